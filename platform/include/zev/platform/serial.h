@@ -1,0 +1,74 @@
+// A serial port: open with line settings and time-outs, purge, write, one read
+// attempt, close. Each operating system has a backend of its own; no system
+// type shows here.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace zev::platform {
+
+enum class Parity : uint8_t { None = 0, Odd = 1 };
+
+// Time-outs in milliseconds, with the meaning of the Windows COMMTIMEOUTS members.
+struct SerialTimeouts {
+  uint32_t readInterval = 200;
+  uint32_t readTotalMultiplier = 2;
+  uint32_t readTotalConstant = 200;
+  uint32_t writeTotalMultiplier = 2;
+  uint32_t writeTotalConstant = 200;
+};
+
+enum class OpenStatus {
+  Opened = 0,
+  OpenFailed = 1,          // missing, busy, no rights
+  LineSettingsFailed = 2,  // the line settings could not be read or written
+  TimeoutsFailed = 3,      // the time-outs could not be read or written
+};
+
+struct ReadResult {
+  size_t count = 0;    // bytes read in this attempt
+  bool failed = false; // the attempt failed in the system (no port, line gone)
+};
+
+class SerialPort {
+ public:
+  SerialPort() = default;
+  ~SerialPort();
+  SerialPort(const SerialPort&) = delete;
+  SerialPort& operator=(const SerialPort&) = delete;
+
+  // Opens COM<port> for exclusive use: 8 data bits, 1 stop bit, no flow
+  // control, DTR and RTS off, received parity not checked. A port that is
+  // already held is closed first.
+  OpenStatus Open(uint8_t port, uint32_t baudRate, Parity parity,
+                  const SerialTimeouts& timeouts = SerialTimeouts());
+
+  // False when no port is held or the system refused to close it; in the
+  // latter case the port stays held.
+  bool Close();
+
+  bool IsOpen() const { return handle_ != kNoPort; }
+
+  // Discards whatever waits in the output and input buffers.
+  void Purge();
+
+  // Writes the bytes under the write time-outs; returns the count written.
+  size_t Write(const void* data, size_t size);
+
+  // One read attempt of up to `size` bytes: it ends when `size` bytes have
+  // arrived, when the interval time-out passes after a byte without the next
+  // one, or when the total time-out for `size` bytes has passed.
+  ReadResult ReadAttempt(void* buffer, size_t size);
+
+  // The device a port number stands for on this system (for messages and tests).
+  static std::string DeviceName(uint8_t port);
+
+ private:
+  static constexpr intptr_t kNoPort = -1;
+  intptr_t handle_ = kNoPort;
+  SerialTimeouts timeouts_;
+};
+
+}  // namespace zev::platform

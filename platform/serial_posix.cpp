@@ -1,0 +1,190 @@
+// Serial ports on POSIX systems: termios in raw mode, exclusive by flock and
+// TIOCEXCL, the Windows time-out semantics reproduced with poll() on the
+// monotonic clock.
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+
+#include "zev/platform/clock.h"
+#include "zev/platform/serial.h"
+
+namespace zev::platform {
+namespace {
+
+speed_t BaudConstant(uint32_t baud) {
+  switch (baud) {
+    case 1200: return B1200;
+    case 2400: return B2400;
+    case 4800: return B4800;
+    case 9600: return B9600;
+    case 19200: return B19200;
+    case 38400: return B38400;
+    case 57600: return B57600;
+    case 115200: return B115200;
+    default: return B0;
+  }
+}
+
+// Waits until the descriptor is ready for `events` or `timeoutMs` passes.
+// Returns the poll revents, 0 on time-out, -1 on error.
+int WaitFor(int fd, short events, int64_t timeoutMs) {
+  pollfd p{fd, events, 0};
+  for (;;) {
+    const int rc = ::poll(&p, 1, static_cast<int>(std::min<int64_t>(timeoutMs, 60000)));
+    if (rc > 0) return p.revents;
+    if (rc == 0) return 0;
+    if (errno != EINTR) return -1;
+  }
+}
+
+}  // namespace
+
+std::string SerialPort::DeviceName(uint8_t port) {
+  const char* dir = std::getenv("ZEVSCALE_PORTS");
+  std::string entry = std::string(dir != nullptr && *dir != '\0' ? dir : "/etc/zevscale/ports") +
+                      "/COM" + std::to_string(port);
+  struct stat st {};
+  if (::lstat(entry.c_str(), &st) == 0) return entry;
+  if (port == 0) return std::string();
+  return "/dev/ttyS" + std::to_string(port - 1);
+}
+
+SerialPort::~SerialPort() { Close(); }
+
+OpenStatus SerialPort::Open(uint8_t port, uint32_t baudRate, Parity parity,
+                            const SerialTimeouts& timeouts) {
+  if (IsOpen()) {
+    Close();
+    handle_ = kNoPort;
+  }
+  const std::string device = DeviceName(port);
+  if (device.empty()) return OpenStatus::OpenFailed;
+  const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return OpenStatus::OpenFailed;
+  // Exclusive use: the advisory lock stops every other opener that asks for it
+  // (root included); TIOCEXCL stops other openers of the terminal.
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || !::isatty(fd)) {
+    ::close(fd);
+    return OpenStatus::OpenFailed;
+  }
+  ::ioctl(fd, TIOCEXCL);
+
+  termios tio{};
+  const speed_t speed = BaudConstant(baudRate);
+  if (::tcgetattr(fd, &tio) != 0 || speed == B0) {
+    ::close(fd);
+    return OpenStatus::LineSettingsFailed;
+  }
+  ::cfmakeraw(&tio);
+  tio.c_iflag &= ~static_cast<tcflag_t>(INPCK | IXON | IXOFF | IXANY | PARMRK | ISTRIP);
+  tio.c_iflag |= IGNBRK;
+  tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | CSTOPB | PARENB | PARODD | CRTSCTS | HUPCL);
+  tio.c_cflag |= CS8 | CREAD | CLOCAL;
+  if (parity == Parity::Odd) tio.c_cflag |= PARENB | PARODD;
+  tio.c_cc[VMIN] = 0;
+  tio.c_cc[VTIME] = 0;
+  if (::cfsetispeed(&tio, speed) != 0 || ::cfsetospeed(&tio, speed) != 0 ||
+      ::tcsetattr(fd, TCSANOW, &tio) != 0) {
+    ::close(fd);
+    return OpenStatus::LineSettingsFailed;
+  }
+  // DTR and RTS off where the device has modem lines; a pseudo-terminal has none.
+  int lines = TIOCM_DTR | TIOCM_RTS;
+  ::ioctl(fd, TIOCMBIC, &lines);
+
+  timeouts_ = timeouts;
+  handle_ = fd;
+  return OpenStatus::Opened;
+}
+
+bool SerialPort::Close() {
+  if (!IsOpen()) return false;
+  const int fd = static_cast<int>(handle_);
+  ::flock(fd, LOCK_UN);
+  if (::close(fd) != 0 && errno != EINTR) {
+    // The descriptor is gone on Linux whatever close() says, but report it.
+    handle_ = kNoPort;
+    return false;
+  }
+  handle_ = kNoPort;
+  return true;
+}
+
+void SerialPort::Purge() {
+  if (IsOpen()) ::tcflush(static_cast<int>(handle_), TCIOFLUSH);
+}
+
+size_t SerialPort::Write(const void* data, size_t size) {
+  if (!IsOpen()) return 0;
+  const int fd = static_cast<int>(handle_);
+  const auto* bytes = static_cast<const unsigned char*>(data);
+  const MonoTime deadline =
+      Now() + Millis(int64_t{timeouts_.writeTotalMultiplier} * static_cast<int64_t>(size) +
+                     timeouts_.writeTotalConstant);
+  size_t written = 0;
+  while (written < size) {
+    const ssize_t n = ::write(fd, bytes + written, size - written);
+    if (n > 0) {
+      written += static_cast<size_t>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) break;
+    const int64_t left = MillisUntil(deadline);
+    if (left <= 0) break;
+    const int ready = WaitFor(fd, POLLOUT, left);
+    if (ready <= 0 || (ready & (POLLERR | POLLHUP | POLLNVAL)) != 0) break;
+  }
+  return written;
+}
+
+ReadResult SerialPort::ReadAttempt(void* buffer, size_t size) {
+  ReadResult result;
+  if (!IsOpen()) {
+    result.failed = true;
+    return result;
+  }
+  const int fd = static_cast<int>(handle_);
+  auto* bytes = static_cast<unsigned char*>(buffer);
+  const MonoTime start = Now();
+  const MonoTime totalDeadline =
+      start + Millis(int64_t{timeouts_.readTotalMultiplier} * static_cast<int64_t>(size) +
+                     timeouts_.readTotalConstant);
+  MonoTime lastByte = start;
+  while (result.count < size) {
+    const MonoTime now = Now();
+    MonoTime deadline = totalDeadline;
+    if (result.count > 0 && timeouts_.readInterval != 0) {
+      deadline = std::min(deadline, lastByte + Millis(timeouts_.readInterval));
+    }
+    const int64_t left = MillisUntil(deadline, now);
+    if (left <= 0) break;
+    const int ready = WaitFor(fd, POLLIN, left);
+    if (ready == 0) break;
+    if (ready < 0 || (ready & (POLLERR | POLLNVAL)) != 0 ||
+        ((ready & POLLHUP) != 0 && (ready & POLLIN) == 0)) {
+      result.failed = result.count == 0;
+      break;
+    }
+    const ssize_t n = ::read(fd, bytes + result.count, size - result.count);
+    if (n > 0) {
+      result.count += static_cast<size_t>(n);
+      lastByte = Now();
+    } else if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
+      // End of file or an error: the line is gone.
+      result.failed = result.count == 0;
+      break;
+    }
+  }
+  return result;
+}
+
+}  // namespace zev::platform

@@ -1,0 +1,115 @@
+// Serial ports on Windows: kernel32 with a DCB and COMMTIMEOUTS, no overlapped I/O.
+#include <windows.h>
+
+#include "zev/platform/serial.h"
+
+namespace zev::platform {
+namespace {
+
+HANDLE AsHandle(intptr_t h) { return reinterpret_cast<HANDLE>(h); }
+
+}  // namespace
+
+std::string SerialPort::DeviceName(uint8_t port) {
+  return "\\\\.\\COM" + std::to_string(port);
+}
+
+SerialPort::~SerialPort() { Close(); }
+
+OpenStatus SerialPort::Open(uint8_t port, uint32_t baudRate, Parity parity,
+                            const SerialTimeouts& timeouts) {
+  const std::string name = DeviceName(port);
+  if (IsOpen()) {
+    Close();
+    handle_ = kNoPort;
+  }
+  HANDLE h = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return OpenStatus::OpenFailed;
+
+  DCB dcb{};
+  dcb.DCBlength = sizeof dcb;
+  if (!GetCommState(h, &dcb)) {
+    CloseHandle(h);
+    return OpenStatus::LineSettingsFailed;
+  }
+  dcb.DCBlength = sizeof dcb;
+  dcb.BaudRate = baudRate;
+  // The whole flag word off: binary, parity check, CTS/DSR flow, DSR
+  // sensitivity, XON/XOFF, error char, null stripping, abort on error;
+  // DTR_CONTROL_DISABLE and RTS_CONTROL_DISABLE are zero.
+  dcb.fBinary = 0;
+  dcb.fParity = 0;
+  dcb.fOutxCtsFlow = 0;
+  dcb.fOutxDsrFlow = 0;
+  dcb.fDtrControl = DTR_CONTROL_DISABLE;
+  dcb.fDsrSensitivity = 0;
+  dcb.fTXContinueOnXoff = 0;
+  dcb.fOutX = 0;
+  dcb.fInX = 0;
+  dcb.fErrorChar = 0;
+  dcb.fNull = 0;
+  dcb.fRtsControl = RTS_CONTROL_DISABLE;
+  dcb.fAbortOnError = 0;
+  dcb.ByteSize = 8;
+  dcb.Parity = parity == Parity::Odd ? ODDPARITY : NOPARITY;
+  dcb.StopBits = ONESTOPBIT;
+  if (!SetCommState(h, &dcb)) {
+    CloseHandle(h);
+    return OpenStatus::LineSettingsFailed;
+  }
+
+  COMMTIMEOUTS t{};
+  if (!GetCommTimeouts(h, &t)) {
+    CloseHandle(h);
+    return OpenStatus::TimeoutsFailed;
+  }
+  t.ReadIntervalTimeout = timeouts.readInterval;
+  t.ReadTotalTimeoutMultiplier = timeouts.readTotalMultiplier;
+  t.ReadTotalTimeoutConstant = timeouts.readTotalConstant;
+  t.WriteTotalTimeoutMultiplier = timeouts.writeTotalMultiplier;
+  t.WriteTotalTimeoutConstant = timeouts.writeTotalConstant;
+  if (!SetCommTimeouts(h, &t)) {
+    CloseHandle(h);
+    return OpenStatus::TimeoutsFailed;
+  }
+  timeouts_ = timeouts;
+  handle_ = reinterpret_cast<intptr_t>(h);
+  return OpenStatus::Opened;
+}
+
+bool SerialPort::Close() {
+  if (!IsOpen()) return false;
+  if (!CloseHandle(AsHandle(handle_))) return false;
+  handle_ = kNoPort;
+  return true;
+}
+
+void SerialPort::Purge() {
+  if (IsOpen()) PurgeComm(AsHandle(handle_), PURGE_TXCLEAR | PURGE_RXCLEAR);
+}
+
+size_t SerialPort::Write(const void* data, size_t size) {
+  if (!IsOpen() || size == 0) return 0;
+  DWORD written = 0;
+  if (!WriteFile(AsHandle(handle_), data, static_cast<DWORD>(size), &written, nullptr)) {
+    return written;
+  }
+  return written;
+}
+
+ReadResult SerialPort::ReadAttempt(void* buffer, size_t size) {
+  ReadResult result;
+  if (!IsOpen()) {
+    result.failed = true;
+    return result;
+  }
+  DWORD read = 0;
+  if (!ReadFile(AsHandle(handle_), buffer, static_cast<DWORD>(size), &read, nullptr)) {
+    result.failed = read == 0;
+  }
+  result.count = read;
+  return result;
+}
+
+}  // namespace zev::platform

@@ -1,0 +1,28 @@
+#include "SCALES_ZEV_NT.h"
+
+#include <algorithm>
+
+namespace zev::zev_nt {
+namespace {
+
+bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 0x20; }
+
+}  // namespace
+
+std::string ParseReply(std::string_view reply, char decimalSeparator) {
+  if (reply.size() != 18) return std::string();
+  if (std::all_of(reply.begin(), reply.end(), IsBlank)) return std::string();
+  // Twelve zeros, then bytes 6 down to 1; blank bytes at the start of the reply
+  // (the end of this text) only shift the digits.
+  std::string digits(12, '0');
+  digits.append(reply.substr(0, 6).rbegin(), reply.substr(0, 6).rend());
+  while (IsBlank(digits.back())) digits.pop_back();
+  int64_t grams = 0;
+  for (char c : digits) {
+    if (c < '0' || c > '9') return std::string();
+    grams = grams * 10 + (c - '0');
+  }
+  return scales::FormatGrams(grams, decimalSeparator);
+}
+
+}  // namespace zev::zev_nt

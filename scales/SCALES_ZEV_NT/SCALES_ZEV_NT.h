@@ -1,0 +1,20 @@
+// ZEV-NT(N): the ZEV-AW frames, but only the first six bytes of the 18-byte
+// reply carry the weight: unsigned ASCII digits, units first.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "TThreeByteScale.h"
+
+namespace zev::zev_nt {
+
+// The weight text of the six weight bytes of an 18-byte reply, or empty.
+std::string ParseReply(std::string_view reply, char decimalSeparator);
+
+class TScale : public scales::TThreeByteScale {
+ public:
+  TScale() : TThreeByteScale(&zev_nt::ParseReply) {}
+};
+
+}  // namespace zev::zev_nt

@@ -1,0 +1,25 @@
+// ZEV-U: one-letter commands; the weight comes back as a 14-byte frame of a
+// 12-character text and CR LF.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "TCommunication.h"
+
+namespace zev::zev_u {
+
+// The 12 characters of weight text of a 14-byte frame whose first CR LF stands
+// at bytes 13 and 14; empty for anything else.
+std::string ParseReply(std::string_view reply, char decimalSeparator);
+
+class TScale : public scales::TCommunication {
+ public:
+  TScale() : TCommunication(&zev_u::ParseReply) {}
+  bool CmdTare() { return Exchange("T", false); }
+  bool CmdCancelTare() { return Exchange("C", false); }
+  bool CmdZero() { return Exchange("Z", false); }
+  bool CmdWeigh() { return Exchange("P", true); }
+};
+
+}  // namespace zev::zev_u

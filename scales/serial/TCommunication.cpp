@@ -1,0 +1,66 @@
+#include "TCommunication.h"
+
+#include "zev/platform/locale.h"
+
+namespace zev::scales {
+
+uint8_t TCommunication::OpenCom(uint8_t port, uint32_t baudRate, uint8_t parity) {
+  const auto p = parity == 1 ? platform::Parity::Odd : platform::Parity::None;
+  switch (Handle.Open(port, baudRate, p)) {
+    case platform::OpenStatus::Opened: return kOpenOk;
+    case platform::OpenStatus::OpenFailed: return kOpenFailed;
+    case platform::OpenStatus::LineSettingsFailed: return kOpenLineSettingsFailed;
+    case platform::OpenStatus::TimeoutsFailed: return kOpenTimeoutsFailed;
+  }
+  return kOpenFailed;
+}
+
+uint8_t TCommunication::CloseCom() { return Handle.Close() ? kCloseOk : kCloseFailed; }
+
+bool TCommunication::WriteCom(std::string_view command) {
+  Handle.Purge();
+  const size_t written = command.empty() ? 0 : Handle.Write(command.data(), command.size());
+  WriteTime = platform::Now();
+  return Handle.IsOpen() && written == command.size();
+}
+
+bool TCommunication::ReadCom(std::string& out) {
+  char buffer[kReadChunk];
+  for (;;) {
+    const platform::ReadResult r = Handle.ReadAttempt(buffer, sizeof buffer);
+    if (r.count > 0) {
+      out.assign(buffer, r.count);
+      return true;
+    }
+    // No port, or a line that is gone: waiting cannot bring a reply.
+    if (r.failed) return false;
+    if (platform::MillisBetween(WriteTime, platform::Now()) > kReplyDeadlineMs) return false;
+  }
+}
+
+void TCommunication::ParseReply(std::string_view reply, std::string& out) const {
+  out.clear();
+  if (parser_ != nullptr) out = parser_(reply, platform::DecimalSeparator());
+}
+
+bool TCommunication::Exchange(std::string_view command, bool replyExpected) {
+  if (!WriteCom(command)) return false;
+  if (!replyExpected) return true;
+  if (!ReadCom(RawReply)) return false;
+  ParseReply(RawReply, ReplyText);
+  return !ReplyText.empty();
+}
+
+std::string FormatGrams(int64_t grams, char separator) {
+  const bool negative = grams < 0;
+  const uint64_t magnitude = negative ? static_cast<uint64_t>(-grams) : static_cast<uint64_t>(grams);
+  std::string fraction = std::to_string(magnitude % 1000);
+  fraction.insert(0, 3 - fraction.size(), '0');
+  std::string text = negative ? "-" : "";
+  text += std::to_string(magnitude / 1000);
+  text += separator;
+  text += fraction;
+  return text;
+}
+
+}  // namespace zev::scales
