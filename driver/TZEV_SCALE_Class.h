@@ -1,0 +1,136 @@
+// The scale driver component: settings, one adapter per model, the device
+// table, the last error, and the thirteen method handlers.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <exception>
+#include <memory>
+#include <string>
+#include <type_traits>
+
+#include "Implement_zev_aw.h"
+#include "Implement_zev_u.h"
+#include "implement_zev_nt.h"
+#include "v8napi/v8napi.h"
+#include "zev/platform/locale.h"
+
+namespace zev::driver {
+
+using v8napi::tVariant;
+
+// Driver identity.
+inline const char16_t* const kVersion = u"2.0.0.1";
+inline const char16_t* const kEquipmentType = u"ЭлектронныеВесы";
+inline const char16_t* const kDriverName = u"1С: Драйвер для весов ZEV (версия 2)";
+inline const char16_t* const kDriverDescription =
+    u"Драйвер выполнен по технологии NativeAPI и предназначен для весов ZEV-У, ZEV-AW, "
+    u"ZEV-NT(N) с интерфейсом RS-232";
+inline const char16_t* const kWebAddress = u"https://zevscale.example/";
+inline const char16_t* const kComponentName = u"ZEVScale";
+inline const char16_t* const kClassName = u"TZEV_SCALE_Class";
+inline const char* const kDeviceID = "NoDeviceID";
+
+// Last error codes.
+constexpr int32_t kErrNone = 0;
+constexpr int32_t kErrOperation = 1001;
+constexpr int32_t kErrDeviceID = 65535;
+
+struct ScaleParams {
+  std::u16string Model;
+  uint8_t Port = 0;
+};
+
+class TZEV_SCALE_Class : public v8napi::TV8UserObject {
+ public:
+  TZEV_SCALE_Class();
+  static std::unique_ptr<v8napi::TV8UserObject> Create();
+
+  // Method handlers, in registration order.
+  bool GetVersion(tVariant* ret, tVariant* params, int32_t count);
+  bool GetDescription(tVariant* ret, tVariant* params, int32_t count);
+  bool GetLastError(tVariant* ret, tVariant* params, int32_t count);
+  bool GetParameters(tVariant* ret, tVariant* params, int32_t count);
+  bool SetParameter(tVariant* ret, tVariant* params, int32_t count);
+  bool Open(tVariant* ret, tVariant* params, int32_t count);
+  bool Close(tVariant* ret, tVariant* params, int32_t count);
+  bool DeviceTest(tVariant* ret, tVariant* params, int32_t count);
+  bool GetAdditionalActions(tVariant* ret, tVariant* params, int32_t count);
+  bool DoAdditionalAction(tVariant* ret, tVariant* params, int32_t count);
+  bool Calibrate(tVariant* ret, tVariant* params, int32_t count);
+  bool GetWeight(tVariant* ret, tVariant* params, int32_t count);
+  bool Zeroing(tVariant* ret, tVariant* params, int32_t count);
+
+  // The settings page for the current settings, in Windows-1251.
+  std::string SettingsPage() const;
+
+  std::unique_ptr<TZEV_U> AdapterU;
+  std::unique_ptr<TZEV_AW> AdapterAW;
+  std::unique_ptr<TZEV_NT> AdapterNT;
+  ScaleParams Params;
+  std::string DriverName;
+  std::string DriverDescription;
+  std::string WebAddress;
+  std::array<std::string, 10> DeviceIDs;
+  std::u16string LastErrorText;
+  int32_t LastErrorCode = kErrNone;
+
+ private:
+  // Outcome of the guarded step of a device operation.
+  struct Outcome {
+    bool success = false;     // the return value
+    bool carriedOut = false;  // the call result
+  };
+
+  void ClearLastError();
+  int ModelIndex() const;
+  void AddDeviceID(const std::string& id);
+  bool FindDeviceID(const std::u16string& id) const;
+  void RemoveDeviceID(const std::string& id);
+  bool CheckDeviceID(const tVariant& param);
+  void TakeAdapterError();
+  void ReportException(const char16_t* source, const char* message, int32_t systemError);
+
+  // Calls `step` with the adapter of the current model inside the guard;
+  // `step` returns the operation's success.
+  template <class Step>
+  Outcome Guarded(Step&& step);
+  // Common end of a device operation: the adapter's error on failure, the
+  // success flag as return value, the call result handed back.
+  bool Finish(tVariant* ret, const Outcome& outcome);
+
+  bool SetText(tVariant* value, std::u16string_view text);
+};
+
+template <class Step>
+TZEV_SCALE_Class::Outcome TZEV_SCALE_Class::Guarded(Step&& step) {
+  static const char16_t* const kSources[] = {u"Весы ZEV-У", u"Весы ZEV-AW", u"Весы ZEV-NT(N)"};
+  Outcome outcome;
+  const int index = ModelIndex();
+  try {
+    switch (index) {
+      case 0:
+        if (AdapterU) outcome.success = step(*AdapterU), outcome.carriedOut = true;
+        break;
+      case 1:
+        if (AdapterAW) outcome.success = step(*AdapterAW), outcome.carriedOut = true;
+        break;
+      case 2:
+        if (AdapterNT) outcome.success = step(*AdapterNT), outcome.carriedOut = true;
+        break;
+      default: break;
+    }
+  } catch (const std::exception& e) {
+    ReportException(kSources[index], e.what(), platform::LastSystemError());
+    outcome = Outcome();
+  } catch (...) {
+    ReportException(kSources[index], "Unknown error", platform::LastSystemError());
+    outcome = Outcome();
+  }
+  return outcome;
+}
+
+// Adds the driver class and its thirteen methods to `registry`.
+void RegisterDriver(v8napi::TClassRegList& registry);
+
+}  // namespace zev::driver

@@ -1,0 +1,101 @@
+// The settings page ("GetParameters") and the parameters "Model" and "Port".
+#include "TZEV_SCALE_Class.h"
+#include "zev/platform/text.h"
+
+namespace zev::driver {
+namespace {
+
+// The user's model text goes into an attribute value: escape what XML needs.
+std::u16string XmlEscaped(std::u16string_view text) {
+  std::u16string out;
+  for (char16_t c : text) {
+    switch (c) {
+      case u'&': out += u"&amp;"; break;
+      case u'<': out += u"&lt;"; break;
+      case u'>': out += u"&gt;"; break;
+      case u'"': out += u"&quot;"; break;
+      case u'\'': out += u"&apos;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+std::u16string Decimal(unsigned value) {
+  const std::string digits = std::to_string(value);
+  return std::u16string(digits.begin(), digits.end());
+}
+
+}  // namespace
+
+std::string TZEV_SCALE_Class::SettingsPage() const {
+  std::u16string page =
+      u"<?xml version=\"1.0\" encoding=\"UTF-8\" ?><Settings><Page Caption=\"Параметры\">"
+      u"<Group Caption=\"Параметры подключения\"><Parameter Name=\"Model\" Caption=\"Модель\" "
+      u"TypeValue=\"String\" DefaultValue=\"";
+  page += XmlEscaped(Params.Model);
+  page += u"\">";
+  page += u"<ChoiceList>";
+  page += u"<Item Value=\"ZEV-U\">Весы: ZEV-У</Item>";
+  page += u"<Item Value=\"ZEV-AW\">Весы: ZEV-AW</Item>";
+  page += u"<Item Value=\"ZEV-NT(N)\">Весы: ZEV-NT(N)</Item>";
+  page += u"</ChoiceList>";
+  page += u"</Parameter>";
+  page += u"<Parameter Name=\"Port\" Caption=\"Порт\" TypeValue=\"Number\" DefaultValue=\"";
+  page += Decimal(Params.Port);
+  page += u"\">";
+  page += u"<ChoiceList>";
+  for (unsigned n = 1; n <= 8; ++n) {
+    page += u"<Item Value=\"" + Decimal(n) + u"\">COM" + Decimal(n) + u"</Item>";
+  }
+  page += u"</ChoiceList>";
+  page += u"</Parameter>";
+  page += u"</Group>";
+  page += u"</Page>";
+  page += u"</Settings>";
+  return platform::Utf16ToCp1251(page);
+}
+
+bool TZEV_SCALE_Class::GetParameters(tVariant* ret, tVariant* params, int32_t count) {
+  std::string page;
+  try {
+    page = SettingsPage();
+  } catch (...) {
+    return false;
+  }
+  if (count >= 1) v8napi::SetVariantStr(*this, &params[0], page);
+  v8napi::SetVariantBool(*this, ret, true);
+  return true;
+}
+
+bool TZEV_SCALE_Class::SetParameter(tVariant* ret, tVariant* params, int32_t count) {
+  ClearLastError();
+  bool carriedOut = false;
+  if (count == 2) {
+    try {
+      const std::u16string name = platform::Cp1251ToUtf16(v8napi::GetVariantStr(&params[0]));
+      if (name == u"Model") {
+        Params.Model = platform::Cp1251ToUtf16(v8napi::GetVariantStr(&params[1]));
+        Params.Port = 1;
+        // A replaced adapter is released, and a port it held is closed with it.
+        switch (ModelIndex()) {
+          case 0: AdapterU = std::make_unique<TZEV_U>(); break;
+          case 1: AdapterAW = std::make_unique<TZEV_AW>(); break;
+          case 2: AdapterNT = std::make_unique<TZEV_NT>(); break;
+          default: break;
+        }
+      } else if (name == u"Port") {
+        Params.Port = static_cast<uint8_t>(v8napi::GetVariantInt(&params[1]) & 0xFF);
+      }
+      carriedOut = true;
+    } catch (const std::exception& e) {
+      ReportException(u"1C: fiscal printer driver", e.what(), platform::LastSystemError());
+    } catch (...) {
+      ReportException(u"1C: fiscal printer driver", "Unknown error", platform::LastSystemError());
+    }
+  }
+  v8napi::SetVariantBool(*this, ret, carriedOut);
+  return carriedOut;
+}
+
+}  // namespace zev::driver
