@@ -45,6 +45,21 @@ int WaitFor(int fd, short events, int64_t timeoutMs) {
   }
 }
 
+// Applies the settings. A line that cannot carry parity (a pseudo-terminal)
+// drops the parity bits, which the C library reports as a failure; every other
+// setting must have been taken.
+bool ApplyLineSettings(int fd, const termios& wanted) {
+  if (::tcsetattr(fd, TCSANOW, &wanted) == 0) return true;
+  termios actual{};
+  if (errno != EINVAL || ::tcgetattr(fd, &actual) != 0) return false;
+  const tcflag_t parity = PARENB | PARODD;
+  return actual.c_iflag == wanted.c_iflag && actual.c_oflag == wanted.c_oflag &&
+         actual.c_lflag == wanted.c_lflag &&
+         (actual.c_cflag & ~parity) == (wanted.c_cflag & ~parity) &&
+         ::cfgetispeed(&actual) == ::cfgetispeed(&wanted) &&
+         ::cfgetospeed(&actual) == ::cfgetospeed(&wanted);
+}
+
 }  // namespace
 
 std::string SerialPort::DeviceName(uint8_t port) {
@@ -92,7 +107,7 @@ OpenStatus SerialPort::Open(uint8_t port, uint32_t baudRate, Parity parity,
   tio.c_cc[VMIN] = 0;
   tio.c_cc[VTIME] = 0;
   if (::cfsetispeed(&tio, speed) != 0 || ::cfsetospeed(&tio, speed) != 0 ||
-      ::tcsetattr(fd, TCSANOW, &tio) != 0) {
+      !ApplyLineSettings(fd, tio)) {
     ::close(fd);
     return OpenStatus::LineSettingsFailed;
   }
@@ -142,6 +157,12 @@ size_t SerialPort::Write(const void* data, size_t size) {
     if (left <= 0) break;
     const int ready = WaitFor(fd, POLLOUT, left);
     if (ready <= 0 || (ready & (POLLERR | POLLHUP | POLLNVAL)) != 0) break;
+  }
+  // Let the bytes leave the line before anything else happens: a purge for the
+  // next command would otherwise discard what is still in the output queue.
+  int queued = 0;
+  while (::ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0 && Now() < deadline) {
+    ::usleep(1000);
   }
   return written;
 }

@@ -1,0 +1,120 @@
+// zevsim: a simulated ZEV scale on a pseudo-terminal, for trying the driver
+// (or a terminal program) without a scale.
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "simulator.h"
+
+namespace {
+
+volatile sig_atomic_t g_stop = 0;
+
+void OnSignal(int) { g_stop = 1; }
+
+void Usage(FILE* out) {
+  std::fputs(
+      "usage: zevsim [--model ZEV-U|ZEV-AW|ZEV-NT(N)] [--weight KG] [--port N --ports DIR]\n"
+      "              [--silent] [--delay MS] [--pause-after N --pause MS] [--extra N]\n"
+      "              [--missing N] [--noise] [--hang-up-after N]\n"
+      "\n"
+      "Serves a simulated scale on a pseudo-terminal and prints the device path.\n"
+      "With --port and --ports it also makes DIR/COM<N> point at it, so the driver\n"
+      "finds it as COM<N> when ZEVSCALE_PORTS=DIR. Runs until interrupted.\n"
+      "\n"
+      "  --model M          scale model (default ZEV-U)\n"
+      "  --weight KG        weight to report (default 0.5)\n"
+      "  --silent           never answer\n"
+      "  --delay MS         answer MS milliseconds late\n"
+      "  --pause-after N    pause after N bytes of the reply for --pause MS\n"
+      "  --extra N          send N further bytes after the frame\n"
+      "  --missing N        leave out the last N bytes of the frame\n"
+      "  --noise            send random bytes without end\n"
+      "  --hang-up-after N  close the line after N bytes of the next reply\n",
+      out);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  zev::sim::Model model = zev::sim::Model::ZevU;
+  double weight = 0.5;
+  zev::sim::Faults faults;
+  int port = -1;
+  std::string ports;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    auto value = [&]() -> const char* {
+      if (i + 1 >= argc) {
+        std::fprintf(stderr, "zevsim: %s needs a value\n", arg.c_str());
+        std::exit(2);
+      }
+      return argv[++i];
+    };
+    if (arg == "--help" || arg == "-h") {
+      Usage(stdout);
+      return 0;
+    } else if (arg == "--model") {
+      const auto m = zev::sim::ModelFromName(value());
+      if (!m) {
+        std::fprintf(stderr, "zevsim: unknown model\n");
+        return 2;
+      }
+      model = *m;
+    } else if (arg == "--weight") {
+      weight = std::atof(value());
+    } else if (arg == "--port") {
+      port = std::atoi(value());
+    } else if (arg == "--ports") {
+      ports = value();
+    } else if (arg == "--silent") {
+      faults.silent = true;
+    } else if (arg == "--delay") {
+      faults.delayMs = std::atoi(value());
+    } else if (arg == "--pause-after") {
+      faults.pauseAfterBytes = std::atoi(value());
+    } else if (arg == "--pause") {
+      faults.pauseMs = std::atoi(value());
+    } else if (arg == "--extra") {
+      faults.extraBytes = std::atoi(value());
+    } else if (arg == "--missing") {
+      faults.missingBytes = std::atoi(value());
+    } else if (arg == "--noise") {
+      faults.noise = true;
+    } else if (arg == "--hang-up-after") {
+      faults.hangUpAfterBytes = std::atoi(value());
+    } else {
+      std::fprintf(stderr, "zevsim: unknown option %s\n", arg.c_str());
+      Usage(stderr);
+      return 2;
+    }
+  }
+
+  zev::sim::Simulator sim(model, weight);
+  sim.SetFaults(faults);
+  std::string error;
+  if (!sim.Start(&error)) {
+    std::fprintf(stderr, "zevsim: %s\n", error.c_str());
+    return 1;
+  }
+  std::string link;
+  if (port >= 0 && !ports.empty()) {
+    link = ports + "/COM" + std::to_string(port);
+    unlink(link.c_str());
+    if (symlink(sim.DevicePath().c_str(), link.c_str()) != 0) {
+      std::fprintf(stderr, "zevsim: cannot create %s: %s\n", link.c_str(), std::strerror(errno));
+      return 1;
+    }
+  }
+  std::printf("%s\n", sim.DevicePath().c_str());
+  std::fflush(stdout);
+  signal(SIGINT, OnSignal);
+  signal(SIGTERM, OnSignal);
+  while (!g_stop) pause();
+  if (!link.empty()) unlink(link.c_str());
+  return 0;
+}

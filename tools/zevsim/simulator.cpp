@@ -1,0 +1,322 @@
+#include "simulator.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+namespace zev::sim {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+void MakeRaw(int fd) {
+  termios tio{};
+  if (tcgetattr(fd, &tio) != 0) return;
+  cfmakeraw(&tio);
+  tcsetattr(fd, TCSANOW, &tio);
+}
+
+}  // namespace
+
+std::optional<Model> ModelFromName(std::string_view name) {
+  if (name == "ZEV-U") return Model::ZevU;
+  if (name == "ZEV-AW") return Model::ZevAW;
+  if (name == "ZEV-NT(N)" || name == "ZEV-NT") return Model::ZevNT;
+  return std::nullopt;
+}
+
+const char* ModelName(Model model) {
+  switch (model) {
+    case Model::ZevU: return "ZEV-U";
+    case Model::ZevAW: return "ZEV-AW";
+    case Model::ZevNT: return "ZEV-NT(N)";
+  }
+  return "?";
+}
+
+double Simulator::ByteSeconds(Model model) {
+  // Start bit, 8 data bits, parity bit for the odd-parity models, stop bit.
+  return (model == Model::ZevU ? 10.0 : 11.0) / 4800.0;
+}
+
+std::string Simulator::Frame(Model model, double weightKg) {
+  const long long grams = std::llround(weightKg * 1000.0);
+  switch (model) {
+    case Model::ZevU: {
+      char text[32];
+      std::snprintf(text, sizeof text, "%7.3f kg  ", static_cast<double>(grams) / 1000.0);
+      std::string frame(text);
+      frame.resize(12, ' ');
+      return frame + "\r\n";
+    }
+    case Model::ZevAW: {
+      // Shown on the scale as "<sign><12 digits>", sent last character first.
+      std::string digits = std::to_string(grams < 0 ? -grams : grams);
+      if (digits.size() < 12) digits.insert(0, 12 - digits.size(), '0');
+      std::string shown = std::string(grams < 0 ? "-" : " ") + digits;
+      std::string frame(shown.rbegin(), shown.rend());
+      frame.resize(16, ' ');
+      return frame + "\r\n";
+    }
+    case Model::ZevNT: {
+      const long long clamped = grams < 0 ? 0 : grams > 999999 ? 999999 : grams;
+      std::string digits = std::to_string(clamped);
+      digits.insert(0, 6 - digits.size(), '0');
+      std::string frame(digits.rbegin(), digits.rend());
+      return frame + "   kg     \r\n";
+    }
+  }
+  return std::string();
+}
+
+Simulator::Simulator(Model model, double weightKg) : model_(model), weightKg_(weightKg) {}
+
+Simulator::~Simulator() { Stop(); }
+
+bool Simulator::Start(std::string* error) {
+  auto fail = [&](const char* what) {
+    if (error != nullptr) *error = std::string(what) + ": " + std::strerror(errno);
+    CloseLine();
+    return false;
+  };
+  master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (master_ < 0) return fail("posix_openpt");
+  if (grantpt(master_) != 0 || unlockpt(master_) != 0) return fail("grantpt");
+  char name[128] = {};
+  if (ptsname_r(master_, name, sizeof name) != 0) return fail("ptsname");
+  devicePath_ = name;
+  slaveKeeper_ = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (slaveKeeper_ < 0) return fail("open slave");
+  MakeRaw(slaveKeeper_);
+  if (pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0) return fail("pipe");
+  fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
+  thread_ = std::thread(&Simulator::Serve, this);
+  return true;
+}
+
+void Simulator::Stop() {
+  if (thread_.joinable()) {
+    stop_ = true;
+    const char c = 's';
+    (void)!write(wake_[1], &c, 1);
+    thread_.join();
+  }
+  CloseLine();
+  for (int& fd : wake_) {
+    if (fd >= 0) close(fd);
+    fd = -1;
+  }
+}
+
+void Simulator::CloseLine() {
+  if (master_ >= 0) close(master_);
+  if (slaveKeeper_ >= 0) close(slaveKeeper_);
+  master_ = slaveKeeper_ = -1;
+}
+
+void Simulator::SetWeight(double weightKg) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  weightKg_ = weightKg;
+}
+
+void Simulator::SetFaults(const Faults& faults) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  faults_ = faults;
+}
+
+std::string Simulator::Received() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return received_;
+}
+
+void Simulator::ClearReceived() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  received_.clear();
+}
+
+void Simulator::SendUnsolicited(std::string_view bytes) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    unsolicited_ += bytes;
+  }
+  const char c = 'u';
+  (void)!write(wake_[1], &c, 1);
+}
+
+void Simulator::HangUp() {
+  hungUp_ = true;
+  hangUpNow_ = true;
+  const char c = 'h';
+  (void)!write(wake_[1], &c, 1);
+}
+
+bool Simulator::Sleep(int ms) {
+  if (ms <= 0) return !stop_;
+  pollfd p{wake_[0], POLLIN, 0};
+  const auto until = Clock::now() + std::chrono::milliseconds(ms);
+  while (!stop_) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count();
+    if (left <= 0) break;
+    poll(&p, 1, static_cast<int>(left));
+    char drain[16];
+    while (read(wake_[0], drain, sizeof drain) > 0) {
+    }
+    if (hangUpNow_) break;
+  }
+  return !stop_;
+}
+
+bool Simulator::SendPaced(std::string_view bytes) {
+  const auto byteTime = std::chrono::duration<double>(ByteSeconds(model_));
+  const auto start = Clock::now();
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    if (stop_ || master_ < 0) return false;
+    std::this_thread::sleep_until(start + std::chrono::duration_cast<Clock::duration>(byteTime * i));
+    if (write(master_, &bytes[i], 1) != 1) return false;
+  }
+  return true;
+}
+
+void Simulator::Serve() {
+  while (!stop_) {
+    if (hangUpNow_.exchange(false)) CloseLine();
+    if (master_ < 0) {
+      Sleep(1000);
+      continue;
+    }
+    bool noise;
+    std::string unsolicited;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      noise = faults_.noise;
+      unsolicited.swap(unsolicited_);
+    }
+    if (!unsolicited.empty()) SendPaced(unsolicited);
+
+    pollfd p[2] = {{master_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
+    const int timeout = noise ? 0 : 1000;
+    const int rc = poll(p, 2, timeout);
+    if (rc < 0 && errno != EINTR) break;
+    if (p[1].revents & POLLIN) {
+      char drain[16];
+      while (read(wake_[0], drain, sizeof drain) > 0) {
+      }
+    }
+    if (p[0].revents & POLLIN) {
+      unsigned char buffer[64];
+      const ssize_t n = read(master_, buffer, sizeof buffer);
+      for (ssize_t i = 0; i < n && master_ >= 0; ++i) HandleByte(buffer[i]);
+    }
+    if (noise && master_ >= 0) {
+      noiseState_ = noiseState_ * 1103515245u + 12345u;
+      const char byte = static_cast<char>(noiseState_ >> 16);
+      SendPaced(std::string_view(&byte, 1));
+    }
+  }
+}
+
+void Simulator::HandleByte(unsigned char byte) {
+  bool hangUp;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    received_ += static_cast<char>(byte);
+    hangUp = faults_.hangUpOnCommand;
+  }
+  bool weigh = false;
+  bool command = false;
+  if (model_ == Model::ZevU) {
+    command = byte == 'T' || byte == 'C' || byte == 'Z' || byte == 'P';
+    weigh = byte == 'P';
+  } else {
+    pending_ += static_cast<char>(byte);
+    if (pending_.size() > 3) pending_.erase(0, pending_.size() - 3);
+    if (pending_.size() == 3 && pending_[0] == '\0' && pending_[1] == '\0' &&
+        (pending_[2] == '\x01' || pending_[2] == '\x03')) {
+      command = true;
+      weigh = pending_[2] == '\x03';
+      pending_.clear();
+    }
+  }
+  if (!command) return;
+  ++commands_;
+  if (hangUp) {
+    hungUp_ = true;
+    CloseLine();
+    return;
+  }
+  if (weigh) {
+    ++weighCommands_;
+    Answer();
+  }
+}
+
+void Simulator::Answer() {
+  Faults faults;
+  double weight;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    faults = faults_;
+    weight = weightKg_;
+  }
+  if (faults.silent || faults.noise) return;
+  std::string reply = faults.raw ? *faults.raw : Frame(model_, weight);
+  if (faults.missingBytes > 0) {
+    reply.resize(reply.size() > static_cast<size_t>(faults.missingBytes)
+                     ? reply.size() - static_cast<size_t>(faults.missingBytes)
+                     : 0);
+  }
+  reply.append(static_cast<size_t>(std::max(0, faults.extraBytes)), '#');
+  if (!Sleep(faults.delayMs)) return;
+  if (faults.hangUpAfterBytes >= 0) {
+    const size_t cut = std::min(reply.size(), static_cast<size_t>(faults.hangUpAfterBytes));
+    SendPaced(std::string_view(reply).substr(0, cut));
+    hungUp_ = true;
+    CloseLine();
+    return;
+  }
+  if (faults.pauseAfterBytes >= 0 && static_cast<size_t>(faults.pauseAfterBytes) < reply.size()) {
+    const size_t cut = static_cast<size_t>(faults.pauseAfterBytes);
+    if (!SendPaced(std::string_view(reply).substr(0, cut))) return;
+    if (!Sleep(faults.pauseMs)) return;
+    SendPaced(std::string_view(reply).substr(cut));
+  } else {
+    SendPaced(reply);
+  }
+}
+
+PortDirectory::PortDirectory() {
+  char pattern[] = "/tmp/zevscale-ports-XXXXXX";
+  const char* dir = mkdtemp(pattern);
+  path_ = dir != nullptr ? dir : "";
+}
+
+PortDirectory::~PortDirectory() {
+  if (path_.empty()) return;
+  for (int port = 0; port < 256; ++port) Unmap(port);
+  rmdir(path_.c_str());
+}
+
+bool PortDirectory::Map(int port, const std::string& device) {
+  Unmap(port);
+  const std::string entry = path_ + "/COM" + std::to_string(port);
+  return symlink(device.c_str(), entry.c_str()) == 0;
+}
+
+void PortDirectory::Unmap(int port) {
+  const std::string entry = path_ + "/COM" + std::to_string(port);
+  unlink(entry.c_str());
+}
+
+void PortDirectory::Export() const { setenv("ZEVSCALE_PORTS", path_.c_str(), 1); }
+
+}  // namespace zev::sim

@@ -1,0 +1,118 @@
+// A simulated ZEV scale on the master side of a pseudo-terminal. It speaks
+// all three models at the real line pace, records every byte it receives and
+// can be told to misbehave.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+
+namespace zev::sim {
+
+enum class Model { ZevU, ZevAW, ZevNT };
+
+std::optional<Model> ModelFromName(std::string_view name);
+const char* ModelName(Model model);
+
+// What the scale does wrong, applied to every weigh command until changed.
+struct Faults {
+  bool silent = false;          // never answers
+  int delayMs = 0;              // waits this long before answering
+  int pauseAfterBytes = -1;     // pauses after this many bytes of the reply...
+  int pauseMs = 0;              // ...for this long
+  int extraBytes = 0;           // sends this many further bytes after the frame
+  int missingBytes = 0;         // leaves out the last bytes of the frame
+  std::optional<std::string> raw;  // sends these bytes instead of the frame
+  bool noise = false;           // sends random bytes without end
+  bool hangUpOnCommand = false;  // closes the line when the next command arrives
+  int hangUpAfterBytes = -1;     // closes the line after this many bytes of the reply
+};
+
+class Simulator {
+ public:
+  Simulator(Model model, double weightKg);
+  ~Simulator();
+  Simulator(const Simulator&) = delete;
+  Simulator& operator=(const Simulator&) = delete;
+
+  // Opens the pseudo-terminal and starts serving it. False with a message on failure.
+  bool Start(std::string* error = nullptr);
+  void Stop();
+
+  // The device a port should be mapped to.
+  const std::string& DevicePath() const { return devicePath_; }
+  Model GetModel() const { return model_; }
+
+  void SetWeight(double weightKg);
+  void SetFaults(const Faults& faults);
+  // Every byte received since the start or the last ClearReceived().
+  std::string Received() const;
+  void ClearReceived();
+  // Weigh commands answered (or ignored) so far.
+  int WeighCommands() const { return weighCommands_; }
+  int Commands() const { return commands_; }
+  // Sends bytes now, whether or not a command is outstanding.
+  void SendUnsolicited(std::string_view bytes);
+  // Closes the line at once, as a scale that is unplugged.
+  void HangUp();
+  bool HungUp() const { return hungUp_; }
+
+  // The weigh reply frame of `model` for a weight in kilograms.
+  static std::string Frame(Model model, double weightKg);
+  // Seconds one byte takes on the line for `model` (4800 baud, 10 or 11 bits).
+  static double ByteSeconds(Model model);
+
+ private:
+  void Serve();
+  void HandleByte(unsigned char byte);
+  void Answer();
+  // Sends at the line pace; false when stopped meanwhile.
+  bool SendPaced(std::string_view bytes);
+  // Sleeps unless stopped; false when stopped.
+  bool Sleep(int ms);
+  void CloseLine();
+
+  Model model_;
+  std::string devicePath_;
+  int master_ = -1;
+  int slaveKeeper_ = -1;  // keeps the line up while the driver has the port closed
+  int wake_[2] = {-1, -1};
+  std::thread thread_;
+  std::atomic<bool> stop_{false};
+  std::atomic<bool> hungUp_{false};
+  std::atomic<bool> hangUpNow_{false};
+  std::atomic<int> weighCommands_{0};
+  std::atomic<int> commands_{0};
+  mutable std::mutex mutex_;
+  double weightKg_;
+  Faults faults_;
+  std::string received_;
+  std::string pending_;  // bytes of a command frame still incomplete
+  std::string unsolicited_;
+  uint32_t noiseState_ = 12345;
+};
+
+// A directory of COM<N> entries for the driver's port mapping (ZEVSCALE_PORTS).
+class PortDirectory {
+ public:
+  PortDirectory();
+  ~PortDirectory();
+  PortDirectory(const PortDirectory&) = delete;
+  PortDirectory& operator=(const PortDirectory&) = delete;
+
+  const std::string& Path() const { return path_; }
+  // Points COM<port> at `device` (replacing an earlier entry).
+  bool Map(int port, const std::string& device);
+  void Unmap(int port);
+  // Sets ZEVSCALE_PORTS for this process to the directory.
+  void Export() const;
+
+ private:
+  std::string path_;
+};
+
+}  // namespace zev::sim
