@@ -1,0 +1,104 @@
+// End-to-end fixture: the built add-in in the test host, scales simulated on
+// pseudo-terminals reached through COM<N> entries.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host.h"
+#include "simulator.h"
+#include "zev/platform/text.h"
+
+namespace zev::e2e {
+
+using host::tVariant;
+
+// One method call: the parameters and return slot as the platform prepared
+// them, and what the call left there. Everything is given back on destruction.
+class Call {
+ public:
+  Call(const host::Component& c, host::MemoryManager& mm, std::u16string_view method,
+       std::vector<tVariant> params)
+      : mm_(mm), params(std::move(params)) {
+    ret = host::Empty();
+    ok = c.Call(method, this->params, ret);
+  }
+  ~Call() {
+    host::Clear(mm_, ret);
+    for (auto& p : params) host::Clear(mm_, p);
+  }
+  Call(const Call&) = delete;
+  Call& operator=(const Call&) = delete;
+
+  bool Flag() const { return ret.vt == v8abi::VTYPE_BOOL && ret.bVal; }
+  bool ReturnWritten() const { return ret.vt != v8abi::VTYPE_EMPTY; }
+  std::string Text(size_t i) const { return host::NarrowUtf8(params[i]); }
+  std::string Bytes(size_t i) const { return host::Narrow(params[i]); }
+
+  bool ok = false;  // the call result
+  tVariant ret;
+
+ private:
+  host::MemoryManager& mm_;
+
+ public:
+  std::vector<tVariant> params;
+};
+
+class DriverTest : public ::testing::Test {
+ public:
+  void SetUp() override {
+    ASSERT_TRUE(library.Loaded()) << library.Error();
+    ports.Export();
+    component = std::make_unique<host::Component>(library, mm, &connection);
+    ASSERT_TRUE(component->Valid());
+  }
+  void TearDown() override {
+    component.reset();
+    for (auto& s : sims) s->Stop();
+    EXPECT_TRUE(mm.Faults().empty()) << mm.Faults().front();
+    EXPECT_EQ(mm.LiveBlocks(), 0u) << "platform buffers left behind";
+  }
+
+  std::unique_ptr<Call> Run(std::u16string_view method, std::vector<tVariant> params = {}) {
+    return RunOn(*component, method, std::move(params));
+  }
+  std::unique_ptr<Call> RunOn(const host::Component& c, std::u16string_view method,
+                              std::vector<tVariant> params = {}) {
+    return std::make_unique<Call>(c, mm, method, std::move(params));
+  }
+
+  tVariant W(std::string_view utf8) { return host::WStrUtf8(mm, utf8); }
+
+  bool SetParameter(std::string_view name, tVariant value) {
+    return Run(u"SetParameter", {W(name), value})->ok;
+  }
+  void Configure(const std::string& model, int port) {
+    ASSERT_TRUE(SetParameter("Model", W(model)));
+    ASSERT_TRUE(SetParameter("Port", host::Int(port)));
+  }
+  zev::sim::Simulator& Scale(zev::sim::Model model, int port, double kg = 0.5) {
+    sims.push_back(std::make_unique<zev::sim::Simulator>(model, kg));
+    std::string error;
+    EXPECT_TRUE(sims.back()->Start(&error)) << error;
+    ports.Map(port, sims.back()->DevicePath());
+    return *sims.back();
+  }
+  std::pair<int32_t, std::string> LastError() {
+    auto call = Run(u"GetLastError", {host::Empty()});
+    EXPECT_TRUE(call->ok);
+    return {call->ret.lVal, call->Text(0)};
+  }
+
+  host::Library library{ZEV_ADDIN_PATH};
+  host::MemoryManager mm;
+  host::Connection connection;
+  zev::sim::PortDirectory ports;
+  std::vector<std::unique_ptr<zev::sim::Simulator>> sims;
+  std::unique_ptr<host::Component> component;
+};
+
+}  // namespace zev::e2e
