@@ -4,7 +4,7 @@
 #   tools/deps.sh --ci     also what CI's further checks use (32-bit g++, clang, valgrind, zip)
 set -euo pipefail
 
-want=(cmake ninja-build g++ libgtest-dev libbenchmark-dev locales)
+want=(cmake ninja-build g++ libgtest-dev libbenchmark-dev nlohmann-json3-dev locales)
 for arg in "$@"; do
   case "$arg" in
     --ci) want+=(g++-multilib clang libclang-rt-14-dev valgrind zip binutils) ;;
