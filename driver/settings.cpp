@@ -26,34 +26,43 @@ std::u16string Decimal(unsigned value) {
   return std::u16string(digits.begin(), digits.end());
 }
 
+// The fixed pieces of the page around the model and the port, in Windows-1251.
+struct PagePieces {
+  std::string head, middle, tail;
+  PagePieces() {
+    std::u16string items;
+    for (unsigned n = 1; n <= 8; ++n) {
+      items += u"<Item Value=\"" + Decimal(n) + u"\">COM" + Decimal(n) + u"</Item>";
+    }
+    head = platform::Utf16ToCp1251(
+        u"<?xml version=\"1.0\" encoding=\"UTF-8\" ?><Settings><Page Caption=\"Параметры\">"
+        u"<Group Caption=\"Параметры подключения\"><Parameter Name=\"Model\" Caption=\"Модель\" "
+        u"TypeValue=\"String\" DefaultValue=\"");
+    middle = platform::Utf16ToCp1251(
+        u"\"><ChoiceList><Item Value=\"ZEV-U\">Весы: ZEV-У</Item>"
+        u"<Item Value=\"ZEV-AW\">Весы: ZEV-AW</Item>"
+        u"<Item Value=\"ZEV-NT(N)\">Весы: ZEV-NT(N)</Item></ChoiceList></Parameter>"
+        u"<Parameter Name=\"Port\" Caption=\"Порт\" TypeValue=\"Number\" DefaultValue=\"");
+    tail = platform::Utf16ToCp1251(u"\"><ChoiceList>" + items +
+                                   u"</ChoiceList></Parameter></Group></Page></Settings>");
+  }
+};
+
 }  // namespace
 
 std::string TZEV_SCALE_Class::SettingsPage() const {
-  std::u16string page =
-      u"<?xml version=\"1.0\" encoding=\"UTF-8\" ?><Settings><Page Caption=\"Параметры\">"
-      u"<Group Caption=\"Параметры подключения\"><Parameter Name=\"Model\" Caption=\"Модель\" "
-      u"TypeValue=\"String\" DefaultValue=\"";
-  page += XmlEscaped(Params.Model);
-  page += u"\">";
-  page += u"<ChoiceList>";
-  page += u"<Item Value=\"ZEV-U\">Весы: ZEV-У</Item>";
-  page += u"<Item Value=\"ZEV-AW\">Весы: ZEV-AW</Item>";
-  page += u"<Item Value=\"ZEV-NT(N)\">Весы: ZEV-NT(N)</Item>";
-  page += u"</ChoiceList>";
-  page += u"</Parameter>";
-  page += u"<Parameter Name=\"Port\" Caption=\"Порт\" TypeValue=\"Number\" DefaultValue=\"";
-  page += Decimal(Params.Port);
-  page += u"\">";
-  page += u"<ChoiceList>";
-  for (unsigned n = 1; n <= 8; ++n) {
-    page += u"<Item Value=\"" + Decimal(n) + u"\">COM" + Decimal(n) + u"</Item>";
-  }
-  page += u"</ChoiceList>";
-  page += u"</Parameter>";
-  page += u"</Group>";
-  page += u"</Page>";
-  page += u"</Settings>";
-  return platform::Utf16ToCp1251(page);
+  static const PagePieces pieces;
+  const std::string model = platform::Utf16ToCp1251(XmlEscaped(Params.Model));
+  const std::string port = std::to_string(Params.Port);
+  std::string page;
+  page.reserve(pieces.head.size() + model.size() + pieces.middle.size() + port.size() +
+               pieces.tail.size());
+  page += pieces.head;
+  page += model;
+  page += pieces.middle;
+  page += port;
+  page += pieces.tail;
+  return page;
 }
 
 bool TZEV_SCALE_Class::GetParameters(tVariant* ret, tVariant* params, int32_t count) {

@@ -1,0 +1,145 @@
+// Benchmarks: the call path through the tables, the reply parsers, and a
+// weighing over a pseudo-terminal at the real line pace, set beside the floor
+// that the line's time-outs impose.
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+
+#include <chrono>
+#include <memory>
+
+#include "SCALES_ZEV_NT.h"
+#include "SCALE_ZEV_AW.h"
+#include "SCALE_ZEV_U.h"
+#include "host.h"
+#include "simulator.h"
+
+namespace {
+
+using zev::host::tVariant;
+using zev::sim::Model;
+
+double ThreadCpuSeconds() {
+  rusage u{};
+  getrusage(RUSAGE_THREAD, &u);
+  return u.ru_utime.tv_sec + u.ru_utime.tv_usec * 1e-6 + u.ru_stime.tv_sec +
+         u.ru_stime.tv_usec * 1e-6;
+}
+
+struct Addin {
+  zev::host::Library library{ZEV_ADDIN_PATH};
+  zev::host::MemoryManager mm;
+  zev::host::Connection connection;
+  zev::host::Component component{library, mm, &connection};
+
+  bool Call(std::u16string_view method, std::vector<tVariant>& params, tVariant& ret) {
+    return component.Call(method, params, ret);
+  }
+  void Clear(std::vector<tVariant>& params, tVariant& ret) {
+    zev::host::Clear(mm, ret);
+    for (auto& p : params) zev::host::Clear(mm, p);
+  }
+  void Set(const char16_t* name, tVariant value) {
+    std::vector<tVariant> params = {zev::host::WStr(mm, name), value};
+    tVariant ret = zev::host::Empty();
+    Call(u"SetParameter", params, ret);
+    Clear(params, ret);
+  }
+};
+
+void BM_FindMethod(benchmark::State& state, const char16_t* name) {
+  Addin addin;
+  const auto wide = zev::host::Wide(name);
+  const auto& table = addin.component.Language();
+  void* self = addin.component.LanguageSelf();
+  for (auto _ : state) benchmark::DoNotOptimize(table.FindMethod(self, wide.data()));
+}
+BENCHMARK_CAPTURE(BM_FindMethod, english_GetWeight, u"GetWeight");
+BENCHMARK_CAPTURE(BM_FindMethod, russian_ПолучитьВес, u"ПолучитьВес");
+
+void BM_CallAsFunc(benchmark::State& state, long method, int params) {
+  Addin addin;
+  addin.Set(u"Model", zev::host::WStr(addin.mm, u"ZEV-U"));
+  const auto& table = addin.component.Language();
+  void* self = addin.component.LanguageSelf();
+  std::vector<tVariant> p(static_cast<size_t>(params), zev::host::Empty());
+  tVariant ret = zev::host::Empty();
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(
+        table.CallAsFunc(self, method, &ret, p.empty() ? nullptr : p.data(), params));
+  }
+  addin.Clear(p, ret);
+}
+BENCHMARK_CAPTURE(BM_CallAsFunc, GetVersion, 0, 0);
+BENCHMARK_CAPTURE(BM_CallAsFunc, GetParameters, 3, 1);
+BENCHMARK_CAPTURE(BM_CallAsFunc, GetLastError, 2, 1);
+
+void BM_ParseReply(benchmark::State& state, Model model) {
+  const std::string frame = zev::sim::Simulator::Frame(model, 12.345);
+  auto parse = model == Model::ZevU    ? &zev::zev_u::ParseReply
+               : model == Model::ZevAW ? &zev::zev_aw::ParseReply
+                                       : &zev::zev_nt::ParseReply;
+  for (auto _ : state) benchmark::DoNotOptimize(parse(frame, ','));
+}
+BENCHMARK_CAPTURE(BM_ParseReply, ZEV_U, Model::ZevU);
+BENCHMARK_CAPTURE(BM_ParseReply, ZEV_AW, Model::ZevAW);
+BENCHMARK_CAPTURE(BM_ParseReply, ZEV_NT, Model::ZevNT);
+
+// One "GetWeight" against the simulator at 4800 baud. The floor is what the
+// line's time-outs impose: the reply's time on the line plus the 200 ms
+// interval time-out after its last byte, capped by the 264 ms attempt time-out.
+void BM_Weighing(benchmark::State& state, Model model, bool silent) {
+  zev::sim::PortDirectory ports;
+  ports.Export();
+  zev::sim::Simulator scale(model, 1.5);
+  if (!scale.Start()) {
+    state.SkipWithError("no pseudo-terminal");
+    return;
+  }
+  zev::sim::Faults faults;
+  faults.silent = silent;
+  scale.SetFaults(faults);
+  ports.Map(3, scale.DevicePath());
+  Addin addin;
+  addin.Set(u"Model", zev::host::WStr(addin.mm, model == Model::ZevU    ? u"ZEV-U"
+                                                 : model == Model::ZevAW ? u"ZEV-AW"
+                                                                         : u"ZEV-NT(N)"));
+  addin.Set(u"Port", zev::host::Int(3));
+  std::vector<tVariant> open = {zev::host::Empty()};
+  tVariant ret = zev::host::Empty();
+  addin.Call(u"Open", open, ret);
+  addin.Clear(open, ret);
+
+  const double lineSeconds =
+      static_cast<double>(zev::sim::Simulator::Frame(model, 1.5).size()) *
+      zev::sim::Simulator::ByteSeconds(model);
+  // A silent scale is given up after two empty attempts of 264 ms each.
+  const double floorSeconds = silent ? 0.528 : std::min(lineSeconds + 0.200, 0.264);
+  double cpu = 0;
+  double wall = 0;
+  int64_t failures = 0;
+  for (auto _ : state) {
+    std::vector<tVariant> params = {zev::host::WStr(addin.mm, u"NoDeviceID"), zev::host::Empty()};
+    tVariant r = zev::host::Empty();
+    const double cpu0 = ThreadCpuSeconds();
+    const auto t0 = std::chrono::steady_clock::now();
+    addin.Call(u"GetWeight", params, r);
+    wall += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    cpu += ThreadCpuSeconds() - cpu0;
+    if (!(r.vt == v8abi::VTYPE_BOOL && r.bVal)) ++failures;
+    addin.Clear(params, r);
+  }
+  const double n = static_cast<double>(state.iterations());
+  state.counters["wall_ms"] = wall / n * 1e3;
+  state.counters["cpu_ms"] = cpu / n * 1e3;
+  state.counters["floor_ms"] = floorSeconds * 1e3;
+  state.counters["ratio"] = wall / n / floorSeconds;
+  state.counters["failed"] = static_cast<double>(failures);
+}
+BENCHMARK_CAPTURE(BM_Weighing, ZEV_U, Model::ZevU, false)->Iterations(8)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Weighing, ZEV_AW, Model::ZevAW, false)->Iterations(8)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Weighing, ZEV_NT, Model::ZevNT, false)->Iterations(8)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Weighing, silent_scale, Model::ZevU, true)->Iterations(4)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
