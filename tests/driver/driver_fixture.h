@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "host.h"
+#if !defined(_WIN32)
 #include "simulator.h"
+#endif
 #include "zev/platform/text.h"
 
 namespace zev::e2e {
@@ -52,13 +54,17 @@ class DriverTest : public ::testing::Test {
  public:
   void SetUp() override {
     ASSERT_TRUE(library.Loaded()) << library.Error();
+#if !defined(_WIN32)
     ports.Export();
+#endif
     component = std::make_unique<host::Component>(library, mm, &connection);
     ASSERT_TRUE(component->Valid());
   }
   void TearDown() override {
     component.reset();
+#if !defined(_WIN32)
     for (auto& s : sims) s->Stop();
+#endif
     EXPECT_TRUE(mm.Faults().empty()) << mm.Faults().front();
     EXPECT_EQ(mm.LiveBlocks(), 0u) << "platform buffers left behind";
   }
@@ -80,6 +86,7 @@ class DriverTest : public ::testing::Test {
     ASSERT_TRUE(SetParameter("Model", W(model)));
     ASSERT_TRUE(SetParameter("Port", host::Int(port)));
   }
+#if !defined(_WIN32)
   zev::sim::Simulator& Scale(zev::sim::Model model, int port, double kg = 0.5) {
     sims.push_back(std::make_unique<zev::sim::Simulator>(model, kg));
     std::string error;
@@ -87,6 +94,7 @@ class DriverTest : public ::testing::Test {
     ports.Map(port, sims.back()->DevicePath());
     return *sims.back();
   }
+#endif
   std::pair<int32_t, std::string> LastError() {
     auto call = Run(u"GetLastError", {host::Empty()});
     EXPECT_TRUE(call->ok);
@@ -96,8 +104,10 @@ class DriverTest : public ::testing::Test {
   host::Library library{ZEV_ADDIN_PATH};
   host::MemoryManager mm;
   host::Connection connection;
+#if !defined(_WIN32)
   zev::sim::PortDirectory ports;
   std::vector<std::unique_ptr<zev::sim::Simulator>> sims;
+#endif
   std::unique_ptr<host::Component> component;
 };
 

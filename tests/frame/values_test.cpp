@@ -98,6 +98,8 @@ TEST_F(ValuesTest, WideTextIsParsedNarrowTextIsNot) {
   zev::host::Clear(mm, narrow);
 }
 
+#if !defined(_WIN32)
+// On Windows the separator is the user locale's, which the test cannot change.
 TEST_F(ValuesTest, DecimalTextUsesTheRegionalSeparator) {
   if (std::setlocale(LC_NUMERIC, "ru_RU.UTF-8") == nullptr) {
     GTEST_SKIP() << "the ru_RU.UTF-8 locale is not installed";
@@ -110,6 +112,7 @@ TEST_F(ValuesTest, DecimalTextUsesTheRegionalSeparator) {
   zev::host::Clear(mm, comma);
   zev::host::Clear(mm, point);
 }
+#endif
 
 TEST_F(ValuesTest, StringReader) {
   tVariant wide = zev::host::WStr(mm, u"Весы");

@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# Runs the Windows test programs of a mingw build under Wine, with COM3 to COM5
+# mapped to pseudo-terminals served by simulated scales (one per model), so the
+# driver's kernel32 serial calls run against a scale.
+#   tools/wine-test.sh BUILD_DIR [LINUX_BUILD_DIR]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+win=${1:?the Windows build directory}
+linux=${2:-build}
+export WINEDEBUG=-all WINEPREFIX=${WINEPREFIX:-/tmp/zevscale-wine-$(id -u)}
+unset DISPLAY
+
+if ! command -v wine >/dev/null; then
+  echo "SKIPPED: Wine is not installed; the Windows tests did not run"
+  exit 0
+fi
+[ -d "$WINEPREFIX" ] || wine wineboot --init >/dev/null 2>&1
+
+sims=()
+cleanup() {
+  wineserver -k 2>/dev/null || true   # before the ptys close, or the server dumps its state
+  for pid in "${sims[@]}"; do kill "$pid" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+}
+trap cleanup EXIT
+
+scales=""
+port=3
+for spec in "ZEV-U:0.5" "ZEV-AW:-1.25" "ZEV-NT(N):2.5"; do
+  model=${spec%%:*}
+  kg=${spec##*:}
+  out=$(mktemp)
+  "$linux/bin/zevsim" --model "$model" --weight "$kg" >"$out" &
+  sims+=($!)
+  for _ in $(seq 50); do [ -s "$out" ] && break; sleep 0.1; done
+  pty=$(head -n1 "$out")
+  rm -f "$out"
+  [ -n "$pty" ] || { echo "zevsim did not start"; exit 1; }
+  wine reg add 'HKLM\Software\Wine\Ports' /v "COM$port" /t REG_SZ /d "$pty" /f >/dev/null 2>&1
+  [ "$model" = "ZEV-NT(N)" ] && kg=${kg#-}
+  scales="${scales:+$scales,}$port:$model:$kg"
+  port=$((port + 1))
+done
+wineserver -w
+
+export ZEV_WINE_SCALES=$scales
+status=0
+cd "$win/bin"
+for test in platform_test frame_test scales_test addin_frame_test driver_test; do
+  log=$(mktemp)
+  timeout 300 wine "$test.exe" >"$log" 2>&1 || true
+  # A program that did not run at all prints nothing: judge by its own summary.
+  if grep -q '^\[  PASSED  \]' "$log" && ! grep -q '^\[  FAILED  \]' "$log"; then
+    echo "$test: $(grep '^\[  PASSED  \]' "$log")"
+  else
+    echo "$test: FAILED"
+    cat "$log"
+    status=1
+  fi
+  grep '^weighed ' "$log" || true
+  if [ "$test" = driver_test ] && ! grep -q '^weighed ' "$log"; then
+    echo "driver_test weighed nothing through a COM port"
+    status=1
+  fi
+  rm -f "$log"
+done
+exit $status
