@@ -1,30 +1,48 @@
 #!/usr/bin/env bash
 # Installs what the build needs when it is missing (Debian or Ubuntu).
-#   tools/deps.sh          compiler, CMake, Ninja, GoogleTest, Google Benchmark, the ru_RU locale
-#   tools/deps.sh --ci     also what CI's further checks use (32-bit g++, clang, valgrind, zip)
+#   tools/deps.sh            compiler, CMake, Ninja, GoogleTest, Google Benchmark, the ru_RU locale
+#   tools/deps.sh --ci       also what CI's further checks use (32-bit g++, clang, valgrind, zip)
+#   tools/deps.sh --windows  also mingw-w64, for the Windows DLLs
+#   tools/deps.sh --wine     also Wine (64- and 32-bit), to test the DLLs; optional: a machine
+#                            without it says so and goes on
 set -euo pipefail
 
 want=(cmake ninja-build g++ libgtest-dev libbenchmark-dev nlohmann-json3-dev locales)
+wine=()
 for arg in "$@"; do
   case "$arg" in
-    --ci) want+=(g++-multilib clang libclang-rt-14-dev valgrind zip binutils) ;;
-    --windows) want+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64 zip) ;;
+    --ci) want+=(g++-multilib clang libclang-rt-14-dev valgrind zip binutils file) ;;
+    --windows) want+=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64 zip python3) ;;
+    --wine) wine=(wine wine64 wine32:i386) ;;
   esac
 done
 
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
 
+installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
+
 missing=()
-for p in "${want[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
-    missing+=("$p")
+for p in "${want[@]}"; do installed "$p" || missing+=("$p"); done
+missingWine=()
+for p in "${wine[@]}"; do installed "$p" || missingWine+=("$p"); done
+
+if [ "${#missing[@]}" -gt 0 ] || [ "${#missingWine[@]}" -gt 0 ]; then
+  if [ "${#missingWine[@]}" -gt 0 ] && ! dpkg --print-foreign-architectures | grep -q i386; then
+    $sudo dpkg --add-architecture i386
   fi
-done
-if [ "${#missing[@]}" -gt 0 ]; then
-  echo "installing: ${missing[*]}"
   $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  if [ "${#missing[@]}" -gt 0 ]; then
+    echo "installing: ${missing[*]}"
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
+      "${missing[@]}" >/dev/null
+  fi
+  if [ "${#missingWine[@]}" -gt 0 ]; then
+    echo "installing: ${missingWine[*]}"
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
+      "${missingWine[@]}" >/dev/null 2>&1 ||
+      echo "Wine could not be installed here: the Windows tests will be reported as skipped"
+  fi
 fi
 
 # The tests weigh with a comma as regional decimal separator too.
