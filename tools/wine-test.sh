@@ -14,6 +14,11 @@ if ! command -v wine >/dev/null; then
   echo "SKIPPED: Wine is not installed; the Windows tests did not run"
   exit 0
 fi
+if file "$win/bin/ZEVScale.dll" | grep -q "80386" &&
+   ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "install ok installed"; then
+  echo "SKIPPED: wine32 is not installed; the 32-bit Windows tests did not run"
+  exit 0
+fi
 [ -d "$WINEPREFIX" ] || wine wineboot --init >/dev/null 2>&1
 
 sims=()
