@@ -92,6 +92,10 @@ size_t MemoryManager::Allocations() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return allocations_;
 }
+size_t MemoryManager::Requests() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return counter_;
+}
 size_t MemoryManager::Refusals() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return refusals_;
@@ -181,6 +185,15 @@ Library::Library(const std::string& path) {
     error_ = "an export is missing";
   }
 }
+
+Library::Library(v8abi::GetClassNamesFn getClassNames, v8abi::GetClassObjectFn getClassObject,
+                 v8abi::DestroyObjectFn destroyObject,
+                 v8abi::SetPlatformCapabilitiesFn capabilities)
+    : linked_(true),
+      getClassNames_(getClassNames),
+      getClassObject_(getClassObject),
+      destroyObject_(destroyObject),
+      setPlatformCapabilities_(capabilities) {}
 
 Library::~Library() {
   if (handle_ == nullptr) return;

@@ -35,6 +35,7 @@ class MemoryManager {
   void RefuseAll(bool refuse);
 
   size_t Allocations() const;   // blocks handed out
+  size_t Requests() const;      // AllocMemory calls of the component, refused ones included
   size_t Refusals() const;      // requests refused
   size_t Frees() const;         // blocks given back
   size_t LiveBlocks() const;    // handed out and not given back
@@ -93,11 +94,14 @@ class Connection {
 class Library {
  public:
   explicit Library(const std::string& path);
+  // The four entry points of an add-in linked into this program.
+  Library(v8abi::GetClassNamesFn getClassNames, v8abi::GetClassObjectFn getClassObject,
+          v8abi::DestroyObjectFn destroyObject, v8abi::SetPlatformCapabilitiesFn capabilities);
   ~Library();
   Library(const Library&) = delete;
   Library& operator=(const Library&) = delete;
 
-  bool Loaded() const { return handle_ != nullptr; }
+  bool Loaded() const { return handle_ != nullptr || linked_; }
   const std::string& Error() const { return error_; }
 
   std::u16string ClassNames() const;
@@ -107,6 +111,7 @@ class Library {
 
  private:
   void* handle_ = nullptr;
+  bool linked_ = false;
   std::string error_;
   v8abi::GetClassNamesFn getClassNames_ = nullptr;
   v8abi::GetClassObjectFn getClassObject_ = nullptr;
