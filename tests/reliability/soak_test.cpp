@@ -4,6 +4,7 @@
 // same at the end as after the first cycles. ZEV_SOAK_CYCLES sets the cycles
 // per model (default 100).
 #include <dirent.h>
+#include <malloc.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -110,6 +111,28 @@ TEST(Soak, ThreeHundredCyclesLeaveNothingBehind) {
   EXPECT_EQ(cycles, 3 * perModel);
   EXPECT_EQ(fdsAtEnd, fdsAfterWarmUp);
   EXPECT_LE(rssAtEnd - rssAfterWarmUp, 512) << "resident memory grew";
+}
+
+}  // namespace
+}  // namespace zev::e2e
+
+namespace zev::e2e {
+namespace {
+
+// A host may load and unload the add-in many times in one process.
+TEST(Soak, LoadingAndUnloadingTheAddinRepeatedlyLosesNothing) {
+  auto cycle = [] {
+    host::Library library(ZEV_ADDIN_PATH);
+    ASSERT_TRUE(library.Loaded()) << library.Error();
+    host::MemoryManager mm;
+    host::Component c(library, mm, nullptr);
+    ASSERT_TRUE(c.Valid());
+  };
+  for (int i = 0; i < 5; ++i) cycle();
+  const size_t before = mallinfo2().uordblks;  // bytes allocated and not freed
+  for (int i = 0; i < 100; ++i) cycle();
+  const size_t after = mallinfo2().uordblks;
+  EXPECT_LE(after, before + 64 * 1024) << "each load of the add-in must not keep memory";
 }
 
 }  // namespace

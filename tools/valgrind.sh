@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Runs the end-to-end suites under valgrind memcheck: no error and no definite
+# leak may be reported. The soak test runs a short cycle count here
+# (ZEV_SOAK_CYCLES, default 5 per model).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash tools/deps.sh --ci
+cmake -S . -B build -G Ninja >/dev/null
+cmake --build build >/dev/null
+export ZEV_SOAK_CYCLES=${ZEV_SOAK_CYCLES:-5}
+for test in addin_frame_test driver_test reliability_test soak_test; do
+  log=$(mktemp)
+  if valgrind --error-exitcode=3 --leak-check=full --errors-for-leak-kinds=definite \
+      --show-leak-kinds=definite -q "build/bin/$test" >"$log" 2>&1; then
+    echo "$test under valgrind: $(grep '^\[  PASSED  \]' "$log"), no error, no definite leak"
+  else
+    cat "$log"
+    echo "$test under valgrind: FAILED"
+    exit 1
+  fi
+  rm -f "$log"
+done
