@@ -101,17 +101,16 @@ void BM_Weighing(benchmark::State& state, Model model, bool silent) {
   ports.Map(3, scale.DevicePath());
   Addin addin;
   addin.Set(u"Model", zev::host::WStr(addin.mm, model == Model::ZevU    ? u"ZEV-U"
-                                                 : model == Model::ZevAW ? u"ZEV-AW"
-                                                                         : u"ZEV-NT(N)"));
+                                                : model == Model::ZevAW ? u"ZEV-AW"
+                                                                        : u"ZEV-NT(N)"));
   addin.Set(u"Port", zev::host::Int(3));
   std::vector<tVariant> open = {zev::host::Empty()};
   tVariant ret = zev::host::Empty();
   addin.Call(u"Open", open, ret);
   addin.Clear(open, ret);
 
-  const double lineSeconds =
-      static_cast<double>(zev::sim::Simulator::Frame(model, 1.5).size()) *
-      zev::sim::Simulator::ByteSeconds(model);
+  const double lineSeconds = static_cast<double>(zev::sim::Simulator::Frame(model, 1.5).size()) *
+                             zev::sim::Simulator::ByteSeconds(model);
   // A silent scale is given up after two empty attempts of 264 ms each.
   const double floorSeconds = silent ? 0.528 : std::min(lineSeconds + 0.200, 0.264);
   double cpu = 0;
@@ -135,10 +134,22 @@ void BM_Weighing(benchmark::State& state, Model model, bool silent) {
   state.counters["ratio"] = wall / n / floorSeconds;
   state.counters["failed"] = static_cast<double>(failures);
 }
-BENCHMARK_CAPTURE(BM_Weighing, ZEV_U, Model::ZevU, false)->Iterations(8)->UseRealTime()->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Weighing, ZEV_AW, Model::ZevAW, false)->Iterations(8)->UseRealTime()->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Weighing, ZEV_NT, Model::ZevNT, false)->Iterations(8)->UseRealTime()->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Weighing, silent_scale, Model::ZevU, true)->Iterations(4)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Weighing, ZEV_U, Model::ZevU, false)
+    ->Iterations(8)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Weighing, ZEV_AW, Model::ZevAW, false)
+    ->Iterations(8)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Weighing, ZEV_NT, Model::ZevNT, false)
+    ->Iterations(8)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Weighing, silent_scale, Model::ZevU, true)
+    ->Iterations(4)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

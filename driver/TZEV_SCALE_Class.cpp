@@ -73,7 +73,8 @@ void TZEV_SCALE_Class::TakeAdapterError() {
     case 2:
       if (AdapterNT) AdapterNT->GetErrorText(LastErrorText);
       break;
-    default: break;
+    default:
+      break;
   }
 }
 
@@ -86,7 +87,8 @@ void TZEV_SCALE_Class::ReportException(const char16_t* source, const char* messa
   }
   // A recorded exception never reads as "no error".
   LastErrorCode = systemError != 0 ? systemError : kErrOperation;
-  if (Connection == nullptr || Connection->vtbl == nullptr || Connection->vtbl->AddError == nullptr) {
+  if (Connection == nullptr || Connection->vtbl == nullptr ||
+      Connection->vtbl->AddError == nullptr) {
     return;
   }
   try {

@@ -118,7 +118,8 @@ TZEV_SCALE_Class::Outcome TZEV_SCALE_Class::Guarded(Step&& step) {
       case 2:
         if (AdapterNT) outcome.success = step(*AdapterNT), outcome.carriedOut = true;
         break;
-      default: break;
+      default:
+        break;
     }
   } catch (const std::exception& e) {
     ReportException(kSources[index], e.what(), platform::LastSystemError());

@@ -10,12 +10,23 @@ std::u16string XmlEscaped(std::u16string_view text) {
   std::u16string out;
   for (char16_t c : text) {
     switch (c) {
-      case u'&': out += u"&amp;"; break;
-      case u'<': out += u"&lt;"; break;
-      case u'>': out += u"&gt;"; break;
-      case u'"': out += u"&quot;"; break;
-      case u'\'': out += u"&apos;"; break;
-      default: out += c;
+      case u'&':
+        out += u"&amp;";
+        break;
+      case u'<':
+        out += u"&lt;";
+        break;
+      case u'>':
+        out += u"&gt;";
+        break;
+      case u'"':
+        out += u"&quot;";
+        break;
+      case u'\'':
+        out += u"&apos;";
+        break;
+      default:
+        out += c;
     }
   }
   return out;
@@ -88,10 +99,17 @@ bool TZEV_SCALE_Class::SetParameter(tVariant* ret, tVariant* params, int32_t cou
         Params.Port = 1;
         // A replaced adapter is released, and a port it held is closed with it.
         switch (ModelIndex()) {
-          case 0: AdapterU = std::make_unique<TZEV_U>(); break;
-          case 1: AdapterAW = std::make_unique<TZEV_AW>(); break;
-          case 2: AdapterNT = std::make_unique<TZEV_NT>(); break;
-          default: break;
+          case 0:
+            AdapterU = std::make_unique<TZEV_U>();
+            break;
+          case 1:
+            AdapterAW = std::make_unique<TZEV_AW>();
+            break;
+          case 2:
+            AdapterNT = std::make_unique<TZEV_NT>();
+            break;
+          default:
+            break;
         }
       } else if (name == u"Port") {
         Params.Port = static_cast<uint8_t>(v8napi::GetVariantInt(&params[1]) & 0xFF);

@@ -1,6 +1,6 @@
 // Member registry: methods and properties of a class, found by name or number.
-#include "zev/platform/text.h"
 #include "v8napi/v8napi.h"
+#include "zev/platform/text.h"
 
 namespace v8napi {
 
@@ -44,9 +44,13 @@ int32_t FindByName(const Entries& entries, std::u16string_view name) {
 
 }  // namespace
 
-int32_t TClassReg::FindMethod(std::u16string_view name) const { return FindByName(Meths, name); }
+int32_t TClassReg::FindMethod(std::u16string_view name) const {
+  return FindByName(Meths, name);
+}
 
-int32_t TClassReg::FindProp(std::u16string_view name) const { return FindByName(Props, name); }
+int32_t TClassReg::FindProp(std::u16string_view name) const {
+  return FindByName(Props, name);
+}
 
 const TMethReg* TClassReg::Method(long index) const {
   if (index < 0 || static_cast<unsigned long>(index) >= Meths.size()) return nullptr;

@@ -36,7 +36,9 @@ const TClassReg* TClassRegList::Find(std::u16string_view className) const {
 
 using v8napi::ClassRegistry;
 
-V8_EXPORT const v8abi::WCHAR_T* GetClassNames() { return ClassRegistry().ClassNamesWide.data(); }
+V8_EXPORT const v8abi::WCHAR_T* GetClassNames() {
+  return ClassRegistry().ClassNamesWide.data();
+}
 
 V8_EXPORT long GetClassObject(const v8abi::WCHAR_T* wsName, void** pIntf) {
   if (wsName == nullptr || pIntf == nullptr) return 0;
@@ -70,4 +72,6 @@ V8_EXPORT long DestroyObject(void** pIntf) {
   return 0;
 }
 
-V8_EXPORT int SetPlatformCapabilities(int /*capabilities*/) { return 1; }
+V8_EXPORT int SetPlatformCapabilities(int /*capabilities*/) {
+  return 1;
+}

@@ -27,7 +27,9 @@ InterfaceBlock* NewInterfaceBlock(TV8UserObject* object) {
   return block;
 }
 
-void FreeInterfaceBlock(InterfaceBlock* block) { delete block; }
+void FreeInterfaceBlock(InterfaceBlock* block) {
+  delete block;
+}
 
 namespace {
 
@@ -233,8 +235,8 @@ bool V8_CALL CallAsProc(void* self, const long index, tVariant* params, const lo
     tVariant scratch{};
     bool result = false;
     try {
-      result =
-          method->Handler(object, &scratch, count == 0 ? nullptr : params, static_cast<int32_t>(count));
+      result = method->Handler(object, &scratch, count == 0 ? nullptr : params,
+                               static_cast<int32_t>(count));
     } catch (...) {
       ClearVariant(object, &scratch);
       throw;
@@ -281,17 +283,22 @@ void V8_CALL SetLocale(void* self, const WCHAR_T* locale) {
 constexpr v8abi::IInitDoneBaseVtbl kInitDone = {{}, Init, SetMemManager, GetInfo, Done};
 
 constexpr v8abi::ILanguageExtenderBaseVtbl kLanguageExtender = {
-    {},           RegisterExtensionAs, GetNProps,     FindProp,         GetPropName,
-    GetPropVal,   SetPropVal,          IsPropReadable, IsPropWritable,   GetNMethods,
-    FindMethod,   GetMethodName,       GetNParams,    GetParamDefValue, HasRetVal,
-    CallAsProc,   CallAsFunc};
+    {},         RegisterExtensionAs, GetNProps,      FindProp,    GetPropName, GetPropVal,
+    SetPropVal, IsPropReadable,      IsPropWritable, GetNMethods, FindMethod,  GetMethodName,
+    GetNParams, GetParamDefValue,    HasRetVal,      CallAsProc,  CallAsFunc};
 
 constexpr v8abi::LocaleBaseVtbl kLocale = {{}, SetLocale};
 
 }  // namespace
 
-const v8abi::IInitDoneBaseVtbl& InitDoneTable() { return kInitDone; }
-const v8abi::ILanguageExtenderBaseVtbl& LanguageExtenderTable() { return kLanguageExtender; }
-const v8abi::LocaleBaseVtbl& LocaleTable() { return kLocale; }
+const v8abi::IInitDoneBaseVtbl& InitDoneTable() {
+  return kInitDone;
+}
+const v8abi::ILanguageExtenderBaseVtbl& LanguageExtenderTable() {
+  return kLanguageExtender;
+}
+const v8abi::LocaleBaseVtbl& LocaleTable() {
+  return kLocale;
+}
 
 }  // namespace v8napi

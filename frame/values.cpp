@@ -43,7 +43,8 @@ int32_t Truncate(double value) {
   if (!std::isfinite(value)) return 0;
   const double t = std::trunc(value);
   if (t >= 9.2233720368547758e18 || t < -9.2233720368547758e18) return 0;
-  return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(static_cast<int64_t>(t))));
+  return static_cast<int32_t>(
+      static_cast<uint32_t>(static_cast<uint64_t>(static_cast<int64_t>(t))));
 }
 
 std::string WideToNarrow(const tVariant* value, bool byLength) {
@@ -63,7 +64,9 @@ size_t WideLength(const WCHAR_T* text) {
   return n;
 }
 
-std::u16string FromWide(const WCHAR_T* text) { return FromWide(text, WideLength(text)); }
+std::u16string FromWide(const WCHAR_T* text) {
+  return FromWide(text, WideLength(text));
+}
 
 std::u16string FromWide(const WCHAR_T* text, size_t length) {
   std::u16string out;
@@ -183,34 +186,50 @@ void CopyVariant(TV8UserObject& object, const tVariant* source, tVariant* destin
 int32_t GetVariantInt(const tVariant* value) {
   if (value == nullptr) return 0;
   switch (TagOf(*value)) {
-    case v8abi::VTYPE_I2: return value->shortVal;
-    case v8abi::VTYPE_I4: return value->lVal;
-    case v8abi::VTYPE_R4: return Truncate(value->fltVal);
-    case v8abi::VTYPE_R8: return Truncate(value->dblVal);
-    case v8abi::VTYPE_DATE: return Truncate(value->date);
-    case v8abi::VTYPE_ERROR: return value->errCode;
-    case v8abi::VTYPE_UI1: return value->ui8Val;
+    case v8abi::VTYPE_I2:
+      return value->shortVal;
+    case v8abi::VTYPE_I4:
+      return value->lVal;
+    case v8abi::VTYPE_R4:
+      return Truncate(value->fltVal);
+    case v8abi::VTYPE_R8:
+      return Truncate(value->dblVal);
+    case v8abi::VTYPE_DATE:
+      return Truncate(value->date);
+    case v8abi::VTYPE_ERROR:
+      return value->errCode;
+    case v8abi::VTYPE_UI1:
+      return value->ui8Val;
     case v8abi::VTYPE_PWSTR:
       return zev::platform::ParseInteger(WideToNarrow(value, false)).value_or(0);
-    default: return 0;
+    default:
+      return 0;
   }
 }
 
 double GetVariantDouble(const tVariant* value) {
   if (value == nullptr) return 0;
   switch (TagOf(*value)) {
-    case v8abi::VTYPE_I2: return value->shortVal;
-    case v8abi::VTYPE_I4: return value->lVal;
-    case v8abi::VTYPE_R4: return value->fltVal;
-    case v8abi::VTYPE_R8: return value->dblVal;
-    case v8abi::VTYPE_DATE: return value->date;
-    case v8abi::VTYPE_ERROR: return value->errCode;
-    case v8abi::VTYPE_UI1: return value->ui8Val;
+    case v8abi::VTYPE_I2:
+      return value->shortVal;
+    case v8abi::VTYPE_I4:
+      return value->lVal;
+    case v8abi::VTYPE_R4:
+      return value->fltVal;
+    case v8abi::VTYPE_R8:
+      return value->dblVal;
+    case v8abi::VTYPE_DATE:
+      return value->date;
+    case v8abi::VTYPE_ERROR:
+      return value->errCode;
+    case v8abi::VTYPE_UI1:
+      return value->ui8Val;
     case v8abi::VTYPE_PWSTR:
       return zev::platform::ParseDecimal(WideToNarrow(value, false),
                                          zev::platform::DecimalSeparator())
           .value_or(0.0);
-    default: return 0;
+    default:
+      return 0;
   }
 }
 
@@ -221,7 +240,8 @@ std::string GetVariantStr(const tVariant* value) {
       return value->str.pstrVal != nullptr ? std::string(value->str.pstrVal) : std::string();
     case v8abi::VTYPE_PWSTR:
       return value->wstr.wstrLen == 0 ? std::string() : WideToNarrow(value, true);
-    default: return std::string();
+    default:
+      return std::string();
   }
 }
 

@@ -44,23 +44,29 @@ const std::string& DeadPorts() {
   return dir;
 }
 
-const char16_t* const kNames[] = {u"Model", u"Port", u"ZEV-U", u"ZEV-AW", u"ZEV-NT(N)",
-                                  u"NoDeviceID", u"", u"0.5"};
+const char16_t* const kNames[] = {u"Model",     u"Port",       u"ZEV-U", u"ZEV-AW",
+                                  u"ZEV-NT(N)", u"NoDeviceID", u"",      u"0.5"};
 
 zev::host::tVariant MakeValue(Reader& in, zev::host::MemoryManager& mm) {
   using namespace zev::host;
   switch (in.Byte() % 9) {
-    case 0: return Empty();
-    case 1: return Int(static_cast<int32_t>(in.Byte() | (in.Byte() << 8)) - 1000);
-    case 2: return Double(static_cast<double>(static_cast<int8_t>(in.Byte())) / 4.0);
-    case 3: return Bool(in.Byte() & 1);
-    case 4: return WStr(mm, kNames[in.Byte() % 8]);
+    case 0:
+      return Empty();
+    case 1:
+      return Int(static_cast<int32_t>(in.Byte() | (in.Byte() << 8)) - 1000);
+    case 2:
+      return Double(static_cast<double>(static_cast<int8_t>(in.Byte())) / 4.0);
+    case 3:
+      return Bool(in.Byte() & 1);
+    case 4:
+      return WStr(mm, kNames[in.Byte() % 8]);
     case 5: {
       const std::string s = in.Bytes(24);
       std::u16string w(s.begin(), s.end());
       return WStr(mm, w);
     }
-    case 6: return PStr(mm, in.Bytes(24));
+    case 6:
+      return PStr(mm, in.Bytes(24));
     default: {
       tVariant v = Empty();
       v.vt = in.Byte();  // any other tag, payload left empty

@@ -16,7 +16,9 @@
 
 namespace {
 
-bool Blank(char c) { return static_cast<unsigned char>(c) <= 0x20; }
+bool Blank(char c) {
+  return static_cast<unsigned char>(c) <= 0x20;
+}
 
 // The gram count of a ZEV-AW frame, decoded independently of the driver.
 std::optional<long long> AwGrams(std::string_view reply) {

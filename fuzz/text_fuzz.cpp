@@ -18,17 +18,19 @@ std::optional<int32_t> ReferenceInteger(const std::string& s) {
   size_t i = s.find_first_not_of(" \t");
   if (i == std::string::npos) return std::nullopt;
   std::string t = s.substr(i);
-  size_t hex = t[0] == '$' || t[0] == 'x' || t[0] == 'X' ? 1
+  size_t hex = t[0] == '$' || t[0] == 'x' || t[0] == 'X'                       ? 1
                : (t.size() > 1 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X')) ? 2
-                                                                                : 0;
+                                                                               : 0;
   if (hex) {
     std::string d = t.substr(hex);
-    if (d.empty() || d.size() > 8 || d.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+    if (d.empty() || d.size() > 8 ||
+        d.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
       return std::nullopt;
     return static_cast<int32_t>(std::strtoul(d.c_str(), nullptr, 16));
   }
   size_t j = (t[0] == '+' || t[0] == '-') ? 1 : 0;
-  if (j == t.size() || t.find_first_not_of("0123456789", j) != std::string::npos) return std::nullopt;
+  if (j == t.size() || t.find_first_not_of("0123456789", j) != std::string::npos)
+    return std::nullopt;
   errno = 0;
   const long long v = std::strtoll(t.c_str(), nullptr, 10);
   if (errno == ERANGE || v > INT32_MAX || v < INT32_MIN) return std::nullopt;
@@ -51,7 +53,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // UTF-16 code units from the input: what the code page has comes back, the rest is '?'.
   std::u16string units;
-  for (size_t i = 0; i + 1 < size; i += 2) units += static_cast<char16_t>(data[i] | (data[i + 1] << 8));
+  for (size_t i = 0; i + 1 < size; i += 2)
+    units += static_cast<char16_t>(data[i] | (data[i + 1] << 8));
   const std::u16string back = Cp1251ToUtf16(Utf16ToCp1251(units));
   if (back.size() > units.size()) std::abort();
 

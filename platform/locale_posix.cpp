@@ -42,7 +42,9 @@ bool SameName(std::u16string_view a, std::u16string_view b) {
   return true;
 }
 
-bool SameModelName(std::string_view a, std::string_view b) { return a == b; }
+bool SameModelName(std::string_view a, std::string_view b) {
+  return a == b;
+}
 
 char DecimalSeparator() {
   const std::lconv* conv = std::localeconv();
@@ -54,6 +56,8 @@ char DecimalSeparator() {
   return point[0];
 }
 
-int32_t LastSystemError() { return errno; }
+int32_t LastSystemError() {
+  return errno;
+}
 
 }  // namespace zev::platform

@@ -26,6 +26,8 @@ char DecimalSeparator() {
   return buffer[0];
 }
 
-int32_t LastSystemError() { return static_cast<int32_t>(GetLastError()); }
+int32_t LastSystemError() {
+  return static_cast<int32_t>(GetLastError());
+}
 
 }  // namespace zev::platform

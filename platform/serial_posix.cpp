@@ -21,15 +21,24 @@ namespace {
 
 speed_t BaudConstant(uint32_t baud) {
   switch (baud) {
-    case 1200: return B1200;
-    case 2400: return B2400;
-    case 4800: return B4800;
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 57600: return B57600;
-    case 115200: return B115200;
-    default: return B0;
+    case 1200:
+      return B1200;
+    case 2400:
+      return B2400;
+    case 4800:
+      return B4800;
+    case 9600:
+      return B9600;
+    case 19200:
+      return B19200;
+    case 38400:
+      return B38400;
+    case 57600:
+      return B57600;
+    case 115200:
+      return B115200;
+    default:
+      return B0;
   }
 }
 
@@ -72,7 +81,9 @@ std::string SerialPort::DeviceName(uint8_t port) {
   return "/dev/ttyS" + std::to_string(port - 1);
 }
 
-SerialPort::~SerialPort() { Close(); }
+SerialPort::~SerialPort() {
+  Close();
+}
 
 OpenStatus SerialPort::Open(uint8_t port, uint32_t baudRate, Parity parity,
                             const SerialTimeouts& timeouts) {

@@ -6,7 +6,9 @@
 namespace zev::platform {
 namespace {
 
-HANDLE AsHandle(intptr_t h) { return reinterpret_cast<HANDLE>(h); }
+HANDLE AsHandle(intptr_t h) {
+  return reinterpret_cast<HANDLE>(h);
+}
 
 }  // namespace
 
@@ -14,7 +16,9 @@ std::string SerialPort::DeviceName(uint8_t port) {
   return "\\\\.\\COM" + std::to_string(port);
 }
 
-SerialPort::~SerialPort() { Close(); }
+SerialPort::~SerialPort() {
+  Close();
+}
 
 OpenStatus SerialPort::Open(uint8_t port, uint32_t baudRate, Parity parity,
                             const SerialTimeouts& timeouts) {

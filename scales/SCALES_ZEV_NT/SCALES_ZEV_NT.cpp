@@ -5,7 +5,9 @@
 namespace zev::zev_nt {
 namespace {
 
-bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 0x20; }
+bool IsBlank(char c) {
+  return static_cast<unsigned char>(c) <= 0x20;
+}
 
 }  // namespace
 

@@ -22,8 +22,7 @@ inline const char16_t* const kMsgBadHandle = u"Ошибка дескриптор
 inline const char16_t* const kMsgTare = u"Произошла ошибка функции тарирования.";
 inline const char16_t* const kMsgCancelTare = u"Произошла ошибка отмены функции тарирования.";
 inline const char16_t* const kMsgZero = u"Произошла ошибка установки нулевой массы.";
-inline const char16_t* const kMsgZeroUnsupported =
-    u"Функция установки нуля <0> не поддерживается.";
+inline const char16_t* const kMsgZeroUnsupported = u"Функция установки нуля <0> не поддерживается.";
 inline const char16_t* const kMsgWeigh = u"Произошла ошибка взвешивания.";
 
 template <class ScaleT, uint8_t Parity>
@@ -33,10 +32,14 @@ class TAdapter {
 
   int16_t OpenPort(uint8_t port) {
     switch (Scale.OpenCom(port, kBaudRate, Parity)) {
-      case kOpenOk: return Succeed();
-      case kOpenLineSettingsFailed: return Fail(kMsgDcb);
-      case kOpenTimeoutsFailed: return Fail(kMsgTimeouts);
-      default: return Fail(kMsgPortUnavailable);
+      case kOpenOk:
+        return Succeed();
+      case kOpenLineSettingsFailed:
+        return Fail(kMsgDcb);
+      case kOpenTimeoutsFailed:
+        return Fail(kMsgTimeouts);
+      default:
+        return Fail(kMsgPortUnavailable);
     }
   }
 

@@ -7,15 +7,21 @@ namespace zev::scales {
 uint8_t TCommunication::OpenCom(uint8_t port, uint32_t baudRate, uint8_t parity) {
   const auto p = parity == 1 ? platform::Parity::Odd : platform::Parity::None;
   switch (Handle.Open(port, baudRate, p)) {
-    case platform::OpenStatus::Opened: return kOpenOk;
-    case platform::OpenStatus::OpenFailed: return kOpenFailed;
-    case platform::OpenStatus::LineSettingsFailed: return kOpenLineSettingsFailed;
-    case platform::OpenStatus::TimeoutsFailed: return kOpenTimeoutsFailed;
+    case platform::OpenStatus::Opened:
+      return kOpenOk;
+    case platform::OpenStatus::OpenFailed:
+      return kOpenFailed;
+    case platform::OpenStatus::LineSettingsFailed:
+      return kOpenLineSettingsFailed;
+    case platform::OpenStatus::TimeoutsFailed:
+      return kOpenTimeoutsFailed;
   }
   return kOpenFailed;
 }
 
-uint8_t TCommunication::CloseCom() { return Handle.Close() ? kCloseOk : kCloseFailed; }
+uint8_t TCommunication::CloseCom() {
+  return Handle.Close() ? kCloseOk : kCloseFailed;
+}
 
 bool TCommunication::WriteCom(std::string_view command) {
   Handle.Purge();
@@ -53,7 +59,8 @@ bool TCommunication::Exchange(std::string_view command, bool replyExpected) {
 
 std::string FormatGrams(int64_t grams, char separator) {
   const bool negative = grams < 0;
-  const uint64_t magnitude = negative ? static_cast<uint64_t>(-grams) : static_cast<uint64_t>(grams);
+  const uint64_t magnitude =
+      negative ? static_cast<uint64_t>(-grams) : static_cast<uint64_t>(grams);
   std::string fraction = std::to_string(magnitude % 1000);
   fraction.insert(0, 3 - fraction.size(), '0');
   std::string text = negative ? "-" : "";

@@ -25,7 +25,7 @@ enum : uint8_t {
 // Codes of CloseCom.
 enum : uint8_t { kCloseOk = 0, kCloseFailed = 1 };
 
-constexpr size_t kReadChunk = 32;        // bytes asked for by one read attempt
+constexpr size_t kReadChunk = 32;          // bytes asked for by one read attempt
 constexpr int64_t kReplyDeadlineMs = 500;  // after the write
 
 class TCommunication {
@@ -50,9 +50,9 @@ class TCommunication {
   bool IsOpen() const { return Handle.IsOpen(); }
 
   platform::SerialPort Handle;
-  std::string RawReply;        // bytes of the last read that returned anything
+  std::string RawReply;          // bytes of the last read that returned anything
   platform::MonoTime WriteTime;  // end of the last write
-  std::string ReplyText;       // the last weight text; empty after a rejected reply
+  std::string ReplyText;         // the last weight text; empty after a rejected reply
 
  private:
   ReplyParser parser_;

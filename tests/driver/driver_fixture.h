@@ -77,7 +77,9 @@ class DriverTest : public ::testing::Test {
     return std::make_unique<Call>(c, mm, method, std::move(params));
   }
 
-  tVariant W(std::string_view utf8) { return host::WStrUtf8(mm, utf8); }
+  tVariant W(std::string_view utf8) {
+    return host::WStrUtf8(mm, utf8);
+  }
 
   bool SetParameter(std::string_view name, tVariant value) {
     return Run(u"SetParameter", {W(name), value})->ok;

@@ -17,8 +17,7 @@ std::string Page(const std::string& model, const std::string& port) {
          "\"><ChoiceList><Item Value=\"ZEV-U\">Весы: ZEV-У</Item><Item Value=\"ZEV-AW\">Весы: "
          "ZEV-AW</Item><Item Value=\"ZEV-NT(N)\">Весы: ZEV-NT(N)</Item></ChoiceList></Parameter>"
          "<Parameter Name=\"Port\" Caption=\"Порт\" TypeValue=\"Number\" DefaultValue=\"" +
-         port + "\"><ChoiceList>" + items +
-         "</ChoiceList></Parameter></Group></Page></Settings>";
+         port + "\"><ChoiceList>" + items + "</ChoiceList></Parameter></Group></Page></Settings>";
 }
 
 using platform::Utf8ToCp1251;
@@ -69,10 +68,10 @@ TEST_F(DriverTest, SettingsOrderAndValues) {
   const Step steps[] = {
       {"Model", [](DriverTest& t) { return t.W("ZEV-AW"); }, "ZEV-AW", "1"},
       {"Port", [](DriverTest&) { return host::Int(3); }, "ZEV-AW", "3"},
-      {"Model", [](DriverTest& t) { return t.W("ZEV-U"); }, "ZEV-U", "1"},  // resets the port
-      {"Port", [](DriverTest&) { return host::Int(257); }, "ZEV-U", "1"},   // low 8 bits
-      {"Port", [](DriverTest&) { return host::Int(9); }, "ZEV-U", "9"},     // no range check
-      {"Port", [](DriverTest& t) { return t.W("12"); }, "ZEV-U", "12"},     // wide text read
+      {"Model", [](DriverTest& t) { return t.W("ZEV-U"); }, "ZEV-U", "1"},       // resets the port
+      {"Port", [](DriverTest&) { return host::Int(257); }, "ZEV-U", "1"},        // low 8 bits
+      {"Port", [](DriverTest&) { return host::Int(9); }, "ZEV-U", "9"},          // no range check
+      {"Port", [](DriverTest& t) { return t.W("12"); }, "ZEV-U", "12"},          // wide text read
       {"model", [](DriverTest& t) { return t.W("ZEV-NT(N)"); }, "ZEV-U", "12"},  // names exact
       {"Speed", [](DriverTest&) { return host::Int(1); }, "ZEV-U", "12"},
       {"Model", [](DriverTest& t) { return t.W("A&B \"<x>\" 'y'"); },
@@ -141,8 +140,7 @@ TEST_F(DriverTest, IdentifiersThatWereNotHandedOutAreRefused) {
       EXPECT_FALSE(call->ok) << id;
       EXPECT_FALSE(call->ReturnWritten()) << "no return value on a refused identifier";
       EXPECT_EQ(call->params[1].vt, v8abi::VTYPE_R8);
-      EXPECT_EQ(LastError(),
-                std::make_pair(65535, std::string("Ошибка в параметре \"DeviceID\"")));
+      EXPECT_EQ(LastError(), std::make_pair(65535, std::string("Ошибка в параметре \"DeviceID\"")));
     }
   }
 }
@@ -153,7 +151,7 @@ TEST_F(DriverTest, AWrongParameterCountKeepsTheAdaptersText) {
   struct Case {
     const char16_t* method;
     size_t count;
-  } cases[] = {{u"Open", 0}, {u"Open", 2}, {u"Close", 0}, {u"DeviceTest", 1},
+  } cases[] = {{u"Open", 0},      {u"Open", 2},      {u"Close", 0},  {u"DeviceTest", 1},
                {u"Calibrate", 1}, {u"GetWeight", 3}, {u"Zeroing", 1}};
   for (const auto& c : cases) {
     auto call = Run(c.method, std::vector<tVariant>(c.count, host::Empty()));

@@ -26,7 +26,9 @@ const ModelCase kModels[] = {
     {"ZEV-NT(N)", Model::ZevNT, std::string("\0\0\3", 3), std::string("\0\0\1", 3)},
 };
 
-void PrintTo(const ModelCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const ModelCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 int OpenDescriptors() {
   int n = 0;
@@ -59,14 +61,11 @@ class ModelTest : public DriverTest, public ::testing::WithParamInterface<ModelC
   zev::sim::Simulator* scale = nullptr;
 };
 
-INSTANTIATE_TEST_SUITE_P(Models, ModelTest, ::testing::ValuesIn(kModels),
-                         [](const auto& info) { return std::string(info.param.model ==
-                                                                           Model::ZevU
-                                                                       ? "ZevU"
-                                                                   : info.param.model ==
-                                                                           Model::ZevAW
-                                                                       ? "ZevAW"
-                                                                       : "ZevNT"); });
+INSTANTIATE_TEST_SUITE_P(Models, ModelTest, ::testing::ValuesIn(kModels), [](const auto& info) {
+  return std::string(info.param.model == Model::ZevU    ? "ZevU"
+                     : info.param.model == Model::ZevAW ? "ZevAW"
+                                                        : "ZevNT");
+});
 
 TEST_P(ModelTest, OpenWeighClose) {
   ASSERT_TRUE(Open());

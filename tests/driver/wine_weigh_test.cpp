@@ -45,8 +45,7 @@ TEST_F(DriverTest, WeighsThroughWindowsComPorts) {
     EXPECT_DOUBLE_EQ(weigh->params[1].dblVal, s.kg);
     auto close = Run(u"Close", {W("NoDeviceID")});
     EXPECT_TRUE(close->Flag()) << LastError().second;
-    std::printf("weighed %s on COM%d: %.3f kg\n", s.model.c_str(), s.port,
-                weigh->params[1].dblVal);
+    std::printf("weighed %s on COM%d: %.3f kg\n", s.model.c_str(), s.port, weigh->params[1].dblVal);
   }
 }
 

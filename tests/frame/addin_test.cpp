@@ -89,11 +89,20 @@ TEST_F(AddinTest, MethodsAreFoundByEitherNameInAnyCase) {
     const char16_t* name;
     long index;
   } cases[] = {
-      {u"GetWeight", 11},       {u"ПолучитьВес", 11},        {u"getweight", 11},
-      {u"ПОЛУЧИТЬВЕС", 11},     {u"получитьвес", 11},        {u"Get Weight", -1},
-      {u"Zeroing", 12},         {u"УстановитьНулевойВес", 12}, {u"Calibrate", 10},
-      {u"УстановитьВесТары", 10}, {u"GetVersion", 0},        {u"ПолучитьОписание", 1},
-      {u"", -1},                {u"NoSuchMethod", -1},
+      {u"GetWeight", 11},
+      {u"ПолучитьВес", 11},
+      {u"getweight", 11},
+      {u"ПОЛУЧИТЬВЕС", 11},
+      {u"получитьвес", 11},
+      {u"Get Weight", -1},
+      {u"Zeroing", 12},
+      {u"УстановитьНулевойВес", 12},
+      {u"Calibrate", 10},
+      {u"УстановитьВесТары", 10},
+      {u"GetVersion", 0},
+      {u"ПолучитьОписание", 1},
+      {u"", -1},
+      {u"NoSuchMethod", -1},
   };
   for (const auto& k : cases) {
     const long found = c.FindMethod(k.name);

@@ -39,14 +39,15 @@ struct Failing : TV8UserObject {
 
 // Both classes are registered once for the whole test program.
 TClassReg& ProbeClass() {
-  static TClassReg& cls = [] () -> TClassReg& {
+  static TClassReg& cls = []() -> TClassReg& {
     TClassReg& c = ClassRegistry().AddClass(&Probe::Create, u"ProbeComponent", u"TProbe");
     c.AddFunction(u"Answer", u"Ответ", 2, FuncHandler<Probe, &Probe::Answer>);
     c.AddFunction(u"Answer", u"Дубль", 0, FuncHandler<Probe, &Probe::Answer>);
     c.AddProcedure(u"Proc", u"Процедура", 1, &Probe::Procedure);
-    c.Props.push_back(std::make_unique<TPropReg>(TPropReg{u"Value", u"Значение", true, true,
-                                                          &Probe::Accessor}));
-    c.Props.push_back(std::make_unique<TPropReg>(TPropReg{u"Bare", u"Голое", true, false, nullptr}));
+    c.Props.push_back(
+        std::make_unique<TPropReg>(TPropReg{u"Value", u"Значение", true, true, &Probe::Accessor}));
+    c.Props.push_back(
+        std::make_unique<TPropReg>(TPropReg{u"Bare", u"Голое", true, false, nullptr}));
     c.PropCount = 2;
     ClassRegistry().AddClass(&Failing::Create, u"FailingComponent", u"TFailing");
     return c;

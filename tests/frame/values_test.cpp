@@ -81,9 +81,9 @@ TEST_F(ValuesTest, WideTextIsParsedNarrowTextIsNot) {
     int32_t asInt;
     double asDouble;
   } cases[] = {
-      {u"42", 42, 42.0}, {u"  42", 42, 42.0}, {u"42 ", 0, 42.0},
-      {u"$10", 16, 0.0}, {u"abc", 0, 0.0},    {u"", 0, 0.0},
-      {u"1.5", 0, 1.5},  // the C locale's separator is a full stop
+      {u"42", 42, 42.0}, {u"  42", 42, 42.0}, {u"42 ", 0, 42.0}, {u"$10", 16, 0.0},
+      {u"abc", 0, 0.0},  {u"", 0, 0.0},       {u"1.5", 0, 1.5},  // the C locale's separator is a
+                                                                 // full stop
   };
   for (const auto& c : cases) {
     tVariant v = zev::host::WStr(mm, c.text);

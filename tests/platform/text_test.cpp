@@ -59,12 +59,24 @@ TEST(ParseInteger, FollowsTheIntegerSyntax) {
     const char* text;
     std::optional<int32_t> value;
   } cases[] = {
-      {"42", 42},          {"  42", 42},         {"42 ", std::nullopt}, {"+7", 7},
-      {"-300", -300},      {"2147483647", 2147483647},
-      {"-2147483648", INT32_MIN},                {"2147483648", std::nullopt},
-      {"$FF", 255},        {"0x1f", 31},         {"X10", 16},           {"$FFFFFFFF", -1},
-      {"$123456789", std::nullopt},              {"0x", std::nullopt},  {"", std::nullopt},
-      {"-", std::nullopt}, {"1.5", std::nullopt}, {"12a", std::nullopt},
+      {"42", 42},
+      {"  42", 42},
+      {"42 ", std::nullopt},
+      {"+7", 7},
+      {"-300", -300},
+      {"2147483647", 2147483647},
+      {"-2147483648", INT32_MIN},
+      {"2147483648", std::nullopt},
+      {"$FF", 255},
+      {"0x1f", 31},
+      {"X10", 16},
+      {"$FFFFFFFF", -1},
+      {"$123456789", std::nullopt},
+      {"0x", std::nullopt},
+      {"", std::nullopt},
+      {"-", std::nullopt},
+      {"1.5", std::nullopt},
+      {"12a", std::nullopt},
   };
   for (const auto& c : cases) EXPECT_EQ(ParseInteger(c.text), c.value) << c.text;
 }
@@ -75,12 +87,15 @@ TEST(ParseDecimal, FollowsTheDecimalSyntaxWithTheGivenSeparator) {
     char separator;
     std::optional<double> value;
   } cases[] = {
-      {"42", '.', 42.0},          {" 42 ", '.', 42.0},       {"1,5", ',', 1.5},
-      {"1.5", ',', std::nullopt}, {"1.5", '.', 1.5},         {"-0,500", ',', -0.5},
-      {"+2e3", '.', 2000.0},      {"2,5E-1", ',', 0.25},     {"1e", '.', std::nullopt},
-      {"", '.', std::nullopt},    {"  ", '.', std::nullopt}, {"1.2.3", '.', std::nullopt},
-      {".5", '.', 0.5},           {"5.", '.', 5.0},          {".", '.', std::nullopt},
-      {"1e999", '.', std::nullopt}, {"inf", '.', std::nullopt}, {"0x10", '.', std::nullopt},
+      {"42", '.', 42.0},          {" 42 ", '.', 42.0},
+      {"1,5", ',', 1.5},          {"1.5", ',', std::nullopt},
+      {"1.5", '.', 1.5},          {"-0,500", ',', -0.5},
+      {"+2e3", '.', 2000.0},      {"2,5E-1", ',', 0.25},
+      {"1e", '.', std::nullopt},  {"", '.', std::nullopt},
+      {"  ", '.', std::nullopt},  {"1.2.3", '.', std::nullopt},
+      {".5", '.', 0.5},           {"5.", '.', 5.0},
+      {".", '.', std::nullopt},   {"1e999", '.', std::nullopt},
+      {"inf", '.', std::nullopt}, {"0x10", '.', std::nullopt},
   };
   for (const auto& c : cases) EXPECT_EQ(ParseDecimal(c.text, c.separator), c.value) << c.text;
 }

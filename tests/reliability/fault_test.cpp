@@ -14,20 +14,31 @@ struct MethodCase {
   std::function<std::vector<tVariant>(DriverTest&)> params;
 };
 
-std::vector<tVariant> Empties(size_t n) { return std::vector<tVariant>(n, host::Empty()); }
+std::vector<tVariant> Empties(size_t n) {
+  return std::vector<tVariant>(n, host::Empty());
+}
 
 const MethodCase kMethods[] = {
     {u"GetVersion", [](DriverTest&) { return Empties(0); }},
     {u"GetDescription", [](DriverTest&) { return Empties(7); }},
     {u"GetLastError", [](DriverTest&) { return Empties(1); }},
     {u"GetParameters", [](DriverTest&) { return Empties(1); }},
-    {u"SetParameter", [](DriverTest& t) { return std::vector<tVariant>{t.W("Port"), host::Int(3)}; }},
+    {u"SetParameter",
+     [](DriverTest& t) {
+       return std::vector<tVariant>{t.W("Port"), host::Int(3)};
+     }},
     {u"Open", [](DriverTest&) { return Empties(1); }},
     {u"DeviceTest", [](DriverTest&) { return Empties(2); }},
     {u"GetAdditionalActions", [](DriverTest&) { return Empties(1); }},
     {u"DoAdditionalAction", [](DriverTest& t) { return std::vector<tVariant>{t.W("x")}; }},
-    {u"Calibrate", [](DriverTest& t) { return std::vector<tVariant>{t.W("NoDeviceID"), host::Double(0)}; }},
-    {u"GetWeight", [](DriverTest& t) { return std::vector<tVariant>{t.W("NoDeviceID"), host::Empty()}; }},
+    {u"Calibrate",
+     [](DriverTest& t) {
+       return std::vector<tVariant>{t.W("NoDeviceID"), host::Double(0)};
+     }},
+    {u"GetWeight",
+     [](DriverTest& t) {
+       return std::vector<tVariant>{t.W("NoDeviceID"), host::Empty()};
+     }},
     {u"Zeroing", [](DriverTest&) { return Empties(0); }},
     {u"Close", [](DriverTest& t) { return std::vector<tVariant>{t.W("NoDeviceID")}; }},
 };
@@ -83,8 +94,8 @@ TEST_F(DriverTest, ARefusedTextIsReportedAsAnEmptyString) {
 
 TEST_F(DriverTest, WithoutAMemoryManagerNothingIsWritten) {
   Scale(zev::sim::Model::ZevU, 3);
-  component = std::make_unique<host::Component>(library, mm, &connection, u"TZEV_SCALE_Class",
-                                                false);
+  component =
+      std::make_unique<host::Component>(library, mm, &connection, u"TZEV_SCALE_Class", false);
   component->InitDone().Init(component->InitDoneSelf(), connection.Interface());
   Configure("ZEV-U", 3);
   for (const auto& m : kMethods) {

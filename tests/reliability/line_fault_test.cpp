@@ -17,7 +17,9 @@ struct ModelCase {
   const char* name;
   Model model;
 };
-void PrintTo(const ModelCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const ModelCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class LineFaultTest : public DriverTest, public ::testing::WithParamInterface<ModelCase> {
  protected:

@@ -106,8 +106,8 @@ TEST(Soak, ThreeHundredCyclesLeaveNothingBehind) {
     EXPECT_EQ(w.failures, 0) << w.port;
     cycles += w.cycles;
   }
-  std::cout << "soak: " << cycles << " cycles; descriptors " << fdsAfterWarmUp << " -> "
-            << fdsAtEnd << "; resident " << rssAfterWarmUp << " KiB -> " << rssAtEnd << " KiB\n";
+  std::cout << "soak: " << cycles << " cycles; descriptors " << fdsAfterWarmUp << " -> " << fdsAtEnd
+            << "; resident " << rssAfterWarmUp << " KiB -> " << rssAtEnd << " KiB\n";
   EXPECT_EQ(cycles, 3 * perModel);
   EXPECT_EQ(fdsAtEnd, fdsAfterWarmUp);
 #if !defined(__SANITIZE_ADDRESS__)

@@ -127,7 +127,7 @@ TYPED_TEST(LinkTest, APauseInsideTheReplyCutsIt) {
   pause.pauseMs = 350;
   this->sim->SetFaults(pause);
   EXPECT_EQ(this->adapter.Weigh(), 0);
-  EXPECT_EQ(this->WeightText(), "");  // a rejected reply empties the text
+  EXPECT_EQ(this->WeightText(), "");   // a rejected reply empties the text
   std::this_thread::sleep_for(400ms);  // the rest of the reply arrives, unread
   this->sim->SetFaults({});
   EXPECT_EQ(this->adapter.Weigh(), -1) << "the next command purges the leftover";

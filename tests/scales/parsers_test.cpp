@@ -51,11 +51,11 @@ TEST(ZevUReply, AcceptsOnlyTheFourteenByteFrame) {
   EXPECT_EQ(zev::zev_u::ParseReply(frame, ','), "  0.500 kg  ");
   EXPECT_EQ(zev::zev_u::ParseReply(std::string(12, ' ') + "\r\n", '.'), std::string(12, ' '));
   const std::string rejected[] = {
-      std::string("  0.500 kg ") + "\r\n",              // 13 bytes
-      std::string("  0.500 kg   ") + "\r\n",            // 15 bytes
-      std::string("  0.500 kg  ") + "\n\r",             // LF CR
-      std::string("  0.5\r\n0 kg  ") + "\r\n",          // CR LF before byte 13
-      std::string("  0.500 kg  \r") + "\r",             // no LF
+      std::string("  0.500 kg ") + "\r\n",      // 13 bytes
+      std::string("  0.500 kg   ") + "\r\n",    // 15 bytes
+      std::string("  0.500 kg  ") + "\n\r",     // LF CR
+      std::string("  0.5\r\n0 kg  ") + "\r\n",  // CR LF before byte 13
+      std::string("  0.500 kg  \r") + "\r",     // no LF
       std::string(),
   };
   for (const auto& r : rejected) EXPECT_EQ(zev::zev_u::ParseReply(r, '.'), "") << r;

@@ -33,13 +33,13 @@ TEST(CliArguments, WhatIsAcceptedAndWhatIsNot) {
       {"--help", true},
       {"", false},
       {"frob", false},
-      {"weigh --port 3", false},                      // no model
-      {"weigh --model ZEV-U", false},                 // no port
+      {"weigh --port 3", false},       // no model
+      {"weigh --model ZEV-U", false},  // no port
       {"weigh --model ZEV-U --port 256", false},
       {"weigh --model ZEV-U --port x", false},
       {"weigh --model ZEV-U --port", false},
       {"weigh --model ZEV-U --port 3 --count 0", false},  // forever needs --watch
-      {"weigh --model XYZ --simulate", false},        // no simulator for it
+      {"weigh --model XYZ --simulate", false},            // no simulator for it
       {"info --watch", false},
       {"settings --simulate", false},
       {"tare --model ZEV-U --port 3 --weight abc", false},
@@ -54,7 +54,8 @@ TEST(CliArguments, WhatIsAcceptedAndWhatIsNot) {
   }
   const Parsed watch = Parse(Split("weigh --model ZEV-U --port 3 --watch"));
   EXPECT_EQ(watch.options.count, 0) << "--watch alone weighs until interrupted";
-  const Parsed sim = Parse(Split("weigh --model ZEV-AW --simulate --sim-weight -12.345 --sim-delay 5"));
+  const Parsed sim =
+      Parse(Split("weigh --model ZEV-AW --simulate --sim-weight -12.345 --sim-delay 5"));
   EXPECT_EQ(sim.options.simWeight, -12.345);
   EXPECT_EQ(sim.options.simFaults.delayMs, 5);
 }
@@ -72,7 +73,8 @@ int RunLine(const std::string& line, std::string& out, std::string& err) {
 TEST(CliOutput, WeighsTheSimulatedScaleOfEachModel) {
   for (const char* model : {"ZEV-U", "ZEV-AW", "ZEV-NT(N)"}) {
     std::string out, err;
-    EXPECT_EQ(RunLine(std::string("weigh --simulate --sim-weight 1.5 --model ") + model, out, err), 0)
+    EXPECT_EQ(RunLine(std::string("weigh --simulate --sim-weight 1.5 --model ") + model, out, err),
+              0)
         << err;
     EXPECT_NE(out.find("1.500 kg"), std::string::npos) << out;
   }

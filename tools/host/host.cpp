@@ -17,8 +17,8 @@ namespace zev::host {
 // --- MemoryManager -----------------------------------------------------------
 
 MemoryManager::MemoryManager() {
-  static const v8abi::IMemoryManagerVtbl table = {{}, &MemoryManager::AllocSlot,
-                                                  &MemoryManager::FreeSlot};
+  static const v8abi::IMemoryManagerVtbl table = {
+      {}, &MemoryManager::AllocSlot, &MemoryManager::FreeSlot};
   iface_.base.vtbl = &table;
   iface_.owner = this;
 }
@@ -134,7 +134,9 @@ void* MemoryManager::Alloc(size_t bytes) {
   return block;
 }
 
-void MemoryManager::Free(void* block) { Release(block); }
+void MemoryManager::Free(void* block) {
+  Release(block);
+}
 
 // --- Connection --------------------------------------------------------------
 
@@ -204,11 +206,15 @@ Library::~Library() {
 #endif
 }
 
-std::u16string Library::ClassNames() const { return FromWide(getClassNames_()); }
+std::u16string Library::ClassNames() const {
+  return FromWide(getClassNames_());
+}
 long Library::GetClassObject(const WCHAR_T* name, void** component) const {
   return getClassObject_(name, component);
 }
-long Library::DestroyObject(void** component) const { return destroyObject_(component); }
+long Library::DestroyObject(void** component) const {
+  return destroyObject_(component);
+}
 int Library::SetPlatformCapabilities(int capabilities) const {
   return setPlatformCapabilities_(capabilities);
 }
@@ -295,7 +301,9 @@ std::string Narrow(const tVariant& value) {
   return std::string(value.str.pstrVal, value.str.strLen);
 }
 
-std::string NarrowUtf8(const tVariant& value) { return platform::Cp1251ToUtf8(Narrow(value)); }
+std::string NarrowUtf8(const tVariant& value) {
+  return platform::Cp1251ToUtf8(Narrow(value));
+}
 
 // --- Component ---------------------------------------------------------------
 
@@ -319,9 +327,15 @@ Component::~Component() {
   library_.DestroyObject(&block_);
 }
 
-void* Component::InitDoneSelf() const { return &Block()->initDone; }
-void* Component::LanguageSelf() const { return &Block()->languageExtender; }
-void* Component::LocaleSelf() const { return &Block()->locale; }
+void* Component::InitDoneSelf() const {
+  return &Block()->initDone;
+}
+void* Component::LanguageSelf() const {
+  return &Block()->languageExtender;
+}
+void* Component::LocaleSelf() const {
+  return &Block()->locale;
+}
 
 long Component::FindMethod(std::u16string_view name) const {
   const auto wide = Wide(name);
@@ -352,7 +366,8 @@ bool Component::Call(std::u16string_view method, std::vector<tVariant>& params,
 }
 
 bool Component::CallIndex(long index, std::vector<tVariant>& params, tVariant& ret) const {
-  return Language().CallAsFunc(LanguageSelf(), index, &ret, params.empty() ? nullptr : params.data(),
+  return Language().CallAsFunc(LanguageSelf(), index, &ret,
+                               params.empty() ? nullptr : params.data(),
                                static_cast<long>(params.size()));
 }
 

@@ -34,11 +34,11 @@ class MemoryManager {
   // Refuses every allocation while set.
   void RefuseAll(bool refuse);
 
-  size_t Allocations() const;   // blocks handed out
-  size_t Requests() const;      // AllocMemory calls of the component, refused ones included
-  size_t Refusals() const;      // requests refused
-  size_t Frees() const;         // blocks given back
-  size_t LiveBlocks() const;    // handed out and not given back
+  size_t Allocations() const;  // blocks handed out
+  size_t Requests() const;     // AllocMemory calls of the component, refused ones included
+  size_t Refusals() const;     // requests refused
+  size_t Frees() const;        // blocks given back
+  size_t LiveBlocks() const;   // handed out and not given back
   size_t LiveBytes() const;
   bool Owns(const void* block) const;
   std::vector<std::string> Faults() const;  // foreign and double frees

@@ -98,7 +98,7 @@ class Session {
 // What a command reports, printed as text or JSON at the end.
 struct Report {
   std::vector<std::pair<std::string, std::string>> fields;  // name, JSON value
-  std::vector<std::string> lines;                          // human output
+  std::vector<std::string> lines;                           // human output
   bool failed = false;
   int errorCode = 0;
   std::string errorText;
@@ -213,11 +213,21 @@ std::string JsonString(const std::string& utf8) {
   std::string out = "\"";
   for (unsigned char c : utf8) {
     switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
       default:
         if (c < 0x20) {
           char esc[8];
@@ -243,7 +253,8 @@ std::string IndentXml(const std::string& xml) {
       continue;
     }
     const size_t end = xml.find('>', i);
-    const std::string tag = xml.substr(i, end == std::string::npos ? std::string::npos : end - i + 1);
+    const std::string tag =
+        xml.substr(i, end == std::string::npos ? std::string::npos : end - i + 1);
     i = end == std::string::npos ? xml.size() : end + 1;
     const bool closing = tag.size() > 1 && tag[1] == '/';
     const bool selfContained = tag.size() > 2 && (tag[tag.size() - 2] == '/' || tag[1] == '?');
@@ -276,22 +287,32 @@ std::string Usage(const std::string& command) {
       "  --sim-noise        it sends noise without end\n"
       "  --sim-missing N    it leaves out the last N bytes of each reply\n"
       "  --sim-extra N      it sends N bytes more with each reply\n";
-  if (command == "info") return "usage: zevscale info [options]\n\nThe add-in's class, component, version, description and methods.\n\n" + common;
+  if (command == "info")
+    return "usage: zevscale info [options]\n\nThe add-in's class, component, version, description "
+           "and methods.\n\n" +
+           common;
   if (command == "settings")
-    return "usage: zevscale settings [--model M] [--port N] [options]\n\nThe settings page the driver gives the platform.\n\n" +
+    return "usage: zevscale settings [--model M] [--port N] [options]\n\nThe settings page the "
+           "driver gives the platform.\n\n" +
            common +
            "  --model M          set the model first\n  --port N           set the port first\n";
-  if (command == "test") return "usage: zevscale test --model M --port N [options]\n\nThe driver's device test.\n\n" + common + scale;
+  if (command == "test")
+    return "usage: zevscale test --model M --port N [options]\n\nThe driver's device test.\n\n" +
+           common + scale;
   if (command == "weigh")
-    return "usage: zevscale weigh --model M --port N [--watch] [--interval MS] [--count K] [options]\n\nOpens the scale, weighs and closes it.\n\n" +
+    return "usage: zevscale weigh --model M --port N [--watch] [--interval MS] [--count K] "
+           "[options]\n\nOpens the scale, weighs and closes it.\n\n" +
            common + scale +
            "  --watch            keep weighing, on one line that updates in place\n"
            "  --interval MS      pause between weighings (default 500)\n"
            "  --count K          weighings to make (default 1; with --watch, 0 = until Ctrl-C)\n";
   if (command == "tare")
-    return "usage: zevscale tare --model M --port N [--weight W] [options]\n\nTares the scale (ZEV-U: weight 0 cancels the tare).\n\n" +
+    return "usage: zevscale tare --model M --port N [--weight W] [options]\n\nTares the scale "
+           "(ZEV-U: weight 0 cancels the tare).\n\n" +
            common + scale + "  --weight W         tare weight in kilograms (default 0)\n";
-  if (command == "zero") return "usage: zevscale zero --model M --port N [options]\n\nSets the scale to zero.\n\n" + common + scale;
+  if (command == "zero")
+    return "usage: zevscale zero --model M --port N [options]\n\nSets the scale to zero.\n\n" +
+           common + scale;
   return "usage: zevscale COMMAND [options]\n\n"
          "Commands:\n"
          "  info       the add-in's identity and methods\n"
@@ -351,7 +372,8 @@ Parsed Parse(const std::vector<std::string>& args) {
       if (!value(v) || !ParseIntArg(v, o.intervalMs) || o.intervalMs < 0)
         return bad("--interval needs milliseconds");
     } else if (a == "--count" && o.command == "weigh") {
-      if (!value(v) || !ParseIntArg(v, o.count) || o.count < 0) return bad("--count needs a number");
+      if (!value(v) || !ParseIntArg(v, o.count) || o.count < 0)
+        return bad("--count needs a number");
       countGiven = true;
     } else if (a == "--weight" && o.command == "tare") {
       if (!value(v) || !ParseDoubleArg(v, o.tareWeight)) return bad("--weight needs a number");
@@ -364,11 +386,14 @@ Parsed Parse(const std::vector<std::string>& args) {
     } else if (a == "--sim-noise") {
       o.simFaults.noise = true;
     } else if (a == "--sim-delay") {
-      if (!value(v) || !ParseIntArg(v, o.simFaults.delayMs)) return bad("--sim-delay needs milliseconds");
+      if (!value(v) || !ParseIntArg(v, o.simFaults.delayMs))
+        return bad("--sim-delay needs milliseconds");
     } else if (a == "--sim-missing") {
-      if (!value(v) || !ParseIntArg(v, o.simFaults.missingBytes)) return bad("--sim-missing needs a number");
+      if (!value(v) || !ParseIntArg(v, o.simFaults.missingBytes))
+        return bad("--sim-missing needs a number");
     } else if (a == "--sim-extra") {
-      if (!value(v) || !ParseIntArg(v, o.simFaults.extraBytes)) return bad("--sim-extra needs a number");
+      if (!value(v) || !ParseIntArg(v, o.simFaults.extraBytes))
+        return bad("--sim-extra needs a number");
     } else {
       return bad("unknown option '" + a + "' for " + o.command);
     }
@@ -406,7 +431,8 @@ int Run(const Options& o, std::ostream& out, std::ostream& err,
     scale = std::make_unique<sim::Simulator>(*sim::ModelFromName(o.model), o.simWeight);
     scale->SetFaults(o.simFaults);
     std::string error;
-    if (ports->Path().empty() || !scale->Start(&error) || !ports->Map(o.port, scale->DevicePath())) {
+    if (ports->Path().empty() || !scale->Start(&error) ||
+        !ports->Map(o.port, scale->DevicePath())) {
       err << "zevscale: cannot start the simulated scale: " << error << "\n";
       return 1;
     }
@@ -486,7 +512,8 @@ int Run(const Options& o, std::ostream& out, std::ostream& err,
         << "}}\n";
   } else {
     if (!where.empty() && o.command != "settings") out << where << "\n";
-    for (const auto& line : r.lines) out << line << (line.empty() || line.back() != '\n' ? "\n" : "");
+    for (const auto& line : r.lines)
+      out << line << (line.empty() || line.back() != '\n' ? "\n" : "");
     if (r.failed) err << "error " << r.errorCode << ": " << r.errorText << "\n";
   }
   return r.failed ? 1 : 0;

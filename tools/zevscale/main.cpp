@@ -7,7 +7,9 @@
 
 namespace {
 std::atomic<bool> g_interrupted{false};
-void OnSignal(int) { g_interrupted = true; }
+void OnSignal(int) {
+  g_interrupted = true;
+}
 }  // namespace
 
 int main(int argc, char** argv) {

@@ -14,7 +14,9 @@ namespace {
 
 volatile sig_atomic_t g_stop = 0;
 
-void OnSignal(int) { g_stop = 1; }
+void OnSignal(int) {
+  g_stop = 1;
+}
 
 void Usage(FILE* out) {
   std::fputs(

@@ -36,9 +36,12 @@ std::optional<Model> ModelFromName(std::string_view name) {
 
 const char* ModelName(Model model) {
   switch (model) {
-    case Model::ZevU: return "ZEV-U";
-    case Model::ZevAW: return "ZEV-AW";
-    case Model::ZevNT: return "ZEV-NT(N)";
+    case Model::ZevU:
+      return "ZEV-U";
+    case Model::ZevAW:
+      return "ZEV-AW";
+    case Model::ZevNT:
+      return "ZEV-NT(N)";
   }
   return "?";
 }
@@ -80,7 +83,9 @@ std::string Simulator::Frame(Model model, double weightKg) {
 
 Simulator::Simulator(Model model, double weightKg) : model_(model), weightKg_(weightKg) {}
 
-Simulator::~Simulator() { Stop(); }
+Simulator::~Simulator() {
+  Stop();
+}
 
 bool Simulator::Start(std::string* error) {
   auto fail = [&](const char* what) {
@@ -181,7 +186,8 @@ bool Simulator::SendPaced(std::string_view bytes) {
   const auto start = Clock::now();
   for (size_t i = 0; i < bytes.size(); ++i) {
     if (stop_ || master_ < 0) return false;
-    std::this_thread::sleep_until(start + std::chrono::duration_cast<Clock::duration>(byteTime * i));
+    std::this_thread::sleep_until(start +
+                                  std::chrono::duration_cast<Clock::duration>(byteTime * i));
     if (write(master_, &bytes[i], 1) != 1) return false;
   }
   return true;
@@ -317,6 +323,8 @@ void PortDirectory::Unmap(int port) {
   unlink(entry.c_str());
 }
 
-void PortDirectory::Export() const { setenv("ZEVSCALE_PORTS", path_.c_str(), 1); }
+void PortDirectory::Export() const {
+  setenv("ZEVSCALE_PORTS", path_.c_str(), 1);
+}
 
 }  // namespace zev::sim

@@ -20,16 +20,16 @@ const char* ModelName(Model model);
 
 // What the scale does wrong, applied to every weigh command until changed.
 struct Faults {
-  bool silent = false;          // never answers
-  int delayMs = 0;              // waits this long before answering
-  int pauseAfterBytes = -1;     // pauses after this many bytes of the reply...
-  int pauseMs = 0;              // ...for this long
-  int extraBytes = 0;           // sends this many further bytes after the frame
-  int missingBytes = 0;         // leaves out the last bytes of the frame
+  bool silent = false;             // never answers
+  int delayMs = 0;                 // waits this long before answering
+  int pauseAfterBytes = -1;        // pauses after this many bytes of the reply...
+  int pauseMs = 0;                 // ...for this long
+  int extraBytes = 0;              // sends this many further bytes after the frame
+  int missingBytes = 0;            // leaves out the last bytes of the frame
   std::optional<std::string> raw;  // sends these bytes instead of the frame
-  bool noise = false;           // sends random bytes without end
-  bool hangUpOnCommand = false;  // closes the line when the next command arrives
-  int hangUpAfterBytes = -1;     // closes the line after this many bytes of the reply
+  bool noise = false;              // sends random bytes without end
+  bool hangUpOnCommand = false;    // closes the line when the next command arrives
+  int hangUpAfterBytes = -1;       // closes the line after this many bytes of the reply
 };
 
 class Simulator {

@@ -108,7 +108,9 @@ struct tVariant {
   uint16_t vt;
 };
 
-constexpr uint16_t TagOf(const tVariant& v) { return v.vt & VTYPE_TYPEMASK; }
+constexpr uint16_t TagOf(const tVariant& v) {
+  return v.vt & VTYPE_TYPEMASK;
+}
 
 // Layout facts of the platform's published declarations, per target.
 #if defined(_WIN32) && defined(_WIN64)

@@ -101,8 +101,8 @@ struct TClassReg {
   std::vector<std::unique_ptr<TPropReg>> Props;
   std::vector<std::unique_ptr<TMethReg>> Meths;
 
-  TMethReg& AddMethod(std::u16string_view engName, std::u16string_view rusName,
-                      int32_t paramCount, TFuncHandler func, TProcHandler proc, bool hasResult);
+  TMethReg& AddMethod(std::u16string_view engName, std::u16string_view rusName, int32_t paramCount,
+                      TFuncHandler func, TProcHandler proc, bool hasResult);
   TMethReg& AddFunction(std::u16string_view engName, std::u16string_view rusName,
                         int32_t paramCount, TFuncHandler handler);
   TMethReg& AddProcedure(std::u16string_view engName, std::u16string_view rusName,
@@ -119,7 +119,7 @@ struct TClassReg {
 struct TClassRegList {
   int32_t count = 0;
   std::vector<std::unique_ptr<TClassReg>> items;
-  std::u16string ClassNames;  // every ClassName in registration order, joined by "|"
+  std::u16string ClassNames;               // every ClassName in registration order, joined by "|"
   std::vector<WCHAR_T> ClassNamesWide{0};  // the same, NUL-terminated, as handed out
 
   TClassReg& AddClass(TClassRef classRef, std::u16string_view componentName,

@@ -11,7 +11,9 @@ using MonoClock = std::chrono::steady_clock;
 using MonoTime = MonoClock::time_point;
 using Millis = std::chrono::milliseconds;
 
-inline MonoTime Now() { return MonoClock::now(); }
+inline MonoTime Now() {
+  return MonoClock::now();
+}
 
 // Whole milliseconds from `from` to `to`, rounded toward zero (negative when `to` is earlier).
 inline int64_t MillisBetween(MonoTime from, MonoTime to) {

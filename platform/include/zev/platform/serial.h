@@ -28,8 +28,8 @@ enum class OpenStatus {
 };
 
 struct ReadResult {
-  size_t count = 0;    // bytes read in this attempt
-  bool failed = false; // the attempt failed in the system (no port, line gone)
+  size_t count = 0;     // bytes read in this attempt
+  bool failed = false;  // the attempt failed in the system (no port, line gone)
 };
 
 class SerialPort {
