@@ -106,8 +106,9 @@ template <class Step>
 TZEV_SCALE_Class::Outcome TZEV_SCALE_Class::Guarded(Step&& step) {
   static const char16_t* const kSources[] = {u"Весы ZEV-У", u"Весы ZEV-AW", u"Весы ZEV-NT(N)"};
   Outcome outcome;
-  const int index = ModelIndex();
+  int index = -1;
   try {
+    index = ModelIndex();
     switch (index) {
       case 0:
         if (AdapterU) outcome.success = step(*AdapterU), outcome.carriedOut = true;
@@ -122,10 +123,12 @@ TZEV_SCALE_Class::Outcome TZEV_SCALE_Class::Guarded(Step&& step) {
         break;
     }
   } catch (const std::exception& e) {
-    ReportException(kSources[index], e.what(), platform::LastSystemError());
+    const int32_t code = platform::LastSystemError();
+    ReportException(index >= 0 ? kSources[index] : kComponentName, e.what(), code);
     outcome = Outcome();
   } catch (...) {
-    ReportException(kSources[index], "Unknown error", platform::LastSystemError());
+    const int32_t code = platform::LastSystemError();
+    ReportException(index >= 0 ? kSources[index] : kComponentName, "Unknown error", code);
     outcome = Outcome();
   }
   return outcome;

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -18,37 +20,37 @@ namespace zev::e2e {
 
 using host::tVariant;
 
-// One method call: the parameters and return slot as the platform prepared
-// them, and what the call left there. Everything is given back on destruction.
-class Call {
- public:
-  Call(const host::Component& c, host::MemoryManager& mm, std::u16string_view method,
-       std::vector<tVariant> params)
-      : mm_(mm), params(std::move(params)) {
-    ret = host::Empty();
-    ok = c.Call(method, this->params, ret);
-  }
-  ~Call() {
-    host::Clear(mm_, ret);
-    for (auto& p : params) host::Clear(mm_, p);
-  }
-  Call(const Call&) = delete;
-  Call& operator=(const Call&) = delete;
+using host::Call;
 
-  bool Flag() const { return ret.vt == v8abi::VTYPE_BOOL && ret.bVal; }
-  bool ReturnWritten() const { return ret.vt != v8abi::VTYPE_EMPTY; }
-  std::string Text(size_t i) const { return host::NarrowUtf8(params[i]); }
-  std::string Bytes(size_t i) const { return host::Narrow(params[i]); }
-
-  bool ok = false;  // the call result
-  tVariant ret;
-
- private:
-  host::MemoryManager& mm_;
-
- public:
-  std::vector<tVariant> params;
+#if !defined(_WIN32)
+// The three models as the driver names them, with their command bytes.
+struct ModelCase {
+  const char* name;
+  zev::sim::Model model;
+  std::string weigh;
+  std::string tare;
 };
+inline void PrintTo(const ModelCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+inline const ModelCase kModels[] = {
+    {"ZEV-U", zev::sim::Model::ZevU, "P", "T"},
+    {"ZEV-AW", zev::sim::Model::ZevAW, std::string("\0\0\3", 3), std::string("\0\0\1", 3)},
+    {"ZEV-NT(N)", zev::sim::Model::ZevNT, std::string("\0\0\3", 3), std::string("\0\0\1", 3)},
+};
+
+// Test names for the three models.
+inline std::string ModelTestName(const ::testing::TestParamInfo<ModelCase>& info) {
+  return info.param.model == zev::sim::Model::ZevU    ? "ZevU"
+         : info.param.model == zev::sim::Model::ZevAW ? "ZevAW"
+                                                      : "ZevNT";
+}
+
+// Open file descriptors and resident memory of this process.
+int OpenDescriptors();
+long ResidentKiB();
+#endif
 
 class DriverTest : public ::testing::Test {
  public:

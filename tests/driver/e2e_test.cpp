@@ -1,7 +1,5 @@
 // The driver end to end, from CallAsFunc to the simulated scale and back, for
 // every model.
-#include <dirent.h>
-
 #include <clocale>
 #include <thread>
 
@@ -12,32 +10,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using zev::sim::Model;
-
-struct ModelCase {
-  const char* name;
-  Model model;
-  std::string weigh;
-  std::string tare;
-};
-
-const ModelCase kModels[] = {
-    {"ZEV-U", Model::ZevU, "P", "T"},
-    {"ZEV-AW", Model::ZevAW, std::string("\0\0\3", 3), std::string("\0\0\1", 3)},
-    {"ZEV-NT(N)", Model::ZevNT, std::string("\0\0\3", 3), std::string("\0\0\1", 3)},
-};
-
-void PrintTo(const ModelCase& c, std::ostream* os) {
-  *os << c.name;
-}
-
-int OpenDescriptors() {
-  int n = 0;
-  if (DIR* d = opendir("/proc/self/fd")) {
-    while (readdir(d) != nullptr) ++n;
-    closedir(d);
-  }
-  return n;
-}
 
 class ModelTest : public DriverTest, public ::testing::WithParamInterface<ModelCase> {
  protected:
@@ -61,11 +33,7 @@ class ModelTest : public DriverTest, public ::testing::WithParamInterface<ModelC
   zev::sim::Simulator* scale = nullptr;
 };
 
-INSTANTIATE_TEST_SUITE_P(Models, ModelTest, ::testing::ValuesIn(kModels), [](const auto& info) {
-  return std::string(info.param.model == Model::ZevU    ? "ZevU"
-                     : info.param.model == Model::ZevAW ? "ZevAW"
-                                                        : "ZevNT");
-});
+INSTANTIATE_TEST_SUITE_P(Models, ModelTest, ::testing::ValuesIn(kModels), ModelTestName);
 
 TEST_P(ModelTest, OpenWeighClose) {
   ASSERT_TRUE(Open());

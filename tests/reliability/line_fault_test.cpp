@@ -13,14 +13,6 @@ namespace {
 using namespace std::chrono_literals;
 using zev::sim::Model;
 
-struct ModelCase {
-  const char* name;
-  Model model;
-};
-void PrintTo(const ModelCase& c, std::ostream* os) {
-  *os << c.name;
-}
-
 class LineFaultTest : public DriverTest, public ::testing::WithParamInterface<ModelCase> {
  protected:
   void SetUp() override {
@@ -51,11 +43,7 @@ class LineFaultTest : public DriverTest, public ::testing::WithParamInterface<Mo
   zev::sim::Simulator* scale = nullptr;
 };
 
-INSTANTIATE_TEST_SUITE_P(Models, LineFaultTest,
-                         ::testing::Values(ModelCase{"ZEV-U", Model::ZevU},
-                                           ModelCase{"ZEV-AW", Model::ZevAW},
-                                           ModelCase{"ZEV-NT(N)", Model::ZevNT}),
-                         [](const auto& info) { return std::to_string(info.index); });
+INSTANTIATE_TEST_SUITE_P(Models, LineFaultTest, ::testing::ValuesIn(kModels), ModelTestName);
 
 TEST_P(LineFaultTest, HangingUpBetweenOpenAndWeighing) {
   scale->HangUp();

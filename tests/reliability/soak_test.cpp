@@ -3,42 +3,22 @@
 // its own). The process's open descriptors and resident memory must be the
 // same at the end as after the first cycles. ZEV_SOAK_CYCLES sets the cycles
 // per model (default 100).
-#include <dirent.h>
 #include <malloc.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <cstdlib>
-#include <fstream>
 #include <iostream>
 #include <thread>
 
 #include <gtest/gtest.h>
 
-#include "host.h"
-#include "simulator.h"
+#include "driver_fixture.h"
 
 namespace zev::e2e {
 namespace {
 
 using zev::host::tVariant;
 using zev::sim::Model;
-
-int OpenDescriptors() {
-  int n = 0;
-  if (DIR* d = opendir("/proc/self/fd")) {
-    while (readdir(d) != nullptr) ++n;
-    closedir(d);
-  }
-  return n;
-}
-
-long ResidentKiB() {
-  std::ifstream statm("/proc/self/statm");
-  long size = 0, resident = 0;
-  statm >> size >> resident;
-  return resident * (sysconf(_SC_PAGESIZE) / 1024);
-}
 
 struct Worker {
   const char16_t* model;

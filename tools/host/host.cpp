@@ -371,4 +371,17 @@ bool Component::CallIndex(long index, std::vector<tVariant>& params, tVariant& r
                                static_cast<long>(params.size()));
 }
 
+// --- Call --------------------------------------------------------------------
+
+Call::Call(const Component& c, MemoryManager& mm, std::u16string_view method,
+           std::vector<tVariant> parameters)
+    : ret(Empty()), params(std::move(parameters)), mm_(mm) {
+  ok = c.Call(method, params, ret);
+}
+
+Call::~Call() {
+  Clear(mm_, ret);
+  for (auto& p : params) Clear(mm_, p);
+}
+
 }  // namespace zev::host

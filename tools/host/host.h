@@ -175,4 +175,31 @@ class Component {
   void* block_ = nullptr;
 };
 
+// One method call through CallAsFunc: the parameters and return slot as the
+// platform prepared them, and what the call left there. Everything is given
+// back to the memory manager on destruction, as the platform does.
+class Call {
+ public:
+  Call(const Component& c, MemoryManager& mm, std::u16string_view method,
+       std::vector<tVariant> params);
+  ~Call();
+  Call(const Call&) = delete;
+  Call& operator=(const Call&) = delete;
+
+  // The return value is the boolean true.
+  bool Flag() const { return ret.vt == v8abi::VTYPE_BOOL && ret.bVal; }
+  // The call was carried out and reported success.
+  bool Succeeded() const { return ok && Flag(); }
+  bool ReturnWritten() const { return ret.vt != v8abi::VTYPE_EMPTY; }
+  std::string Text(size_t i) const { return NarrowUtf8(params[i]); }
+  std::string Bytes(size_t i) const { return Narrow(params[i]); }
+
+  bool ok = false;  // the call result
+  tVariant ret;
+  std::vector<tVariant> params;
+
+ private:
+  MemoryManager& mm_;
+};
+
 }  // namespace zev::host

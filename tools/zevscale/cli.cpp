@@ -45,31 +45,7 @@ std::string DefaultLibrary() {
   return dir + "libZEVScale.so";
 }
 
-// One method call with its parameters, cleaned up afterwards.
-class Call {
- public:
-  Call(const host::Component& c, host::MemoryManager& mm, std::u16string_view method,
-       std::vector<tVariant> params)
-      : mm_(mm), params_(std::move(params)) {
-    ret_ = host::Empty();
-    ok_ = c.Call(method, params_, ret_);
-  }
-  ~Call() {
-    host::Clear(mm_, ret_);
-    for (auto& p : params_) host::Clear(mm_, p);
-  }
-  bool Done() const { return ok_; }
-  bool Success() const { return ok_ && ret_.vt == v8abi::VTYPE_BOOL && ret_.bVal; }
-  const tVariant& Ret() const { return ret_; }
-  const tVariant& Param(size_t i) const { return params_[i]; }
-  std::string Text(size_t i) const { return host::NarrowUtf8(params_[i]); }
-
- private:
-  host::MemoryManager& mm_;
-  std::vector<tVariant> params_;
-  tVariant ret_;
-  bool ok_ = false;
-};
+using host::Call;
 
 class Session {
  public:
@@ -83,11 +59,11 @@ class Session {
   }
   tVariant Wide(const std::string& utf8) { return host::WStrUtf8(mm_, utf8); }
   bool Set(const std::string& name, tVariant value) {
-    return Run(u"SetParameter", {Wide(name), value})->Success();
+    return Run(u"SetParameter", {Wide(name), value})->Succeeded();
   }
   std::pair<int, std::string> LastError() {
     auto call = Run(u"GetLastError", {host::Empty()});
-    return {call->Ret().lVal, call->Text(0)};
+    return {call->ret.lVal, call->Text(0)};
   }
 
  private:
@@ -140,7 +116,7 @@ void Info(Session& s, const host::Library& library, Report& r) {
   const std::string component = platform::Utf16ToUtf8(c.ExtensionName());
   const long version = c.InitDone().GetInfo(c.InitDoneSelf());
   auto driverVersion = s.Run(u"GetVersion");
-  const std::string driver = host::NarrowUtf8(driverVersion->Ret());
+  const std::string driver = host::NarrowUtf8(driverVersion->ret);
   auto d = s.Run(u"GetDescription", std::vector<tVariant>(7, host::Empty()));
   r.lines.push_back("classes:            " + classes);
   r.lines.push_back("component:          " + component);
@@ -187,12 +163,12 @@ void Weigh(Session& s, const Options& o, Report& r, const std::atomic<bool>* int
     if (interrupted != nullptr && *interrupted) break;
     if (done > 0) std::this_thread::sleep_for(std::chrono::milliseconds(o.intervalMs));
     auto w = s.Run(u"GetWeight", {s.Wide("NoDeviceID"), host::Empty()});
-    if (!w->Success()) {
+    if (!w->Succeeded()) {
       if (o.watch && !o.json) out << "\n";
       r.Fail(s.LastError());
       break;
     }
-    const double kg = w->Param(1).dblVal;
+    const double kg = w->params[1].dblVal;
     if (done) weights += ",";
     weights += Number(kg);
     ++done;
@@ -470,33 +446,34 @@ int Run(const Options& o, std::ostream& out, std::ostream& err,
     } else if (o.command == "test") {
       auto t = s.Run(u"DeviceTest", {host::Empty(), host::Empty()});
       r.Field("description", JsonString(t->Text(0)));
-      if (t->Success()) {
+      if (t->Succeeded()) {
         r.lines.push_back(t->Text(0));
       } else {
         r.Fail(s.LastError());
       }
     } else if (!r.failed) {
       auto open = s.Run(u"Open", {host::Empty()});
-      if (!open->Success()) {
+      if (!open->Succeeded()) {
         r.Fail(s.LastError());
       } else {
         if (o.command == "weigh") {
           Weigh(s, o, r, interrupted, out);
         } else if (o.command == "tare") {
-          if (!s.Run(u"Calibrate", {s.Wide("NoDeviceID"), host::Double(o.tareWeight)})->Success()) {
+          if (!s.Run(u"Calibrate", {s.Wide("NoDeviceID"), host::Double(o.tareWeight)})
+                   ->Succeeded()) {
             r.Fail(s.LastError());
           } else {
             r.lines.push_back("tared");
           }
         } else if (o.command == "zero") {
-          if (!s.Run(u"Zeroing")->Success()) {
+          if (!s.Run(u"Zeroing")->Succeeded()) {
             r.Fail(s.LastError());
           } else {
             r.lines.push_back("zeroed");
           }
         }
         auto close = s.Run(u"Close", {s.Wide("NoDeviceID")});
-        if (!close->Success() && !r.failed) r.Fail(s.LastError());
+        if (!close->Succeeded() && !r.failed) r.Fail(s.LastError());
       }
     }
   }

@@ -210,7 +210,8 @@ void Simulator::Serve() {
     if (!unsolicited.empty()) SendPaced(unsolicited);
 
     pollfd p[2] = {{master_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
-    const int timeout = noise ? 0 : 1000;
+    // Noise goes out at about the line pace: one byte per loop.
+    const int timeout = noise ? 2 : 1000;
     const int rc = poll(p, 2, timeout);
     if (rc < 0 && errno != EINTR) break;
     if (p[1].revents & POLLIN) {
