@@ -75,21 +75,24 @@ class TZEV_SCALE_Class : public v8napi::TV8UserObject {
   std::u16string LastErrorText;
   int32_t LastErrorCode = kErrNone;
 
- private:
-  // Outcome of the guarded step of a device operation.
-  struct Outcome {
-    bool success = false;     // the return value
-    bool carriedOut = false;  // the call result
-  };
-
+  // The rules every handler shares.
   void ClearLastError();
+  // 0, 1 or 2 for "ZEV-U", "ZEV-AW", "ZEV-NT(N)"; -1 for any other model text.
   int ModelIndex() const;
   void AddDeviceID(const std::string& id);
   bool FindDeviceID(const std::u16string& id) const;
   void RemoveDeviceID(const std::string& id);
   bool CheckDeviceID(const tVariant& param);
   void TakeAdapterError();
+  // Records an exception of a handler and tells the platform through AddError.
   void ReportException(const char16_t* source, const char* message, int32_t systemError);
+
+ private:
+  // Outcome of the guarded step of a device operation.
+  struct Outcome {
+    bool success = false;     // the return value
+    bool carriedOut = false;  // the call result
+  };
 
   // Calls `step` with the adapter of the current model inside the guard;
   // `step` returns the operation's success.

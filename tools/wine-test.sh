@@ -51,7 +51,7 @@ wineserver -w
 export ZEV_WINE_SCALES=$scales
 status=0
 cd "$win/bin"
-for test in platform_test frame_test scales_test addin_frame_test driver_test; do
+for test in platform_test frame_test scales_test driver_object_test addin_frame_test driver_test; do
   log=$(mktemp)
   timeout 300 wine "$test.exe" >"$log" 2>&1 || true
   # A program that did not run at all prints nothing: judge by its own summary.
