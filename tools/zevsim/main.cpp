@@ -22,7 +22,7 @@ void Usage(FILE* out) {
   std::fputs(
       "usage: zevsim [--model ZEV-U|ZEV-AW|ZEV-NT(N)] [--weight KG] [--port N --ports DIR]\n"
       "              [--silent] [--delay MS] [--pause-after N --pause MS] [--extra N]\n"
-      "              [--missing N] [--noise] [--hang-up-after N]\n"
+      "              [--missing N] [--noise] [--hang-up-after N] [--raw HEX]\n"
       "\n"
       "Serves a simulated scale on a pseudo-terminal and prints the device path.\n"
       "With --port and --ports it also makes DIR/COM<N> point at it, so the driver\n"
@@ -36,7 +36,8 @@ void Usage(FILE* out) {
       "  --extra N          send N further bytes after the frame\n"
       "  --missing N        leave out the last N bytes of the frame\n"
       "  --noise            send random bytes without end\n"
-      "  --hang-up-after N  close the line after N bytes of the next reply\n",
+      "  --hang-up-after N  close the line after N bytes of the next reply\n"
+      "  --raw HEX          answer with these bytes instead of the frame (hex pairs)\n",
       out);
 }
 
@@ -87,6 +88,13 @@ int main(int argc, char** argv) {
       faults.missingBytes = std::atoi(value());
     } else if (arg == "--noise") {
       faults.noise = true;
+    } else if (arg == "--raw") {
+      std::string bytes;
+      const std::string hex = value();
+      for (size_t k = 0; k + 1 < hex.size(); k += 2) {
+        bytes += static_cast<char>(std::strtol(hex.substr(k, 2).c_str(), nullptr, 16));
+      }
+      faults.raw = bytes;
     } else if (arg == "--hang-up-after") {
       faults.hangUpAfterBytes = std::atoi(value());
     } else {
