@@ -12,7 +12,7 @@ wine=()
 for arg in "$@"; do
   case "$arg" in
     --ci) want+=(g++-multilib clang libclang-rt-14-dev valgrind zip binutils file) ;;
-    --windows) want+=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64 zip python3) ;;
+    --windows) want+=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64 zip unzip python3) ;;
     --wine) wine=(wine wine64 wine32:i386) ;;
   esac
 done
