@@ -32,8 +32,7 @@ class LineFaultTest : public DriverTest, public ::testing::WithParamInterface<Mo
   // Close, then a new scale on another port, opened and weighed.
   void Recover(int port) {
     EXPECT_TRUE(Run(u"Close", {W("NoDeviceID")})->Flag());
-    auto& fresh = Scale(GetParam().model, port, 1.5);
-    (void)fresh;
+    Scale(GetParam().model, port, 1.5);
     ASSERT_TRUE(SetParameter("Port", host::Int(port)));
     ASSERT_TRUE(Run(u"Open", {host::Empty()})->Flag()) << LastError().second;
     auto call = Run(u"GetWeight", {W("NoDeviceID"), host::Empty()});
