@@ -27,7 +27,8 @@ missing=2, extra=3, raw=2020..., hang-up-after=5, pause-after=4, pause=300).
 Further words of the comment:
 
     COM<N>->PATH   a ports entry that points at PATH (which may not exist)
-    hold=COM<N>    another process holds that port while the block runs
+    hold=COM<N>:NAME  a process called NAME (a terminal program, say) holds
+                   that port while the block runs
     exit=K         every command of the block must exit with status K
 
 In the quoted output a line "..." stands for any number of lines, and "…"
@@ -42,7 +43,6 @@ usage: guide_test.py --bin DIR [--docs DIR] [FILE.md ...]
 """
 
 import argparse
-import fcntl
 import os
 import pathlib
 import re
@@ -132,7 +132,8 @@ class Setup:
         if word.startswith("exit="):
             self.exit = int(word[5:])
         elif word.startswith("hold="):
-            self._hold(os.path.join(self.ports, word[5:]))
+            com, name = word[5:].split(":", 1)
+            self._hold(os.path.join(self.ports, com), name)
         elif "->" in word:
             name, target = word.split("->", 1)
             os.symlink(target, os.path.join(self.ports, name))
@@ -160,14 +161,26 @@ class Setup:
         if not ready or not sim.stdout.readline():
             raise RuntimeError(f"zevsim did not start for {com}: {sim.stderr.read()}")
 
-    def _hold(self, path):
-        fd = os.open(path, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
-        fcntl.flock(fd, fcntl.LOCK_EX | fcntl.LOCK_NB)
-        self.held.append(fd)
+    def _hold(self, path, name):
+        # A process of that name opens the port and locks it, as a terminal
+        # program would; the system reports it by that name.
+        program = os.path.join(self.dir, name)
+        os.symlink(os.path.realpath(sys.executable), program)
+        code = ("import fcntl, os, sys, time\n"
+                "fd = os.open(sys.argv[1], os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)\n"
+                "fcntl.flock(fd, fcntl.LOCK_EX | fcntl.LOCK_NB)\n"
+                "print('held', flush=True)\n"
+                "time.sleep(3600)\n")
+        holder = subprocess.Popen([program, "-c", code, path], stdout=subprocess.PIPE, text=True)
+        self.held.append(holder)
+        if holder.stdout.readline().strip() != "held":
+            raise RuntimeError(f"could not hold {path}")
 
     def close(self):
-        for fd in self.held:
-            os.close(fd)
+        for holder in self.held:
+            holder.kill()
+            holder.wait()
+            holder.stdout.close()
         for sim in self.sims:
             sim.send_signal(signal.SIGTERM)
         for sim in self.sims:
