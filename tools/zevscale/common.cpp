@@ -7,6 +7,7 @@
 #include "console.h"
 #include "serial_ports.h"
 #include "zev/platform/text.h"
+#include "zev/platform/tracefile.h"
 
 namespace zev::cli {
 
@@ -84,11 +85,10 @@ Json Failure::ToJson() const {
 }
 
 void Failure::Print(const Context& c) const {
+  c.out.flush();
   c.err << c.T(M::ErrorLine, {std::to_string(code), text}) << "\n";
   for (const auto& reason : reasons) c.err << "  " << reason << "\n";
 }
-
-namespace {
 
 std::vector<std::string> WhyNoOpen(const Context& c, int port) {
   const os::OpenDiagnosis d = os::DiagnoseOpen(port);
@@ -112,8 +112,6 @@ std::vector<std::string> WhyNoOpen(const Context& c, int port) {
   }
   return why;
 }
-
-}  // namespace
 
 Failure Explain(Context& c, Session& s, Operation operation, int port, const std::string& model) {
   Failure f;
@@ -153,8 +151,8 @@ Failure Explain(Context& c, Session& s, Operation operation, int port, const std
 }
 
 TraceTap::TraceTap(bool echo, std::ostream& err) : echo_(echo), err_(err) {
-  const char* current = std::getenv("ZEVSCALE_TRACE");
-  const std::string set = current != nullptr ? current : "";
+  const std::string set = platform::EnvironmentVariable("ZEVSCALE_TRACE");
+  previous_ = set;
   if (set == "stderr") echo_ = true;
   if (!set.empty() && set != "stderr" && !echo) {
     // The user's own trace file: read what this run adds to it.
@@ -169,7 +167,9 @@ TraceTap::TraceTap(bool echo, std::ostream& err) : echo_(echo), err_(err) {
 }
 
 TraceTap::~TraceTap() {
-  if (own_ && !path_.empty()) std::remove(path_.c_str());
+  if (!own_) return;
+  os::SetEnvironment("ZEVSCALE_TRACE", previous_);
+  if (!path_.empty()) std::remove(path_.c_str());
 }
 
 void TraceTap::Drain() {
@@ -261,6 +261,7 @@ std::string Heading(const Context& c) {
     if (f.silent) faults += " silent";
     if (f.delayMs) faults += " delay=" + std::to_string(f.delayMs) + "ms";
     if (f.noise) faults += " noise";
+    if (f.hangUpOnCommand) faults += " hang-up";
     if (f.missingBytes) faults += " missing=" + std::to_string(f.missingBytes);
     if (f.extraBytes) faults += " extra=" + std::to_string(f.extraBytes);
     h += " (" + c.T(M::Simulated) + faults + ")";

@@ -76,6 +76,9 @@ struct Failure {
 
 enum class Operation { Open, Weigh, Test, Command };
 
+// Why COM<port> does not open, as far as the system tells.
+std::vector<std::string> WhyNoOpen(const Context& c, int port);
+
 // Explains the driver's last error after `operation` failed on COM<port>.
 Failure Explain(Context& c, Session& s, Operation operation, int port, const std::string& model);
 
@@ -101,6 +104,7 @@ class TraceTap {
 
  private:
   std::string path_;
+  std::string previous_;  // the variable's value before this run
   bool own_ = false;
   bool echo_ = false;
   std::ostream& err_;

@@ -19,7 +19,7 @@ bool OutputIsTerminal();
 Lang UserLanguage();
 // Ctrl-C and termination requests set `flag` (which must outlive the program).
 void SetInterruptFlag(std::atomic<bool>* flag);
-// Sets an environment variable of this process.
+// Sets an environment variable of this process; an empty value unsets it.
 void SetEnvironment(const char* name, const std::string& value);
 // A new empty file for the process's own use; empty when none can be made.
 std::string NewTemporaryFile();

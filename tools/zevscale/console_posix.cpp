@@ -49,7 +49,11 @@ void SetInterruptFlag(std::atomic<bool>* flag) {
 }
 
 void SetEnvironment(const char* name, const std::string& value) {
-  setenv(name, value.c_str(), 1);
+  if (value.empty()) {
+    unsetenv(name);
+  } else {
+    setenv(name, value.c_str(), 1);
+  }
 }
 
 std::string NewTemporaryFile() {

@@ -71,6 +71,7 @@ std::string Usage(const std::string& command) {
       "  --sim-silent       the simulated scale never answers\n"
       "  --sim-delay MS     it answers MS milliseconds late\n"
       "  --sim-noise        it sends noise without end\n"
+      "  --sim-hang-up      it closes the line when a command arrives\n"
       "  --sim-missing N    it leaves out the last N bytes of each reply\n"
       "  --sim-extra N      it sends N bytes more with each reply\n";
   const std::string scale =
@@ -179,7 +180,8 @@ Parsed Parse(const std::vector<std::string>& args, Lang lang) {
     const bool scaleOption = a.rfind("--sim", 0) == 0 || a == "--watch" || a == "--interval" ||
                              a == "--count" || a == "--weight" || a == "--trace";
     if (scaleOption && !TalksToScale(o.command)) return bad(a + " does not apply to " + o.command);
-    if (o.command == "ports" && a != "--json" && a != "--help" && a != "-h" && a != "--version") {
+    if (o.command == "ports" && a != "--json" && a != "--help" && a != "-h" && a != "--version" &&
+        a != "--library") {
       return bad("unknown option '" + a + "' for ports");
     }
     if (a == "--help" || a == "-h") {
@@ -190,7 +192,7 @@ Parsed Parse(const std::vector<std::string>& args, Lang lang) {
       o.json = true;
     } else if (a == "--trace") {
       o.trace = true;
-    } else if (a == "--library") {
+    } else if (a == "--library") {  // accepted by ports too, which loads no add-in
       if (!value(o.library)) return bad("--library needs a path");
     } else if (a == "--model" && o.command != "scan") {
       if (!value(o.model)) return bad("--model needs a model name");
@@ -228,6 +230,8 @@ Parsed Parse(const std::vector<std::string>& args, Lang lang) {
       if (!value(v) || !ParseDoubleArg(v, o.simWeight)) return bad("--sim-weight needs a number");
     } else if (a == "--sim-silent" && o.command != "scan") {
       o.simFaults.silent = true;
+    } else if (a == "--sim-hang-up" && o.command != "scan") {
+      o.simFaults.hangUpOnCommand = true;
     } else if (a == "--sim-noise" && o.command != "scan") {
       o.simFaults.noise = true;
     } else if (a == "--sim-delay" && o.command != "scan") {

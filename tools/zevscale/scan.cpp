@@ -103,7 +103,11 @@ int RunScan(Context& c) {
       if (!bytes.empty())
         notes.push_back(c.T(M::ScanBytesNoModel, {std::to_string(r.port), bytes}));
       if (!o.scanPorts.empty() && !r.unavailable.empty()) {
-        notes.push_back(c.T(M::ScanUnavailable, {std::to_string(r.port), r.unavailable}));
+        std::string why = r.unavailable;
+        if (r.unavailable == kPortUnavailable) {
+          for (const auto& reason : WhyNoOpen(c, r.port)) why += "; " + reason;
+        }
+        notes.push_back(c.T(M::ScanUnavailable, {std::to_string(r.port), why}));
       }
       continue;
     }
