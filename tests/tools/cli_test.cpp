@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <nlohmann/json.hpp>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -311,6 +312,20 @@ TEST(CliOutput, ScanFindsEachModelOnItsPort) {
     {"port":4,"model":"ZEV-NT(N)","weight":12.345,"best":false},
     {"port":5,"model":"ZEV-NT(N)","weight":12.345,"best":true}])json");
   EXPECT_EQ(found, expected);
+
+  // Traced from four threads at once: every line whole.
+  ASSERT_EQ(RunLine("scan --simulate --ports 3,4,5,6 --trace", out, err), 0);
+  const std::regex traceLine(
+      R"(\d\d:\d\d:\d\d\.\d{3} COM[3-6] ZEV-(U|AW|NT\(N\)) (open .*: .*|-> .* written \d of \d|)"
+      R"(<- .* \+\d+ ms, (32 bytes|interval time-out|total time-out|line gone)))");
+  std::istringstream lines(err);
+  int traced = 0;
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("(", 0) == 0) continue;  // the closing time line
+    EXPECT_TRUE(std::regex_match(line, traceLine)) << line;
+    ++traced;
+  }
+  EXPECT_GT(traced, 12);
 
   ASSERT_EQ(RunLine("scan --simulate --ports 4,6 --models ZEV-AW,ZEV-NT(N)", out, err), 0);
   EXPECT_NE(out.find("COM4  ZEV-AW          0.500 kg\n"), std::string::npos) << out;
