@@ -12,7 +12,7 @@ namespace zev::cli {
 int Run(const Options& o, std::ostream& out, std::ostream& err,
         const std::atomic<bool>* interrupted) {
   if (o.help) {
-    out << Usage(o.command);
+    out << Usage(o.command, o.lang);
     return 0;
   }
   if (o.version) {
@@ -66,7 +66,7 @@ int Run(const Options& o, std::ostream& out, std::ostream& err,
   if (command == "zero") return RunZero(c);
   if (command == "ports") return RunPorts(c);
   if (command == "scan") return RunScan(c);
-  err << Usage(std::string());
+  err << Usage(std::string(), o.lang);
   return 2;
 }
 

@@ -41,7 +41,7 @@ struct Parsed {
 };
 
 Parsed Parse(const std::vector<std::string>& args, Lang lang = Lang::English);
-std::string Usage(const std::string& command);
+std::string Usage(const std::string& command, Lang lang = Lang::English);
 std::string VersionText();
 
 // Runs the command; the exit status: 0 success, 1 the operation failed, 2 bad

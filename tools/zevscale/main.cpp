@@ -14,7 +14,7 @@ int main(int argc, char** argv) {
   zev::cli::Parsed parsed = zev::cli::Parse(args, lang);
   if (!parsed.ok) {
     std::cerr << "zevscale: " << parsed.error << "\n\n"
-              << zev::cli::Usage(args.empty() ? std::string() : args[0]);
+              << zev::cli::Usage(args.empty() ? std::string() : args[0], lang);
     return 2;
   }
   parsed.options.terminal = zev::cli::os::OutputIsTerminal();

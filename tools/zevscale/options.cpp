@@ -59,85 +59,20 @@ std::string VersionText() {
   return std::string("zevscale ") + ZEV_VERSION + "\n";
 }
 
-std::string Usage(const std::string& command) {
-  const std::string common =
-      "  --library PATH     the add-in to load (default: the one beside this program)\n"
-      "  --json             print the result as JSON\n";
-  const std::string trace =
-      "  --trace            the add-in's line trace on standard error (as ZEVSCALE_TRACE=stderr)\n";
-  const std::string sim =
-      "  --simulate         run against a simulated scale on a pseudo-terminal\n"
-      "  --sim-weight KG    the weight the simulated scale shows (default 0.5)\n"
-      "  --sim-silent       the simulated scale never answers\n"
-      "  --sim-delay MS     it answers MS milliseconds late\n"
-      "  --sim-noise        it sends noise without end\n"
-      "  --sim-hang-up      it closes the line when a command arrives\n"
-      "  --sim-missing N    it leaves out the last N bytes of each reply\n"
-      "  --sim-extra N      it sends N bytes more with each reply\n";
-  const std::string scale =
-      "  --model M          ZEV-U, ZEV-AW or ZEV-NT(N)\n"
-      "  --port N           COM port number\n" +
-      trace + sim;
-  const std::string watch =
-      "  --interval MS      pause between weighings (default 500)\n"
-      "  --count K          weighings to make (default 1; with --watch, 0 = until Ctrl-C)\n";
-  if (command == "info")
-    return "usage: zevscale info [options]\n\nThe add-in's class, component, version, description "
-           "and methods.\n\n" +
-           common;
-  if (command == "settings")
-    return "usage: zevscale settings [--model M] [--port N] [options]\n\nThe settings page the "
-           "driver gives the platform.\n\n" +
-           common +
-           "  --model M          set the model first\n  --port N           set the port first\n";
-  if (command == "test")
-    return "usage: zevscale test --model M --port N [options]\n\nThe driver's device test.\n\n" +
-           common + scale;
-  if (command == "weigh")
-    return "usage: zevscale weigh --model M --port N [--watch] [--interval MS] [--count K] "
-           "[options]\n\nOpens the scale, weighs and closes it.\n\n" +
-           common + scale + "  --watch            keep weighing (as zevscale watch)\n" + watch;
-  if (command == "watch")
-    return "usage: zevscale watch --model M --port N [--interval MS] [--count K] [options]\n\n"
-           "Weighs until Ctrl-C (exit status 130): one line updated in place on a terminal,\n"
-           "one line per reading otherwise, one JSON object per reading with --json.\n"
-           "Failures are shown in place and the weighing goes on.\n\n" +
-           common + scale + watch;
-  if (command == "tare")
-    return "usage: zevscale tare --model M --port N [--weight W] [options]\n\nTares the scale "
-           "(ZEV-U: weight 0 cancels the tare).\n\n" +
-           common + scale + "  --weight W         tare weight in kilograms (default 0)\n";
-  if (command == "zero")
-    return "usage: zevscale zero --model M --port N [options]\n\nSets the scale to zero.\n\n" +
-           common + scale;
-  if (command == "ports")
-    return "usage: zevscale ports [--json]\n\nThe machine's serial ports: the COM<N> entries of "
-           "the ports directory\n(ZEVSCALE_PORTS, default /etc/zevscale/ports) with their "
-           "devices, then the\nserial devices no entry maps; whether each is free or busy, and "
-           "by whom.\n\n  --json             print the result as JSON\n";
-  if (command == "scan")
-    return "usage: zevscale scan [--ports LIST] [--models LIST] [options]\n\nFinds which model "
-           "answers on which port: every port at once, each with its\nown driver object, "
-           "weighing commands only. Exit status 0 when a scale answered.\n\n"
-           "  --ports LIST       COM numbers, e.g. 3,5,6 (default: 1 to 8 and every mapped one)\n"
-           "  --models LIST      e.g. ZEV-U,ZEV-AW (default: all three)\n" +
-           common + trace +
-           "  --simulate         ZEV-U on COM3, ZEV-AW on COM4, ZEV-NT(N) on COM5, simulated\n"
-           "  --sim-weight KG    the weight they show (default 0.5)\n";
-  return "usage: zevscale COMMAND [options]\n\n"
-         "Commands:\n"
-         "  ports      the machine's serial ports, free or busy\n"
-         "  scan       find which scale model answers on which port\n"
-         "  weigh      weigh once (or repeatedly)\n"
-         "  watch      weigh until Ctrl-C\n"
-         "  test       the device test\n"
-         "  tare       tare the scale\n"
-         "  zero       set the scale to zero\n"
-         "  info       the add-in's identity and methods\n"
-         "  settings   the settings page\n\n"
-         "zevscale COMMAND --help shows a command's options; zevscale --version its version.\n"
-         "ZEVSCALE_TRACE=FILE (or stderr) makes the add-in trace the line, here and in the "
-         "platform.\n";
+std::string Usage(const std::string& command, Lang lang) {
+  auto t = [lang](M id) { return Text(lang, id); };
+  const std::string common = t(M::UsageCommon);
+  const std::string scale = t(M::UsageScale) + t(M::UsageTrace) + t(M::UsageSim);
+  if (command == "info") return t(M::UsageInfo) + common;
+  if (command == "settings") return t(M::UsageSettings) + common;
+  if (command == "test") return t(M::UsageTest) + common + scale;
+  if (command == "weigh") return t(M::UsageWeigh) + common + scale + t(M::UsageRepeat);
+  if (command == "watch") return t(M::UsageWatch) + common + scale + t(M::UsageRepeat);
+  if (command == "tare") return t(M::UsageTare) + common + scale;
+  if (command == "zero") return t(M::UsageZero) + common + scale;
+  if (command == "ports") return t(M::UsagePorts);
+  if (command == "scan") return t(M::UsageScan) + common + t(M::UsageTrace);
+  return t(M::UsageMain);
 }
 
 Parsed Parse(const std::vector<std::string>& args, Lang lang) {
@@ -149,7 +84,7 @@ Parsed Parse(const std::vector<std::string>& args, Lang lang) {
     p.error = why;
     return p;
   };
-  if (args.empty()) return bad("no command given");
+  if (args.empty()) return bad(Text(lang, M::NoCommand));
   size_t i = 0;
   if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
     o.help = true;
@@ -164,7 +99,7 @@ Parsed Parse(const std::vector<std::string>& args, Lang lang) {
   o.command = args[i++];
   if (o.command != "info" && o.command != "settings" && o.command != "ports" &&
       !TalksToScale(o.command)) {
-    return bad("unknown command '" + o.command + "'");
+    return bad(Text(lang, M::UnknownCommand, {o.command}));
   }
   if (o.command == "watch") o.watch = true;
   const bool weighs = o.command == "weigh" || o.command == "watch";
@@ -177,12 +112,16 @@ Parsed Parse(const std::vector<std::string>& args, Lang lang) {
       return true;
     };
     std::string v;
+    auto needs = [&](M what) {
+      return bad(Text(lang, M::OptionNeeds, {a, Text(lang, what, {v})}));
+    };
     const bool scaleOption = a.rfind("--sim", 0) == 0 || a == "--watch" || a == "--interval" ||
                              a == "--count" || a == "--weight" || a == "--trace";
-    if (scaleOption && !TalksToScale(o.command)) return bad(a + " does not apply to " + o.command);
+    if (scaleOption && !TalksToScale(o.command))
+      return bad(Text(lang, M::NotForCommand, {a, o.command}));
     if (o.command == "ports" && a != "--json" && a != "--help" && a != "-h" && a != "--version" &&
         a != "--library") {
-      return bad("unknown option '" + a + "' for ports");
+      return bad(Text(lang, M::UnknownOption, {a, o.command}));
     }
     if (a == "--help" || a == "-h") {
       o.help = true;
@@ -193,22 +132,22 @@ Parsed Parse(const std::vector<std::string>& args, Lang lang) {
     } else if (a == "--trace") {
       o.trace = true;
     } else if (a == "--library") {  // accepted by ports too, which loads no add-in
-      if (!value(o.library)) return bad("--library needs a path");
+      if (!value(o.library)) return needs(M::NeedPath);
     } else if (a == "--model" && o.command != "scan") {
-      if (!value(o.model)) return bad("--model needs a model name");
+      if (!value(o.model)) return needs(M::NeedModel);
     } else if (a == "--port" && o.command != "scan") {
       if (!value(v) || !ParseIntArg(v, o.port) || o.port < 0 || o.port > 255)
-        return bad("--port needs a number from 0 to 255");
+        return needs(M::NeedPortNumber);
     } else if (a == "--ports" && o.command == "scan") {
-      if (!value(v)) return bad("--ports needs a list of port numbers, e.g. 3,5,6");
+      if (!value(v)) return needs(M::NeedPortList);
       for (const auto& item : SplitList(v)) {
         int n = 0;
         if (!ParseIntArg(item, n) || n < 0 || n > 255)
-          return bad("--ports needs port numbers from 0 to 255, not '" + item + "'");
+          return bad(Text(lang, M::OptionNeeds, {a, Text(lang, M::NeedPortList, {item})}));
         o.scanPorts.push_back(n);
       }
     } else if (a == "--models" && o.command == "scan") {
-      if (!value(v)) return bad("--models needs a list of models, e.g. ZEV-U,ZEV-AW");
+      if (!value(v)) return needs(M::NeedModelList);
       for (const auto& item : SplitList(v)) {
         if (!KnownModel(item)) return bad(Text(lang, M::UnknownModel, {item}));
         o.scanModels.push_back(item);
@@ -217,17 +156,16 @@ Parsed Parse(const std::vector<std::string>& args, Lang lang) {
       o.watch = true;
     } else if (a == "--interval" && weighs) {
       if (!value(v) || !ParseIntArg(v, o.intervalMs) || o.intervalMs < 0)
-        return bad("--interval needs milliseconds");
+        return needs(M::NeedMillis);
     } else if (a == "--count" && weighs) {
-      if (!value(v) || !ParseIntArg(v, o.count) || o.count < 0)
-        return bad("--count needs a number");
+      if (!value(v) || !ParseIntArg(v, o.count) || o.count < 0) return needs(M::NeedNumber);
       countGiven = true;
     } else if (a == "--weight" && o.command == "tare") {
-      if (!value(v) || !ParseDoubleArg(v, o.tareWeight)) return bad("--weight needs a number");
+      if (!value(v) || !ParseDoubleArg(v, o.tareWeight)) return needs(M::NeedNumber);
     } else if (a == "--simulate") {
       o.simulate = true;
     } else if (a == "--sim-weight") {
-      if (!value(v) || !ParseDoubleArg(v, o.simWeight)) return bad("--sim-weight needs a number");
+      if (!value(v) || !ParseDoubleArg(v, o.simWeight)) return needs(M::NeedNumber);
     } else if (a == "--sim-silent" && o.command != "scan") {
       o.simFaults.silent = true;
     } else if (a == "--sim-hang-up" && o.command != "scan") {
@@ -236,28 +174,28 @@ Parsed Parse(const std::vector<std::string>& args, Lang lang) {
       o.simFaults.noise = true;
     } else if (a == "--sim-delay" && o.command != "scan") {
       if (!value(v) || !ParseIntArg(v, o.simFaults.delayMs) || o.simFaults.delayMs < 0)
-        return bad("--sim-delay needs milliseconds");
+        return needs(M::NeedMillis);
     } else if (a == "--sim-missing" && o.command != "scan") {
       if (!value(v) || !ParseIntArg(v, o.simFaults.missingBytes) || o.simFaults.missingBytes < 0)
-        return bad("--sim-missing needs a number");
+        return needs(M::NeedNumber);
     } else if (a == "--sim-extra" && o.command != "scan") {
       if (!value(v) || !ParseIntArg(v, o.simFaults.extraBytes) || o.simFaults.extraBytes < 0)
-        return bad("--sim-extra needs a number");
+        return needs(M::NeedNumber);
     } else {
-      return bad("unknown option '" + a + "' for " + o.command);
+      return bad(Text(lang, M::UnknownOption, {a, o.command}));
     }
   }
   if (o.help || o.version) {
     p.ok = true;
     return p;
   }
-  if (o.count == 0 && !o.watch) return bad("--count 0 needs --watch");
+  if (o.count == 0 && !o.watch) return bad(Text(lang, M::CountNeedsWatch));
   if (o.watch && !countGiven) o.count = 0;
   if (OneScale(o.command)) {
-    if (o.model.empty()) return bad(o.command + " needs --model");
+    if (o.model.empty()) return bad(Text(lang, M::CommandNeeds, {o.command, "--model"}));
     if (!KnownModel(o.model)) return bad(Text(lang, M::UnknownModel, {o.model}));
     if (o.port < 0) {
-      if (!o.simulate) return bad(o.command + " needs --port");
+      if (!o.simulate) return bad(Text(lang, M::CommandNeeds, {o.command, "--port"}));
       o.port = 3;
     }
   }
