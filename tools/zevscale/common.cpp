@@ -130,7 +130,7 @@ Failure Explain(Context& c, Session& s, Operation operation, int port, const std
     f.reasons = WhyNoOpen(c, port);
     return f;
   }
-  if (operation == Operation::Open) return f;
+  if (operation == Operation::Open || operation == Operation::Close) return f;
   switch (outcome) {
     case TraceTap::LineOutcome::Nothing:
       f.reasons.push_back(c.T(M::WhyNothingArrived));

@@ -74,7 +74,7 @@ struct Failure {
   void Print(const Context& c) const;
 };
 
-enum class Operation { Open, Weigh, Test, Command };
+enum class Operation { Open, Weigh, Test, Command, Close };
 
 // Why COM<port> does not open, as far as the system tells.
 std::vector<std::string> WhyNoOpen(const Context& c, int port);

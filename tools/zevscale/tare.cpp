@@ -14,7 +14,10 @@ int RunTare(Context& c) {
   const bool ok =
       s.Run(u"Calibrate", {s.Wide("NoDeviceID"), host::Double(c.o.tareWeight)})->Succeeded();
   if (!ok) failure = Explain(c, s, Operation::Command, c.o.port, c.o.model);
-  s.Close();
+  if (!s.Close() && ok) {
+    failure = Explain(c, s, Operation::Close, c.o.port, c.o.model);
+    return Finish(c, {}, Json::object(), &failure);
+  }
   if (!ok) return Finish(c, {}, Json::object(), &failure);
   return Finish(c, {c.T(M::Tared)}, Json::object(), nullptr);
 }

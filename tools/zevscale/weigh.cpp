@@ -99,7 +99,10 @@ int RunWeigh(Context& c) {
     weights.push_back(kg);
     lines.push_back(c.Kilograms(kg));
   }
-  s.Close();
+  if (!s.Close() && ok) {
+    failure = Explain(c, s, Operation::Close, c.o.port, c.o.model);
+    ok = false;
+  }
   Json fields;
   fields["weights"] = weights;
   return Finish(c, lines, fields, ok ? nullptr : &failure);

@@ -13,7 +13,10 @@ int RunZero(Context& c) {
   if (!OpenScale(c, s, failure)) return Finish(c, {}, Json::object(), &failure);
   const bool ok = s.Run(u"Zeroing")->Succeeded();
   if (!ok) failure = Explain(c, s, Operation::Command, c.o.port, c.o.model);
-  s.Close();
+  if (!s.Close() && ok) {
+    failure = Explain(c, s, Operation::Close, c.o.port, c.o.model);
+    return Finish(c, {}, Json::object(), &failure);
+  }
   if (!ok) return Finish(c, {}, Json::object(), &failure);
   return Finish(c, {c.T(M::Zeroed)}, Json::object(), nullptr);
 }
