@@ -102,9 +102,13 @@ int RunScan(Context& c) {
       const std::string bytes = c.tap.AnyBytes(r.port);
       if (!bytes.empty())
         notes.push_back(c.T(M::ScanBytesNoModel, {std::to_string(r.port), bytes}));
-      if (!o.scanPorts.empty() && !r.unavailable.empty()) {
+      // A port that was asked for, or one that exists but would not open
+      // (busy, no permission), is worth a word; missing default ports are not.
+      const bool unavailable = r.unavailable == kPortUnavailable;
+      if (!r.unavailable.empty() &&
+          (!o.scanPorts.empty() || !unavailable || os::DiagnoseOpen(r.port).exists)) {
         std::string why = r.unavailable;
-        if (r.unavailable == kPortUnavailable) {
+        if (unavailable) {
           for (const auto& reason : WhyNoOpen(c, r.port)) why += "; " + reason;
         }
         notes.push_back(c.T(M::ScanUnavailable, {std::to_string(r.port), why}));
