@@ -291,6 +291,10 @@ bool OpenScale(Context& c, Session& s, Failure& failure) {
   return true;
 }
 
+void Begin(Context& c) {
+  if (!c.o.json) c.out << Heading(c) << std::endl;
+}
+
 int Finish(Context& c, const std::vector<std::string>& lines, const Json& fields,
            const Failure* failure) {
   c.tap.Drain();
@@ -300,7 +304,6 @@ int Finish(Context& c, const std::vector<std::string>& lines, const Json& fields
     j["error"] = failure != nullptr ? failure->ToJson() : Json{{"code", 0}, {"text", ""}};
     c.out << j.dump(-1, ' ', false, Json::error_handler_t::replace) << "\n";
   } else {
-    if (!c.o.model.empty() && c.o.command != "settings") c.out << Heading(c) << "\n";
     for (const auto& line : lines) {
       c.out << line << (line.empty() || line.back() != '\n' ? "\n" : "");
     }

@@ -123,7 +123,10 @@ Json Envelope(const Context& c, bool ok);
 
 // Sets the model and the port of `s` and opens the port; on failure fills `failure`.
 bool OpenScale(Context& c, Session& s, Failure& failure);
-// Prints a one-shot command's result: the heading and `lines`, or one JSON
+// Prints the heading of a command on one scale (not with --json), before
+// anything the line trace shows.
+void Begin(Context& c);
+// Prints a one-shot command's result: `lines`, or one JSON
 // object with `fields`; a failure goes to standard error (or into the JSON).
 // Returns the exit status.
 int Finish(Context& c, const std::vector<std::string>& lines, const Json& fields,

@@ -9,6 +9,7 @@ int RunTare(Context& c) {
     c.err << "zevscale: " << c.T(M::NoObject) << "\n";
     return 1;
   }
+  Begin(c);
   Failure failure;
   if (!OpenScale(c, s, failure)) return Finish(c, {}, Json::object(), &failure);
   const bool ok =

@@ -9,6 +9,7 @@ int RunTest(Context& c) {
     c.err << "zevscale: " << c.T(M::NoObject) << "\n";
     return 1;
   }
+  Begin(c);
   Failure failure;
   if (!s.Configure(c.o.model, c.o.port)) {
     failure = Explain(c, s, Operation::Open, c.o.port, c.o.model);

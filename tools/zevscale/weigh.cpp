@@ -83,9 +83,9 @@ int RunWeigh(Context& c) {
     c.err << "zevscale: " << c.T(M::NoObject) << "\n";
     return 1;
   }
+  Begin(c);
   Failure failure;
   if (!OpenScale(c, s, failure)) return Finish(c, {}, Json::object(), &failure);
-  std::vector<std::string> lines;
   Json weights = Json::array();
   bool ok = true;
   for (int done = 0; done < c.o.count && !c.Interrupted(); ++done) {
@@ -97,7 +97,8 @@ int RunWeigh(Context& c) {
       break;
     }
     weights.push_back(kg);
-    lines.push_back(c.Kilograms(kg));
+    c.tap.Drain();  // the trace of this reading first, then the reading
+    if (!c.o.json) c.out << c.Kilograms(kg) << std::endl;
   }
   if (!s.Close() && ok) {
     failure = Explain(c, s, Operation::Close, c.o.port, c.o.model);
@@ -105,7 +106,7 @@ int RunWeigh(Context& c) {
   }
   Json fields;
   fields["weights"] = weights;
-  return Finish(c, lines, fields, ok ? nullptr : &failure);
+  return Finish(c, {}, fields, ok ? nullptr : &failure);
 }
 
 int RunWatch(Context& c) {
