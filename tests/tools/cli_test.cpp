@@ -343,7 +343,10 @@ TEST(CliOutput, ScanFindsEachModelOnItsPort) {
   ASSERT_EQ(RunLine("scan --simulate --ports 4,6 --models ZEV-AW,ZEV-NT(N)", out, err), 0);
   EXPECT_NE(out.find("COM4  ZEV-AW          0.500 kg\n"), std::string::npos) << out;
   EXPECT_NE(out.find("COM4: ZEV-NT(N) answers too; ZEV-AW fits best"), std::string::npos) << out;
-  EXPECT_NE(out.find("settings for the platform: Model \"ZEV-AW\", Port 4"), std::string::npos);
+  EXPECT_NE(out.find("settings for the platform: Model \"ZEV-AW\" (\"Весы: ZEV-AW\" in the list), "
+                     "Port 4 (COM4)"),
+            std::string::npos)
+      << out;
   EXPECT_NE(out.find("COM6: Порт недоступен"), std::string::npos) << out;
 
   EXPECT_EQ(RunLine("scan --simulate --ports 6", out, err), 1);

@@ -62,6 +62,17 @@ size_t BestFit(const Context& c, const std::vector<Answer>& answers, std::string
   return 0;
 }
 
+// How the settings page lists `model` ("Весы: ZEV-У" for ZEV-U).
+std::string ListCaption(const Context& c, const std::string& model) {
+  Session s(*c.library);
+  const std::string page = s.Valid() ? s.Run(u"GetParameters", {host::Empty()})->Text(0) : "";
+  const std::string key = "<Item Value=\"" + model + "\">";
+  const size_t at = page.find(key);
+  if (at == std::string::npos) return model;
+  const size_t from = at + key.size();
+  return page.substr(from, page.find('<', from) - from);
+}
+
 }  // namespace
 
 int RunScan(Context& c) {
@@ -130,7 +141,9 @@ int RunScan(Context& c) {
       notes.push_back(c.T(M::ScanBestFit, {std::to_string(r.port), r.answers[i].model,
                                            r.answers[best].model, why}));
     }
-    settings.push_back(c.T(M::ScanSettings, {r.answers[best].model, std::to_string(r.port)}));
+    const std::string& model = r.answers[best].model;
+    settings.push_back(
+        c.T(M::ScanSettings, {model, ListCaption(c, model), std::to_string(r.port)}));
   }
   char time[32];
   std::snprintf(time, sizeof time, "%.2f", seconds);
