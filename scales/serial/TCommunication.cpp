@@ -36,6 +36,7 @@ uint8_t TCommunication::OpenCom(uint8_t port, uint32_t baudRate, uint8_t parity)
 }
 
 uint8_t TCommunication::CloseCom() {
+  trace_.reset();  // the next open reads ZEVSCALE_TRACE again
   return Handle.Close() ? kCloseOk : kCloseFailed;
 }
 
