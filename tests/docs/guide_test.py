@@ -12,8 +12,9 @@ The guide (docs/ru/*.md) shows commands in ```console blocks:
 
 A line that begins with "$ " or "> " is a command; the lines after it, up to
 the next command, are its output as a terminal shows it (standard output and
-standard error together). A Windows command ("> zevscale.exe ...") is run as
-the Linux zevscale with the same arguments. Variables assigned in front of
+standard error together). A Windows command ("> zevscale_x64.exe ...", or
+zevscale_x86.exe, zevscale.exe) is run as the Linux zevscale with the same
+arguments. Variables assigned in front of
 the program (ZEVSCALE_TRACE=stderr zevscale ...) go into its environment.
 
 The HTML comment before a block sets up its simulated scales, each served by
@@ -58,7 +59,7 @@ SHOWN_PORTS_DIR = "/etc/zevscale/ports"
 COMMAND_TIMEOUT_S = 60
 FENCE = re.compile(r"^(\s*)(`{3,}|~{3,})\s*([\w+-]*)")
 DIRECTIVE = re.compile(r"<!--\s*sim:(.*?)-->", re.S)
-ZEVSCALE_LINE = re.compile(r"^\s*(?:[$>]\s+)?(?:\w+=\S*\s+)*zevscale(?:\.exe)?(?:\s|$)")
+ZEVSCALE_LINE = re.compile(r"^\s*(?:[$>]\s+)?(?:\w+=\S*\s+)*zevscale(?:_x86|_x64)?(?:\.exe)?(?:\s|$)")
 CSI = re.compile(r"\x1b\[[0-9;?]*[ -/]*[@-~]")
 
 
@@ -216,7 +217,7 @@ def run(bin_dir, setup, command):
     while words and re.fullmatch(r"\w+=.*", words[0]):
         name, value = words.pop(0).split("=", 1)
         env[name] = value
-    if words and words[0] == "zevscale.exe":
+    if words and re.fullmatch(r"zevscale(_x86|_x64)?\.exe", words[0]):
         words[0] = "zevscale"
     master, slave = os.openpty()
     try:
