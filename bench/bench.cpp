@@ -4,8 +4,12 @@
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 #include "SCALES_ZEV_NT.h"
 #include "SCALE_ZEV_AW.h"
@@ -150,6 +154,82 @@ BENCHMARK_CAPTURE(BM_Weighing, silent_scale, Model::ZevU, true)
     ->Iterations(4)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
+
+// The server case: `n` scales weighed at once, each through its own driver
+// object on its own thread, every one a ZEV-U at 4800 baud. Wall time and CPU
+// time per weighing, and the wall time beside that of a single scale.
+void BM_Server(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  constexpr int kWeighings = 8;  // per scale
+  static double singleWallSeconds = 0;
+  zev::sim::PortDirectory ports;
+  ports.Export();
+  std::vector<std::unique_ptr<zev::sim::Simulator>> scales;
+  for (int i = 0; i < n; ++i) {
+    scales.push_back(std::make_unique<zev::sim::Simulator>(Model::ZevU, 1.5));
+    if (!scales.back()->Start()) {
+      state.SkipWithError("no pseudo-terminal");
+      return;
+    }
+    ports.Map(i + 1, scales.back()->DevicePath());
+  }
+  double wall = 0;
+  double cpu = 0;
+  int64_t failures = 0;
+  for (auto _ : state) {
+    std::mutex mutex;
+    std::condition_variable cv;
+    int ready = 0;
+    std::vector<std::thread> threads;
+    for (int i = 0; i < n; ++i) {
+      threads.emplace_back([&, i] {
+        Addin addin;
+        addin.Set(u"Model", zev::host::WStr(addin.mm, u"ZEV-U"));
+        addin.Set(u"Port", zev::host::Int(i + 1));
+        std::vector<tVariant> open = {zev::host::Empty()};
+        tVariant ret = zev::host::Empty();
+        addin.Call(u"Open", open, ret);
+        addin.Clear(open, ret);
+        {
+          // Every object is ready before the first weighing starts.
+          std::unique_lock<std::mutex> lock(mutex);
+          if (++ready == n) cv.notify_all();
+          cv.wait(lock, [&] { return ready == n; });
+        }
+        double myWall = 0;
+        double myCpu = 0;
+        int64_t myFailures = 0;
+        for (int k = 0; k < kWeighings; ++k) {
+          std::vector<tVariant> params = {zev::host::WStr(addin.mm, u"NoDeviceID"),
+                                          zev::host::Empty()};
+          tVariant r = zev::host::Empty();
+          const double cpu0 = ThreadCpuSeconds();
+          const auto t0 = std::chrono::steady_clock::now();
+          addin.Call(u"GetWeight", params, r);
+          myWall += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+          myCpu += ThreadCpuSeconds() - cpu0;
+          if (!(r.vt == v8abi::VTYPE_BOOL && r.bVal && params[1].dblVal == 1.5)) ++myFailures;
+          addin.Clear(params, r);
+        }
+        std::lock_guard<std::mutex> lock(mutex);
+        wall += myWall;
+        cpu += myCpu;
+        failures += myFailures;
+      });
+    }
+    for (auto& t : threads) t.join();
+  }
+  const double weighings = static_cast<double>(state.iterations()) * n * kWeighings;
+  const double wallPer = wall / weighings;
+  if (n == 1) singleWallSeconds = wallPer;
+  state.counters["scales"] = n;
+  state.counters["wall_ms"] = wallPer * 1e3;
+  state.counters["cpu_ms"] = cpu / weighings * 1e3;
+  state.counters["vs_single"] = singleWallSeconds > 0 ? wallPer / singleWallSeconds : 0;
+  state.counters["failed"] = static_cast<double>(failures);
+}
+BENCHMARK(BM_Server)->Arg(1)->Arg(8)->Arg(32)->Iterations(1)->UseRealTime()->Unit(
+    benchmark::kMillisecond);
 
 }  // namespace
 

@@ -98,7 +98,10 @@ bool TZEV_SCALE_Class::DeviceTest(tVariant* ret, tVariant* params, int32_t count
     outcome = Guarded([&](auto& adapter) {
       bool ok = false;
       std::u16string description;
-      if (adapter.OpenPort(Params.Port) != 0) {
+      // A device the platform has open keeps its port: the test weighs
+      // through it and leaves it open.
+      const bool held = adapter.Scale.IsOpen();
+      if (held || adapter.OpenPort(Params.Port) != 0) {
         std::u16string weightText;
         if (adapter.Weigh() != 0) {
           std::string text;
@@ -109,7 +112,7 @@ bool TZEV_SCALE_Class::DeviceTest(tVariant* ret, tVariant* params, int32_t count
           description = u"Масса - " + weightText;
           ok = true;
         }
-        adapter.ClosePort();
+        if (!held) adapter.ClosePort();
       }
       SetText(&params[0], description);
       SetText(&params[1], u"");
@@ -138,6 +141,14 @@ bool TZEV_SCALE_Class::Calibrate(tVariant* ret, tVariant* params, int32_t count)
   if (count == 2) {
     const double tare = v8napi::GetVariantDouble(&params[1]);
     if (!CheckDeviceID(params[0])) return false;
+    if (v8napi::IsTextButNoNumber(&params[1])) {
+      // A tare weight that reads as no number is not taken as 0: nothing goes
+      // to the scale.
+      LastErrorCode = kErrOperation;
+      LastErrorText = scales::kMsgTare;
+      v8napi::SetVariantBool(*this, ret, false);
+      return true;
+    }
     outcome = Guarded([&](auto& adapter) {
       if constexpr (kIsZevU<decltype(adapter)>) {
         return (tare == 0.0 ? adapter.CancelTare() : adapter.Tare()) != 0;

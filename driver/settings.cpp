@@ -5,10 +5,30 @@
 namespace zev::driver {
 namespace {
 
+// Characters XML 1.0 allows: tab, line feed, carriage return, U+0020 to
+// U+D7FF, U+E000 to U+FFFD, and U+10000 on as a well-formed surrogate pair.
+// Every other one (a NUL included) becomes '?', as a character that
+// Windows-1251 lacks does.
+bool XmlAllowed(char16_t c) {
+  return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) ||
+         (c >= 0xE000 && c <= 0xFFFD);
+}
+
 // The user's model text goes into an attribute value: escape what XML needs.
 std::u16string XmlEscaped(std::u16string_view text) {
   std::u16string out;
-  for (char16_t c : text) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char16_t c = text[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+        text[i + 1] <= 0xDFFF) {
+      out += c;
+      out += text[++i];
+      continue;
+    }
+    if (!XmlAllowed(c)) {
+      out += u'?';
+      continue;
+    }
     switch (c) {
       case u'&':
         out += u"&amp;";
@@ -97,7 +117,12 @@ bool TZEV_SCALE_Class::SetParameter(tVariant* ret, tVariant* params, int32_t cou
       if (name == u"Model") {
         Params.Model = platform::Cp1251ToUtf16(v8napi::GetVariantStr(&params[1]));
         Params.Port = 1;
-        // A replaced adapter is released, and a port it held is closed with it.
+        // Handlers reach only the adapter of the current model, and that one
+        // is replaced: every adapter is released, and a port it held is closed
+        // (its lock given back) with it.
+        AdapterU.reset();
+        AdapterAW.reset();
+        AdapterNT.reset();
         switch (ModelIndex()) {
           case 0:
             AdapterU = std::make_unique<TZEV_U>();

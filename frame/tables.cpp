@@ -268,6 +268,22 @@ bool V8_CALL CallAsFunc(void* self, const long index, tVariant* retValue, tVaria
   }
 }
 
+// --- Destructor positions ----------------------------------------------------
+
+// The object's life is DestroyObject's business: a caller that goes through a
+// destructor position finds the object as it was.
+#if V8_ABI_WINDOWS
+void* V8_THISCALL NoDestructor(void* self, unsigned int /*flags*/) {
+  return self;
+}
+#define V8_NO_DESTRUCTORS \
+  { NoDestructor }
+#else
+void NoDestructor(void* /*self*/) {}
+#define V8_NO_DESTRUCTORS \
+  { NoDestructor, NoDestructor }
+#endif
+
 // --- LocaleBase ------------------------------------------------------------
 
 void V8_CALL SetLocale(void* self, const WCHAR_T* locale) {
@@ -280,14 +296,15 @@ void V8_CALL SetLocale(void* self, const WCHAR_T* locale) {
   }
 }
 
-constexpr v8abi::IInitDoneBaseVtbl kInitDone = {{}, Init, SetMemManager, GetInfo, Done};
+constexpr v8abi::IInitDoneBaseVtbl kInitDone = {V8_NO_DESTRUCTORS, Init, SetMemManager, GetInfo,
+                                                Done};
 
 constexpr v8abi::ILanguageExtenderBaseVtbl kLanguageExtender = {
-    {},         RegisterExtensionAs, GetNProps,      FindProp,    GetPropName, GetPropVal,
-    SetPropVal, IsPropReadable,      IsPropWritable, GetNMethods, FindMethod,  GetMethodName,
-    GetNParams, GetParamDefValue,    HasRetVal,      CallAsProc,  CallAsFunc};
+    V8_NO_DESTRUCTORS, RegisterExtensionAs, GetNProps,      FindProp,    GetPropName, GetPropVal,
+    SetPropVal,        IsPropReadable,      IsPropWritable, GetNMethods, FindMethod,  GetMethodName,
+    GetNParams,        GetParamDefValue,    HasRetVal,      CallAsProc,  CallAsFunc};
 
-constexpr v8abi::LocaleBaseVtbl kLocale = {{}, SetLocale};
+constexpr v8abi::LocaleBaseVtbl kLocale = {V8_NO_DESTRUCTORS, SetLocale};
 
 }  // namespace
 

@@ -2,6 +2,7 @@
 // and given back to the platform's memory manager.
 #include <cmath>
 #include <cstring>
+#include <optional>
 
 #include "v8napi/v8napi.h"
 #include "zev/platform/locale.h"
@@ -47,11 +48,27 @@ int32_t Truncate(double value) {
       static_cast<uint32_t>(static_cast<uint64_t>(static_cast<int64_t>(t))));
 }
 
-std::string WideToNarrow(const tVariant* value, bool byLength) {
+// The text of a wide value: its length in code units, or up to the first NUL
+// when `toNul`. Nothing past the length is read.
+std::u16string WideText(const tVariant* value, bool toNul) {
   const WCHAR_T* p = value->wstr.pwstrVal;
+  if (p == nullptr) return std::u16string();
+  size_t n = 0;
+  while (n < value->wstr.wstrLen && !(toNul && p[n] == 0)) ++n;
+  return FromWide(p, n);
+}
+
+// A narrow value up to its length in bytes, or to an earlier NUL.
+std::string NarrowText(const tVariant* value) {
+  const char* p = value->str.pstrVal;
   if (p == nullptr) return std::string();
-  const std::u16string text = byLength ? FromWide(p, value->wstr.wstrLen) : FromWide(p);
-  return zev::platform::Utf16ToCp1251(text);
+  size_t n = 0;
+  while (n < value->str.strLen && p[n] != '\0') ++n;
+  return std::string(p, n);
+}
+
+std::optional<double> ReadDecimal(const std::string& text) {
+  return zev::platform::ParseDecimal(text, zev::platform::DecimalSeparator());
 }
 
 }  // namespace
@@ -174,12 +191,18 @@ void CopyVariant(TV8UserObject& object, const tVariant* source, tVariant* destin
     return;
   }
   if (source->str.pstrVal == nullptr) return;
+  // A text's terminator is written, not copied: the source need not have one.
+  const size_t terminator = tag == v8abi::VTYPE_PSTR    ? 1
+                            : tag == v8abi::VTYPE_PWSTR ? sizeof(WCHAR_T)
+                                                        : 0;
   void* block = nullptr;
-  if (!AllocCopy(object, &block, source->str.pstrVal, bytes)) {
+  if (!Alloc(object, &block, bytes) || block == nullptr) {
     // Never share the source's buffer: it would be given back twice.
     std::memset(static_cast<void*>(destination), 0, sizeof *destination);
     return;
   }
+  if (bytes > terminator) std::memcpy(block, source->str.pstrVal, bytes - terminator);
+  std::memset(static_cast<char*>(block) + bytes - terminator, 0, terminator);
   destination->str.pstrVal = static_cast<char*>(block);
 }
 
@@ -201,7 +224,8 @@ int32_t GetVariantInt(const tVariant* value) {
     case v8abi::VTYPE_UI1:
       return value->ui8Val;
     case v8abi::VTYPE_PWSTR:
-      return zev::platform::ParseInteger(WideToNarrow(value, false)).value_or(0);
+      return zev::platform::ParseInteger(zev::platform::Utf16ToCp1251(WideText(value, true)))
+          .value_or(0);
     default:
       return 0;
   }
@@ -225,9 +249,7 @@ double GetVariantDouble(const tVariant* value) {
     case v8abi::VTYPE_UI1:
       return value->ui8Val;
     case v8abi::VTYPE_PWSTR:
-      return zev::platform::ParseDecimal(WideToNarrow(value, false),
-                                         zev::platform::DecimalSeparator())
-          .value_or(0.0);
+      return ReadDecimal(zev::platform::Utf16ToCp1251(WideText(value, true))).value_or(0.0);
     default:
       return 0;
   }
@@ -237,11 +259,23 @@ std::string GetVariantStr(const tVariant* value) {
   if (value == nullptr) return std::string();
   switch (TagOf(*value)) {
     case v8abi::VTYPE_PSTR:
-      return value->str.pstrVal != nullptr ? std::string(value->str.pstrVal) : std::string();
+      return NarrowText(value);
     case v8abi::VTYPE_PWSTR:
-      return value->wstr.wstrLen == 0 ? std::string() : WideToNarrow(value, true);
+      return zev::platform::Utf16ToCp1251(WideText(value, false));
     default:
       return std::string();
+  }
+}
+
+bool IsTextButNoNumber(const tVariant* value) {
+  if (value == nullptr) return false;
+  switch (TagOf(*value)) {
+    case v8abi::VTYPE_PSTR:
+      return !ReadDecimal(NarrowText(value)).has_value();
+    case v8abi::VTYPE_PWSTR:
+      return !ReadDecimal(zev::platform::Utf16ToCp1251(WideText(value, true))).has_value();
+    default:
+      return false;
   }
 }
 

@@ -1,6 +1,8 @@
 // Regional settings and name comparison on POSIX systems.
+#include <langinfo.h>
+#include <locale.h>
+
 #include <cerrno>
-#include <clocale>
 
 #include "zev/platform/locale.h"
 #include "zev/platform/text.h"
@@ -46,10 +48,15 @@ bool SameModelName(std::string_view a, std::string_view b) {
   return a == b;
 }
 
+// The calling thread's locale (its own after uselocale(), else the process
+// locale), read without localeconv(): that fills one buffer shared by every
+// thread.
 char DecimalSeparator() {
-  const std::lconv* conv = std::localeconv();
-  if (conv == nullptr || conv->decimal_point == nullptr) return '.';
-  const char* point = conv->decimal_point;
+  const locale_t current = ::uselocale(static_cast<locale_t>(nullptr));
+  const char* point = current == LC_GLOBAL_LOCALE || current == static_cast<locale_t>(nullptr)
+                          ? ::nl_langinfo(RADIXCHAR)
+                          : ::nl_langinfo_l(RADIXCHAR, current);
+  if (point == nullptr) return '.';
   if (point[0] == '\0' || point[1] != '\0' || static_cast<unsigned char>(point[0]) >= 0x80) {
     return '.';
   }

@@ -42,16 +42,24 @@ speed_t BaudConstant(uint32_t baud) {
   }
 }
 
-// Waits until the descriptor is ready for `events` or `timeoutMs` passes.
-// Returns the poll revents, 0 on time-out, -1 on error.
-int WaitFor(int fd, short events, int64_t timeoutMs) {
+// Waits until the descriptor is ready for `events` or the monotonic clock
+// reaches `deadline`. A signal only shortens one poll(): the next one waits for
+// what is left. Returns the poll revents, 0 on time-out, -1 on error.
+int WaitFor(int fd, short events, MonoTime deadline) {
   pollfd p{fd, events, 0};
   for (;;) {
-    const int rc = ::poll(&p, 1, static_cast<int>(std::min<int64_t>(timeoutMs, 60000)));
+    const int64_t left = MillisUntil(deadline);
+    if (left <= 0) return 0;
+    const int rc = ::poll(&p, 1, static_cast<int>(std::min<int64_t>(left, 60000)));
     if (rc > 0) return p.revents;
-    if (rc == 0) return 0;
-    if (errno != EINTR) return -1;
+    if (rc < 0 && errno != EINTR) return -1;
   }
+}
+
+// DTR and RTS off; false when the device has no modem lines.
+bool ClearModemLines(int fd) {
+  int lines = TIOCM_DTR | TIOCM_RTS;
+  return ::ioctl(fd, TIOCMBIC, &lines) == 0;
 }
 
 // Applies the settings. A line that cannot carry parity (a pseudo-terminal)
@@ -123,8 +131,7 @@ OpenStatus SerialPort::Open(uint8_t port, uint32_t baudRate, Parity parity,
     return OpenStatus::LineSettingsFailed;
   }
   // DTR and RTS off where the device has modem lines; a pseudo-terminal has none.
-  int lines = TIOCM_DTR | TIOCM_RTS;
-  ::ioctl(fd, TIOCMBIC, &lines);
+  modemLines_ = ClearModemLines(fd);
 
   timeouts_ = timeouts;
   handle_ = fd;
@@ -151,6 +158,9 @@ void SerialPort::Purge() {
 size_t SerialPort::Write(const void* data, size_t size) {
   if (!IsOpen()) return 0;
   const int fd = static_cast<int>(handle_);
+  // Every open() of the device by anyone raises DTR and RTS again: lower them
+  // before each command.
+  if (modemLines_) ClearModemLines(fd);
   const auto* bytes = static_cast<const unsigned char*>(data);
   const MonoTime deadline =
       Now() + Millis(int64_t{timeouts_.writeTotalMultiplier} * static_cast<int64_t>(size) +
@@ -164,9 +174,7 @@ size_t SerialPort::Write(const void* data, size_t size) {
     }
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) break;
-    const int64_t left = MillisUntil(deadline);
-    if (left <= 0) break;
-    const int ready = WaitFor(fd, POLLOUT, left);
+    const int ready = WaitFor(fd, POLLOUT, deadline);
     if (ready <= 0 || (ready & (POLLERR | POLLHUP | POLLNVAL)) != 0) break;
   }
   // Let the bytes leave the line before anything else happens: a purge for the
@@ -192,14 +200,11 @@ ReadResult SerialPort::ReadAttempt(void* buffer, size_t size) {
                      timeouts_.readTotalConstant);
   MonoTime lastByte = start;
   while (result.count < size) {
-    const MonoTime now = Now();
     MonoTime deadline = totalDeadline;
     if (result.count > 0 && timeouts_.readInterval != 0) {
       deadline = std::min(deadline, lastByte + Millis(timeouts_.readInterval));
     }
-    const int64_t left = MillisUntil(deadline, now);
-    if (left <= 0) break;
-    const int ready = WaitFor(fd, POLLIN, left);
+    const int ready = WaitFor(fd, POLLIN, deadline);
     if (ready == 0) break;
     if (ready < 0 || (ready & (POLLERR | POLLNVAL)) != 0 ||
         ((ready & POLLHUP) != 0 && (ready & POLLIN) == 0)) {

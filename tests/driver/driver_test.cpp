@@ -77,6 +77,13 @@ TEST_F(DriverTest, SettingsOrderAndValues) {
       {"Model", [](DriverTest& t) { return t.W("A&B \"<x>\" 'y'"); },
        "A&amp;B &quot;&lt;x&gt;&quot; &apos;y&apos;", "1"},
       {"Model", [](DriverTest& t) { return host::PStr(t.mm, "ZEV-NT(N)"); }, "ZEV-NT(N)", "1"},
+      // What XML 1.0 does not allow becomes "?"; so does what Windows-1251 lacks.
+      {"Model",
+       [](DriverTest& t) {
+         const char16_t units[] = {u'A', 0, u'B', 1, u'\t', u'C', 0xD800, 0xFFFE, 0xD83D, 0xDE00};
+         return host::WStr(t.mm, std::u16string_view(units, std::size(units)));
+       },
+       "A?B?\tC???", "1"},
       {"Model", [](DriverTest&) { return host::Int(5); }, "", "1"},
   };
   for (const auto& step : steps) {

@@ -1,6 +1,13 @@
 // The driver end to end, from CallAsFunc to the simulated scale and back, for
 // every model.
+#include <pthread.h>
+#include <sys/time.h>
+
+#include <atomic>
 #include <clocale>
+#include <condition_variable>
+#include <csignal>
+#include <mutex>
 #include <thread>
 
 #include "driver_fixture.h"
@@ -175,6 +182,46 @@ TEST_P(ModelTest, SettingTheModelAgainReleasesTheOldPort) {
   EXPECT_TRUE(std::get<1>(Weigh()));
 }
 
+TEST_P(ModelTest, SettingTheModelGivesEveryHeldPortBack) {
+  const int before = OpenDescriptors();
+  for (const char* model : {"ZEV-U", "ZEV-AW", "ZEV-NT(N)", "none"}) {
+    Configure(GetParam().name, kPort);
+    ASSERT_TRUE(Open());
+    ASSERT_TRUE(SetParameter("Model", W(model)));
+    EXPECT_EQ(OpenDescriptors(), before) << model;
+    ASSERT_TRUE(SetParameter("Port", host::Int(kPort)));
+    if (std::string(model) != "none") {
+      EXPECT_TRUE(Open()) << model;
+    }
+  }
+}
+
+TEST_P(ModelTest, DeviceTestOnAnOpenDeviceLeavesItOpen) {
+  ASSERT_TRUE(Open());
+  auto test = Run(u"DeviceTest", {host::Empty(), host::Empty()});
+  EXPECT_TRUE(test->ok);
+  EXPECT_TRUE(test->Flag());
+  EXPECT_EQ(Weigh(), std::make_tuple(true, true, 0.5));
+  EXPECT_TRUE(Run(u"Close", {W("NoDeviceID")})->Flag());
+}
+
+TEST_P(ModelTest, ATareThatIsNoNumberIsRefused) {
+  ASSERT_TRUE(Open());
+  scale->ClearReceived();
+  // The C locale's separator is a full stop: "1,5" is no number here.
+  for (const auto& tare : {W("abc"), host::PStr(mm, "abc"), W(""), W("1,5")}) {
+    auto call = Run(u"Calibrate", {W("NoDeviceID"), tare});
+    EXPECT_TRUE(call->ok);
+    EXPECT_FALSE(call->Flag());
+    EXPECT_EQ(LastError(),
+              std::make_pair(1001, std::string("Произошла ошибка функции тарирования.")));
+  }
+  // A narrow text that reads as a number is still taken as 0.
+  EXPECT_TRUE(Run(u"Calibrate", {W("NoDeviceID"), host::PStr(mm, "1.5")})->Succeeded());
+  std::this_thread::sleep_for(30ms);
+  EXPECT_EQ(scale->Received(), GetParam().model == Model::ZevU ? "C" : GetParam().tare);
+}
+
 TEST_P(ModelTest, DestroyingTheObjectReleasesThePortAndDescriptors) {
   const int before = OpenDescriptors();
   ASSERT_TRUE(Open());
@@ -184,6 +231,88 @@ TEST_P(ModelTest, DestroyingTheObjectReleasesThePortAndDescriptors) {
   component = std::make_unique<host::Component>(library, mm, &connection);
   Configure(GetParam().name, kPort);
   EXPECT_TRUE(Open());
+}
+
+// SIGALRM every millisecond on the calling thread, for as long as it lives or
+// until a watchdog stops it after 3 s (a weighing that never ends would
+// otherwise hold the test for ever).
+class SignalStorm {
+ public:
+  explicit SignalStorm(bool restart) {
+    struct sigaction action {};
+    action.sa_handler = [](int) { ++Signals; };
+    action.sa_flags = restart ? SA_RESTART : 0;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGALRM, &action, &previous_);
+    watchdog_ = std::thread([this] {
+      BlockAlarm(true);
+      std::unique_lock<std::mutex> lock(mutex_);
+      cv_.wait_for(lock, std::chrono::seconds(3), [this] { return done_; });
+      Arm(0);
+    });
+    Arm(1000);
+  }
+  ~SignalStorm() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      done_ = true;
+    }
+    cv_.notify_one();
+    watchdog_.join();
+    sigaction(SIGALRM, &previous_, nullptr);
+  }
+  static void BlockAlarm(bool block) {
+    sigset_t alarm;
+    sigemptyset(&alarm);
+    sigaddset(&alarm, SIGALRM);
+    pthread_sigmask(block ? SIG_BLOCK : SIG_UNBLOCK, &alarm, nullptr);
+  }
+  static inline std::atomic<int> Signals{0};
+
+ private:
+  static void Arm(long micros) {
+    itimerval timer{{0, micros}, {0, micros}};
+    setitimer(ITIMER_REAL, &timer, nullptr);
+  }
+  struct sigaction previous_ {};
+  std::mutex mutex_;
+  std::condition_variable cv_;
+  bool done_ = false;
+  std::thread watchdog_;
+};
+
+TEST_F(DriverTest, SignalsEveryMillisecondDoNotHoldAWeighingBack) {
+  SignalStorm::BlockAlarm(true);  // the scale's thread never takes them
+  auto& scale = Scale(Model::ZevU, 3, 1.25);
+  SignalStorm::BlockAlarm(false);
+  Configure("ZEV-U", 3);
+  ASSERT_TRUE(Run(u"Open", {host::Empty()})->Flag());
+  for (const bool restart : {false, true}) {
+    for (const bool silent : {true, false}) {
+      zev::sim::Faults faults;
+      faults.silent = silent;
+      scale.SetFaults(faults);
+      SignalStorm::Signals = 0;
+      const auto start = std::chrono::steady_clock::now();
+      std::unique_ptr<Call> call;
+      {
+        SignalStorm storm(restart);
+        call = Run(u"GetWeight", {W("NoDeviceID"), host::Empty()});
+      }
+      const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
+                            std::chrono::steady_clock::now() - start)
+                            .count();
+      SCOPED_TRACE(std::string(restart ? "SA_RESTART, " : "") + (silent ? "silent" : "answering"));
+      EXPECT_GT(SignalStorm::Signals, 100);
+      // A silent scale is given up after 528 ms, an answer comes within 300 ms.
+      EXPECT_LT(took, 1500);
+      EXPECT_TRUE(call->ok);
+      EXPECT_EQ(call->Flag(), !silent);
+      if (!silent) {
+        EXPECT_EQ(call->params[1].dblVal, 1.25);
+      }
+    }
+  }
 }
 
 TEST_F(DriverTest, AWeightTextWithoutKilogramsIsReportedToThePlatform) {

@@ -46,16 +46,33 @@ TEST_F(AddinTest, InterfaceBlockLayout) {
   EXPECT_EQ(words[4], words[5]);
   EXPECT_EQ(words[4], words[6]);
   EXPECT_NE(words[4], static_cast<void**>(second)[4]);
-  // The destructor positions of every table stay empty.
-  for (int k = 0; k < 3; ++k) {
-    auto* table = static_cast<void* const*>(words[k]);
-    for (int d = 0; d < V8_DTOR_SLOTS; ++d) EXPECT_EQ(table[d], nullptr);
-  }
   EXPECT_EQ(library.DestroyObject(&first), 0);
   EXPECT_EQ(first, nullptr);
   EXPECT_EQ(library.DestroyObject(&first), 0);  // null: nothing happens
   EXPECT_EQ(library.DestroyObject(&second), 0);
   EXPECT_EQ(library.DestroyObject(nullptr), 0);
+}
+
+TEST_F(AddinTest, DestructorPositionsLeaveTheObjectAlone) {
+  Component c(library, mm, &connection);
+  ASSERT_TRUE(c.Valid());
+  void* const selves[] = {c.InitDoneSelf(), c.LanguageSelf(), c.LocaleSelf()};
+  const v8abi::DestructorSlot* const tables[] = {c.InitDone().destructor, c.Language().destructor,
+                                                 c.Locale().destructor};
+  for (int k = 0; k < 3; ++k) {
+    for (int d = 0; d < V8_DTOR_SLOTS; ++d) {
+      ASSERT_NE(tables[k][d], nullptr) << "table " << k << ", position " << d;
+#if V8_ABI_WINDOWS
+      EXPECT_EQ(tables[k][d](selves[k], 1), selves[k]);
+#else
+      tables[k][d](selves[k]);
+#endif
+    }
+  }
+  EXPECT_EQ(c.InitDone().GetInfo(c.InitDoneSelf()), 2000);
+  zev::host::Call version(c, mm, u"GetVersion", {});
+  EXPECT_TRUE(version.ok);
+  EXPECT_EQ(zev::host::Narrow(version.ret), "2.0.0.1");
 }
 
 TEST_F(AddinTest, InitialisationSlots) {

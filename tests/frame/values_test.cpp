@@ -3,6 +3,7 @@
 
 #include <clocale>
 #include <cstring>
+#include <vector>
 
 #include "host.h"
 #include "v8napi/v8napi.h"
@@ -125,6 +126,62 @@ TEST_F(ValuesTest, StringReader) {
   tVariant nullText = zev::host::Empty();
   nullText.vt = v8abi::VTYPE_PSTR;
   EXPECT_EQ(GetVariantStr(&nullText), "");
+}
+
+// The platform's texts need no terminator: each buffer below holds exactly
+// its units, so a read past the value's length is a heap overflow.
+TEST_F(ValuesTest, TextsAreReadUpToTheirLengthOrAnEarlierNul) {
+  struct Case {
+    std::u16string units;
+    uint32_t length;
+    int32_t asInt;
+    double asDouble;
+    std::string wideText;  // a wide text is taken whole, a narrow one up to a NUL
+    std::string narrowText;
+  } cases[] = {
+      {u"123", 2, 12, 12.0, "12", "12"},
+      {u"12", 2, 12, 12.0, "12", "12"},
+      {std::u16string(u"4\0"
+                      u"5",
+                      3),
+       3, 4, 4.0,
+       std::string("4\0"
+                   "5",
+                   3),
+       "4"},
+      {u"2.5", 3, 0, 2.5, "2.5", "2.5"},
+      {u"7", 0, 0, 0.0, "", ""},
+  };
+  for (const auto& c : cases) {
+    std::vector<WCHAR_T> wide(c.units.begin(), c.units.end());
+    tVariant w = zev::host::Empty();
+    w.vt = v8abi::VTYPE_PWSTR;
+    w.wstr.pwstrVal = wide.data();
+    w.wstr.wstrLen = c.length;
+    EXPECT_EQ(GetVariantInt(&w), c.asInt);
+    EXPECT_DOUBLE_EQ(GetVariantDouble(&w), c.asDouble);
+    EXPECT_EQ(GetVariantStr(&w), c.wideText);
+
+    std::vector<char> narrow(c.units.begin(), c.units.end());
+    tVariant n = zev::host::Empty();
+    n.vt = v8abi::VTYPE_PSTR;
+    n.str.pstrVal = narrow.data();
+    n.str.strLen = c.length;
+    EXPECT_EQ(GetVariantStr(&n), c.narrowText);
+
+    // A copy is a terminated text of the value's length.
+    for (tVariant* source : {&w, &n}) {
+      tVariant copy = zev::host::Empty();
+      CopyVariant(object, source, &copy);
+      EXPECT_EQ(GetVariantStr(&copy), source == &w ? c.wideText : c.narrowText);
+      if (source == &w) {
+        EXPECT_EQ(copy.wstr.pwstrVal[c.length], 0);
+      } else {
+        EXPECT_EQ(copy.str.pstrVal[c.length], '\0');
+      }
+      ClearVariant(object, &copy);
+    }
+  }
 }
 
 TEST_F(ValuesTest, SettersGiveThePreviousBufferBackOnce) {

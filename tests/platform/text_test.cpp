@@ -1,6 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <thread>
+
+#include "zev/platform/locale.h"
 #include "zev/platform/text.h"
+
+#if !defined(_WIN32)
+#include <locale.h>
+#endif
 
 namespace zev::platform {
 namespace {
@@ -99,6 +106,30 @@ TEST(ParseDecimal, FollowsTheDecimalSyntaxWithTheGivenSeparator) {
   };
   for (const auto& c : cases) EXPECT_EQ(ParseDecimal(c.text, c.separator), c.value) << c.text;
 }
+
+#if !defined(_WIN32)
+// Each thread sees the separator of its own locale, however often the other
+// thread asks for its own.
+TEST(DecimalSeparator, IsTheCallingThreadsOwn) {
+  const locale_t locales[] = {newlocale(LC_ALL_MASK, "C", nullptr),
+                              newlocale(LC_ALL_MASK, "ru_RU.UTF-8", nullptr)};
+  ASSERT_NE(locales[1], nullptr) << "the ru_RU.UTF-8 locale must be installed";
+  const char expected[] = {'.', ','};
+  int wrong[2] = {0, 0};
+  std::thread threads[2];
+  for (int i = 0; i < 2; ++i) {
+    threads[i] = std::thread([&, i] {
+      uselocale(locales[i]);
+      for (int n = 0; n < 1000000; ++n) wrong[i] += DecimalSeparator() != expected[i];
+      uselocale(LC_GLOBAL_LOCALE);
+    });
+  }
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(wrong[0], 0);
+  EXPECT_EQ(wrong[1], 0);
+  for (locale_t l : locales) freelocale(l);
+}
+#endif
 
 }  // namespace
 }  // namespace zev::platform

@@ -8,8 +8,9 @@
 // layout is the platform's on every target whatever the compiler would do with
 // virtual functions. Every table starts with the destructor positions of the
 // platform's C++ layout: one on Windows (MSVC), two on Linux (Itanium ABI).
-// Those positions are always null on our side and never called on the
-// platform's side.
+// The platform never calls them (it destroys objects through DestroyObject);
+// in the component's own tables they hold a function that does nothing, with
+// the calling convention a C++ caller of the target would use.
 #pragma once
 
 #include <cstddef>
@@ -21,6 +22,13 @@
 #define V8_CALL __stdcall
 #define V8_EXPORT extern "C" __declspec(dllexport)
 #define V8_DTOR_SLOTS 1
+#if defined(_WIN64)
+#define V8_THISCALL
+#elif defined(_MSC_VER)
+#define V8_THISCALL __thiscall
+#else
+#define V8_THISCALL __attribute__((thiscall))
+#endif
 #else
 #define V8_ABI_WINDOWS 0
 #define V8_CALL
@@ -176,8 +184,18 @@ struct IUnknownLike {
 // The component's tables. `self` is the address of the table pointer inside
 // the interface block through which the platform made the call.
 
+// A destructor position of the component's tables. Windows: the deleting
+// destructor, the object pointer and one flags word, returning the object
+// pointer (on x86 __thiscall, the callee removing the flags word). Linux: the
+// complete-object and the deleting destructor, each taking the object pointer.
+#if V8_ABI_WINDOWS
+using DestructorSlot = void*(V8_THISCALL*)(void* self, unsigned int flags);
+#else
+using DestructorSlot = void (*)(void* self);
+#endif
+
 struct IInitDoneBaseVtbl {
-  void* destructor[V8_DTOR_SLOTS];
+  DestructorSlot destructor[V8_DTOR_SLOTS];
   bool(V8_CALL* Init)(void* self, void* connection);
   bool(V8_CALL* setMemManager)(void* self, void* memManager);
   long(V8_CALL* GetInfo)(void* self);
@@ -185,7 +203,7 @@ struct IInitDoneBaseVtbl {
 };
 
 struct ILanguageExtenderBaseVtbl {
-  void* destructor[V8_DTOR_SLOTS];
+  DestructorSlot destructor[V8_DTOR_SLOTS];
   bool(V8_CALL* RegisterExtensionAs)(void* self, WCHAR_T** extensionName);
   long(V8_CALL* GetNProps)(void* self);
   long(V8_CALL* FindProp)(void* self, const WCHAR_T* propName);
@@ -208,7 +226,7 @@ struct ILanguageExtenderBaseVtbl {
 };
 
 struct LocaleBaseVtbl {
-  void* destructor[V8_DTOR_SLOTS];
+  DestructorSlot destructor[V8_DTOR_SLOTS];
   void(V8_CALL* SetLocale)(void* self, const WCHAR_T* locale);
 };
 

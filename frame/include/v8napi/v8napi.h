@@ -166,8 +166,13 @@ bool SetVariantInt(TV8UserObject& object, tVariant* value, int32_t number);
 bool SetVariantBool(TV8UserObject& object, tVariant* value, bool flag);
 void CopyVariant(TV8UserObject& object, const tVariant* source, tVariant* destination);
 
+// The readers never read a text past its length: the number readers and a
+// narrow text stop at an earlier NUL, a wide text is taken whole.
 int32_t GetVariantInt(const tVariant* value);
 double GetVariantDouble(const tVariant* value);
 std::string GetVariantStr(const tVariant* value);
+// A narrow or wide text that does not read as a decimal number with the
+// regional separator (the number readers take such a text as 0).
+bool IsTextButNoNumber(const tVariant* value);
 
 }  // namespace v8napi

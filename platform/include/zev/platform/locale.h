@@ -6,8 +6,9 @@
 namespace zev::platform {
 
 // The decimal separator of the user's regional settings: on Windows the user
-// locale's, elsewhere the process locale's decimal point. A separator that is
-// not a single ASCII character reads as '.'.
+// locale's, elsewhere the decimal point of the calling thread's locale (the
+// process locale unless the thread chose its own). Safe on any thread. A
+// separator that is not a single ASCII character reads as '.'.
 char DecimalSeparator();
 
 // The operating system's last-error code of the calling thread.

@@ -54,7 +54,8 @@ class SerialPort {
   // Discards whatever waits in the output and input buffers.
   void Purge();
 
-  // Writes the bytes under the write time-outs; returns the count written.
+  // Lowers DTR and RTS again, then writes the bytes under the write time-outs;
+  // returns the count written.
   size_t Write(const void* data, size_t size);
 
   // One read attempt of up to `size` bytes: it ends when `size` bytes have
@@ -68,6 +69,7 @@ class SerialPort {
  private:
   static constexpr intptr_t kNoPort = -1;
   intptr_t handle_ = kNoPort;
+  bool modemLines_ = false;  // the device has DTR and RTS, lowered before each command
   SerialTimeouts timeouts_;
 };
 
