@@ -3,6 +3,7 @@
 // that the line's time-outs impose.
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -91,9 +92,17 @@ BENCHMARK_CAPTURE(BM_ParseReply, ZEV_NT, Model::ZevNT);
 // One "GetWeight" against the simulator at 4800 baud. The floor is what the
 // line's time-outs impose: the reply's time on the line plus the 200 ms
 // interval time-out after its last byte, capped by the 264 ms attempt time-out.
-void BM_Weighing(benchmark::State& state, Model model, bool silent) {
+// With `traced` the line trace goes to a file (ZEVSCALE_TRACE); without it the
+// variable is unset, as in the platform.
+void BM_Weighing(benchmark::State& state, Model model, bool silent, bool traced = false) {
   zev::sim::PortDirectory ports;
   ports.Export();
+  const std::string trace = ports.Path() + "/trace.log";
+  if (traced) {
+    setenv("ZEVSCALE_TRACE", trace.c_str(), 1);
+  } else {
+    unsetenv("ZEVSCALE_TRACE");
+  }
   zev::sim::Simulator scale(model, 1.5);
   if (!scale.Start()) {
     state.SkipWithError("no pseudo-terminal");
@@ -137,6 +146,8 @@ void BM_Weighing(benchmark::State& state, Model model, bool silent) {
   state.counters["floor_ms"] = floorSeconds * 1e3;
   state.counters["ratio"] = wall / n / floorSeconds;
   state.counters["failed"] = static_cast<double>(failures);
+  unsetenv("ZEVSCALE_TRACE");
+  unlink(trace.c_str());
 }
 BENCHMARK_CAPTURE(BM_Weighing, ZEV_U, Model::ZevU, false)
     ->Iterations(8)
@@ -147,6 +158,10 @@ BENCHMARK_CAPTURE(BM_Weighing, ZEV_AW, Model::ZevAW, false)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Weighing, ZEV_NT, Model::ZevNT, false)
+    ->Iterations(8)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Weighing, ZEV_U_traced, Model::ZevU, false, true)
     ->Iterations(8)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);

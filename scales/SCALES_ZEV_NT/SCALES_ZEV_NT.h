@@ -14,7 +14,7 @@ std::string ParseReply(std::string_view reply, char decimalSeparator);
 
 class TScale : public scales::TThreeByteScale {
  public:
-  TScale() : TThreeByteScale(&zev_nt::ParseReply) {}
+  TScale() : TThreeByteScale(&zev_nt::ParseReply, "ZEV-NT(N)") {}
 };
 
 }  // namespace zev::zev_nt

@@ -14,7 +14,7 @@ std::string ParseReply(std::string_view reply, char decimalSeparator);
 
 class TScale : public scales::TThreeByteScale {
  public:
-  TScale() : TThreeByteScale(&zev_aw::ParseReply) {}
+  TScale() : TThreeByteScale(&zev_aw::ParseReply, "ZEV-AW") {}
 };
 
 }  // namespace zev::zev_aw

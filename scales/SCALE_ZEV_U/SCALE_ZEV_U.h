@@ -15,7 +15,7 @@ std::string ParseReply(std::string_view reply, char decimalSeparator);
 
 class TScale : public scales::TCommunication {
  public:
-  TScale() : TCommunication(&zev_u::ParseReply) {}
+  TScale() : TCommunication(&zev_u::ParseReply, "ZEV-U") {}
   bool CmdTare() { return Exchange("T", false); }
   bool CmdCancelTare() { return Exchange("C", false); }
   bool CmdZero() { return Exchange("Z", false); }

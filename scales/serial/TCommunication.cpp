@@ -1,12 +1,13 @@
 #include "TCommunication.h"
 
+#include "TTrace.h"
 #include "zev/platform/locale.h"
 
 namespace zev::scales {
+namespace {
 
-uint8_t TCommunication::OpenCom(uint8_t port, uint32_t baudRate, uint8_t parity) {
-  const auto p = parity == 1 ? platform::Parity::Odd : platform::Parity::None;
-  switch (Handle.Open(port, baudRate, p)) {
+uint8_t OpenCode(platform::OpenStatus status) {
+  switch (status) {
     case platform::OpenStatus::Opened:
       return kOpenOk;
     case platform::OpenStatus::OpenFailed:
@@ -19,7 +20,23 @@ uint8_t TCommunication::OpenCom(uint8_t port, uint32_t baudRate, uint8_t parity)
   return kOpenFailed;
 }
 
+}  // namespace
+
+TCommunication::TCommunication(ReplyParser parser, const char* model)
+    : parser_(parser), model_(model) {}
+
+TCommunication::~TCommunication() = default;
+
+uint8_t TCommunication::OpenCom(uint8_t port, uint32_t baudRate, uint8_t parity) {
+  trace_ = TTrace::FromEnvironment(port, model_);
+  const auto p = parity == 1 ? platform::Parity::Odd : platform::Parity::None;
+  const uint8_t code = OpenCode(Handle.Open(port, baudRate, p));
+  if (trace_) trace_->Opened(platform::SerialPort::DeviceName(port), baudRate, parity, code);
+  return code;
+}
+
 uint8_t TCommunication::CloseCom() {
+  trace_.reset();  // the next open reads ZEVSCALE_TRACE again
   return Handle.Close() ? kCloseOk : kCloseFailed;
 }
 
@@ -27,13 +44,16 @@ bool TCommunication::WriteCom(std::string_view command) {
   Handle.Purge();
   const size_t written = command.empty() ? 0 : Handle.Write(command.data(), command.size());
   WriteTime = platform::Now();
+  if (trace_) trace_->Sent(command, written);
   return Handle.IsOpen() && written == command.size();
 }
 
 bool TCommunication::ReadCom(std::string& out) {
   char buffer[kReadChunk];
   for (;;) {
+    const platform::MonoTime start = trace_ ? platform::Now() : platform::MonoTime();
     const platform::ReadResult r = Handle.ReadAttempt(buffer, sizeof buffer);
+    if (trace_) TraceAttempt(buffer, r, start);
     if (r.count > 0) {
       out.assign(buffer, r.count);
       return true;
@@ -42,6 +62,25 @@ bool TCommunication::ReadCom(std::string& out) {
     if (r.failed) return false;
     if (platform::MillisBetween(WriteTime, platform::Now()) > kReplyDeadlineMs) return false;
   }
+}
+
+void TCommunication::TraceAttempt(const char* bytes, const platform::ReadResult& r,
+                                  platform::MonoTime start) {
+  const platform::MonoTime end = platform::Now();
+  // The attempt's own time-outs tell its ending: 32 bytes, the interval after
+  // a byte, or the total for the whole attempt.
+  const platform::SerialTimeouts t;
+  const int64_t total = int64_t{t.readTotalMultiplier} * kReadChunk + t.readTotalConstant;
+  ReadEnding ending = ReadEnding::TotalTimeout;
+  if (r.failed) {
+    ending = ReadEnding::LineGone;
+  } else if (r.count == kReadChunk) {
+    ending = ReadEnding::Full;
+  } else if (r.count > 0 && platform::MillisBetween(start, end) < total) {
+    ending = ReadEnding::IntervalTimeout;
+  }
+  trace_->Attempt(std::string_view(bytes, r.count), platform::MillisBetween(WriteTime, end),
+                  ending);
 }
 
 void TCommunication::ParseReply(std::string_view reply, std::string& out) const {

@@ -3,11 +3,16 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "zev/platform/clock.h"
 #include "zev/platform/serial.h"
+
+namespace zev::scales {
+class TTrace;
+}
 
 namespace zev::scales {
 
@@ -30,10 +35,15 @@ constexpr int64_t kReplyDeadlineMs = 500;  // after the write
 
 class TCommunication {
  public:
-  explicit TCommunication(ReplyParser parser) : parser_(parser) {}
+  // `model` names the model in the line trace.
+  explicit TCommunication(ReplyParser parser, const char* model = "");
+  ~TCommunication();
+  TCommunication(const TCommunication&) = delete;
+  TCommunication& operator=(const TCommunication&) = delete;
 
   // Opens COM<port> exclusively at `baudRate` with `parity` (0 none, 1 odd),
   // 8 data bits, 1 stop bit; a held port is closed first. Returns 0 to 3.
+  // The line trace is switched on or off here (ZEVSCALE_TRACE).
   uint8_t OpenCom(uint8_t port, uint32_t baudRate, uint8_t parity);
   // 0 when the port was closed, 1 when none was held or closing failed.
   uint8_t CloseCom();
@@ -55,7 +65,11 @@ class TCommunication {
   std::string ReplyText;         // the last weight text; empty after a rejected reply
 
  private:
+  void TraceAttempt(const char* bytes, const platform::ReadResult& r, platform::MonoTime start);
+
   ReplyParser parser_;
+  const char* model_;
+  std::unique_ptr<TTrace> trace_;  // null: no trace
 };
 
 // Weight text of a gram count: kilograms with three decimals and `separator`.

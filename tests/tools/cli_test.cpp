@@ -1,10 +1,20 @@
 // The console host: its arguments, its output formats and its exit status.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <nlohmann/json.hpp>
+#include <set>
 #include <sstream>
+#include <thread>
 
 #include "cli.h"
+#include "simulator.h"
+#include "zev/platform/serial.h"
+#include "zev/platform/text.h"
 
 namespace zev::cli {
 namespace {
@@ -44,6 +54,19 @@ TEST(CliArguments, WhatIsAcceptedAndWhatIsNot) {
       {"settings --simulate", false},
       {"tare --model ZEV-U --port 3 --weight abc", false},
       {"weigh --model ZEV-U --port 3 --bogus", false},
+      {"weigh --model ZEV-U --port 3 --trace", true},
+      {"watch --model ZEV-AW --port 4 --json", true},
+      {"ports", true},
+      {"ports --json", true},
+      {"ports --trace", false},
+      {"scan", true},
+      {"scan --ports 3,5,6 --models ZEV-U,ZEV-AW --trace --json", true},
+      {"scan --ports 3,,6", false},
+      {"scan --ports 3,256", false},
+      {"scan --models ZEV-U,ZEV-X", false},
+      {"scan --model ZEV-U", false},
+      {"--version", true},
+      {"weigh --model ZEV-U --simulate --sim-delay -5", false},
   };
   for (const auto& c : cases) {
     const Parsed p = Parse(Split(c.line));
@@ -60,11 +83,25 @@ TEST(CliArguments, WhatIsAcceptedAndWhatIsNot) {
   EXPECT_EQ(sim.options.simFaults.delayMs, 5);
 }
 
-int RunLine(const std::string& line, std::string& out, std::string& err) {
-  const Parsed p = Parse(Split(line + " --library " ZEV_ADDIN_PATH));
+TEST(CliArguments, ModelNamesAreCheckedBeforeTheDriverSeesThem) {
+  // "ZEV-У" carries the Cyrillic letter of the settings page's caption.
+  for (const char* model : {"zev-u", "ZEV-NT", "ZEV-\xd0\xa3", "ZEV-AW "}) {
+    const Parsed p = Parse({"weigh", "--model", model, "--port", "3"});
+    EXPECT_FALSE(p.ok) << model;
+    EXPECT_EQ(p.error, std::string("unknown model \"") + model +
+                           "\"; the models are ZEV-U, ZEV-AW, ZEV-NT(N) (exactly so written)");
+  }
+  EXPECT_NE(Parse({"test", "--model", "zev-u", "--port", "3"}, Lang::Russian)
+                .error.find("неизвестная модель \"zev-u\""),
+            std::string::npos);
+}
+
+int RunLine(const std::string& line, std::string& out, std::string& err, Lang lang = Lang::English,
+            const std::atomic<bool>* interrupted = nullptr) {
+  const Parsed p = Parse(Split(line + " --library " ZEV_ADDIN_PATH), lang);
   EXPECT_TRUE(p.ok) << p.error;
   std::ostringstream o, e;
-  const int status = zev::cli::Run(p.options, o, e);
+  const int status = zev::cli::Run(p.options, o, e, interrupted);
   out = o.str();
   err = e.str();
   return status;
@@ -139,6 +176,254 @@ TEST(CliOutput, SettingsPageIsIndentedByNesting) {
             "<?xml version=\"1.0\" ?>\n<A x=\"1\">\n  <B>\n    <Item Value=\"1\">COM1</Item>\n"
             "  </B>\n</A>\n");
   EXPECT_EQ(JsonString("a\"b\\c\n\x01"), "\"a\\\"b\\\\c\\n\\u0001\"");
+}
+
+TEST(CliOutput, EveryFailureSaysWhy) {
+  zev::sim::PortDirectory ports;
+  ports.Export();
+  ports.Map(9, "/nonexistent/ttyUSB9");
+  ports.Map(10, "/dev/null");  // not a serial line
+  zev::sim::Simulator held(zev::sim::Model::ZevU, 1.0);
+  ASSERT_TRUE(held.Start());
+  ports.Map(11, held.DevicePath());
+  zev::platform::SerialPort holder;
+  ASSERT_EQ(holder.Open(11, 4800, zev::platform::Parity::None), zev::platform::OpenStatus::Opened);
+  const std::string self = "PID " + std::to_string(getpid());
+  struct Case {
+    const char* line;
+    std::vector<std::string> expected;  // in the error output, in order
+  } cases[] = {
+      {"weigh --model ZEV-U --port 9",
+       {"error 1001: Порт недоступен", "COM9 is /nonexistent/ttyUSB9",
+        "/nonexistent/ttyUSB9 does not exist"}},
+      {"weigh --model ZEV-U --port 10", {"Порт недоступен", "/dev/null cannot be opened"}},
+      {"test --model ZEV-AW --port 11", {"Порт недоступен", "is held by another program", self}},
+      {"weigh --model ZEV-U --port 0", {"Порт недоступен", "COM0 stands for no device"}},
+      {"weigh --model ZEV-AW --simulate --sim-silent",
+       {"Произошла ошибка взвешивания.", "nothing arrived", "--trace"}},
+      {"test --model ZEV-U --simulate --sim-silent",
+       {"error 1001: the device test got no weight", "nothing arrived", "--trace"}},
+      {"weigh --model ZEV-U --simulate --sim-missing 1",
+       {"Произошла ошибка взвешивания.", "bytes arrived that are not a ZEV-U reply: 20 20 30 2E",
+        "|  0.500 kg  .|", "--trace"}},
+      {"weigh --model ZEV-NT(N) --simulate --sim-hang-up",
+       {"Произошла ошибка взвешивания.", "the line went away", "--trace"}},
+  };
+  for (const auto& c : cases) {
+    std::string out, err;
+    EXPECT_EQ(RunLine(c.line, out, err), 1) << c.line;
+    size_t at = 0;
+    for (const auto& e : c.expected) {
+      at = err.find(e, at);
+      EXPECT_NE(at, std::string::npos) << c.line << ": no \"" << e << "\" in\n" << err;
+      if (at == std::string::npos) break;
+    }
+  }
+}
+
+TEST(CliOutput, APortTheUserMayNotOpenPointsToTheGroup) {
+  // A device node this user may not open: a file without permissions, seen
+  // by an unprivileged user (root runs the check as "nobody" in a child).
+  zev::sim::PortDirectory ports;
+  ports.Export();
+  const std::string device = ports.Path() + "/ttyLOCKED";
+  ASSERT_EQ(close(open(device.c_str(), O_CREAT | O_WRONLY, 0)), 0);
+  ports.Map(9, device);
+  chmod(ports.Path().c_str(), 0755);
+  std::string out, err;
+  if (geteuid() != 0) {
+    EXPECT_EQ(RunLine("weigh --model ZEV-U --port 9", out, err), 1);
+  } else {
+    int pipeFds[2];
+    ASSERT_EQ(pipe(pipeFds), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+      close(pipeFds[0]);
+      if (setgid(65534) != 0 || setuid(65534) != 0) _exit(3);
+      const int status = RunLine("weigh --model ZEV-U --port 9", out, err);
+      (void)!write(pipeFds[1], err.data(), err.size());
+      _exit(status);
+    }
+    close(pipeFds[1]);
+    char buffer[4096];
+    for (ssize_t n; (n = read(pipeFds[0], buffer, sizeof buffer)) > 0;) err.append(buffer, n);
+    close(pipeFds[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+  }
+  EXPECT_NE(err.find("may not open " + device), std::string::npos) << err;
+  EXPECT_NE(err.find("sudo usermod -aG"), std::string::npos) << err;
+  unlink(device.c_str());
+}
+
+TEST(CliOutput, TraceShowsCommandAndReplyBytesWithTiming) {
+  struct Case {
+    const char* line;
+    const char* command;
+    const char* reply;
+  } cases[] = {
+      {"weigh --model ZEV-U --simulate --trace", "ZEV-U -> 50 |P| written 1 of 1",
+       "ZEV-U <- 20 20 30 2E 35 30 30 20 6B 67 20 20 0D 0A |  0.500 kg  ..| +"},
+      {"weigh --model ZEV-AW --simulate --trace", "ZEV-AW -> 00 00 03 |...| written 3 of 3",
+       "ZEV-AW <- 30 30 35 30"},
+      {"test --model ZEV-NT(N) --simulate --sim-silent --trace", "ZEV-NT(N) -> 00 00 03",
+       "ZEV-NT(N) <- (nothing) +"},
+  };
+  for (const auto& c : cases) {
+    std::string out, err;
+    RunLine(c.line, out, err);
+    EXPECT_NE(err.find(std::string(" COM3 ") + c.command), std::string::npos) << err;
+    EXPECT_NE(err.find(std::string(" COM3 ") + c.reply), std::string::npos) << err;
+    EXPECT_TRUE(err.find("interval time-out") != std::string::npos ||
+                err.find("total time-out") != std::string::npos)
+        << err;
+    EXPECT_EQ(err.find("--trace to see"), std::string::npos) << "no hint while tracing";
+  }
+  // Without --trace nothing reaches the error output; an unwritable trace fails nothing.
+  std::string out, err;
+  EXPECT_EQ(RunLine("weigh --model ZEV-U --simulate", out, err), 0);
+  EXPECT_EQ(err, "");
+  setenv("ZEVSCALE_TRACE", "/nonexistent/dir/trace.log", 1);
+  EXPECT_EQ(RunLine("weigh --model ZEV-AW --simulate --sim-weight 2", out, err), 0) << err;
+  unsetenv("ZEVSCALE_TRACE");
+  EXPECT_NE(out.find("2.000 kg"), std::string::npos);
+}
+
+TEST(CliOutput, JsonWeightsKeepEveryDecimal) {
+  std::string out, err;
+  ASSERT_EQ(RunLine("weigh --model ZEV-AW --simulate --sim-weight 1234.567 --json", out, err), 0);
+  EXPECT_NE(out.find("\"weights\":[1234.567]"), std::string::npos) << out;
+  ASSERT_EQ(RunLine("weigh --model ZEV-U --simulate --sim-weight 0.25", out, err, Lang::Russian),
+            0);
+  EXPECT_NE(out.find("0.250 кг"), std::string::npos) << out;
+}
+
+TEST(CliOutput, WatchGoesOnThroughFailuresAndStopsOnInterrupt) {
+  std::string out, err;
+  // A silent scale: the heading, then one failure per reading, and on.
+  EXPECT_EQ(RunLine("watch --model ZEV-U --simulate --sim-silent --count 2 --interval 0", out, err),
+            1);
+  EXPECT_EQ(out.rfind("ZEV-U, COM3", 0), 0u) << out;
+  EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 3) << out;
+  EXPECT_NE(out.find("Произошла ошибка взвешивания. (nothing arrived"), std::string::npos) << out;
+
+  // NDJSON, one object per reading, until interrupted: status 130.
+  std::atomic<bool> interrupted{false};
+  std::thread stop([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(900));
+    interrupted = true;
+  });
+  EXPECT_EQ(RunLine("watch --model ZEV-AW --simulate --sim-weight 3.5 --interval 0 --json", out,
+                    err, Lang::English, &interrupted),
+            130);
+  stop.join();
+  std::istringstream lines(out);
+  int readings = 0;
+  for (std::string line; std::getline(lines, line); ++readings) {
+    const auto j = nlohmann::json::parse(line);
+    EXPECT_EQ(j["ok"], true);
+    EXPECT_EQ(j["weight"], 3.5);
+  }
+  EXPECT_GE(readings, 2) << out;
+}
+
+TEST(CliOutput, ScanFindsEachModelOnItsPort) {
+  std::string out, err;
+  ASSERT_EQ(RunLine("scan --simulate --sim-weight 12.345 --ports 3,4,5,6 --json", out, err), 0)
+      << err;
+  const auto found = nlohmann::json::parse(out);
+  const auto expected = nlohmann::json::parse(R"json([
+    {"port":3,"model":"ZEV-U","weight":12.345,"best":true},
+    {"port":4,"model":"ZEV-AW","weight":12.345,"best":true},
+    {"port":4,"model":"ZEV-NT(N)","weight":12.345,"best":false},
+    {"port":5,"model":"ZEV-NT(N)","weight":12.345,"best":true}])json");
+  EXPECT_EQ(found, expected);
+
+  // Traced from four threads at once: every line whole.
+  ASSERT_EQ(RunLine("scan --simulate --ports 3,4,5,6 --trace", out, err), 0);
+  auto whole = [](const std::string& line) {
+    std::istringstream in(line);
+    std::string time, port, model, what;
+    in >> time >> port >> model >> what;
+    auto endsWith = [&](const std::string& end) {
+      return line.size() >= end.size() &&
+             line.compare(line.size() - end.size(), end.size(), end) == 0;
+    };
+    const bool ended = endsWith(" ms, 32 bytes") || endsWith(" ms, interval time-out") ||
+                       endsWith(" ms, total time-out") || endsWith(" ms, line gone");
+    return time.size() == 12 && time[2] == ':' && time[8] == '.' && port.size() == 4 &&
+           port.rfind("COM", 0) == 0 && port[3] >= '3' && port[3] <= '6' &&
+           (model == "ZEV-U" || model == "ZEV-AW" || model == "ZEV-NT(N)") &&
+           ((what == "open" && line.find(": ") != std::string::npos) ||
+            (what == "->" && line.find(" written ") != std::string::npos) ||
+            (what == "<-" && ended && line.find(" ms, ") == line.rfind(" ms, ")));
+  };
+  std::istringstream lines(err);
+  int traced = 0;
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("(", 0) == 0) continue;  // the closing time line
+    EXPECT_TRUE(whole(line)) << line;
+    ++traced;
+  }
+  EXPECT_GT(traced, 12);
+
+  ASSERT_EQ(RunLine("scan --simulate --ports 4,6 --models ZEV-AW,ZEV-NT(N)", out, err), 0);
+  EXPECT_NE(out.find("COM4  ZEV-AW          0.500 kg\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("COM4: ZEV-NT(N) answers too; ZEV-AW fits best"), std::string::npos) << out;
+  EXPECT_NE(out.find("settings for the platform: Model \"ZEV-AW\" (\"Весы: ZEV-AW\" in the list), "
+                     "Port 4 (COM4)"),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find("COM6: Порт недоступен"), std::string::npos) << out;
+
+  EXPECT_EQ(RunLine("scan --simulate --ports 6", out, err), 1);
+  EXPECT_NE(out.find("no scale answered on COM6"), std::string::npos) << out;
+}
+
+TEST(CliOutput, PortsListsMappedEntriesFreeOrBusy) {
+  zev::sim::PortDirectory ports;
+  ports.Export();
+  zev::sim::Simulator a(zev::sim::Model::ZevU, 1.0), b(zev::sim::Model::ZevAW, 1.0);
+  ASSERT_TRUE(a.Start() && b.Start());
+  ports.Map(3, a.DevicePath());
+  ports.Map(4, b.DevicePath());
+  zev::platform::SerialPort holder;
+  ASSERT_EQ(holder.Open(4, 4800, zev::platform::Parity::Odd), zev::platform::OpenStatus::Opened);
+  std::string out, err;
+  ASSERT_EQ(RunLine("ports --json", out, err), 0);
+  const auto list = nlohmann::json::parse(out);
+  ASSERT_GE(list.size(), 2u);
+  EXPECT_EQ(list[0]["name"], "COM3");
+  EXPECT_EQ(list[0]["com"], 3);
+  EXPECT_EQ(list[0]["device"], a.DevicePath());
+  EXPECT_EQ(list[0]["busy"], false);
+  EXPECT_EQ(list[1]["name"], "COM4");
+  EXPECT_EQ(list[1]["busy"], true);
+  EXPECT_EQ(list[1]["holders"][0]["pid"], getpid());
+  ASSERT_EQ(RunLine("ports", out, err), 0);
+  EXPECT_NE(out.find("COM4  " + b.DevicePath() + "  busy: PID " + std::to_string(getpid())),
+            std::string::npos)
+      << out;
+}
+
+TEST(CliOutput, InfoAlignsColumnsByCharacters) {
+  for (Lang lang : {Lang::English, Lang::Russian}) {
+    std::string out, err;
+    ASSERT_EQ(RunLine("info", out, err, lang), 0);
+    std::istringstream lines(out);
+    std::set<size_t> countColumns;
+    for (std::string line; std::getline(lines, line);) {
+      if (line.rfind("  ", 0) != 0) continue;  // method lines only
+      const std::u16string chars = zev::platform::Utf8ToUtf16(line);
+      countColumns.insert(chars.find_last_of(u' '));
+    }
+    EXPECT_EQ(countColumns.size(), 1u) << out;
+  }
+  EXPECT_EQ(Text(Lang::Russian, M::Kg), "кг");
+  EXPECT_EQ(LanguageOf("ru_RU.UTF-8"), Lang::Russian);
+  EXPECT_EQ(LanguageOf("en_US.UTF-8"), Lang::English);
+  EXPECT_EQ(LanguageOf("C"), Lang::English);
 }
 
 }  // namespace

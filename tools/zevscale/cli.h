@@ -7,21 +7,28 @@
 #include <string>
 #include <vector>
 
+#include "messages.h"
 #include "simulator.h"
 
 namespace zev::cli {
 
 struct Options {
-  std::string command;  // info, settings, test, weigh, tare, zero
+  std::string command;  // info, settings, test, weigh, watch, tare, zero, ports, scan
   bool help = false;
+  bool version = false;
+  Lang lang = Lang::English;
   std::string library;  // empty: the add-in beside the program
   std::string model;
   int port = -1;
   bool json = false;
+  bool trace = false;  // the add-in's line trace on standard error
   bool watch = false;
+  bool terminal = false;  // standard output is a terminal (--watch updates one line)
   int intervalMs = 500;
   int count = 1;  // weighings; 0 with --watch: until interrupted
   double tareWeight = 0.0;
+  std::vector<int> scanPorts;           // empty: COM1 to COM8 and every mapped COM<N>
+  std::vector<std::string> scanModels;  // empty: all three
   bool simulate = false;
   double simWeight = 0.5;
   sim::Faults simFaults;
@@ -33,17 +40,25 @@ struct Parsed {
   Options options;
 };
 
-Parsed Parse(const std::vector<std::string>& args);
-std::string Usage(const std::string& command);
+Parsed Parse(const std::vector<std::string>& args, Lang lang = Lang::English);
+std::string Usage(const std::string& command, Lang lang = Lang::English);
+std::string VersionText();
 
-// Runs the command; the exit status: 0 success, 1 the operation failed, 2 bad usage.
+// Runs the command; the exit status: 0 success, 1 the operation failed, 2 bad
+// usage, 130 interrupted while watching.
 int Run(const Options& options, std::ostream& out, std::ostream& err,
         const std::atomic<bool>* interrupted = nullptr);
 
 // The settings page with one element per line, indented by nesting.
 std::string IndentXml(const std::string& xml);
 
+// `text` padded with blanks to `width` characters (UTF-8 characters, not bytes).
+std::string PadRight(const std::string& text, size_t width);
+
 // A JSON string literal of UTF-8 text.
 std::string JsonString(const std::string& utf8);
+
+// Names of the models the driver serves, exactly as written.
+const std::vector<std::string>& ModelNames();
 
 }  // namespace zev::cli

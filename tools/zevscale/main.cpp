@@ -1,26 +1,23 @@
-#include <signal.h>
-
 #include <atomic>
 #include <iostream>
 
 #include "cli.h"
+#include "console.h"
 
 namespace {
 std::atomic<bool> g_interrupted{false};
-void OnSignal(int) {
-  g_interrupted = true;
-}
 }  // namespace
 
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
-  const zev::cli::Parsed parsed = zev::cli::Parse(args);
+  const zev::cli::Lang lang = zev::cli::os::UserLanguage();
+  zev::cli::Parsed parsed = zev::cli::Parse(args, lang);
   if (!parsed.ok) {
     std::cerr << "zevscale: " << parsed.error << "\n\n"
-              << zev::cli::Usage(args.empty() ? std::string() : args[0]);
+              << zev::cli::Usage(args.empty() ? std::string() : args[0], lang);
     return 2;
   }
-  signal(SIGINT, OnSignal);
-  signal(SIGTERM, OnSignal);
+  parsed.options.terminal = zev::cli::os::OutputIsTerminal();
+  zev::cli::os::SetInterruptFlag(&g_interrupted);
   return zev::cli::Run(parsed.options, std::cout, std::cerr, &g_interrupted);
 }

@@ -3,6 +3,8 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -18,9 +20,35 @@ void OnSignal(int) {
   g_stop = 1;
 }
 
+[[noreturn]] void Refuse(const std::string& why) {
+  std::fprintf(stderr, "zevsim: %s\n", why.c_str());
+  std::exit(2);
+}
+
+int Whole(const std::string& option, const char* text, long low, long high) {
+  char* end = nullptr;
+  errno = 0;
+  const long v = std::strtol(text, &end, 10);
+  if (*text == '\0' || *end != '\0' || errno != 0 || v < low || v > high) {
+    Refuse(option + " needs a whole number from " + std::to_string(low) + " to " +
+           std::to_string(high) + ", not '" + text + "'");
+  }
+  return static_cast<int>(v);
+}
+
+double Kilograms(const char* text) {
+  char* end = nullptr;
+  const double v = std::strtod(text, &end);
+  if (*text == '\0' || *end != '\0' || !std::isfinite(v)) {
+    Refuse(std::string("--weight needs a number of kilograms such as 12.345, not '") + text + "'");
+  }
+  return v;
+}
+
 void Usage(FILE* out) {
   std::fputs(
-      "usage: zevsim [--model ZEV-U|ZEV-AW|ZEV-NT(N)] [--weight KG] [--port N --ports DIR]\n"
+      "usage: zevsim [--version] [--model ZEV-U|ZEV-AW|ZEV-NT(N)] [--weight KG] [--port N --ports "
+      "DIR]\n"
       "              [--silent] [--delay MS] [--pause-after N --pause MS] [--extra N]\n"
       "              [--missing N] [--noise] [--hang-up-after N] [--raw HEX]\n"
       "\n"
@@ -61,42 +89,50 @@ int main(int argc, char** argv) {
     if (arg == "--help" || arg == "-h") {
       Usage(stdout);
       return 0;
+    } else if (arg == "--version") {
+      std::printf("zevsim %s\n", ZEV_VERSION);
+      return 0;
     } else if (arg == "--model") {
-      const auto m = zev::sim::ModelFromName(value());
-      if (!m) {
-        std::fprintf(stderr, "zevsim: unknown model\n");
-        return 2;
+      const std::string name = value();
+      const auto m = zev::sim::ModelFromName(name);
+      if (!m || name == "ZEV-NT") {
+        Refuse("unknown model \"" + name +
+               "\"; the models are ZEV-U, ZEV-AW, ZEV-NT(N) (exactly so written)");
       }
       model = *m;
     } else if (arg == "--weight") {
-      weight = std::atof(value());
+      weight = Kilograms(value());
     } else if (arg == "--port") {
-      port = std::atoi(value());
+      port = Whole(arg, value(), 0, 255);
     } else if (arg == "--ports") {
       ports = value();
     } else if (arg == "--silent") {
       faults.silent = true;
     } else if (arg == "--delay") {
-      faults.delayMs = std::atoi(value());
+      faults.delayMs = Whole(arg, value(), 0, 600000);
     } else if (arg == "--pause-after") {
-      faults.pauseAfterBytes = std::atoi(value());
+      faults.pauseAfterBytes = Whole(arg, value(), 0, 600000);
     } else if (arg == "--pause") {
-      faults.pauseMs = std::atoi(value());
+      faults.pauseMs = Whole(arg, value(), 0, 600000);
     } else if (arg == "--extra") {
-      faults.extraBytes = std::atoi(value());
+      faults.extraBytes = Whole(arg, value(), 0, 600000);
     } else if (arg == "--missing") {
-      faults.missingBytes = std::atoi(value());
+      faults.missingBytes = Whole(arg, value(), 0, 600000);
     } else if (arg == "--noise") {
       faults.noise = true;
     } else if (arg == "--raw") {
       std::string bytes;
       const std::string hex = value();
+      if (hex.size() % 2 != 0 ||
+          hex.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
+        Refuse("--raw needs hex pairs such as 0D0A, not '" + hex + "'");
+      }
       for (size_t k = 0; k + 1 < hex.size(); k += 2) {
         bytes += static_cast<char>(std::strtol(hex.substr(k, 2).c_str(), nullptr, 16));
       }
       faults.raw = bytes;
     } else if (arg == "--hang-up-after") {
-      faults.hangUpAfterBytes = std::atoi(value());
+      faults.hangUpAfterBytes = Whole(arg, value(), 0, 600000);
     } else {
       std::fprintf(stderr, "zevsim: unknown option %s\n", arg.c_str());
       Usage(stderr);
@@ -112,6 +148,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   std::string link;
+  if ((port >= 0) != !ports.empty()) Refuse("--port and --ports go together");
   if (port >= 0 && !ports.empty()) {
     link = ports + "/COM" + std::to_string(port);
     unlink(link.c_str());

@@ -1,0 +1,52 @@
+// The line trace: what a port sends and receives, one line per command and
+// per read attempt, for whoever integrates or installs a scale. Off unless the
+// environment variable ZEVSCALE_TRACE names a file to append to (or "stderr")
+// when the port is opened; a trace that cannot be written is dropped silently.
+//
+// Line format (fields separated by blanks, the last one after a comma):
+//   12:00:01.234 COM3 ZEV-U open /dev/ttyS2 4800 8N1: ok
+//   12:00:01.235 COM3 ZEV-U -> 50 |P| written 1 of 1
+//   12:00:01.463 COM3 ZEV-U <- 20 20 30 2E ... 0D 0A |  0.500 kg  ..| +228 ms, interval time-out
+//   12:00:01.763 COM3 ZEV-U <- (nothing) +528 ms, total time-out
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "zev/platform/tracefile.h"
+
+namespace zev::scales {
+
+inline constexpr const char* kTraceVariable = "ZEVSCALE_TRACE";
+
+// How a read attempt ended.
+enum class ReadEnding { Full, IntervalTimeout, TotalTimeout, LineGone };
+
+class TTrace {
+ public:
+  // The trace that ZEVSCALE_TRACE asks for, or null when it is unset or its
+  // file cannot be opened.
+  static std::unique_ptr<TTrace> FromEnvironment(uint8_t port, std::string_view model);
+
+  void Opened(const std::string& device, uint32_t baudRate, uint8_t parity, uint8_t code);
+  void Sent(std::string_view command, size_t written);
+  void Attempt(std::string_view bytes, int64_t msSinceWrite, ReadEnding ending);
+
+  // The text of a read ending as the trace writes it.
+  static const char* EndingText(ReadEnding ending);
+  // Bytes as hex pairs and as printable characters between bars.
+  static std::string Dump(std::string_view bytes);
+
+ private:
+  TTrace(uint8_t port, std::string_view model) : prefix_(" COM" + std::to_string(port) + " ") {
+    prefix_.append(model.empty() ? "?" : model);
+  }
+  void Write(const std::string& text);
+
+  std::string prefix_;
+  platform::AppendFile file_;
+};
+
+}  // namespace zev::scales

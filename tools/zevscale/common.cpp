@@ -1,0 +1,315 @@
+#include "common.h"
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "console.h"
+#include "serial_ports.h"
+#include "zev/platform/text.h"
+#include "zev/platform/tracefile.h"
+
+namespace zev::cli {
+
+namespace {
+const char* const kPortUnavailable = "Порт недоступен";
+}
+
+std::string Context::Kilograms(double kg) const {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.3f ", kg);
+  return text + T(M::Kg);
+}
+
+const std::vector<std::string>& ModelNames() {
+  static const std::vector<std::string> names = {"ZEV-U", "ZEV-AW", "ZEV-NT(N)"};
+  return names;
+}
+
+size_t CharCount(const std::string& utf8) {
+  size_t chars = 0;
+  for (unsigned char ch : utf8) chars += (ch & 0xC0) != 0x80;
+  return chars;
+}
+
+std::string PadRight(const std::string& text, size_t width) {
+  const size_t chars = CharCount(text);
+  return chars >= width ? text : text + std::string(width - chars, ' ');
+}
+
+std::string JsonString(const std::string& utf8) {
+  return Json(utf8).dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
+Session::Session(const host::Library& library) : component_(library, mm_, &connection_) {}
+
+std::unique_ptr<host::Call> Session::Run(std::u16string_view method,
+                                         std::vector<host::tVariant> params) {
+  return std::make_unique<host::Call>(component_, mm_, method, std::move(params));
+}
+
+bool Session::Set(const std::string& name, host::tVariant value) {
+  return Run(u"SetParameter", {Wide(name), value})->Succeeded();
+}
+
+std::pair<int, std::string> Session::LastError() {
+  auto call = Run(u"GetLastError", {host::Empty()});
+  return {call->ret.lVal, call->Text(0)};
+}
+
+bool Session::Configure(const std::string& model, int port) {
+  return Set("Model", Wide(model)) && Set("Port", host::Int(port));
+}
+
+bool Session::Open() {
+  return Run(u"Open", {host::Empty()})->Succeeded();
+}
+
+bool Session::Close() {
+  return Run(u"Close", {Wide("NoDeviceID")})->Succeeded();
+}
+
+bool Session::Weigh(double& kg) {
+  auto w = Run(u"GetWeight", {Wide("NoDeviceID"), host::Empty()});
+  if (!w->Succeeded()) return false;
+  kg = w->params[1].dblVal;
+  return true;
+}
+
+Json Failure::ToJson() const {
+  Json j;
+  j["code"] = code;
+  j["text"] = text;
+  j["reasons"] = reasons;
+  return j;
+}
+
+void Failure::Print(const Context& c) const {
+  c.out.flush();
+  c.err << c.T(M::ErrorLine, {std::to_string(code), text}) << "\n";
+  for (const auto& reason : reasons) c.err << "  " << reason << "\n";
+}
+
+std::vector<std::string> WhyNoOpen(const Context& c, int port) {
+  const os::OpenDiagnosis d = os::DiagnoseOpen(port);
+  std::vector<std::string> why;
+  if (d.device.empty()) return {c.T(M::WhyNoDevice, {std::to_string(port)})};
+  why.push_back(c.T(M::WhyMappedTo, {std::to_string(port), d.device}));
+  if (!d.exists) {
+    why.push_back(c.T(M::WhyMissing, {d.device}));
+  } else if (d.noPermission) {
+    why.push_back(c.T(M::WhyNoPermission, {d.device}));
+    why.push_back(c.T(M::WhyDialout, {d.group.empty() || d.group == "root" ? "dialout" : d.group}));
+  } else if (d.busy) {
+    std::string who;
+    for (const auto& h : d.holders) {
+      if (!who.empty()) who += ", ";
+      who += "PID " + std::to_string(h.pid) + (h.name.empty() ? "" : " (" + h.name + ")");
+    }
+    why.push_back(who.empty() ? c.T(M::WhyBusy, {d.device}) : c.T(M::WhyBusyBy, {d.device, who}));
+  } else if (!d.systemError.empty()) {
+    why.push_back(c.T(M::WhyOpenError, {d.device, d.systemError}));
+  }
+  return why;
+}
+
+Failure Explain(Context& c, Session& s, Operation operation, int port, const std::string& model) {
+  Failure f;
+  const auto [code, text] = s.LastError();
+  f.code = code;
+  f.text = text;
+  c.tap.Drain();
+  std::string bytes;
+  const auto outcome = c.tap.LastExchange(port, &bytes);
+  const bool openFailed = text == kPortUnavailable;
+  if (f.text.empty()) {
+    f.text =
+        c.T(operation == Operation::Test && !openFailed ? M::DeviceTestFailed : M::NoDriverText);
+  }
+  if (openFailed) {
+    f.reasons = WhyNoOpen(c, port);
+    return f;
+  }
+  if (operation == Operation::Open || operation == Operation::Close) return f;
+  switch (outcome) {
+    case TraceTap::LineOutcome::Nothing:
+      f.reasons.push_back(c.T(M::WhyNothingArrived));
+      break;
+    case TraceTap::LineOutcome::NotAReply:
+      f.reasons.push_back(c.T(M::WhyNotAReply, {model, bytes}));
+      break;
+    case TraceTap::LineOutcome::Gone:
+      f.reasons.push_back(c.T(M::WhyLineGone));
+      break;
+    case TraceTap::LineOutcome::Unknown:
+      if (operation == Operation::Command) return f;  // refused without a word on the line
+      f.reasons.push_back(c.T(M::WhyUnknownReply));
+      break;
+  }
+  if (!c.o.trace) f.reasons.push_back(c.T(M::SeeTrace));
+  return f;
+}
+
+TraceTap::TraceTap(bool echo, std::ostream& err) : echo_(echo), err_(err) {
+  const std::string set = platform::EnvironmentVariable("ZEVSCALE_TRACE");
+  previous_ = set;
+  if (set == "stderr") echo_ = true;
+  if (!set.empty() && set != "stderr" && !echo) {
+    // The user's own trace file: read what this run adds to it.
+    path_ = set;
+    std::ifstream in(path_, std::ios::binary | std::ios::ate);
+    offset_ = in ? static_cast<long long>(in.tellg()) : 0;
+  } else {
+    path_ = os::NewTemporaryFile();
+    own_ = true;
+    os::SetEnvironment("ZEVSCALE_TRACE", path_);
+  }
+}
+
+TraceTap::~TraceTap() {
+  if (!own_) return;
+  os::SetEnvironment("ZEVSCALE_TRACE", previous_);
+  if (!path_.empty()) std::remove(path_.c_str());
+}
+
+void TraceTap::Drain() {
+  if (path_.empty()) return;
+  std::ifstream in(path_, std::ios::binary);
+  if (!in) return;
+  in.seekg(offset_);
+  std::string chunk((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  offset_ += static_cast<long long>(chunk.size());
+  partial_ += chunk;
+  size_t start = 0;
+  for (size_t nl; (nl = partial_.find('\n', start)) != std::string::npos; start = nl + 1) {
+    lines_.push_back(partial_.substr(start, nl - start));
+    if (echo_) err_ << lines_.back() << "\n";
+  }
+  partial_.erase(0, start);
+  if (echo_) err_.flush();
+}
+
+namespace {
+
+// A trace line: "TIME COMn MODEL WHAT REST".
+struct TraceLine {
+  std::string port, what, rest;
+};
+
+TraceLine Split(const std::string& line) {
+  TraceLine t;
+  std::istringstream in(line);
+  std::string time, model;
+  in >> time >> t.port >> model >> t.what;
+  std::getline(in, t.rest);
+  return t;
+}
+
+// The bytes of a "<-" line as hex and printable characters.
+std::string Bytes(const std::string& rest) {
+  const size_t end = rest.rfind(" +");
+  return rest.substr(1, end == std::string::npos ? std::string::npos : end - 1);
+}
+
+}  // namespace
+
+TraceTap::LineOutcome TraceTap::LastExchange(int port, std::string* bytes) const {
+  const std::string name = "COM" + std::to_string(port);
+  size_t i = lines_.size();
+  bool found = false;
+  while (!found && i > 0) {
+    const TraceLine t = Split(lines_[--i]);
+    found = t.port == name && t.what == "->";
+  }
+  if (!found) return LineOutcome::Unknown;
+  const TraceLine sent = Split(lines_[i]);
+  // "written X of Y": a short write means the line is gone.
+  std::istringstream w(sent.rest.substr(sent.rest.rfind("written") + 7));
+  size_t written = 0, total = 0;
+  std::string of;
+  if (w >> written >> of >> total && written < total) return LineOutcome::Gone;
+  LineOutcome outcome = LineOutcome::Nothing;
+  for (size_t k = i + 1; k < lines_.size(); ++k) {
+    const TraceLine t = Split(lines_[k]);
+    if (t.port != name || t.what != "<-") continue;
+    if (t.rest.find("(nothing)") == std::string::npos) {
+      if (bytes != nullptr) *bytes = Bytes(t.rest);
+      return LineOutcome::NotAReply;
+    }
+    if (t.rest.find("line gone") != std::string::npos) outcome = LineOutcome::Gone;
+  }
+  return outcome;
+}
+
+std::string TraceTap::AnyBytes(int port) const {
+  const std::string name = "COM" + std::to_string(port);
+  for (const auto& line : lines_) {
+    const TraceLine t = Split(line);
+    if (t.port == name && t.what == "<-" && t.rest.find("(nothing)") == std::string::npos) {
+      return Bytes(t.rest);
+    }
+  }
+  return std::string();
+}
+
+std::string Heading(const Context& c) {
+  const Options& o = c.o;
+  std::string h = o.model + (o.port >= 0 ? ", COM" + std::to_string(o.port) : "");
+  if (o.simulate) {
+    std::string faults;
+    const sim::Faults& f = o.simFaults;
+    if (f.silent) faults += " silent";
+    if (f.delayMs) faults += " delay=" + std::to_string(f.delayMs) + "ms";
+    if (f.noise) faults += " noise";
+    if (f.hangUpOnCommand) faults += " hang-up";
+    if (f.missingBytes) faults += " missing=" + std::to_string(f.missingBytes);
+    if (f.extraBytes) faults += " extra=" + std::to_string(f.extraBytes);
+    h += " (" + c.T(M::Simulated) + faults + ")";
+  }
+  return h;
+}
+
+Json Envelope(const Context& c, bool ok) {
+  Json j;
+  j["command"] = c.o.command;
+  j["ok"] = ok;
+  if (!c.o.model.empty()) j["model"] = c.o.model;
+  if (c.o.port >= 0) j["port"] = c.o.port;
+  if (c.o.simulate) j["simulated"] = true;
+  return j;
+}
+
+bool OpenScale(Context& c, Session& s, Failure& failure) {
+  if (!s.Configure(c.o.model, c.o.port)) {
+    failure = Explain(c, s, Operation::Open, c.o.port, c.o.model);
+    return false;
+  }
+  if (!s.Open()) {
+    failure = Explain(c, s, Operation::Open, c.o.port, c.o.model);
+    return false;
+  }
+  return true;
+}
+
+void Begin(Context& c) {
+  if (!c.o.json) c.out << Heading(c) << std::endl;
+}
+
+int Finish(Context& c, const std::vector<std::string>& lines, const Json& fields,
+           const Failure* failure) {
+  c.tap.Drain();
+  if (c.o.json) {
+    Json j = Envelope(c, failure == nullptr);
+    for (const auto& [name, value] : fields.items()) j[name] = value;
+    j["error"] = failure != nullptr ? failure->ToJson() : Json{{"code", 0}, {"text", ""}};
+    c.out << j.dump(-1, ' ', false, Json::error_handler_t::replace) << "\n";
+  } else {
+    for (const auto& line : lines) {
+      c.out << line << (line.empty() || line.back() != '\n' ? "\n" : "");
+    }
+    if (failure != nullptr) failure->Print(c);
+  }
+  return failure != nullptr ? 1 : 0;
+}
+
+}  // namespace zev::cli

@@ -1,0 +1,146 @@
+// Pieces the commands share: the run context, a driver object of the add-in,
+// the add-in's own line trace as the tool reads it, and the explanations of
+// failures.
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "cli.h"
+#include "host.h"
+#include "messages.h"
+
+namespace zev::cli {
+
+using Json = nlohmann::ordered_json;
+
+class TraceTap;
+
+struct Context {
+  const Options& o;
+  std::ostream& out;
+  std::ostream& err;
+  const std::atomic<bool>* interrupted;
+  const host::Library* library;  // null for commands that need no add-in
+  TraceTap& tap;
+
+  std::string T(M id, std::initializer_list<std::string> args = {}) const {
+    return Text(o.lang, id, args);
+  }
+  bool Interrupted() const { return interrupted != nullptr && *interrupted; }
+  // "12.345 kg" in the user's language.
+  std::string Kilograms(double kg) const;
+};
+
+// One driver object with a memory manager and a connection of its own, so
+// that objects on different threads share nothing.
+class Session {
+ public:
+  explicit Session(const host::Library& library);
+  bool Valid() const { return component_.Valid(); }
+  const host::Component& Component() const { return component_; }
+
+  std::unique_ptr<host::Call> Run(std::u16string_view method,
+                                  std::vector<host::tVariant> params = {});
+  host::tVariant Wide(const std::string& utf8) { return host::WStrUtf8(mm_, utf8); }
+  bool Set(const std::string& name, host::tVariant value);
+  // "GetLastError": the code and the text (UTF-8).
+  std::pair<int, std::string> LastError();
+  // Model and port; false when the driver refuses them.
+  bool Configure(const std::string& model, int port);
+  bool Open();
+  bool Close();
+  // One weighing; true with `kg` set on success.
+  bool Weigh(double& kg);
+
+ private:
+  host::MemoryManager mm_;
+  host::Connection connection_;
+  host::Component component_;
+};
+
+// A failure as the user sees it: the driver's code and text, never empty, and
+// what the tool found out about why.
+struct Failure {
+  int code = 0;
+  std::string text;
+  std::vector<std::string> reasons;
+
+  Json ToJson() const;
+  void Print(const Context& c) const;
+};
+
+enum class Operation { Open, Weigh, Test, Command, Close };
+
+// Why COM<port> does not open, as far as the system tells.
+std::vector<std::string> WhyNoOpen(const Context& c, int port);
+
+// Explains the driver's last error after `operation` failed on COM<port>.
+Failure Explain(Context& c, Session& s, Operation operation, int port, const std::string& model);
+
+// The add-in's line trace of this run: ZEVSCALE_TRACE is pointed at a file of
+// the tool's own (or left where the user pointed it); the lines are read back
+// after each call, copied to standard error with --trace, and tell what
+// happened on the line when an operation fails.
+class TraceTap {
+ public:
+  TraceTap(bool echo, std::ostream& err);
+  ~TraceTap();
+  TraceTap(const TraceTap&) = delete;
+  TraceTap& operator=(const TraceTap&) = delete;
+
+  // Reads the lines written since the last call (and echoes them).
+  void Drain();
+
+  enum class LineOutcome { Unknown, Nothing, NotAReply, Gone };
+  // What the last command on COM<port> met; `bytes` gets what arrived.
+  LineOutcome LastExchange(int port, std::string* bytes = nullptr) const;
+  // The first bytes that arrived on COM<port> during this run, or empty.
+  std::string AnyBytes(int port) const;
+
+ private:
+  std::string path_;
+  std::string previous_;  // the variable's value before this run
+  bool own_ = false;
+  bool echo_ = false;
+  std::ostream& err_;
+  long long offset_ = 0;
+  std::string partial_;
+  std::vector<std::string> lines_;
+};
+
+// Characters (not bytes) of UTF-8 text.
+size_t CharCount(const std::string& utf8);
+
+// The heading of a command on one scale: "ZEV-U on COM3 (simulated)".
+std::string Heading(const Context& c);
+// The JSON object every one-shot command prints.
+Json Envelope(const Context& c, bool ok);
+
+// Sets the model and the port of `s` and opens the port; on failure fills `failure`.
+bool OpenScale(Context& c, Session& s, Failure& failure);
+// Prints the heading of a command on one scale (not with --json), before
+// anything the line trace shows.
+void Begin(Context& c);
+// Prints a one-shot command's result: `lines`, or one JSON
+// object with `fields`; a failure goes to standard error (or into the JSON).
+// Returns the exit status.
+int Finish(Context& c, const std::vector<std::string>& lines, const Json& fields,
+           const Failure* failure);
+
+// The commands, one file each.
+int RunInfo(Context& c);
+int RunSettings(Context& c);
+int RunTest(Context& c);
+int RunWeigh(Context& c);
+int RunWatch(Context& c);
+int RunTare(Context& c);
+int RunZero(Context& c);
+int RunPorts(Context& c);
+int RunScan(Context& c);
+
+}  // namespace zev::cli

@@ -1,0 +1,257 @@
+#include "messages.h"
+
+#include <iterator>
+
+namespace zev::cli {
+namespace {
+
+struct Entry {
+  M id;
+  const char* english;
+  const char* russian;
+};
+
+// clang-format off
+const Entry kCatalogue[] = {
+  {M::Kg, "kg", "кг"},
+  {M::UnknownModel,
+   "unknown model \"{1}\"; the models are ZEV-U, ZEV-AW, ZEV-NT(N) (exactly so written)",
+   "неизвестная модель \"{1}\"; модели: ZEV-U, ZEV-AW, ZEV-NT(N) (писать в точности так)"},
+  {M::ErrorLine, "error {1}: {2}", "ошибка {1}: {2}"},
+  {M::NoDriverText, "(the driver gave no text)", "(драйвер не дал текста ошибки)"},
+  {M::DeviceTestFailed, "the device test got no weight from the scale",
+   "тест устройства не получил вес от весов"},
+  {M::WhyNoDevice, "COM{1} stands for no device", "COM{1} не соответствует никакому устройству"},
+  {M::WhyMissing, "{1} does not exist", "{1} не существует"},
+  {M::WhyMappedTo, "COM{1} is {2}", "COM{1} — это {2}"},
+  {M::WhyNoPermission, "this user may not open {1} (read and write access needed)",
+   "у этого пользователя нет прав открыть {1} (нужны чтение и запись)"},
+  {M::WhyDialout,
+   "on Debian add the user to the group \"{1}\": sudo usermod -aG {1} $USER, then log in again",
+   "в Debian добавьте пользователя в группу \"{1}\": sudo usermod -aG {1} $USER и войдите заново"},
+  {M::WhyBusyBy, "{1} is held by another program: {2}", "{1} занят другой программой: {2}"},
+  {M::WhyBusy, "{1} is held by another program", "{1} занят другой программой"},
+  {M::WhyOpenError, "{1} cannot be opened: {2}", "{1} не открывается: {2}"},
+  {M::WhyNothingArrived, "nothing arrived from the scale within half a second",
+   "от весов за полсекунды ничего не пришло"},
+  {M::WhyNotAReply, "bytes arrived that are not a {1} reply: {2}",
+   "пришли байты, но это не ответ {1}: {2}"},
+  {M::WhyLineGone, "the line went away: the device was unplugged or closed",
+   "линия пропала: устройство отключено или закрыто"},
+  {M::WhyUnknownReply, "the scale gave no usable weight", "весы не дали пригодного веса"},
+  {M::SeeTrace, "run again with --trace to see the bytes on the line",
+   "запустите ещё раз с --trace, чтобы увидеть байты на линии"},
+  {M::Tared, "tared", "тара установлена"},
+  {M::Zeroed, "zeroed", "ноль установлен"},
+  {M::Simulated, "simulated", "симулятор"},
+  {M::PortsNone, "no serial ports found", "последовательных портов не найдено"},
+  {M::PortFree, "free", "свободен"},
+  {M::PortBusy, "busy", "занят"},
+  {M::PortBusyBy, "busy: {1}", "занят: {1}"},
+  {M::PortMissing, "missing", "нет устройства"},
+  {M::PortNoAccess, "no access", "нет доступа"},
+  {M::ScanNone, "no scale answered on {1}", "ни одни весы не ответили на {1}"},
+  {M::ScanSettings, "settings for the platform: Model \"{1}\" (\"{2}\" in the list), Port {3} (COM{3})",
+   "настройки для платформы: Модель \"{1}\" (в списке \"{2}\"), Порт {3} (COM{3})"},
+  {M::ScanBestFit, "COM{1}: {2} answers too; {3} fits best: {4}",
+   "COM{1}: отвечает и {2}; лучше подходит {3}: {4}"},
+  {M::ScanWhyAwOverNt,
+   "ZEV-NT(N) reads only the first six bytes of the 18-byte reply, ZEV-AW checks all of it "
+   "and keeps the sign and every digit",
+   "ZEV-NT(N) читает только первые шесть байт 18-байтного ответа, ZEV-AW проверяет его "
+   "целиком и сохраняет знак и все цифры"},
+  {M::ScanWhyDistinct, "it was tried first and gave the weight {1}",
+   "она проверялась первой и дала вес {1}"},
+  {M::ScanTime, "scanned {1} port(s) with {2} model(s) in {3} s",
+   "портов: {1}, моделей: {2}, время: {3} с"},
+  {M::ScanBytesNoModel, "COM{1}: bytes arrived, but no model reads them as a weight ({2})",
+   "COM{1}: байты пришли, но ни одна модель не читает их как вес ({2})"},
+  {M::ScanUnavailable, "COM{1}: {2}", "COM{1}: {2}"},
+  {M::WatchInterrupted, "interrupted", "прервано"},
+  {M::InfoClasses, "classes", "классы"},
+  {M::InfoComponent, "component", "компонента"},
+  {M::InfoInterface, "interface version", "версия интерфейса"},
+  {M::InfoVersion, "driver version", "версия драйвера"},
+  {M::InfoName, "name", "название"},
+  {M::InfoDescription, "description", "описание"},
+  {M::InfoType, "equipment type", "тип оборудования"},
+  {M::InfoWeb, "web address", "веб-адрес"},
+  {M::InfoMethods, "methods", "методы"},
+  {M::CannotLoad, "cannot load {1}: {2}", "не удаётся загрузить {1}: {2}"},
+  {M::NoObject, "the add-in made no TZEV_SCALE_Class object",
+   "компонента не создала объект TZEV_SCALE_Class"},
+  {M::CannotSimulate, "cannot start the simulated scale: {1}",
+   "не удаётся запустить симулятор весов: {1}"},
+  {M::NoCommand, "no command given", "не указана команда"},
+  {M::UnknownCommand, "unknown command '{1}'", "неизвестная команда '{1}'"},
+  {M::NotForCommand, "{1} does not apply to {2}", "{1} не относится к команде {2}"},
+  {M::UnknownOption, "unknown option '{1}' for {2}", "неизвестный параметр '{1}' команды {2}"},
+  {M::OptionNeeds, "{1} needs {2}", "после {1} нужно указать {2}"},
+  {M::NeedPath, "a path", "путь"},
+  {M::NeedModel, "a model name", "модель"},
+  {M::NeedPortNumber, "a number from 0 to 255", "число от 0 до 255"},
+  {M::NeedPortList, "port numbers from 0 to 255, e.g. 3,5,6, not '{1}'",
+   "номера портов от 0 до 255, например 3,5,6, а не '{1}'"},
+  {M::NeedModelList, "models, e.g. ZEV-U,ZEV-AW", "модели, например ZEV-U,ZEV-AW"},
+  {M::NeedMillis, "milliseconds", "миллисекунды"},
+  {M::NeedNumber, "a number", "число"},
+  {M::CountNeedsWatch, "--count 0 needs --watch", "--count 0 возможен только с --watch"},
+  {M::CommandNeeds, "{1} needs {2}", "команде {1} нужен {2}"},
+  {M::UsageCommon,
+   "  --library PATH     the add-in to load (default: the one beside this program)\n"
+   "  --json             print the result as JSON\n",
+   "  --library PATH     какую компоненту загрузить (по умолчанию ту, что рядом с программой)\n"
+   "  --json             вывести результат в JSON\n"},
+  {M::UsageTrace,
+   "  --trace            the add-in's line trace on standard error (as ZEVSCALE_TRACE=stderr)\n",
+   "  --trace            трассировка линии компонентой в stderr (как ZEVSCALE_TRACE=stderr)\n"},
+  {M::UsageSim,
+   "  --simulate         run against a simulated scale on a pseudo-terminal\n"
+   "  --sim-weight KG    the weight the simulated scale shows (default 0.5)\n"
+   "  --sim-silent       the simulated scale never answers\n"
+   "  --sim-delay MS     it answers MS milliseconds late\n"
+   "  --sim-noise        it sends noise without end\n"
+   "  --sim-hang-up      it closes the line when a command arrives\n"
+   "  --sim-missing N    it leaves out the last N bytes of each reply\n"
+   "  --sim-extra N      it sends N bytes more with each reply\n",
+   "  --simulate         работать с симулятором весов на псевдотерминале\n"
+   "  --sim-weight KG    вес, который показывает симулятор (по умолчанию 0.5)\n"
+   "  --sim-silent       симулятор никогда не отвечает\n"
+   "  --sim-delay MS     он отвечает с опозданием на MS миллисекунд\n"
+   "  --sim-noise        он без конца шлёт шум\n"
+   "  --sim-hang-up      он закрывает линию, когда приходит команда\n"
+   "  --sim-missing N    он не досылает последние N байт ответа\n"
+   "  --sim-extra N      он шлёт N лишних байт после ответа\n"},
+  {M::UsageScale,
+   "  --model M          ZEV-U, ZEV-AW or ZEV-NT(N)\n"
+   "  --port N           COM port number\n",
+   "  --model M          ZEV-U, ZEV-AW или ZEV-NT(N)\n"
+   "  --port N           номер COM-порта\n"},
+  {M::UsageRepeat,
+   "  --interval MS      pause between weighings (default 500)\n"
+   "  --count K          weighings to make (default 1; with --watch, 0 = until Ctrl-C)\n",
+   "  --interval MS      пауза между взвешиваниями (по умолчанию 500)\n"
+   "  --count K          сколько раз взвесить (по умолчанию 1; с --watch 0 = до Ctrl-C)\n"},
+  {M::UsageInfo,
+   "usage: zevscale info [options]\n\nThe add-in's class, component, version, description and "
+   "methods.\n\n",
+   "использование: zevscale info [параметры]\n\nКласс, компонента, версия, описание и методы "
+   "компоненты.\n\n"},
+  {M::UsageSettings,
+   "usage: zevscale settings [--model M] [--port N] [options]\n\nThe settings page the driver "
+   "gives the platform.\n\n  --model M          set the model first\n"
+   "  --port N           set the port first\n",
+   "использование: zevscale settings [--model M] [--port N] [параметры]\n\nСтраница настроек, "
+   "которую драйвер отдаёт платформе.\n\n  --model M          сначала задать модель\n"
+   "  --port N           сначала задать порт\n"},
+  {M::UsageTest,
+   "usage: zevscale test --model M --port N [options]\n\nThe driver's device test.\n\n",
+   "использование: zevscale test --model M --port N [параметры]\n\nТест устройства "
+   "драйвером.\n\n"},
+  {M::UsageWeigh,
+   "usage: zevscale weigh --model M --port N [--watch] [--interval MS] [--count K] [options]\n\n"
+   "Opens the scale, weighs and closes it.\n\n"
+   "  --watch            keep weighing (as zevscale watch)\n",
+   "использование: zevscale weigh --model M --port N [--watch] [--interval MS] [--count K] "
+   "[параметры]\n\nОткрывает весы, взвешивает и закрывает их.\n\n"
+   "  --watch            взвешивать непрерывно (как zevscale watch)\n"},
+  {M::UsageWatch,
+   "usage: zevscale watch --model M --port N [--interval MS] [--count K] [options]\n\n"
+   "Weighs until Ctrl-C (exit status 130): one line updated in place on a terminal,\n"
+   "one line per reading otherwise, one JSON object per reading with --json.\n"
+   "Failures are shown in place and the weighing goes on.\n\n",
+   "использование: zevscale watch --model M --port N [--interval MS] [--count K] [параметры]\n\n"
+   "Взвешивает до Ctrl-C (код выхода 130): в терминале одна строка обновляется на месте,\n"
+   "иначе строка на каждое взвешивание, с --json объект JSON на каждое взвешивание.\n"
+   "Ошибки показываются на месте веса, взвешивание продолжается.\n\n"},
+  {M::UsageTare,
+   "usage: zevscale tare --model M --port N [--weight W] [options]\n\nTares the scale (ZEV-U: "
+   "weight 0 cancels the tare).\n\n  --weight W         tare weight in kilograms (default 0)\n",
+   "использование: zevscale tare --model M --port N [--weight W] [параметры]\n\nТарирует весы "
+   "(ZEV-U: вес 0 отменяет тару).\n\n  --weight W         вес тары в килограммах (по "
+   "умолчанию 0)\n"},
+  {M::UsageZero,
+   "usage: zevscale zero --model M --port N [options]\n\nSets the scale to zero.\n\n",
+   "использование: zevscale zero --model M --port N [параметры]\n\nУстанавливает ноль "
+   "весов.\n\n"},
+  {M::UsagePorts,
+   "usage: zevscale ports [--json]\n\nThe machine's serial ports: the COM<N> entries of the ports "
+   "directory\n(ZEVSCALE_PORTS, default /etc/zevscale/ports) with their devices, then the\n"
+   "serial devices no entry maps; whether each is free or busy, and by whom.\n\n"
+   "  --json             print the result as JSON\n",
+   "использование: zevscale ports [--json]\n\nПоследовательные порты машины: записи COM<N> "
+   "каталога портов\n(ZEVSCALE_PORTS, по умолчанию /etc/zevscale/ports) с их устройствами, "
+   "затем\nустройства без записи; свободен ли каждый порт или занят, и кем.\n\n"
+   "  --json             вывести результат в JSON\n"},
+  {M::UsageScan,
+   "usage: zevscale scan [--ports LIST] [--models LIST] [options]\n\nFinds which model answers "
+   "on which port: every port at once, each with its\nown driver object, weighing commands "
+   "only. Exit status 0 when a scale answered.\n\n"
+   "  --ports LIST       COM numbers, e.g. 3,5,6 (default: 1 to 8 and every mapped one)\n"
+   "  --models LIST      e.g. ZEV-U,ZEV-AW (default: all three)\n"
+   "  --simulate         ZEV-U on COM3, ZEV-AW on COM4, ZEV-NT(N) on COM5, simulated\n"
+   "  --sim-weight KG    the weight they show (default 0.5)\n",
+   "использование: zevscale scan [--ports СПИСОК] [--models СПИСОК] [параметры]\n\nИщет, какая "
+   "модель отвечает на каком порту: все порты сразу, у каждого свой\nобъект драйвера, только "
+   "команды взвешивания. Код выхода 0, если весы ответили.\n\n"
+   "  --ports СПИСОК     номера COM, например 3,5,6 (по умолчанию 1-8 и все из каталога)\n"
+   "  --models СПИСОК    например ZEV-U,ZEV-AW (по умолчанию все три)\n"
+   "  --simulate         симуляторы: ZEV-U на COM3, ZEV-AW на COM4, ZEV-NT(N) на COM5\n"
+   "  --sim-weight KG    их вес (по умолчанию 0.5)\n"},
+  {M::UsageMain,
+   "usage: zevscale COMMAND [options]\n\n"
+   "Commands:\n"
+   "  ports      the machine's serial ports, free or busy\n"
+   "  scan       find which scale model answers on which port\n"
+   "  weigh      weigh once (or repeatedly)\n"
+   "  watch      weigh until Ctrl-C\n"
+   "  test       the device test\n"
+   "  tare       tare the scale\n"
+   "  zero       set the scale to zero\n"
+   "  info       the add-in's identity and methods\n"
+   "  settings   the settings page\n\n"
+   "zevscale COMMAND --help shows a command's options; zevscale --version its version.\n"
+   "ZEVSCALE_TRACE=FILE (or stderr) makes the add-in trace the line, here and in the platform.\n",
+   "использование: zevscale КОМАНДА [параметры]\n\n"
+   "Команды:\n"
+   "  ports      последовательные порты машины, свободные и занятые\n"
+   "  scan       найти, какая модель весов отвечает на каком порту\n"
+   "  weigh      взвесить (один раз или несколько)\n"
+   "  watch      взвешивать до Ctrl-C\n"
+   "  test       тест устройства\n"
+   "  tare       тарировать весы\n"
+   "  zero       установить ноль\n"
+   "  info       сведения о компоненте и её методы\n"
+   "  settings   страница настроек\n\n"
+   "zevscale КОМАНДА --help покажет параметры команды; zevscale --version — версию.\n"
+   "ZEVSCALE_TRACE=ФАЙЛ (или stderr) включает трассировку линии компонентой, здесь и в "
+   "платформе.\n"},
+};
+// clang-format on
+
+}  // namespace
+
+std::string Text(Lang lang, M id, std::initializer_list<std::string> args) {
+  std::string text;
+  for (const Entry& e : kCatalogue) {
+    if (e.id == id) text = lang == Lang::Russian ? e.russian : e.english;
+  }
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '{' && i + 2 < text.size() && text[i + 2] == '}' && text[i + 1] >= '1' &&
+        text[i + 1] <= '9') {
+      const size_t n = static_cast<size_t>(text[i + 1] - '1');
+      if (n < args.size()) out += *std::next(args.begin(), static_cast<long>(n));
+      i += 2;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+Lang LanguageOf(const std::string& locale) {
+  return locale.rfind("ru", 0) == 0 ? Lang::Russian : Lang::English;
+}
+
+}  // namespace zev::cli

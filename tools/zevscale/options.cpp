@@ -1,0 +1,206 @@
+// The command line: what each command accepts, and its usage text.
+#include <cmath>
+#include <cstdlib>
+
+#include "cli.h"
+
+#ifndef ZEV_VERSION
+#define ZEV_VERSION "unknown"
+#endif
+
+namespace zev::cli {
+namespace {
+
+bool TalksToScale(const std::string& command) {
+  return command == "test" || command == "weigh" || command == "watch" || command == "tare" ||
+         command == "zero" || command == "scan";
+}
+
+bool OneScale(const std::string& command) {
+  return TalksToScale(command) && command != "scan";
+}
+
+bool ParseIntArg(const std::string& text, int& out) {
+  char* end = nullptr;
+  const long v = std::strtol(text.c_str(), &end, 10);
+  if (text.empty() || *end != '\0' || v < -1000000000L || v > 1000000000L) return false;
+  out = static_cast<int>(v);
+  return true;
+}
+
+bool ParseDoubleArg(const std::string& text, double& out) {
+  char* end = nullptr;
+  out = std::strtod(text.c_str(), &end);
+  return !text.empty() && *end == '\0' && std::isfinite(out);
+}
+
+std::vector<std::string> SplitList(const std::string& list) {
+  std::vector<std::string> items;
+  size_t start = 0;
+  for (;;) {
+    const size_t comma = list.find(',', start);
+    items.push_back(list.substr(start, comma - start));
+    if (comma == std::string::npos) break;
+    start = comma + 1;
+  }
+  return items;
+}
+
+bool KnownModel(const std::string& name) {
+  for (const auto& m : ModelNames()) {
+    if (m == name) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::string VersionText() {
+  return std::string("zevscale ") + ZEV_VERSION + "\n";
+}
+
+std::string Usage(const std::string& command, Lang lang) {
+  auto t = [lang](M id) { return Text(lang, id); };
+  const std::string common = t(M::UsageCommon);
+  const std::string scale = t(M::UsageScale) + t(M::UsageTrace) + t(M::UsageSim);
+  if (command == "info") return t(M::UsageInfo) + common;
+  if (command == "settings") return t(M::UsageSettings) + common;
+  if (command == "test") return t(M::UsageTest) + common + scale;
+  if (command == "weigh") return t(M::UsageWeigh) + common + scale + t(M::UsageRepeat);
+  if (command == "watch") return t(M::UsageWatch) + common + scale + t(M::UsageRepeat);
+  if (command == "tare") return t(M::UsageTare) + common + scale;
+  if (command == "zero") return t(M::UsageZero) + common + scale;
+  if (command == "ports") return t(M::UsagePorts);
+  if (command == "scan") return t(M::UsageScan) + common + t(M::UsageTrace);
+  return t(M::UsageMain);
+}
+
+Parsed Parse(const std::vector<std::string>& args, Lang lang) {
+  Parsed p;
+  Options& o = p.options;
+  o.lang = lang;
+  auto bad = [&](const std::string& why) {
+    p.ok = false;
+    p.error = why;
+    return p;
+  };
+  if (args.empty()) return bad(Text(lang, M::NoCommand));
+  size_t i = 0;
+  if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+    o.help = true;
+    p.ok = true;
+    return p;
+  }
+  if (args[0] == "--version") {
+    o.version = true;
+    p.ok = true;
+    return p;
+  }
+  o.command = args[i++];
+  if (o.command != "info" && o.command != "settings" && o.command != "ports" &&
+      !TalksToScale(o.command)) {
+    return bad(Text(lang, M::UnknownCommand, {o.command}));
+  }
+  if (o.command == "watch") o.watch = true;
+  const bool weighs = o.command == "weigh" || o.command == "watch";
+  bool countGiven = false;
+  for (; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    auto value = [&](std::string& out) {
+      if (i + 1 >= args.size()) return false;
+      out = args[++i];
+      return true;
+    };
+    std::string v;
+    auto needs = [&](M what) {
+      return bad(Text(lang, M::OptionNeeds, {a, Text(lang, what, {v})}));
+    };
+    const bool scaleOption = a.rfind("--sim", 0) == 0 || a == "--watch" || a == "--interval" ||
+                             a == "--count" || a == "--weight" || a == "--trace";
+    if (scaleOption && !TalksToScale(o.command))
+      return bad(Text(lang, M::NotForCommand, {a, o.command}));
+    if (o.command == "ports" && a != "--json" && a != "--help" && a != "-h" && a != "--version" &&
+        a != "--library") {
+      return bad(Text(lang, M::UnknownOption, {a, o.command}));
+    }
+    if (a == "--help" || a == "-h") {
+      o.help = true;
+    } else if (a == "--version") {
+      o.version = true;
+    } else if (a == "--json") {
+      o.json = true;
+    } else if (a == "--trace") {
+      o.trace = true;
+    } else if (a == "--library") {  // accepted by ports too, which loads no add-in
+      if (!value(o.library)) return needs(M::NeedPath);
+    } else if (a == "--model" && o.command != "scan") {
+      if (!value(o.model)) return needs(M::NeedModel);
+    } else if (a == "--port" && o.command != "scan") {
+      if (!value(v) || !ParseIntArg(v, o.port) || o.port < 0 || o.port > 255)
+        return needs(M::NeedPortNumber);
+    } else if (a == "--ports" && o.command == "scan") {
+      if (!value(v)) return needs(M::NeedPortList);
+      for (const auto& item : SplitList(v)) {
+        int n = 0;
+        if (!ParseIntArg(item, n) || n < 0 || n > 255)
+          return bad(Text(lang, M::OptionNeeds, {a, Text(lang, M::NeedPortList, {item})}));
+        o.scanPorts.push_back(n);
+      }
+    } else if (a == "--models" && o.command == "scan") {
+      if (!value(v)) return needs(M::NeedModelList);
+      for (const auto& item : SplitList(v)) {
+        if (!KnownModel(item)) return bad(Text(lang, M::UnknownModel, {item}));
+        o.scanModels.push_back(item);
+      }
+    } else if (a == "--watch" && weighs) {
+      o.watch = true;
+    } else if (a == "--interval" && weighs) {
+      if (!value(v) || !ParseIntArg(v, o.intervalMs) || o.intervalMs < 0)
+        return needs(M::NeedMillis);
+    } else if (a == "--count" && weighs) {
+      if (!value(v) || !ParseIntArg(v, o.count) || o.count < 0) return needs(M::NeedNumber);
+      countGiven = true;
+    } else if (a == "--weight" && o.command == "tare") {
+      if (!value(v) || !ParseDoubleArg(v, o.tareWeight)) return needs(M::NeedNumber);
+    } else if (a == "--simulate") {
+      o.simulate = true;
+    } else if (a == "--sim-weight") {
+      if (!value(v) || !ParseDoubleArg(v, o.simWeight)) return needs(M::NeedNumber);
+    } else if (a == "--sim-silent" && o.command != "scan") {
+      o.simFaults.silent = true;
+    } else if (a == "--sim-hang-up" && o.command != "scan") {
+      o.simFaults.hangUpOnCommand = true;
+    } else if (a == "--sim-noise" && o.command != "scan") {
+      o.simFaults.noise = true;
+    } else if (a == "--sim-delay" && o.command != "scan") {
+      if (!value(v) || !ParseIntArg(v, o.simFaults.delayMs) || o.simFaults.delayMs < 0)
+        return needs(M::NeedMillis);
+    } else if (a == "--sim-missing" && o.command != "scan") {
+      if (!value(v) || !ParseIntArg(v, o.simFaults.missingBytes) || o.simFaults.missingBytes < 0)
+        return needs(M::NeedNumber);
+    } else if (a == "--sim-extra" && o.command != "scan") {
+      if (!value(v) || !ParseIntArg(v, o.simFaults.extraBytes) || o.simFaults.extraBytes < 0)
+        return needs(M::NeedNumber);
+    } else {
+      return bad(Text(lang, M::UnknownOption, {a, o.command}));
+    }
+  }
+  if (o.help || o.version) {
+    p.ok = true;
+    return p;
+  }
+  if (o.count == 0 && !o.watch) return bad(Text(lang, M::CountNeedsWatch));
+  if (o.watch && !countGiven) o.count = 0;
+  if (OneScale(o.command)) {
+    if (o.model.empty()) return bad(Text(lang, M::CommandNeeds, {o.command, "--model"}));
+    if (!KnownModel(o.model)) return bad(Text(lang, M::UnknownModel, {o.model}));
+    if (o.port < 0) {
+      if (!o.simulate) return bad(Text(lang, M::CommandNeeds, {o.command, "--port"}));
+      o.port = 3;
+    }
+  }
+  p.ok = true;
+  return p;
+}
+
+}  // namespace zev::cli

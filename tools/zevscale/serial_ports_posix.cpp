@@ -1,0 +1,268 @@
+// Serial ports on Linux: the COM<N> entries of the ports directory, the
+// ttyS/ttyUSB/ttyACM devices from sysfs, stable names from /dev/serial/by-id,
+// and holders from /proc/locks and /proc/<pid>/fd.
+#include <dirent.h>
+#include <fcntl.h>
+#include <grp.h>
+#include <limits.h>
+#include <stdlib.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "serial_ports.h"
+#include "zev/platform/serial.h"
+
+namespace zev::cli::os {
+namespace {
+
+std::string PortsDirectory() {
+  const char* dir = std::getenv("ZEVSCALE_PORTS");
+  return dir != nullptr && *dir != '\0' ? dir : "/etc/zevscale/ports";
+}
+
+std::vector<std::string> DirectoryNames(const std::string& path) {
+  std::vector<std::string> names;
+  if (DIR* d = opendir(path.c_str())) {
+    while (dirent* e = readdir(d)) {
+      if (e->d_name[0] != '.') names.push_back(e->d_name);
+    }
+    closedir(d);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string RealPath(const std::string& path) {
+  char resolved[PATH_MAX];
+  return realpath(path.c_str(), resolved) != nullptr ? resolved : std::string();
+}
+
+std::string ReadFirstLine(const std::string& path) {
+  std::ifstream in(path);
+  std::string line;
+  std::getline(in, line);
+  return line;
+}
+
+std::string LinkTarget(const std::string& path) {
+  char target[PATH_MAX] = {};
+  const ssize_t n = readlink(path.c_str(), target, sizeof target - 1);
+  return n > 0 ? std::string(target, static_cast<size_t>(n)) : std::string();
+}
+
+// The program that holds the device: the holder of an advisory lock on it
+// (how the driver holds a port), else any other process with it open.
+std::vector<Holder> Holders(const std::string& device) {
+  std::vector<Holder> holders;
+  struct stat st {};
+  if (stat(device.c_str(), &st) != 0) return holders;
+  auto name = [](int pid) { return ReadFirstLine("/proc/" + std::to_string(pid) + "/comm"); };
+  std::ifstream locks("/proc/locks");
+  for (std::string line; std::getline(locks, line);) {
+    std::istringstream in(line);
+    std::string number, kind, mode, access, id;
+    int pid = 0;
+    if (!(in >> number >> kind >> mode >> access >> pid >> id)) continue;
+    unsigned major = 0, minor = 0;
+    unsigned long inode = 0;
+    if (std::sscanf(id.c_str(), "%x:%x:%lu", &major, &minor, &inode) != 3) continue;
+    if (inode == st.st_ino && makedev(major, minor) == st.st_dev && pid > 0) {
+      holders.push_back({pid, name(pid)});
+    }
+  }
+  if (!holders.empty()) return holders;
+  const int self = getpid();
+  for (const std::string& entry : DirectoryNames("/proc")) {
+    const int pid = std::atoi(entry.c_str());
+    if (pid <= 0 || pid == self) continue;
+    const std::string fdDir = "/proc/" + entry + "/fd";
+    for (const std::string& fd : DirectoryNames(fdDir)) {
+      struct stat other {};
+      if (stat((fdDir + "/" + fd).c_str(), &other) == 0 && S_ISCHR(other.st_mode) &&
+          other.st_rdev == st.st_rdev) {
+        holders.push_back({pid, name(pid)});
+        break;
+      }
+    }
+  }
+  return holders;
+}
+
+// Opens the device as the driver does, without touching its line settings,
+// and closes it again at once.
+PortState Probe(const std::string& device, int* error) {
+  struct stat st {};
+  if (stat(device.c_str(), &st) != 0) {
+    *error = errno;
+    return PortState::Missing;
+  }
+  const int fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    *error = errno;
+    if (errno == EACCES || errno == EPERM) return PortState::NoAccess;
+    if (errno == EBUSY) return PortState::Busy;
+    return PortState::Missing;
+  }
+  const bool locked = flock(fd, LOCK_EX | LOCK_NB) != 0;
+  *error = locked ? EWOULDBLOCK : 0;
+  close(fd);
+  return locked ? PortState::Busy : PortState::Free;
+}
+
+void Fill(PortEntry& p) {
+  int error = 0;
+  p.state = Probe(p.device, &error);
+  if (p.state == PortState::Busy) p.holders = Holders(p.device);
+}
+
+// ttyS<N> with a UART behind it: the kernel reports a port type other than 0.
+bool HasUart(const std::string& name) {
+  const std::string base = "/sys/class/tty/" + name;
+  struct stat st {};
+  if (stat((base + "/device").c_str(), &st) != 0) return false;
+  const std::string type = ReadFirstLine(base + "/type");
+  return type.empty() || type != "0";
+}
+
+std::string UsbId(const std::string& name) {
+  std::string dir = RealPath("/sys/class/tty/" + name + "/device");
+  for (int up = 0; up < 4 && !dir.empty(); ++up) {
+    const std::string vendor = ReadFirstLine(dir + "/idVendor");
+    if (!vendor.empty()) return vendor + ":" + ReadFirstLine(dir + "/idProduct");
+    dir = dir.substr(0, dir.find_last_of('/'));
+  }
+  return std::string();
+}
+
+}  // namespace
+
+std::vector<int> MappedComNumbers() {
+  std::vector<int> numbers;
+  for (const std::string& name : DirectoryNames(PortsDirectory())) {
+    if (name.size() < 4 || name.compare(0, 3, "COM") != 0) continue;
+    char* end = nullptr;
+    const long n = std::strtol(name.c_str() + 3, &end, 10);
+    if (*end == '\0' && n >= 0 && n <= 255 && std::to_string(n) == name.substr(3)) {
+      numbers.push_back(static_cast<int>(n));
+    }
+  }
+  std::sort(numbers.begin(), numbers.end());
+  return numbers;
+}
+
+std::vector<PortEntry> ListPorts() {
+  std::map<std::string, std::string> byId;  // real device -> stable name
+  for (const std::string& name : DirectoryNames("/dev/serial/by-id")) {
+    byId[RealPath("/dev/serial/by-id/" + name)] = "/dev/serial/by-id/" + name;
+  }
+  std::vector<PortEntry> ports;
+  std::vector<std::string> mapped;  // real devices behind COM entries
+  const std::string dir = PortsDirectory();
+  for (int n : MappedComNumbers()) {
+    PortEntry p;
+    p.com = n;
+    p.name = "COM" + std::to_string(n);
+    const std::string entry = dir + "/" + p.name;
+    const std::string target = LinkTarget(entry);
+    p.device = target.empty() ? entry : target;
+    const std::string real = RealPath(entry);
+    if (!real.empty()) {
+      mapped.push_back(real);
+      if (byId.count(real)) p.byId = byId[real];
+      const std::string base = real.substr(real.find_last_of('/') + 1);
+      p.usbId = UsbId(base);
+    }
+    Fill(p);
+    ports.push_back(p);
+  }
+  std::vector<std::string> devices;
+  for (const std::string& name : DirectoryNames("/sys/class/tty")) {
+    const bool uart = name.rfind("ttyS", 0) == 0 && HasUart(name);
+    if (uart || name.rfind("ttyUSB", 0) == 0 || name.rfind("ttyACM", 0) == 0) {
+      devices.push_back(name);
+    }
+  }
+  std::stable_sort(devices.begin(), devices.end(), [](const std::string& a, const std::string& b) {
+    auto key = [](const std::string& s) {
+      const size_t digits = s.find_first_of("0123456789");
+      return std::make_pair(s.substr(0, digits), std::atoi(s.c_str() + std::min(digits, s.size())));
+    };
+    return key(a) < key(b);
+  });
+  const std::vector<int> numbers = MappedComNumbers();
+  for (const std::string& name : devices) {
+    const std::string device = "/dev/" + name;
+    if (std::find(mapped.begin(), mapped.end(), RealPath(device)) != mapped.end()) continue;
+    PortEntry p;
+    p.device = device;
+    p.name = name;
+    // Without an entry, COM<N> opens /dev/ttyS<N-1>.
+    if (name.rfind("ttyS", 0) == 0) {
+      const int n = std::atoi(name.c_str() + 4) + 1;
+      if (n <= 255 && std::find(numbers.begin(), numbers.end(), n) == numbers.end()) {
+        p.com = n;
+        p.name = "COM" + std::to_string(n);
+      }
+    }
+    if (byId.count(device)) p.byId = byId[device];
+    p.usbId = UsbId(name);
+    Fill(p);
+    ports.push_back(p);
+  }
+  return ports;
+}
+
+OpenDiagnosis DiagnoseOpen(int port) {
+  OpenDiagnosis d;
+  d.device = platform::SerialPort::DeviceName(static_cast<uint8_t>(port));
+  if (d.device.empty()) return d;
+  if (d.device.rfind(PortsDirectory(), 0) == 0) {
+    d.entry = d.device;
+    const std::string target = LinkTarget(d.entry);
+    if (!target.empty()) d.device = target;
+  }
+  int error = 0;
+  const std::string opened = d.entry.empty() ? d.device : d.entry;
+  switch (Probe(opened, &error)) {
+    case PortState::Missing:
+      d.exists = error != ENOENT && error != ENOTDIR;
+      if (d.exists) d.systemError = std::strerror(error);
+      break;
+    case PortState::NoAccess: {
+      d.exists = true;
+      d.noPermission = true;
+      struct stat st {};
+      if (stat(opened.c_str(), &st) == 0) {
+        if (const group* g = getgrgid(st.st_gid)) d.group = g->gr_name;
+      }
+      break;
+    }
+    case PortState::Busy:
+      d.exists = true;
+      d.busy = true;
+      d.holders = Holders(opened);
+      break;
+    case PortState::Free: {
+      d.exists = true;
+      // It opens now: it is no terminal, or it was released meanwhile.
+      const int fd = open(opened.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+      if (fd >= 0) {
+        if (!isatty(fd)) d.systemError = std::strerror(ENOTTY);
+        close(fd);
+      }
+      break;
+    }
+  }
+  return d;
+}
+
+}  // namespace zev::cli::os

@@ -1,0 +1,121 @@
+// zevscale weigh and zevscale watch: "GetWeight" once, K times, or until Ctrl-C.
+#include <chrono>
+#include <thread>
+
+#include "common.h"
+#include "zev/platform/tracefile.h"
+
+namespace zev::cli {
+namespace {
+
+// Sleeps `ms`, waking early when interrupted.
+void Pause(const Context& c, int ms) {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (!c.Interrupted() && std::chrono::steady_clock::now() < until) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+}
+
+// The heading first, then each reading as it comes: a weight, or the failure
+// in its place; the port is opened again after a failure.
+int Watch(Context& c, Session& s) {
+  const Options& o = c.o;
+  const bool inPlace = o.terminal && !o.json;
+  if (!o.json) c.out << Heading(c) << std::endl;
+  bool open = false;
+  bool lastOk = false;
+  for (int done = 0; o.count == 0 || done < o.count; ++done) {
+    if (c.Interrupted()) break;
+    if (done > 0) Pause(c, o.intervalMs);
+    if (c.Interrupted()) break;
+    Failure failure;
+    double kg = 0;
+    bool ok = false;
+    if (!open) open = OpenScale(c, s, failure);
+    if (open) {
+      ok = s.Weigh(kg);
+      if (!ok) {
+        failure = Explain(c, s, Operation::Weigh, o.port, o.model);
+        s.Close();
+        open = false;
+      }
+    }
+    c.tap.Drain();
+    lastOk = ok;
+    if (o.json) {
+      Json j;
+      j["time"] = platform::LocalTimeOfDay();
+      j["ok"] = ok;
+      if (ok) {
+        j["weight"] = kg;
+      } else {
+        j["error"] = failure.ToJson();
+      }
+      c.out << j.dump(-1, ' ', false, Json::error_handler_t::replace) << std::endl;
+      continue;
+    }
+    std::string line =
+        ok ? c.Kilograms(kg) : c.T(M::ErrorLine, {std::to_string(failure.code), failure.text});
+    std::string why;
+    for (const auto& reason : failure.reasons) {
+      if (reason != c.T(M::SeeTrace)) why += (why.empty() ? "" : "; ") + reason;
+    }
+    if (!ok && !why.empty()) line += " (" + why + ")";
+    if (inPlace) {
+      c.out << "\r" << line << "\033[K" << std::flush;
+    } else {
+      c.out << line << std::endl;
+    }
+  }
+  if (open) s.Close();
+  c.tap.Drain();
+  if (inPlace) c.out << "\n";
+  if (c.Interrupted()) return 130;
+  return lastOk ? 0 : 1;
+}
+
+}  // namespace
+
+int RunWeigh(Context& c) {
+  if (c.o.watch) return RunWatch(c);
+  Session s(*c.library);
+  if (!s.Valid()) {
+    c.err << "zevscale: " << c.T(M::NoObject) << "\n";
+    return 1;
+  }
+  Begin(c);
+  Failure failure;
+  if (!OpenScale(c, s, failure)) return Finish(c, {}, Json::object(), &failure);
+  Json weights = Json::array();
+  bool ok = true;
+  for (int done = 0; done < c.o.count && !c.Interrupted(); ++done) {
+    if (done > 0) Pause(c, c.o.intervalMs);
+    double kg = 0;
+    if (!s.Weigh(kg)) {
+      failure = Explain(c, s, Operation::Weigh, c.o.port, c.o.model);
+      ok = false;
+      break;
+    }
+    weights.push_back(kg);
+    c.tap.Drain();  // the trace of this reading first, then the reading
+    if (!c.o.json) c.out << c.Kilograms(kg) << std::endl;
+  }
+  if (!s.Close() && ok) {
+    failure = Explain(c, s, Operation::Close, c.o.port, c.o.model);
+    ok = false;
+  }
+  Json fields;
+  fields["weights"] = weights;
+  return Finish(c, {}, fields, ok ? nullptr : &failure);
+}
+
+int RunWatch(Context& c) {
+  Session s(*c.library);
+  if (!s.Valid()) {
+    c.err << "zevscale: " << c.T(M::NoObject) << "\n";
+    return 1;
+  }
+  return Watch(c, s);
+}
+
+}  // namespace zev::cli
