@@ -59,7 +59,7 @@ done
 
 # The console tools: statically linked, so only system DLLs on Windows.
 for exe in "$tools"/zevscale_x86.exe "$tools"/zevscale_x64.exe; do
-  [ -f "$exe" ] || continue
+  [ -f "$exe" ] || { echo "$(basename "$exe"): missing"; status=1; continue; }
   deps=$(objdump -p "$exe" | awk '/DLL Name/ {print $3}' | xargs)
   echo "$(basename "$exe"): needs [$deps]"
   for d in $deps; do
@@ -82,7 +82,7 @@ if compgen -G "docs/ru/*.md" >/dev/null; then
   done
 fi
 for zip_want in "out/ZEVScale-$version.zip:MANIFEST.XML $libs$guide" \
-                "out/ZEVScale-tools-$version.zip:zevscale $(cd "$tools" && ls zevscale_*.exe 2>/dev/null | xargs) $libs$guide"; do
+                "out/ZEVScale-tools-$version.zip:zevscale zevscale_x86.exe zevscale_x64.exe $libs$guide"; do
   zip=${zip_want%%:*}
   expected=$(echo "${zip_want#*:}" | tr ' ' '\n' | grep -v '^$' | LC_ALL=C sort | xargs)
   if [ ! -f "$zip" ]; then

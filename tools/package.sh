@@ -4,8 +4,8 @@
 #                                     ZEVScale_x64.dll, libZEVScale_x86.so, libZEVScale_x64.so
 #                                     and the platform's MANIFEST.XML
 #   out/ZEVScale-tools-<version>.zip  the technician's console tool: zevscale_x86.exe,
-#                                     zevscale_x64.exe and the Linux zevscale, each beside
-#                                     the add-in libraries it loads
+#                                     zevscale_x64.exe and the Linux zevscale (x86-64),
+#                                     beside the add-in libraries they load
 # Both carry the Russian guide (docs/ru/, its README.md as ПРОЧТИ.md) when there is one.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -24,16 +24,11 @@ build() {  # directory, toolchain file or "", targets...
 }
 build out/build-linux-x64 "" ZEVScale zevscale
 build out/build-linux-x86 cmake/linux-i686.cmake ZEVScale
-build out/build-win-x86 cmake/mingw-i686.cmake ZEVScale
-build out/build-win-x64 cmake/mingw-x86_64.cmake ZEVScale
-# The Windows console tool, where this tree builds it for Windows.
-windows_tools=1
-for dir in out/build-win-x86 out/build-win-x64; do
-  if ninja -C "$dir" -t targets all 2>/dev/null | grep -q '^zevscale:'; then
-    cmake --build "$dir" --target zevscale >/dev/null
-  else
-    windows_tools=0
-  fi
+build out/build-win-x86 cmake/mingw-i686.cmake ZEVScale zevscale
+build out/build-win-x64 cmake/mingw-x86_64.cmake ZEVScale zevscale
+for file in out/build-linux-x64/bin/zevscale out/build-win-x86/bin/zevscale.exe \
+            out/build-win-x64/bin/zevscale.exe; do
+  [ -f "$file" ] || { echo "$file was not built: no package is made without it"; exit 1; }
 done
 
 pkg=out/package
@@ -58,14 +53,9 @@ XML
 addin_files=(MANIFEST.XML ZEVScale_x86.dll ZEVScale_x64.dll libZEVScale_x86.so libZEVScale_x64.so)
 
 strip --strip-unneeded -o "$tools/zevscale" out/build-linux-x64/bin/zevscale
-tool_files=(zevscale)
-if [ $windows_tools = 1 ]; then
-  i686-w64-mingw32-strip -o "$tools/zevscale_x86.exe" out/build-win-x86/bin/zevscale.exe
-  x86_64-w64-mingw32-strip -o "$tools/zevscale_x64.exe" out/build-win-x64/bin/zevscale.exe
-  tool_files+=(zevscale_x86.exe zevscale_x64.exe)
-else
-  echo "note: this tree does not build zevscale for Windows; the tools package has the Linux tool only"
-fi
+i686-w64-mingw32-strip -o "$tools/zevscale_x86.exe" out/build-win-x86/bin/zevscale.exe
+x86_64-w64-mingw32-strip -o "$tools/zevscale_x64.exe" out/build-win-x64/bin/zevscale.exe
+tool_files=(zevscale zevscale_x86.exe zevscale_x64.exe)
 for lib in ZEVScale_x86.dll ZEVScale_x64.dll libZEVScale_x86.so libZEVScale_x64.so; do
   cp "$pkg/$lib" "$tools/$lib"
   tool_files+=("$lib")
