@@ -9,7 +9,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 win=$(realpath "${1:?the Windows build directory}")
 linux=$(realpath "${2:-build}")
-export WINEDEBUG=-all WINEPREFIX=${ZEV_TOOLS_WINEPREFIX:-/tmp/zevscale-tools-wine-$(id -u)}
+export WINEDEBUG=-all
 unset DISPLAY
 export LANG=C.UTF-8  # English unless a check asks for Russian
 
@@ -28,6 +28,9 @@ if file "$exe" | grep -q "80386"; then
 else
   arch=x64
 fi
+# A prefix per architecture: a run never meets the Wine server of the last one
+# while it shuts down.
+export WINEPREFIX=${ZEV_TOOLS_WINEPREFIX:-/tmp/zevscale-tools-wine-$(id -u)-$arch}
 [ -d "$WINEPREFIX" ] || wine wineboot --init >/dev/null 2>&1
 
 sims=()
@@ -47,11 +50,12 @@ declare -A weight
 port=3
 for spec in "ZEV-U:0.5" "ZEV-AW:-1.25" "ZEV-NT(N):2.5" "ZEV-AW:12.345"; do
   model=${spec%%:*}
-  "$linux/bin/zevsim" --model "$model" --weight "${spec##*:}" >"$tmp/pty" &
+  "$linux/bin/zevsim" --model "$model" --weight "${spec##*:}" >"$tmp/pty$port" \
+    2>"$tmp/sim$port" &
   sims+=($!)
-  for _ in $(seq 50); do [ -s "$tmp/pty" ] && break; sleep 0.1; done
-  pty=$(head -n1 "$tmp/pty")
-  [ -n "$pty" ] || { echo "zevsim did not start"; exit 1; }
+  for _ in $(seq 200); do [ -s "$tmp/pty$port" ] && break; sleep 0.1; done
+  pty=$(head -n1 "$tmp/pty$port")
+  [ -n "$pty" ] || { echo "zevsim did not start: $(cat "$tmp/sim$port")"; exit 1; }
   wine reg add 'HKLM\Software\Wine\Ports' /v "COM$port" /t REG_SZ /d "$pty" /f >/dev/null 2>&1
   weight[$port]=${spec##*:}
   port=$((port + 1))
