@@ -2,19 +2,20 @@
 # Installs what the build needs when it is missing (Debian or Ubuntu).
 #   tools/deps.sh            compiler, CMake, Ninja, GoogleTest, Google Benchmark, the ru_RU locale,
 #                            Python 3 (the guide's test)
-#   tools/deps.sh --ci       also what CI's further checks use (32-bit g++, clang, valgrind, zip)
+#   tools/deps.sh --ci       also what CI's further checks use (32-bit g++, clang, lld, llvm,
+#                            valgrind, zip)
 #   tools/deps.sh --windows  also mingw-w64, for the Windows DLLs
-#   tools/deps.sh --wine     also Wine (64- and 32-bit), to test the DLLs; optional: a machine
-#                            without it says so and goes on
+#   tools/deps.sh --wine     also Wine (64- and 32-bit) and its headers, to test the DLLs;
+#                            optional: a machine without it says so and goes on
 set -euo pipefail
 
 want=(cmake ninja-build g++ libgtest-dev libbenchmark-dev nlohmann-json3-dev locales python3)
 wine=()
 for arg in "$@"; do
   case "$arg" in
-    --ci) want+=(g++-multilib clang libclang-rt-14-dev valgrind zip binutils file) ;;
+    --ci) want+=(g++-multilib clang libclang-rt-14-dev lld llvm valgrind zip binutils file) ;;
     --windows) want+=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64 zip unzip python3) ;;
-    --wine) wine=(wine wine64 wine32:i386) ;;
+    --wine) wine=(wine wine64 libwine-dev wine32:i386) ;;
   esac
 done
 
@@ -40,8 +41,14 @@ if [ "${#missing[@]}" -gt 0 ] || [ "${#missingWine[@]}" -gt 0 ]; then
   fi
   if [ "${#missingWine[@]}" -gt 0 ]; then
     echo "installing: ${missingWine[*]}"
+    # Where wine32 cannot be had, the 64-bit Wine still tests the x64 DLL.
+    wine64=()
+    for p in "${missingWine[@]}"; do [ "$p" = wine32:i386 ] || wine64+=("$p"); done
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
       "${missingWine[@]}" >/dev/null 2>&1 ||
+      { [ "${#wine64[@]}" -gt 0 ] &&
+        DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
+          "${wine64[@]}" >/dev/null 2>&1; } ||
       echo "Wine could not be installed here: the Windows tests will be reported as skipped"
   fi
 fi

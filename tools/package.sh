@@ -1,26 +1,42 @@
 #!/usr/bin/env bash
-# Builds the four libraries and the distributable package out/ZEVScale.zip:
-# ZEVScale_x86.dll, ZEVScale_x64.dll, libZEVScale_x86.so, libZEVScale_x64.so
-# and the platform's MANIFEST.XML.
+# Builds the two packages, named with the version:
+#   out/ZEVScale-<version>.zip        the add-in for the platform: ZEVScale_x86.dll,
+#                                     ZEVScale_x64.dll, libZEVScale_x86.so, libZEVScale_x64.so
+#                                     and the platform's MANIFEST.XML
+#   out/ZEVScale-tools-<version>.zip  the technician's console tool: zevscale_x86.exe,
+#                                     zevscale_x64.exe and the Linux zevscale (x86-64),
+#                                     beside the add-in libraries they load
+# Both carry the Russian guide (docs/ru/, its README.md as ПРОЧТИ.md) when there is one.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/deps.sh --ci --windows
 
-build() {  # directory, toolchain file or "", output name
+version=$(sed -n 's/^project(ZEVScale VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+[ -n "$version" ] || { echo "no version in CMakeLists.txt"; exit 1; }
+
+build() {  # directory, toolchain file or "", targets...
   local dir=$1 toolchain=$2
-  local flags=(-DZEV_TESTS=OFF -DZEV_BENCH=OFF -DZEV_TOOLS=OFF -DCMAKE_BUILD_TYPE=Release)
+  shift 2
+  local flags=(-DZEV_TESTS=OFF -DZEV_BENCH=OFF -DCMAKE_BUILD_TYPE=Release)
   [ -n "$toolchain" ] && flags+=(-DCMAKE_TOOLCHAIN_FILE="$toolchain")
   cmake -S . -B "$dir" -G Ninja "${flags[@]}" >/dev/null
-  cmake --build "$dir" --target ZEVScale >/dev/null
+  cmake --build "$dir" --target "$@" >/dev/null
 }
-build out/build-linux-x64 ""
-build out/build-linux-x86 cmake/linux-i686.cmake
-build out/build-win-x86 cmake/mingw-i686.cmake
-build out/build-win-x64 cmake/mingw-x86_64.cmake
+build out/build-linux-x64 "" ZEVScale zevscale
+build out/build-linux-x86 cmake/linux-i686.cmake ZEVScale
+build out/build-win-x86 cmake/mingw-i686.cmake ZEVScale zevscale
+build out/build-win-x64 cmake/mingw-x86_64.cmake ZEVScale zevscale
+for file in out/build-linux-x64/bin/zevscale out/build-win-x86/bin/zevscale.exe \
+            out/build-win-x64/bin/zevscale.exe; do
+  [ -f "$file" ] || { echo "$file was not built: no package is made without it"; exit 1; }
+done
 
 pkg=out/package
-rm -rf "$pkg" out/ZEVScale.zip
-mkdir -p "$pkg"
+tools=out/package-tools
+addin_zip=out/ZEVScale-$version.zip
+tools_zip=out/ZEVScale-tools-$version.zip
+rm -rf "$pkg" "$tools" out/ZEVScale*.zip
+mkdir -p "$pkg" "$tools"
 strip --strip-unneeded -o "$pkg/libZEVScale_x64.so" out/build-linux-x64/bin/libZEVScale.so
 strip --strip-unneeded -o "$pkg/libZEVScale_x86.so" out/build-linux-x86/bin/libZEVScale.so
 i686-w64-mingw32-strip -o "$pkg/ZEVScale_x86.dll" out/build-win-x86/bin/ZEVScale.dll
@@ -34,7 +50,49 @@ cat > "$pkg/MANIFEST.XML" <<'XML'
   <component os="Linux" path="libZEVScale_x64.so" type="native" arch="x86_64"/>
 </bundle>
 XML
-(cd "$pkg" && zip -q -X ../ZEVScale.zip MANIFEST.XML ZEVScale_x86.dll ZEVScale_x64.dll \
-  libZEVScale_x86.so libZEVScale_x64.so)
-echo "out/ZEVScale.zip:"
-unzip -l out/ZEVScale.zip | sed -n '4,8p'
+addin_files=(MANIFEST.XML ZEVScale_x86.dll ZEVScale_x64.dll libZEVScale_x86.so libZEVScale_x64.so)
+
+strip --strip-unneeded -o "$tools/zevscale" out/build-linux-x64/bin/zevscale
+i686-w64-mingw32-strip -o "$tools/zevscale_x86.exe" out/build-win-x86/bin/zevscale.exe
+x86_64-w64-mingw32-strip -o "$tools/zevscale_x64.exe" out/build-win-x64/bin/zevscale.exe
+tool_files=(zevscale zevscale_x86.exe zevscale_x64.exe)
+for lib in ZEVScale_x86.dll ZEVScale_x64.dll libZEVScale_x86.so libZEVScale_x64.so; do
+  cp "$pkg/$lib" "$tools/$lib"
+  tool_files+=("$lib")
+done
+
+# The Russian guide: README.md becomes ПРОЧТИ.md (and links to it follow).
+guide=()
+if compgen -G "docs/ru/*.md" >/dev/null; then
+  for md in docs/ru/*.md; do
+    name=$(basename "$md")
+    [ "$name" = README.md ] && name=ПРОЧТИ.md
+    for dir in "$pkg" "$tools"; do
+      sed 's/(README\.md\([#)]\)/(ПРОЧТИ.md\1/g' "$md" >"$dir/$name"
+    done
+    guide+=("$name")
+  done
+fi
+
+# Zip entries with the UTF-8 flag, so that Windows shows the Russian names.
+zipup() {  # zip, directory, files...
+  python3 - "$@" <<'PY'
+import os, sys, zipfile
+out, base, names = sys.argv[1], sys.argv[2], sys.argv[3:]
+with zipfile.ZipFile(out, "w", zipfile.ZIP_DEFLATED) as z:
+    for name in names:
+        info = zipfile.ZipInfo(name, date_time=(2026, 1, 1, 0, 0, 0))
+        info.compress_type = zipfile.ZIP_DEFLATED
+        path = os.path.join(base, name)
+        info.external_attr = (os.stat(path).st_mode & 0o777 | 0o100000) << 16
+        with open(path, "rb") as f:
+            z.writestr(info, f.read())
+PY
+}
+zipup "$addin_zip" "$pkg" "${addin_files[@]}" "${guide[@]}"
+zipup "$tools_zip" "$tools" "${tool_files[@]}" "${guide[@]}"
+for zip in "$addin_zip" "$tools_zip"; do
+  echo "$zip:"
+  python3 -c 'import sys, zipfile
+for i in zipfile.ZipFile(sys.argv[1]).infolist(): print("  %9d  %s" % (i.file_size, i.filename))' "$zip"
+done

@@ -162,11 +162,36 @@ TEST(CliOutput, FailuresCarryTheDriversCodeAndText) {
   EXPECT_EQ(RunLine("test --model ZEV-U --simulate --sim-missing 1", out, err), 1);
 }
 
-TEST(CliOutput, AMissingLibraryIsReported) {
-  const Parsed p = Parse(Split("info --library /nonexistent/libZEVScale.so"));
-  std::ostringstream o, e;
-  EXPECT_EQ(zev::cli::Run(p.options, o, e), 1);
-  EXPECT_NE(e.str().find("cannot load"), std::string::npos);
+TEST(CliOutput, LibrariesItCannotUseAreNamedAsSuch) {
+  // An ELF header of the other word size, with the x86 processor of that size.
+  char otherArch[] = "/tmp/zevscale-other-XXXXXX";
+  const int fd = mkstemp(otherArch);
+  ASSERT_GE(fd, 0);
+  const bool is64 = sizeof(void*) == 8;
+  const unsigned char header[20] = {
+      0x7f, 'E', 'L', 'F', static_cast<unsigned char>(is64 ? 1 : 2),  1, 1, 0, 0, 0, 0, 0, 0, 0,
+      0,    0,   3,   0,   static_cast<unsigned char>(is64 ? 3 : 62), 0};
+  ASSERT_EQ(write(fd, header, sizeof header), static_cast<ssize_t>(sizeof header));
+  close(fd);
+  const std::string otherBits = is64 ? "is a 32-bit library and this zevscale is 64-bit"
+                                     : "is a 64-bit library and this zevscale is 32-bit";
+  struct Case {
+    std::string library;
+    std::string message;
+  } cases[] = {
+      {"/nonexistent/libZEVScale.so", "cannot load"},
+      {otherArch, otherBits},
+      {"libm.so.6",
+       "lacks the exports GetClassNames, GetClassObject, DestroyObject, "
+       "SetPlatformCapabilities"},
+  };
+  for (const auto& c : cases) {
+    const Parsed p = Parse({"info", "--library", c.library});
+    std::ostringstream o, e;
+    EXPECT_EQ(zev::cli::Run(p.options, o, e), 1) << c.library;
+    EXPECT_NE(e.str().find(c.message), std::string::npos) << e.str();
+  }
+  unlink(otherArch);
 }
 
 TEST(CliOutput, SettingsPageIsIndentedByNesting) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "zev/platform/text.h"
 
@@ -172,7 +173,10 @@ Fn Resolve(void* handle, const char* name) {
 Library::Library(const std::string& path) {
 #if defined(_WIN32)
   handle_ = LoadLibraryA(path.c_str());
-  if (handle_ == nullptr) error_ = "LoadLibrary failed for " + path;
+  if (handle_ == nullptr) {
+    error_ =
+        "LoadLibrary failed for " + path + " (system error " + std::to_string(GetLastError()) + ")";
+  }
 #else
   handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (handle_ == nullptr) error_ = dlerror();
@@ -183,8 +187,16 @@ Library::Library(const std::string& path) {
   destroyObject_ = Resolve<v8abi::DestroyObjectFn>(handle_, "DestroyObject");
   setPlatformCapabilities_ =
       Resolve<v8abi::SetPlatformCapabilitiesFn>(handle_, "SetPlatformCapabilities");
-  if (!getClassNames_ || !getClassObject_ || !destroyObject_ || !setPlatformCapabilities_) {
-    error_ = "an export is missing";
+  const std::pair<bool, const char*> exports[] = {
+      {getClassNames_ != nullptr, "GetClassNames"},
+      {getClassObject_ != nullptr, "GetClassObject"},
+      {destroyObject_ != nullptr, "DestroyObject"},
+      {setPlatformCapabilities_ != nullptr, "SetPlatformCapabilities"}};
+  for (const auto& [found, name] : exports) {
+    if (!found) missing_.push_back(name);
+  }
+  for (const auto& name : missing_) {
+    error_ += (error_.empty() ? "it lacks the exports " : ", ") + name;
   }
 }
 

@@ -103,6 +103,8 @@ class Library {
 
   bool Loaded() const { return handle_ != nullptr || linked_; }
   const std::string& Error() const { return error_; }
+  // The exports of the four that a loaded library lacks.
+  const std::vector<std::string>& MissingExports() const { return missing_; }
 
   std::u16string ClassNames() const;
   long GetClassObject(const WCHAR_T* name, void** component) const;
@@ -113,6 +115,7 @@ class Library {
   void* handle_ = nullptr;
   bool linked_ = false;
   std::string error_;
+  std::vector<std::string> missing_;
   v8abi::GetClassNamesFn getClassNames_ = nullptr;
   v8abi::GetClassObjectFn getClassObject_ = nullptr;
   v8abi::DestroyObjectFn destroyObject_ = nullptr;

@@ -6,6 +6,7 @@
 
 #include "common.h"
 #include "console.h"
+#include "simulation.h"
 
 namespace zev::cli {
 
@@ -19,28 +20,14 @@ int Run(const Options& o, std::ostream& out, std::ostream& err,
     out << VersionText();
     return 0;
   }
-  // Simulated scales: one on the chosen port, or for scan one per model on COM3 to COM5.
-  std::unique_ptr<sim::PortDirectory> ports;
-  std::vector<std::unique_ptr<sim::Simulator>> scales;
+  std::unique_ptr<Simulation> simulation;
   if (o.simulate) {
-    ports = std::make_unique<sim::PortDirectory>();
-    std::vector<std::pair<int, sim::Model>> wanted;
-    if (o.command == "scan") {
-      wanted = {{3, sim::Model::ZevU}, {4, sim::Model::ZevAW}, {5, sim::Model::ZevNT}};
-    } else {
-      wanted = {{o.port, *sim::ModelFromName(o.model)}};
+    std::string error;
+    simulation = StartSimulation(o, error);
+    if (simulation == nullptr) {
+      err << "zevscale: " << Text(o.lang, M::CannotSimulate, {error}) << "\n";
+      return 1;
     }
-    for (const auto& [port, model] : wanted) {
-      scales.push_back(std::make_unique<sim::Simulator>(model, o.simWeight));
-      scales.back()->SetFaults(o.simFaults);
-      std::string error;
-      if (ports->Path().empty() || !scales.back()->Start(&error) ||
-          !ports->Map(port, scales.back()->DevicePath())) {
-        err << "zevscale: " << Text(o.lang, M::CannotSimulate, {error}) << "\n";
-        return 1;
-      }
-    }
-    ports->Export();
   }
 
   Options options = o;
@@ -49,7 +36,24 @@ int Run(const Options& o, std::ostream& out, std::ostream& err,
   if (o.command != "ports") {
     const std::string path =
         o.library.empty() ? os::ProgramDirectory() + os::AddinFileName() : o.library;
+    // A library of the other architecture would only fail to load; say why.
+    const os::AddinFile file = os::CheckAddin(path);
+    const int bits = static_cast<int>(sizeof(void*) * 8);
+    if (file.bits != 0 && file.bits != bits) {
+      err << "zevscale: "
+          << Text(o.lang, M::AddinOtherBits,
+                  {path, std::to_string(file.bits), std::to_string(bits)})
+          << "\n";
+      return 1;
+    }
     library = std::make_unique<host::Library>(path);
+    if (library->Loaded() && !library->MissingExports().empty()) {
+      std::string names;
+      for (const auto& name : library->MissingExports())
+        names += (names.empty() ? "" : ", ") + name;
+      err << "zevscale: " << Text(o.lang, M::AddinLacksExports, {path, names}) << "\n";
+      return 1;
+    }
     if (!library->Loaded() || !library->Error().empty()) {
       err << "zevscale: " << Text(o.lang, M::CannotLoad, {path, library->Error()}) << "\n";
       return 1;

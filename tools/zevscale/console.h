@@ -3,11 +3,31 @@
 #pragma once
 
 #include <atomic>
+#include <memory>
+#include <streambuf>
 #include <string>
 
 #include "messages.h"
 
 namespace zev::cli::os {
+
+// While it lives, std::cout and std::cerr carry UTF-8 to the user as the
+// system wants it: on a Windows console as UTF-16 (WriteConsoleW), so that
+// Russian reads right whatever the console's code page; redirected, and on
+// POSIX systems, as the UTF-8 bytes themselves.
+class ConsoleText {
+ public:
+  ConsoleText();
+  ~ConsoleText();
+  ConsoleText(const ConsoleText&) = delete;
+  ConsoleText& operator=(const ConsoleText&) = delete;
+
+ private:
+  class Buffer;
+  std::unique_ptr<Buffer> out_, err_;
+  std::streambuf* oldOut_ = nullptr;
+  std::streambuf* oldErr_ = nullptr;
+};
 
 // The directory of this program, with a trailing separator.
 std::string ProgramDirectory();
@@ -23,5 +43,14 @@ void SetInterruptFlag(std::atomic<bool>* flag);
 void SetEnvironment(const char* name, const std::string& value);
 // A new empty file for the process's own use; empty when none can be made.
 std::string NewTemporaryFile();
+// Whether simulated scales can run here (they need pseudo-terminals).
+bool CanSimulate();
+
+// What the file at `path` is, read from its header before it is loaded.
+struct AddinFile {
+  bool exists = false;
+  int bits = 0;  // 32 or 64 for a library of an x86 processor, else 0
+};
+AddinFile CheckAddin(const std::string& path);
 
 }  // namespace zev::cli::os

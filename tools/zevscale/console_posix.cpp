@@ -1,6 +1,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 
 #include "console.h"
@@ -16,6 +17,11 @@ void OnSignal(int) {
 
 }  // namespace
 
+// Output needs no conversion here: the terminal takes UTF-8.
+class ConsoleText::Buffer : public std::streambuf {};
+ConsoleText::ConsoleText() = default;
+ConsoleText::~ConsoleText() = default;
+
 std::string ProgramDirectory() {
   char path[4096] = {};
   const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
@@ -24,7 +30,9 @@ std::string ProgramDirectory() {
 }
 
 std::string AddinFileName() {
-  return "libZEVScale.so";
+  // The name the add-in has in the package, or the name the build gives it.
+  const std::string packaged = sizeof(void*) == 8 ? "libZEVScale_x64.so" : "libZEVScale_x86.so";
+  return access((ProgramDirectory() + packaged).c_str(), F_OK) == 0 ? packaged : "libZEVScale.so";
 }
 
 bool OutputIsTerminal() {
@@ -63,6 +71,25 @@ std::string NewTemporaryFile() {
   if (fd < 0) return std::string();
   close(fd);
   return pattern;
+}
+
+bool CanSimulate() {
+  return true;
+}
+
+AddinFile CheckAddin(const std::string& path) {
+  AddinFile file;
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (f == nullptr) return file;
+  file.exists = true;
+  unsigned char elf[20] = {};
+  if (std::fread(elf, 1, sizeof elf, f) == sizeof elf && elf[0] == 0x7f && elf[1] == 'E' &&
+      elf[2] == 'L' && elf[3] == 'F') {
+    const unsigned machine = elf[18] | elf[19] << 8;  // little-endian: x86 only
+    file.bits = machine == 62 ? 64 : machine == 3 ? 32 : 0;
+  }
+  std::fclose(f);
+  return file;
 }
 
 }  // namespace zev::cli::os

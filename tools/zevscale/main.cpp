@@ -9,6 +9,7 @@ std::atomic<bool> g_interrupted{false};
 }  // namespace
 
 int main(int argc, char** argv) {
+  const zev::cli::os::ConsoleText console;
   const std::vector<std::string> args(argv + 1, argv + argc);
   const zev::cli::Lang lang = zev::cli::os::UserLanguage();
   zev::cli::Parsed parsed = zev::cli::Parse(args, lang);

@@ -82,6 +82,18 @@ const Entry kCatalogue[] = {
    "компонента не создала объект TZEV_SCALE_Class"},
   {M::CannotSimulate, "cannot start the simulated scale: {1}",
    "не удаётся запустить симулятор весов: {1}"},
+  {M::NoSimulation,
+   "--simulate needs pseudo-terminals, which Windows does not have: connect a scale, or "
+   "simulate on Linux (zevscale --simulate, zevsim)",
+   "для --simulate нужны псевдотерминалы, а в Windows их нет: подключите весы или "
+   "воспользуйтесь симулятором в Linux (zevscale --simulate, zevsim)"},
+  {M::AddinOtherBits,
+   "{1} is a {2}-bit library and this zevscale is {3}-bit: give --library the {3}-bit "
+   "add-in, or run the {2}-bit zevscale",
+   "{1} — {2}-битная библиотека, а этот zevscale {3}-битный: укажите в --library "
+   "{3}-битную компоненту или запустите {2}-битный zevscale"},
+  {M::AddinLacksExports, "{1} is no add-in of this kind: it lacks the exports {2}",
+   "{1} — не внешняя компонента такого рода: в ней нет экспортов {2}"},
   {M::NoCommand, "no command given", "не указана команда"},
   {M::UnknownCommand, "unknown command '{1}'", "неизвестная команда '{1}'"},
   {M::NotForCommand, "{1} does not apply to {2}", "{1} не относится к команде {2}"},

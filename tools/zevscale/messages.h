@@ -57,6 +57,9 @@ enum class M {
   CannotLoad,
   NoObject,
   CannotSimulate,
+  NoSimulation,
+  AddinOtherBits,
+  AddinLacksExports,
   // The command line.
   NoCommand,
   UnknownCommand,

@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "cli.h"
+#include "console.h"
 
 #ifndef ZEV_VERSION
 #define ZEV_VERSION "unknown"
@@ -62,7 +63,8 @@ std::string VersionText() {
 std::string Usage(const std::string& command, Lang lang) {
   auto t = [lang](M id) { return Text(lang, id); };
   const std::string common = t(M::UsageCommon);
-  const std::string scale = t(M::UsageScale) + t(M::UsageTrace) + t(M::UsageSim);
+  const std::string scale =
+      t(M::UsageScale) + t(M::UsageTrace) + (os::CanSimulate() ? t(M::UsageSim) : std::string());
   if (command == "info") return t(M::UsageInfo) + common;
   if (command == "settings") return t(M::UsageSettings) + common;
   if (command == "test") return t(M::UsageTest) + common + scale;
@@ -163,6 +165,7 @@ Parsed Parse(const std::vector<std::string>& args, Lang lang) {
     } else if (a == "--weight" && o.command == "tare") {
       if (!value(v) || !ParseDoubleArg(v, o.tareWeight)) return needs(M::NeedNumber);
     } else if (a == "--simulate") {
+      if (!os::CanSimulate()) return bad(Text(lang, M::NoSimulation));
       o.simulate = true;
     } else if (a == "--sim-weight") {
       if (!value(v) || !ParseDoubleArg(v, o.simWeight)) return needs(M::NeedNumber);

@@ -23,6 +23,7 @@ int RunPorts(Context& c) {
       j["holders"] = holders;
       j["byId"] = p.byId.empty() ? Json(nullptr) : Json(p.byId);
       j["usb"] = p.usbId.empty() ? Json(nullptr) : Json(p.usbId);
+      j["description"] = p.description.empty() ? Json(nullptr) : Json(p.description);
       list.push_back(j);
     }
     c.out << list.dump(-1, ' ', false, Json::error_handler_t::replace) << "\n";
@@ -63,6 +64,7 @@ int RunPorts(Context& c) {
         PadRight(p.name, nameWidth + 2) + PadRight(p.device, deviceWidth + 2) + state;
     if (!p.usbId.empty()) line += "  USB " + p.usbId;
     if (!p.byId.empty()) line += "  " + p.byId;
+    if (!p.description.empty()) line += "  " + p.description;
     c.out << line << "\n";
   }
   return 0;

@@ -15,11 +15,12 @@ struct Holder {
 enum class PortState { Free, Busy, Missing, NoAccess };
 
 struct PortEntry {
-  std::string name;    // "COM3", or the device's own name when no COM number applies
-  std::string device;  // what opening the port opens
-  int com = -1;        // the COM number, -1 when none applies
-  std::string byId;    // a stable name of the device (/dev/serial/by-id), if any
-  std::string usbId;   // USB vendor:product, if known
+  std::string name;         // "COM3", or the device's own name when no COM number applies
+  std::string device;       // what opening the port opens
+  int com = -1;             // the COM number, -1 when none applies
+  std::string byId;         // a stable name of the device (/dev/serial/by-id), if any
+  std::string usbId;        // USB vendor:product, if known
+  std::string description;  // the system's friendly name of the device, if any
   PortState state = PortState::Free;
   std::vector<Holder> holders;  // who holds it, where the system tells
 };

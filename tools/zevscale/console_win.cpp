@@ -1,0 +1,176 @@
+// The console and the process on Windows.
+#include <windows.h>
+
+#include <cstdio>
+#include <iostream>
+#include <streambuf>
+
+#include "console.h"
+
+namespace zev::cli::os {
+namespace {
+
+std::atomic<bool>* g_interrupted = nullptr;
+
+BOOL WINAPI OnConsoleEvent(DWORD event) {
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) {
+    return FALSE;
+  }
+  if (g_interrupted != nullptr) *g_interrupted = true;
+  return TRUE;
+}
+
+// Bytes at the end of `text` that begin a UTF-8 sequence not yet complete.
+size_t IncompleteTail(const std::string& text) {
+  for (size_t back = 1; back <= 4 && back <= text.size(); ++back) {
+    const auto byte = static_cast<unsigned char>(text[text.size() - back]);
+    if ((byte & 0xC0) == 0x80) continue;  // a continuation byte
+    const size_t need = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
+    return need > back ? back : 0;
+  }
+  return 0;
+}
+
+}  // namespace
+
+// Collects UTF-8 and writes it at each line end or flush: as UTF-16 to a
+// console, as the bytes themselves to a file or a pipe.
+class ConsoleText::Buffer : public std::streambuf {
+ public:
+  explicit Buffer(DWORD which) : handle_(GetStdHandle(which)) {
+    DWORD mode = 0;
+    console_ = handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE &&
+               GetConsoleMode(handle_, &mode) != 0;
+  }
+  ~Buffer() override { Flush(); }
+
+ protected:
+  int overflow(int c) override {
+    if (c == traits_type::eof()) return 0;
+    pending_ += static_cast<char>(c);
+    if (c == '\n') Flush();
+    return c;
+  }
+  std::streamsize xsputn(const char* data, std::streamsize n) override {
+    pending_.append(data, static_cast<size_t>(n));
+    if (pending_.find('\n') != std::string::npos) Flush();
+    return n;
+  }
+  int sync() override {
+    Flush();
+    return 0;
+  }
+
+ private:
+  void Flush() {
+    const std::string out = pending_.substr(0, pending_.size() - IncompleteTail(pending_));
+    pending_.erase(0, out.size());
+    if (out.empty() || handle_ == nullptr || handle_ == INVALID_HANDLE_VALUE) return;
+    DWORD done = 0;
+    if (!console_) {
+      WriteFile(handle_, out.data(), static_cast<DWORD>(out.size()), &done, nullptr);
+      return;
+    }
+    const int n =
+        MultiByteToWideChar(CP_UTF8, 0, out.data(), static_cast<int>(out.size()), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(n > 0 ? n : 0), L'\0');
+    if (n > 0) {
+      MultiByteToWideChar(CP_UTF8, 0, out.data(), static_cast<int>(out.size()), wide.data(), n);
+    }
+    WriteConsoleW(handle_, wide.data(), static_cast<DWORD>(wide.size()), &done, nullptr);
+  }
+
+  HANDLE handle_;
+  bool console_ = false;
+  std::string pending_;
+};
+
+ConsoleText::ConsoleText()
+    : out_(new Buffer(STD_OUTPUT_HANDLE)), err_(new Buffer(STD_ERROR_HANDLE)) {
+  std::cout.flush();
+  std::cerr.flush();
+  oldOut_ = std::cout.rdbuf(out_.get());
+  oldErr_ = std::cerr.rdbuf(err_.get());
+}
+
+ConsoleText::~ConsoleText() {
+  std::cout.flush();
+  std::cerr.flush();
+  std::cout.rdbuf(oldOut_);
+  std::cerr.rdbuf(oldErr_);
+}
+
+std::string ProgramDirectory() {
+  wchar_t path[MAX_PATH * 4] = {};
+  const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH * 4);
+  std::wstring dir(path, n < MAX_PATH * 4 ? n : 0);
+  dir = dir.substr(0, dir.find_last_of(L"\\/") + 1);
+  // The path as the ANSI functions that load the add-in take it.
+  const int size = WideCharToMultiByte(CP_ACP, 0, dir.c_str(), static_cast<int>(dir.size()),
+                                       nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<size_t>(size > 0 ? size : 0), '\0');
+  if (size > 0) {
+    WideCharToMultiByte(CP_ACP, 0, dir.c_str(), static_cast<int>(dir.size()), out.data(), size,
+                        nullptr, nullptr);
+  }
+  return out;
+}
+
+std::string AddinFileName() {
+  // The name the add-in has in the package, or the name the build gives it.
+  const std::string packaged = sizeof(void*) == 8 ? "ZEVScale_x64.dll" : "ZEVScale_x86.dll";
+  const DWORD attributes = GetFileAttributesA((ProgramDirectory() + packaged).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES ? packaged : "ZEVScale.dll";
+}
+
+bool OutputIsTerminal() {
+  DWORD mode = 0;
+  return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+}
+
+Lang UserLanguage() {
+  return PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_RUSSIAN ? Lang::Russian : Lang::English;
+}
+
+void SetInterruptFlag(std::atomic<bool>* flag) {
+  g_interrupted = flag;
+  SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+}
+
+void SetEnvironment(const char* name, const std::string& value) {
+  SetEnvironmentVariableA(name, value.empty() ? nullptr : value.c_str());
+}
+
+std::string NewTemporaryFile() {
+  char dir[MAX_PATH + 1] = {};
+  char path[MAX_PATH + 1] = {};
+  const DWORD n = GetTempPathA(sizeof dir, dir);
+  if (n == 0 || n > MAX_PATH) return std::string();
+  if (GetTempFileNameA(dir, "zev", 0, path) == 0) return std::string();
+  return path;
+}
+
+bool CanSimulate() {
+  return false;
+}
+
+AddinFile CheckAddin(const std::string& path) {
+  AddinFile file;
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (f == nullptr) return file;
+  file.exists = true;
+  unsigned char dos[64] = {};
+  unsigned char pe[6] = {};
+  if (std::fread(dos, 1, sizeof dos, f) == sizeof dos && dos[0] == 'M' && dos[1] == 'Z') {
+    const long at = static_cast<long>(dos[60] | dos[61] << 8 | dos[62] << 16 | dos[63] << 24);
+    if (std::fseek(f, at, SEEK_SET) == 0 && std::fread(pe, 1, sizeof pe, f) == sizeof pe &&
+        pe[0] == 'P' && pe[1] == 'E' && pe[2] == 0 && pe[3] == 0) {
+      const unsigned machine = pe[4] | pe[5] << 8;
+      file.bits = machine == 0x8664 ? 64 : machine == 0x14c ? 32 : 0;
+    }
+  }
+  std::fclose(f);
+  return file;
+}
+
+}  // namespace zev::cli::os

@@ -1,0 +1,191 @@
+// The serial ports of a Windows machine. HARDWARE\DEVICEMAP\SERIALCOMM lists
+// them (the kernel's device name and the COM name); the device manager's Ports
+// class gives the friendly names where it has them; an open that the system
+// refuses with "access denied" is a port another program holds (Windows does
+// not say which).
+#include <windows.h>
+
+#include <initguid.h>  // first: devguid.h then defines the class GUIDs
+
+#include <devguid.h>
+#include <setupapi.h>
+
+#include <algorithm>
+#include <map>
+#include <utility>
+
+#include "serial_ports.h"
+
+namespace zev::cli::os {
+namespace {
+
+std::string Utf8(const std::wstring& wide) {
+  if (wide.empty()) return std::string();
+  const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr,
+                                    0, nullptr, nullptr);
+  std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
+  if (n > 0) {
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n,
+                        nullptr, nullptr);
+  }
+  return out;
+}
+
+int ComNumber(const std::wstring& name) {
+  if (name.size() < 4 || _wcsnicmp(name.c_str(), L"COM", 3) != 0) return -1;
+  int n = 0;
+  for (size_t i = 3; i < name.size(); ++i) {
+    if (name[i] < L'0' || name[i] > L'9' || n > 100000) return -1;
+    n = n * 10 + (name[i] - L'0');
+  }
+  return n;
+}
+
+class RegistryKey {
+ public:
+  RegistryKey(HKEY parent, const wchar_t* path) {
+    if (RegOpenKeyExW(parent, path, 0, KEY_READ, &key_) != ERROR_SUCCESS) key_ = nullptr;
+  }
+  explicit RegistryKey(HKEY key) : key_(key == INVALID_HANDLE_VALUE ? nullptr : key) {}
+  ~RegistryKey() {
+    if (key_ != nullptr) RegCloseKey(key_);
+  }
+  RegistryKey(const RegistryKey&) = delete;
+  RegistryKey& operator=(const RegistryKey&) = delete;
+  HKEY Get() const { return key_; }
+
+ private:
+  HKEY key_ = nullptr;
+};
+
+// COM name -> kernel device name, from the system's list of serial ports.
+std::vector<std::pair<std::wstring, std::wstring>> SerialComm() {
+  std::vector<std::pair<std::wstring, std::wstring>> ports;
+  RegistryKey key(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM");
+  if (key.Get() == nullptr) return ports;
+  for (DWORD i = 0;; ++i) {
+    wchar_t device[256] = {};
+    wchar_t com[64] = {};
+    DWORD deviceLength = 255;
+    DWORD comBytes = sizeof com - sizeof(wchar_t);
+    DWORD type = 0;
+    const LONG r = RegEnumValueW(key.Get(), i, device, &deviceLength, nullptr, &type,
+                                 reinterpret_cast<BYTE*>(com), &comBytes);
+    if (r == ERROR_NO_MORE_ITEMS) break;
+    if (r == ERROR_SUCCESS && type == REG_SZ) ports.emplace_back(com, device);
+  }
+  return ports;
+}
+
+// COM name -> the device manager's friendly name, e.g. "USB Serial Port (COM3)".
+std::map<std::wstring, std::wstring> FriendlyNames() {
+  std::map<std::wstring, std::wstring> names;
+  HDEVINFO set = SetupDiGetClassDevsW(&GUID_DEVCLASS_PORTS, nullptr, nullptr, DIGCF_PRESENT);
+  if (set == INVALID_HANDLE_VALUE) return names;
+  SP_DEVINFO_DATA info{};
+  info.cbSize = sizeof info;
+  for (DWORD i = 0; SetupDiEnumDeviceInfo(set, i, &info); ++i) {
+    RegistryKey key(SetupDiOpenDevRegKey(set, &info, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ));
+    if (key.Get() == nullptr) continue;
+    wchar_t port[64] = {};
+    DWORD bytes = sizeof port - sizeof(wchar_t);
+    DWORD type = 0;
+    if (RegQueryValueExW(key.Get(), L"PortName", nullptr, &type, reinterpret_cast<BYTE*>(port),
+                         &bytes) != ERROR_SUCCESS ||
+        type != REG_SZ) {
+      continue;
+    }
+    wchar_t friendly[256] = {};
+    if (SetupDiGetDeviceRegistryPropertyW(set, &info, SPDRP_FRIENDLYNAME, nullptr,
+                                          reinterpret_cast<BYTE*>(friendly),
+                                          sizeof friendly - sizeof(wchar_t), nullptr)) {
+      names[port] = friendly;
+    }
+  }
+  SetupDiDestroyDeviceInfoList(set);
+  return names;
+}
+
+// Opens the port as the driver does (exclusively) and closes it again.
+DWORD TryOpen(int com) {
+  const std::wstring path = L"\\\\.\\COM" + std::to_wstring(com);
+  HANDLE h = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
+                         nullptr);
+  if (h == INVALID_HANDLE_VALUE) return GetLastError();
+  CloseHandle(h);
+  return ERROR_SUCCESS;
+}
+
+bool Held(DWORD error) {
+  return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION;
+}
+
+bool Absent(DWORD error) {
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+std::string SystemMessage(DWORD error) {
+  wchar_t* text = nullptr;
+  const DWORD n = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::wstring message(text != nullptr ? text : L"", n);
+  if (text != nullptr) LocalFree(text);
+  while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' ||
+                              message.back() == L' ' || message.back() == L'.')) {
+    message.pop_back();
+  }
+  return message.empty() ? "error " + std::to_string(error) : Utf8(message);
+}
+
+}  // namespace
+
+std::vector<PortEntry> ListPorts() {
+  std::vector<PortEntry> ports;
+  const auto friendly = FriendlyNames();
+  for (const auto& [com, device] : SerialComm()) {
+    PortEntry p;
+    p.name = Utf8(com);
+    p.device = Utf8(device);
+    p.com = ComNumber(com);
+    const auto f = friendly.find(com);
+    if (f != friendly.end()) p.description = Utf8(f->second);
+    if (p.com >= 0) {
+      const DWORD error = TryOpen(p.com);
+      p.state = Held(error)     ? PortState::Busy
+                : Absent(error) ? PortState::Missing
+                                : PortState::Free;
+    }
+    ports.push_back(std::move(p));
+  }
+  std::sort(ports.begin(), ports.end(),
+            [](const PortEntry& a, const PortEntry& b) { return a.com < b.com; });
+  return ports;
+}
+
+std::vector<int> MappedComNumbers() {
+  std::vector<int> numbers;
+  for (const auto& entry : SerialComm()) {
+    const int n = ComNumber(entry.first);
+    if (n >= 0) numbers.push_back(n);
+  }
+  std::sort(numbers.begin(), numbers.end());
+  return numbers;
+}
+
+OpenDiagnosis DiagnoseOpen(int port) {
+  OpenDiagnosis d;
+  const std::wstring com = L"COM" + std::to_wstring(port);
+  for (const auto& entry : SerialComm()) {
+    if (_wcsicmp(entry.first.c_str(), com.c_str()) == 0) d.device = Utf8(entry.second);
+  }
+  const DWORD error = TryOpen(port);
+  if (d.device.empty() && Absent(error)) return d;  // no such port at all
+  if (d.device.empty()) d.device = Utf8(com);
+  d.exists = !Absent(error);
+  d.busy = Held(error);
+  if (error != ERROR_SUCCESS && d.exists && !d.busy) d.systemError = SystemMessage(error);
+  return d;
+}
+
+}  // namespace zev::cli::os

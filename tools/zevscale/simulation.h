@@ -1,0 +1,22 @@
+// The simulated scales of --simulate: zevsim's simulators on pseudo-terminals,
+// reached through COM<N> entries of a ports directory of their own. Windows
+// has no pseudo-terminals; there --simulate is refused (os::CanSimulate).
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "cli.h"
+
+namespace zev::cli {
+
+class Simulation {
+ public:
+  virtual ~Simulation() = default;
+};
+
+// Starts the scales that `o` asks for: one on the chosen port, or for scan one
+// per model on COM3 to COM5. Null with `error` set when they cannot start.
+std::unique_ptr<Simulation> StartSimulation(const Options& o, std::string& error);
+
+}  // namespace zev::cli
