@@ -59,7 +59,8 @@ SHOWN_PORTS_DIR = "/etc/zevscale/ports"
 COMMAND_TIMEOUT_S = 60
 FENCE = re.compile(r"^(\s*)(`{3,}|~{3,})\s*([\w+-]*)")
 DIRECTIVE = re.compile(r"<!--\s*sim:(.*?)-->", re.S)
-ZEVSCALE_LINE = re.compile(r"^\s*(?:[$>]\s+)?(?:\w+=\S*\s+)*zevscale(?:_x86|_x64)?(?:\.exe)?(?:\s|$)")
+ZEVSCALE_LINE = re.compile(
+    r"^\s*(?:[$>]\s+)?(?:\w+=\S*\s+)*zevscale(?:_x86|_x64)?(?:\.exe)?(?:\s|$)")
 CSI = re.compile(r"\x1b\[[0-9;?]*[ -/]*[@-~]")
 
 
