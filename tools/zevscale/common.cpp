@@ -279,6 +279,27 @@ Json Envelope(const Context& c, bool ok) {
   return j;
 }
 
+bool Usable(Context& c, const Session& s) {
+  if (!s.Valid()) c.err << "zevscale: " << c.T(M::NoObject) << "\n";
+  return s.Valid();
+}
+
+int RunCommand(Context& c, M done, const std::function<bool(Session&)>& command) {
+  Session s(*c.library);
+  if (!Usable(c, s)) return 1;
+  Begin(c);
+  Failure failure;
+  if (!OpenScale(c, s, failure)) return Finish(c, {}, Json::object(), &failure);
+  const bool ok = command(s);
+  if (!ok) failure = Explain(c, s, Operation::Command, c.o.port, c.o.model);
+  if (!s.Close() && ok) {
+    failure = Explain(c, s, Operation::Close, c.o.port, c.o.model);
+    return Finish(c, {}, Json::object(), &failure);
+  }
+  if (!ok) return Finish(c, {}, Json::object(), &failure);
+  return Finish(c, {c.T(done)}, Json::object(), nullptr);
+}
+
 bool OpenScale(Context& c, Session& s, Failure& failure) {
   if (!s.Configure(c.o.model, c.o.port)) {
     failure = Explain(c, s, Operation::Open, c.o.port, c.o.model);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <ostream>
@@ -121,8 +122,13 @@ std::string Heading(const Context& c);
 // The JSON object every one-shot command prints.
 Json Envelope(const Context& c, bool ok);
 
+// False, with a word to the user, when the add-in gave no driver object.
+bool Usable(Context& c, const Session& s);
 // Sets the model and the port of `s` and opens the port; on failure fills `failure`.
 bool OpenScale(Context& c, Session& s, Failure& failure);
+// A command that the scale does not answer (tare, zero): open, `command`,
+// close, and `done` told on success. Returns the exit status.
+int RunCommand(Context& c, M done, const std::function<bool(Session&)>& command);
 // Prints the heading of a command on one scale (not with --json), before
 // anything the line trace shows.
 void Begin(Context& c);

@@ -6,10 +6,7 @@ namespace zev::cli {
 
 int RunInfo(Context& c) {
   Session s(*c.library);
-  if (!s.Valid()) {
-    c.err << "zevscale: " << c.T(M::NoObject) << "\n";
-    return 1;
-  }
+  if (!Usable(c, s)) return 1;
   const auto& component = s.Component();
   const std::string classes = platform::Utf16ToUtf8(c.library->ClassNames());
   const std::string name = platform::Utf16ToUtf8(component.ExtensionName());

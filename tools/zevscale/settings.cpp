@@ -37,10 +37,7 @@ std::string IndentXml(const std::string& xml) {
 
 int RunSettings(Context& c) {
   Session s(*c.library);
-  if (!s.Valid()) {
-    c.err << "zevscale: " << c.T(M::NoObject) << "\n";
-    return 1;
-  }
+  if (!Usable(c, s)) return 1;
   Failure failure;
   bool failed = false;
   if (!c.o.model.empty() && !s.Set("Model", s.Wide(c.o.model))) failed = true;

@@ -5,10 +5,7 @@ namespace zev::cli {
 
 int RunTest(Context& c) {
   Session s(*c.library);
-  if (!s.Valid()) {
-    c.err << "zevscale: " << c.T(M::NoObject) << "\n";
-    return 1;
-  }
+  if (!Usable(c, s)) return 1;
   Begin(c);
   Failure failure;
   if (!s.Configure(c.o.model, c.o.port)) {

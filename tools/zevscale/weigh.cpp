@@ -79,10 +79,7 @@ int Watch(Context& c, Session& s) {
 int RunWeigh(Context& c) {
   if (c.o.watch) return RunWatch(c);
   Session s(*c.library);
-  if (!s.Valid()) {
-    c.err << "zevscale: " << c.T(M::NoObject) << "\n";
-    return 1;
-  }
+  if (!Usable(c, s)) return 1;
   Begin(c);
   Failure failure;
   if (!OpenScale(c, s, failure)) return Finish(c, {}, Json::object(), &failure);
@@ -111,10 +108,7 @@ int RunWeigh(Context& c) {
 
 int RunWatch(Context& c) {
   Session s(*c.library);
-  if (!s.Valid()) {
-    c.err << "zevscale: " << c.T(M::NoObject) << "\n";
-    return 1;
-  }
+  if (!Usable(c, s)) return 1;
   return Watch(c, s);
 }
 
