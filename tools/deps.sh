@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the build needs when it is missing (Debian or Ubuntu).
-#   tools/deps.sh            compiler, CMake, Ninja, GoogleTest, Google Benchmark, the ru_RU locale
+#   tools/deps.sh            compiler, CMake, Ninja, GoogleTest, Google Benchmark, the ru_RU locale,
+#                            Python 3 (the guide's test)
 #   tools/deps.sh --ci       also what CI's further checks use (32-bit g++, clang, lld, llvm,
 #                            valgrind, zip)
 #   tools/deps.sh --windows  also mingw-w64, for the Windows DLLs
@@ -8,7 +9,7 @@
 #                            optional: a machine without it says so and goes on
 set -euo pipefail
 
-want=(cmake ninja-build g++ libgtest-dev libbenchmark-dev nlohmann-json3-dev locales)
+want=(cmake ninja-build g++ libgtest-dev libbenchmark-dev nlohmann-json3-dev locales python3)
 wine=()
 for arg in "$@"; do
   case "$arg" in

@@ -1,0 +1,312 @@
+#!/usr/bin/env python3
+"""Runs every zevscale command that the integrator's guide shows and checks
+the output that the guide quotes.
+
+The guide (docs/ru/*.md) shows commands in ```console blocks:
+
+    <!-- sim: COM3=ZEV-AW:12.345 COM5=ZEV-U:silent -->
+    ```console
+    $ zevscale weigh --model ZEV-AW --port 3
+    ...quoted output...
+    ```
+
+A line that begins with "$ " or "> " is a command; the lines after it, up to
+the next command, are its output as a terminal shows it (standard output and
+standard error together). A Windows command ("> zevscale_x64.exe ...", or
+zevscale_x86.exe, zevscale.exe) is run as the Linux zevscale with the same
+arguments. Variables assigned in front of
+the program (ZEVSCALE_TRACE=stderr zevscale ...) go into its environment.
+
+The HTML comment before a block sets up its simulated scales, each served by
+zevsim on a pseudo-terminal mapped as COM<N> in a ports directory of the
+test's own (ZEVSCALE_PORTS):
+
+    COM<N>=MODEL[:WEIGHT][:OPTION[=VALUE]]...
+
+OPTION is any zevsim option without its dashes (silent, noise, delay=600,
+missing=2, extra=3, raw=2020..., hang-up-after=5, pause-after=4, pause=300).
+Further words of the comment:
+
+    COM<N>->PATH   a ports entry that points at PATH (which may not exist)
+    hold=COM<N>:NAME  a process called NAME (a terminal program, say) holds
+                   that port while the block runs
+    exit=K         every command of the block must exit with status K
+
+In the quoted output a line "..." stands for any number of lines, and "…"
+inside a line for any text (times, PIDs, device numbers). The ports directory
+is shown as /etc/zevscale/ports, the default that a site uses.
+
+Commands run with LANG=ru_RU.UTF-8, so the tools speak Russian. A zevscale
+command in a code block of another kind fails the test: every command that
+the guide shows is run.
+
+usage: guide_test.py --bin DIR [--docs DIR] [FILE.md ...]
+"""
+
+import argparse
+import os
+import pathlib
+import re
+import select
+import shlex
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+SHOWN_PORTS_DIR = "/etc/zevscale/ports"
+COMMAND_TIMEOUT_S = 60
+FENCE = re.compile(r"^(\s*)(`{3,}|~{3,})\s*([\w+-]*)")
+DIRECTIVE = re.compile(r"<!--\s*sim:(.*?)-->", re.S)
+ZEVSCALE_LINE = re.compile(
+    r"^\s*(?:[$>]\s+)?(?:\w+=\S*\s+)*zevscale(?:_x86|_x64)?(?:\.exe)?(?:\s|$)")
+CSI = re.compile(r"\x1b\[[0-9;?]*[ -/]*[@-~]")
+
+
+class Block:
+    def __init__(self, path, line, directive):
+        self.path, self.line, self.directive = path, line, directive
+        self.commands = []  # (line number, command text, [expected lines])
+
+
+def parse_guide(path):
+    """The console blocks of one file; zevscale commands elsewhere are errors."""
+    blocks, errors = [], []
+    lines = pathlib.Path(path).read_text(encoding="utf-8").splitlines()
+    text = "\n".join(lines)
+    directive_at = {}  # line index of a comment's end -> its text
+    for m in DIRECTIVE.finditer(text):
+        directive_at[text.count("\n", 0, m.end())] = m.group(1)
+    pending = None
+    i = 0
+    while i < len(lines):
+        if i in directive_at:
+            pending = (i + 1, directive_at[i])
+        m = FENCE.match(lines[i])
+        if not m:
+            i += 1
+            continue
+        indent, fence, lang = m.group(1), m.group(2), m.group(3)
+        start = i
+        i += 1
+        body = []
+        while i < len(lines) and not lines[i].strip().startswith(fence):
+            line = lines[i]
+            body.append(line[len(indent):] if line.startswith(indent) else line.lstrip())
+            i += 1
+        i += 1
+        if lang != "console":
+            for k, line in enumerate(body):
+                if ZEVSCALE_LINE.match(line):
+                    errors.append(f"{path}:{start + k + 2}: a zevscale command outside a "
+                                  "```console block is not checked; put it in one")
+            continue
+        block = Block(path, start + 1, pending[1] if pending else "")
+        pending = None
+        for k, line in enumerate(body):
+            if line.startswith("$ ") or line.startswith("> "):
+                block.commands.append((start + k + 2, line[2:].strip(), []))
+            elif block.commands:
+                block.commands[-1][2].append(line)
+        if any(ZEVSCALE_LINE.match(c[1]) for c in block.commands):
+            blocks.append(block)
+    return blocks, errors
+
+
+class Setup:
+    """The simulated scales, ports entries and held ports of one block."""
+
+    def __init__(self, bin_dir, directive):
+        self.bin_dir = bin_dir
+        self.dir = tempfile.mkdtemp(prefix="zevguide-")
+        self.ports = os.path.join(self.dir, "ports")
+        os.mkdir(self.ports)
+        self.sims, self.held, self.exit = [], [], None
+        try:
+            for word in directive.split():
+                self._apply(word)
+        except Exception:
+            self.close()
+            raise
+
+    def _apply(self, word):
+        if word.startswith("exit="):
+            self.exit = int(word[5:])
+        elif word.startswith("hold="):
+            com, name = word[5:].split(":", 1)
+            self._hold(os.path.join(self.ports, com), name)
+        elif "->" in word:
+            name, target = word.split("->", 1)
+            os.symlink(target, os.path.join(self.ports, name))
+        elif "=" in word and word.startswith("COM"):
+            self._simulate(*word.split("=", 1))
+        else:
+            raise ValueError(f"unknown word in the sim comment: {word!r}")
+
+    def _simulate(self, com, spec):
+        model, *options = spec.split(":")
+        argv = [os.path.join(self.bin_dir, "zevsim"), "--model", model,
+                "--port", com[3:], "--ports", self.ports]
+        for option in options:
+            if re.fullmatch(r"-?[0-9.]+", option):
+                argv += ["--weight", option]
+            elif "=" in option:
+                name, value = option.split("=", 1)
+                argv += ["--" + name, value]
+            else:
+                argv.append("--" + option)
+        sim = subprocess.Popen(argv, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        self.sims.append(sim)
+        # zevsim prints its device once the ports entry stands.
+        ready, _, _ = select.select([sim.stdout], [], [], 10)
+        if not ready or not sim.stdout.readline():
+            raise RuntimeError(f"zevsim did not start for {com}: {sim.stderr.read()}")
+
+    def _hold(self, path, name):
+        # A process of that name opens the port and locks it, as a terminal
+        # program would; the system reports it by that name.
+        program = os.path.join(self.dir, name)
+        os.symlink(os.path.realpath(sys.executable), program)
+        code = ("import fcntl, os, sys, time\n"
+                "fd = os.open(sys.argv[1], os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)\n"
+                "fcntl.flock(fd, fcntl.LOCK_EX | fcntl.LOCK_NB)\n"
+                "print('held', flush=True)\n"
+                "time.sleep(3600)\n")
+        holder = subprocess.Popen([program, "-c", code, path], stdout=subprocess.PIPE, text=True)
+        self.held.append(holder)
+        if holder.stdout.readline().strip() != "held":
+            raise RuntimeError(f"could not hold {path}")
+
+    def close(self):
+        for holder in self.held:
+            holder.kill()
+            holder.wait()
+            holder.stdout.close()
+        for sim in self.sims:
+            sim.send_signal(signal.SIGTERM)
+        for sim in self.sims:
+            try:
+                sim.wait(timeout=5)
+            except subprocess.TimeoutExpired:
+                sim.kill()
+                sim.wait()
+            sim.stdout.close()
+            sim.stderr.close()
+        subprocess.run(["rm", "-rf", self.dir], check=False)
+
+
+def screen(raw):
+    """What a terminal shows of the bytes written to it."""
+    text = CSI.sub("", raw.decode("utf-8", "replace")).replace("\r\n", "\n")
+    shown = []
+    for line in text.split("\n"):
+        # A carriage return starts the line again: what stands last is seen.
+        shown.append(line.split("\r")[-1].rstrip())
+    while shown and not shown[-1]:
+        shown.pop()
+    return shown
+
+
+def run(bin_dir, setup, command):
+    """Runs one command on a pseudo-terminal; gives its screen and exit status."""
+    words = shlex.split(command)
+    env = {k: v for k, v in os.environ.items()
+           if not k.startswith("LC_") and k not in ("LANG", "LANGUAGE", "ZEVSCALE_TRACE")}
+    env.update(LANG="ru_RU.UTF-8", ZEVSCALE_PORTS=setup.ports,
+               PATH=bin_dir + os.pathsep + env.get("PATH", ""))
+    while words and re.fullmatch(r"\w+=.*", words[0]):
+        name, value = words.pop(0).split("=", 1)
+        env[name] = value
+    if words and re.fullmatch(r"zevscale(_x86|_x64)?\.exe", words[0]):
+        words[0] = "zevscale"
+    master, slave = os.openpty()
+    try:
+        proc = subprocess.Popen(words, stdin=slave, stdout=slave, stderr=slave, env=env,
+                                cwd=setup.dir, start_new_session=True)
+    finally:
+        os.close(slave)
+    raw, deadline = b"", time.monotonic() + COMMAND_TIMEOUT_S
+    try:
+        while True:
+            left = deadline - time.monotonic()
+            ready, _, _ = select.select([master], [], [], max(left, 0))
+            if not ready:
+                os.killpg(proc.pid, signal.SIGKILL)
+                raw += b"\n<timed out>"
+                break
+            try:
+                data = os.read(master, 65536)
+            except OSError:  # the terminal's last writer has gone
+                break
+            if not data:
+                break
+            raw += data
+    finally:
+        os.close(master)
+    status = proc.wait()
+    shown = [line.replace(setup.ports, SHOWN_PORTS_DIR) for line in screen(raw)]
+    return shown, status
+
+
+def line_pattern(expected):
+    return "".join(".*?" if part == "…" else re.escape(part)
+                   for part in re.split("(…)", expected.rstrip()))
+
+
+def matches(expected, actual):
+    """Whether the screen fits the quoted lines ("..." any lines, "…" any text)."""
+    while expected and not expected[-1].strip():
+        expected = expected[:-1]
+    pattern = "".join("(?:[^\n]*\n)*?" if line.strip() == "..." else line_pattern(line) + "\n"
+                      for line in expected)
+    return re.fullmatch(pattern, "".join(line + "\n" for line in actual)) is not None
+
+
+def check(bin_dir, block):
+    failures = []
+    setup = Setup(bin_dir, block.directive)
+    try:
+        for line, command, expected in block.commands:
+            if not ZEVSCALE_LINE.match(command):
+                continue
+            actual, status = run(bin_dir, setup, command)
+            where = f"{block.path}:{line}: {command}"
+            if not matches(expected, actual):
+                failures.append(f"{where}\n  quoted:\n" +
+                                "".join(f"    | {x}\n" for x in expected) + "  printed:\n" +
+                                "".join(f"    | {x}\n" for x in actual))
+            if setup.exit is not None and status != setup.exit:
+                failures.append(f"{where}\n  exit status {status}, the guide says {setup.exit}")
+    finally:
+        setup.close()
+    return failures
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--bin", required=True, help="directory of zevscale and zevsim")
+    parser.add_argument("--docs", default=str(pathlib.Path(__file__).resolve().parents[2] /
+                                              "docs" / "ru"))
+    parser.add_argument("files", nargs="*")
+    args = parser.parse_args()
+    bin_dir = os.path.abspath(args.bin)
+    files = args.files or sorted(str(p) for p in pathlib.Path(args.docs).glob("*.md"))
+    if not files:
+        print(f"no guide found in {args.docs}")
+        return 1
+    failures, commands = [], 0
+    for path in files:
+        blocks, errors = parse_guide(path)
+        failures += errors
+        for block in blocks:
+            commands += sum(1 for c in block.commands if ZEVSCALE_LINE.match(c[1]))
+            failures += check(bin_dir, block)
+    for failure in failures:
+        print("FAIL " + failure)
+    print(f"{commands} commands in {len(files)} files checked, {len(failures)} failures")
+    return 1 if failures or commands == 0 else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
