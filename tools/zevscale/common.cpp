@@ -57,6 +57,11 @@ std::pair<int, std::string> Session::LastError() {
   return {call->ret.lVal, call->Text(0)};
 }
 
+std::string Session::LastReport() const {
+  if (connection_.Errors.empty()) return std::string();
+  return platform::Utf16ToUtf8(connection_.Errors.back().description);
+}
+
 bool Session::Configure(const std::string& model, int port) {
   return Set("Model", Wide(model)) && Set("Port", host::Int(port));
 }
@@ -122,9 +127,13 @@ Failure Explain(Context& c, Session& s, Operation operation, int port, const std
   std::string bytes;
   const auto outcome = c.tap.LastExchange(port, &bytes);
   const bool openFailed = text == kPortUnavailable;
+  bool reported = false;  // the driver told the platform of an exception
   if (f.text.empty()) {
     f.text =
         c.T(operation == Operation::Test && !openFailed ? M::DeviceTestFailed : M::NoDriverText);
+    const std::string report = s.LastReport();
+    reported = !report.empty();
+    if (reported) f.reasons.push_back(c.T(M::PlatformTold, {report}));
   }
   if (openFailed) {
     f.reasons = WhyNoOpen(c, port);
@@ -136,7 +145,9 @@ Failure Explain(Context& c, Session& s, Operation operation, int port, const std
       f.reasons.push_back(c.T(M::WhyNothingArrived));
       break;
     case TraceTap::LineOutcome::NotAReply:
-      f.reasons.push_back(c.T(M::WhyNotAReply, {model, bytes}));
+      // A reply of the right form whose weight text does not read as
+      // kilograms ends in an exception of the driver, not in a rejection.
+      f.reasons.push_back(c.T(reported ? M::WhyNotAWeight : M::WhyNotAReply, {model, bytes}));
       break;
     case TraceTap::LineOutcome::Gone:
       f.reasons.push_back(c.T(M::WhyLineGone));

@@ -51,6 +51,9 @@ class Session {
   bool Set(const std::string& name, host::tVariant value);
   // "GetLastError": the code and the text (UTF-8).
   std::pair<int, std::string> LastError();
+  // What the driver last reported to the platform through its connection
+  // (an exception's message, UTF-8), or empty.
+  std::string LastReport() const;
   // Model and port; false when the driver refuses them.
   bool Configure(const std::string& model, int port);
   bool Open();

@@ -20,7 +20,8 @@ void Pause(const Context& c, int ms) {
 // in its place; the port is opened again after a failure.
 int Watch(Context& c, Session& s) {
   const Options& o = c.o;
-  const bool inPlace = o.terminal && !o.json;
+  // Trace lines need whole lines of their own: no reading in place beside them.
+  const bool inPlace = o.terminal && !o.json && !o.trace;
   if (!o.json) c.out << Heading(c) << std::endl;
   bool open = false;
   bool lastOk = false;
