@@ -204,14 +204,14 @@ namespace {
 
 // A trace line: "TIME COMn MODEL WHAT REST".
 struct TraceLine {
-  std::string port, what, rest;
+  std::string port, model, what, rest;
 };
 
 TraceLine Split(const std::string& line) {
   TraceLine t;
   std::istringstream in(line);
-  std::string time, model;
-  in >> time >> t.port >> model >> t.what;
+  std::string time;
+  in >> time >> t.port >> t.model >> t.what;
   std::getline(in, t.rest);
   return t;
 }
@@ -261,6 +261,18 @@ std::string TraceTap::AnyBytes(int port) const {
     }
   }
   return std::string();
+}
+
+bool TraceTap::OnlySilence(int port, const std::string& model) const {
+  const std::string name = "COM" + std::to_string(port);
+  bool read = false;
+  for (const auto& line : lines_) {
+    const TraceLine t = Split(line);
+    if (t.port != name || t.model != model || t.what != "<-") continue;
+    if (t.rest.find("(nothing)") == std::string::npos) return false;
+    read = true;
+  }
+  return read;
 }
 
 std::string Heading(const Context& c) {

@@ -105,6 +105,9 @@ class TraceTap {
   LineOutcome LastExchange(int port, std::string* bytes = nullptr) const;
   // The first bytes that arrived on COM<port> during this run, or empty.
   std::string AnyBytes(int port) const;
+  // Whether `model` read on COM<port> during this run and every read attempt
+  // brought nothing.
+  bool OnlySilence(int port, const std::string& model) const;
 
  private:
   std::string path_;

@@ -71,6 +71,16 @@ const Entry kCatalogue[] = {
   {M::ScanBytesNoModel, "COM{1}: bytes arrived, but no model reads them as a weight ({2})",
    "COM{1}: байты пришли, но ни одна модель не читает их как вес ({2})"},
   {M::ScanUnavailable, "COM{1}: {2}", "COM{1}: {2}"},
+  {M::ScanLate,
+   "COM{1}: a scale answers later than half a second after a command; the driver cannot weigh "
+   "with it (its replies belong to earlier commands); check the scale's settings and the cable",
+   "COM{1}: весы отвечают позже чем через полсекунды после команды; драйвер с ними взвешивать "
+   "не сможет (их ответы относятся к прежним командам); проверьте настройки весов и кабель"},
+  {M::ScanOnce,
+   "COM{1}: {2} answered once but not when asked again: most likely a late reply to an earlier "
+   "command (a scale that answers later than half a second after a command)",
+   "COM{1}: {2} ответили один раз, но не на повторный запрос: скорее всего, это запоздавший "
+   "ответ на предыдущую команду (весы отвечают позже чем через полсекунды)"},
   {M::WatchInterrupted, "interrupted", "прервано"},
   {M::InfoClasses, "classes", "классы"},
   {M::InfoComponent, "component", "компонента"},

@@ -47,6 +47,8 @@ enum class M {
   ScanTime,
   ScanBytesNoModel,
   ScanUnavailable,
+  ScanLate,
+  ScanOnce,
   WatchInterrupted,
   InfoClasses,
   InfoComponent,

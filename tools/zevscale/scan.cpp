@@ -25,6 +25,7 @@ struct PortResult {
   int port = 0;
   std::vector<Answer> answers;
   std::string unavailable;  // the driver's text when the port would not open
+  bool late = false;        // a late reply to an earlier command seemed an answer
 };
 
 void ScanPort(const host::Library& library, const std::vector<std::string>& models,
@@ -42,6 +43,19 @@ void ScanPort(const host::Library& library, const std::vector<std::string>& mode
     if (s.Weigh(kg)) result.answers.push_back({model, kg});
     s.Close();
   }
+}
+
+// ZEV-AW and ZEV-NT(N) send the same command. A ZEV-AW scale that answers
+// later than the deadline gives nothing to the ZEV-AW weighing and its late
+// reply to the ZEV-NT(N) weighing that follows, which then seems to answer.
+// After a quiet spell a weighing of its own shows whether it really does.
+bool AnswersAfterQuiet(const host::Library& library, const std::string& model, int port) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(700));
+  Session s(library);
+  double kg = 0;
+  const bool ok = s.Valid() && s.Configure(model, port) && s.Open() && s.Weigh(kg);
+  s.Close();
+  return ok;
 }
 
 // Of several models that answered on one port, the one that reads the reply
@@ -86,7 +100,7 @@ int RunScan(Context& c) {
 
   const auto start = std::chrono::steady_clock::now();
   std::vector<PortResult> results;
-  for (int port : portSet) results.push_back({port, {}, {}});
+  for (int port : portSet) results.push_back({port, {}, {}, false});
   std::atomic<size_t> finished{0};
   std::vector<std::thread> threads;
   for (auto& result : results) {
@@ -101,6 +115,14 @@ int RunScan(Context& c) {
   }
   for (auto& t : threads) t.join();
   c.tap.Drain();
+  for (auto& r : results) {
+    if (r.answers.size() != 1 || r.answers[0].model != "ZEV-NT(N)" ||
+        !c.tap.OnlySilence(r.port, "ZEV-AW") || AnswersAfterQuiet(*c.library, "ZEV-NT(N)", r.port))
+      continue;
+    r.answers.clear();
+    r.late = true;
+  }
+  c.tap.Drain();
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
@@ -109,9 +131,10 @@ int RunScan(Context& c) {
   std::vector<std::string> lines, notes, settings;
   for (const auto& r : results) {
     const std::string com = "COM" + std::to_string(r.port);
+    if (r.late) notes.push_back(c.T(M::ScanLate, {std::to_string(r.port)}));
     if (r.answers.empty()) {
       const std::string bytes = c.tap.AnyBytes(r.port);
-      if (!bytes.empty())
+      if (!bytes.empty() && !r.late)
         notes.push_back(c.T(M::ScanBytesNoModel, {std::to_string(r.port), bytes}));
       // A port that was asked for, or one that exists but would not open
       // (busy, no permission), is worth a word; missing default ports are not.
