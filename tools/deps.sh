@@ -7,6 +7,8 @@
 #   tools/deps.sh --windows  also mingw-w64, for the Windows DLLs
 #   tools/deps.sh --wine     also Wine (64- and 32-bit) and its headers, to test the DLLs;
 #                            optional: a machine without it says so and goes on
+#   tools/deps.sh --qemu     also qemu-user, to run the 32-bit tests where the kernel cannot
+#   tools/deps.sh --debootstrap  also debootstrap, for the check on an older glibc
 set -euo pipefail
 
 want=(cmake ninja-build g++ libgtest-dev libbenchmark-dev nlohmann-json3-dev locales python3)
@@ -16,6 +18,8 @@ for arg in "$@"; do
     --ci) want+=(g++-multilib clang libclang-rt-14-dev lld llvm valgrind zip binutils file) ;;
     --windows) want+=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64 zip unzip python3) ;;
     --wine) wine=(wine wine64 libwine-dev wine32:i386) ;;
+    --qemu) want+=(qemu-user) ;;
+    --debootstrap) want+=(debootstrap) ;;
   esac
 done
 

@@ -6,6 +6,7 @@
 # llvm-dlltool from tests/msvc_host/*.def, lld-link, the system's msvcrt.dll.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source tools/arch.sh
 arch=${1:?x86_64 or i686}
 dll=${2:?the add-in DLL}
 case "$arch" in
@@ -41,6 +42,10 @@ if ! command -v wine >/dev/null; then
   echo "SKIPPED: Wine is not installed; the Microsoft-ABI host did not run ($arch)"
   exit 0
 fi
+if [ "$arch" = i686 ]; then
+  zev_probe_32bit
+  [ "$ZEV_RUN32" = yes ] || { zev_skip32 "the Microsoft-ABI host, x86"; exit 0; }
+fi
 if [ "$arch" = i686 ] &&
    ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "install ok installed"; then
   echo "SKIPPED: wine32 is not installed; the Microsoft-ABI host did not run (x86)"
@@ -49,10 +54,10 @@ fi
 # A prefix of its own, with no COM port mapped but what Wine maps itself.
 export WINEDEBUG=-all WINEPREFIX=${ZEV_MSVC_WINEPREFIX:-/tmp/zevscale-msvc-wine-$(id -u)}
 unset DISPLAY
-[ -d "$WINEPREFIX" ] || wine wineboot --init >/dev/null 2>&1
+[ -d "$WINEPREFIX" ] || zev_wine wineboot --init >/dev/null 2>&1
 log=$(mktemp)
 status=0
-timeout 120 wine "$out/msvc_host.exe" "Z:$(realpath "$dll")" >"$log" 2>&1 || status=$?
+timeout 120 $(zev_wine_command) "$out/msvc_host.exe" "Z:$(realpath "$dll")" >"$log" 2>&1 || status=$?
 cat "$log"
 # A program that did not run at all prints nothing: judge by its own summary.
 if [ $status -ne 0 ] || ! grep -q '^msvc_host .*, 0 failed' "$log"; then

@@ -5,6 +5,7 @@
 #   tools/wine-test.sh BUILD_DIR [LINUX_BUILD_DIR]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source tools/arch.sh
 win=${1:?the Windows build directory}
 linux=${2:-build}
 export WINEDEBUG=-all WINEPREFIX=${WINEPREFIX:-/tmp/zevscale-wine-$(id -u)}
@@ -14,12 +15,16 @@ if ! command -v wine >/dev/null; then
   echo "SKIPPED: Wine is not installed; the Windows tests did not run"
   exit 0
 fi
+if file "$win/bin/ZEVScale.dll" | grep -q "80386"; then
+  zev_probe_32bit
+  [ "$ZEV_RUN32" = yes ] || { zev_skip32 "the x86 Windows tests under Wine"; exit 0; }
+fi
 if file "$win/bin/ZEVScale.dll" | grep -q "80386" &&
    ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "install ok installed"; then
   echo "SKIPPED: wine32 is not installed; the 32-bit Windows tests did not run"
   exit 0
 fi
-[ -d "$WINEPREFIX" ] || wine wineboot --init >/dev/null 2>&1
+[ -d "$WINEPREFIX" ] || zev_wine wineboot --init >/dev/null 2>&1
 
 sims=()
 cleanup() {
@@ -41,7 +46,7 @@ for spec in "ZEV-U:0.5" "ZEV-AW:-1.25" "ZEV-NT(N):2.5"; do
   pty=$(head -n1 "$out")
   rm -f "$out"
   [ -n "$pty" ] || { echo "zevsim did not start"; exit 1; }
-  wine reg add 'HKLM\Software\Wine\Ports' /v "COM$port" /t REG_SZ /d "$pty" /f >/dev/null 2>&1
+  zev_wine reg add 'HKLM\Software\Wine\Ports' /v "COM$port" /t REG_SZ /d "$pty" /f >/dev/null 2>&1
   [ "$model" = "ZEV-NT(N)" ] && kg=${kg#-}
   scales="${scales:+$scales,}$port:$model:$kg"
   port=$((port + 1))
@@ -53,7 +58,7 @@ status=0
 cd "$win/bin"
 for test in platform_test frame_test scales_test driver_object_test addin_frame_test driver_test; do
   log=$(mktemp)
-  timeout 300 wine "$test.exe" >"$log" 2>&1 || true
+  timeout 300 $(zev_wine_command) "$test.exe" >"$log" 2>&1 || true
   # A program that did not run at all prints nothing: judge by its own summary.
   if grep -q '^\[  PASSED  \]' "$log" && ! grep -q '^\[  FAILED  \]' "$log"; then
     echo "$test: $(grep '^\[  PASSED  \]' "$log")"

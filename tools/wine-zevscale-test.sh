@@ -7,6 +7,7 @@
 #   tools/wine-zevscale-test.sh BUILD_DIR [LINUX_BUILD_DIR]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source tools/arch.sh
 win=$(realpath "${1:?the Windows build directory}")
 linux=$(realpath "${2:-build}")
 export WINEDEBUG=-all
@@ -21,6 +22,8 @@ if ! command -v wine >/dev/null; then
 fi
 if file "$exe" | grep -q "80386"; then
   arch=x86
+  zev_probe_32bit
+  [ "$ZEV_RUN32" = yes ] || { zev_skip32 "the x86 zevscale.exe under Wine"; exit 0; }
   if ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "install ok installed"; then
     echo "SKIPPED: wine32 is not installed; the 32-bit zevscale.exe did not run"
     exit 0
@@ -31,7 +34,7 @@ fi
 # A prefix per architecture: a run never meets the Wine server of the last one
 # while it shuts down.
 export WINEPREFIX=${ZEV_TOOLS_WINEPREFIX:-/tmp/zevscale-tools-wine-$(id -u)-$arch}
-[ -d "$WINEPREFIX" ] || wine wineboot --init >/dev/null 2>&1
+[ -d "$WINEPREFIX" ] || zev_wine wineboot --init >/dev/null 2>&1
 
 sims=()
 tmp=$(mktemp -d)
@@ -56,11 +59,11 @@ for spec in "ZEV-U:0.5" "ZEV-AW:-1.25" "ZEV-NT(N):2.5" "ZEV-AW:12.345"; do
   for _ in $(seq 200); do [ -s "$tmp/pty$port" ] && break; sleep 0.1; done
   pty=$(head -n1 "$tmp/pty$port")
   [ -n "$pty" ] || { echo "zevsim did not start: $(cat "$tmp/sim$port")"; exit 1; }
-  wine reg add 'HKLM\Software\Wine\Ports' /v "COM$port" /t REG_SZ /d "$pty" /f >/dev/null 2>&1
+  zev_wine reg add 'HKLM\Software\Wine\Ports' /v "COM$port" /t REG_SZ /d "$pty" /f >/dev/null 2>&1
   weight[$port]=${spec##*:}
   port=$((port + 1))
 done
-wine reg delete 'HKLM\Software\Wine\Ports' /v COM7 /f >/dev/null 2>&1 || true
+zev_wine reg delete 'HKLM\Software\Wine\Ports' /v COM7 /f >/dev/null 2>&1 || true
 wineserver -w
 
 status=0
@@ -74,7 +77,7 @@ check() {
   while [ "$1" != -- ]; do patterns+=("$1"); shift; done
   shift
   local got=0
-  (cd "$win/bin" && timeout 60 wine zevscale.exe "$@") >"$tmp/out" 2>&1 || got=$?
+  (cd "$win/bin" && timeout 60 $(zev_wine_command) zevscale.exe "$@") >"$tmp/out" 2>&1 || got=$?
   local ok=1
   [ "$got" = "$want" ] || ok=0
   for p in "${patterns[@]}"; do grep -qF -- "$p" "$tmp/out" || ok=0; done
@@ -123,10 +126,11 @@ if [ -n "$other" ]; then
   check "an add-in of the other architecture" 1 "$bits" -- info --library "Z:$(realpath "$other")"
 fi
 
+wine=$(zev_wine_command)
 # Wine's console, seen through a terminal: the text written with WriteConsoleW
 # reaches the terminal as the characters themselves.
 (cd "$win/bin" && LANG=ru_RU.UTF-8 timeout 60 script -qec \
-  "wine zevscale.exe weigh --model ZEV-U --port 7; wine zevscale.exe weigh --model ZEV-U --port 3" \
+  "$wine zevscale.exe weigh --model ZEV-U --port 7; $wine zevscale.exe weigh --model ZEV-U --port 3" \
   /dev/null) </dev/null 2>&1 | sed 's/\x1b\[[0-9;?]*[A-Za-z]//g; s/\r//g' | grep -v '^$' >"$tmp/screen" || true
 checks=$((checks + 1))
 if grep -qF "ошибка 1001: Порт недоступен" "$tmp/screen" && grep -qF "0.500 кг" "$tmp/screen"; then
