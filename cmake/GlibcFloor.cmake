@@ -8,8 +8,9 @@ check_cxx_source_compiles("#include <features.h>
 #endif
 int main() { return 0; }" ZEV_HAVE_GLIBC)
 
+option(ZEV_GLIBC_FLOOR "Build the add-in and zevscale to run on glibc 2.17" ON)
 set(ZEV_GLIBC_FLOOR_ACTIVE OFF)
-if(ZEV_HAVE_GLIBC AND ZEV_STATIC_RUNTIME AND NOT ZEV_SANITIZE AND NOT ZEV_TSAN)
+if(ZEV_GLIBC_FLOOR AND ZEV_HAVE_GLIBC AND ZEV_STATIC_RUNTIME AND NOT ZEV_SANITIZE AND NOT ZEV_TSAN)
   set(ZEV_GLIBC_FLOOR_ACTIVE ON)
 endif()
 
