@@ -13,17 +13,31 @@ namespace {
 
 using v8abi::TagOf;
 
+// The platform's memory manager, or null when it gave none or a table
+// without the slots needed.
+const v8abi::IMemoryManagerVtbl* Manager(const TV8UserObject& object) {
+  if (object.MemManager == nullptr) return nullptr;
+  const v8abi::IMemoryManagerVtbl* table = object.MemManager->vtbl;
+  if (table == nullptr || table->AllocMemory == nullptr || table->FreeMemory == nullptr) {
+    return nullptr;
+  }
+  return table;
+}
+
 bool Alloc(TV8UserObject& object, void** block, size_t bytes) {
   *block = nullptr;
-  if (object.MemManager == nullptr || object.MemManager->vtbl == nullptr) return false;
+  if (Manager(object) == nullptr) return false;
   if (bytes > UINT32_MAX) return false;
   return object.MemManager->vtbl->AllocMemory(object.MemManager, block,
                                               static_cast<unsigned long>(bytes));
 }
 
+// A block of a manager without a usable table cannot be given back; it is
+// left to the platform.
 void Free(TV8UserObject& object, void** block) {
-  if (*block == nullptr || object.MemManager == nullptr) return;
-  object.MemManager->vtbl->FreeMemory(object.MemManager, block);
+  if (*block != nullptr && Manager(object) != nullptr) {
+    object.MemManager->vtbl->FreeMemory(object.MemManager, block);
+  }
   *block = nullptr;
 }
 
@@ -94,7 +108,7 @@ std::u16string FromWide(const WCHAR_T* text, size_t length) {
 }
 
 WCHAR_T* AllocWideCopy(TV8UserObject& object, std::u16string_view text) {
-  if (object.MemManager == nullptr) return nullptr;
+  if (Manager(object) == nullptr) return nullptr;
   void* block = nullptr;
   if (Alloc(object, &block, (text.size() + 1) * sizeof(WCHAR_T)) && block != nullptr) {
     auto* out = static_cast<WCHAR_T*>(block);
@@ -124,7 +138,7 @@ bool SetVariantPChar(TV8UserObject& object, tVariant* value, const char* text) {
 }
 
 bool SetVariantStr(TV8UserObject& object, tVariant* value, std::string_view text) {
-  if (value == nullptr || object.MemManager == nullptr) return false;
+  if (value == nullptr || Manager(object) == nullptr) return false;
   // Only the bytes before a NUL are a narrow text.
   const size_t n = std::min(text.size(), text.find('\0'));
   ClearVariant(object, value);
@@ -141,7 +155,7 @@ bool SetVariantStr(TV8UserObject& object, tVariant* value, std::string_view text
 
 bool SetVariantBlob(TV8UserObject& object, tVariant* value, const void* bytes, uint32_t count) {
   if (bytes == nullptr) return true;
-  if (value == nullptr || object.MemManager == nullptr) return false;
+  if (value == nullptr || Manager(object) == nullptr) return false;
   ClearVariant(object, value);
   value->vt = v8abi::VTYPE_BLOB;
   void* block = nullptr;
@@ -153,7 +167,7 @@ bool SetVariantBlob(TV8UserObject& object, tVariant* value, const void* bytes, u
 }
 
 bool SetVariantDouble(TV8UserObject& object, tVariant* value, double number) {
-  if (value == nullptr || object.MemManager == nullptr) return false;
+  if (value == nullptr || Manager(object) == nullptr) return false;
   ClearVariant(object, value);
   value->vt = v8abi::VTYPE_R8;
   value->dblVal = number;
@@ -161,7 +175,7 @@ bool SetVariantDouble(TV8UserObject& object, tVariant* value, double number) {
 }
 
 bool SetVariantInt(TV8UserObject& object, tVariant* value, int32_t number) {
-  if (value == nullptr || object.MemManager == nullptr) return false;
+  if (value == nullptr || Manager(object) == nullptr) return false;
   ClearVariant(object, value);
   value->vt = v8abi::VTYPE_I4;
   value->lVal = number;
@@ -169,7 +183,7 @@ bool SetVariantInt(TV8UserObject& object, tVariant* value, int32_t number) {
 }
 
 bool SetVariantBool(TV8UserObject& object, tVariant* value, bool flag) {
-  if (value == nullptr || object.MemManager == nullptr) return false;
+  if (value == nullptr || Manager(object) == nullptr) return false;
   ClearVariant(object, value);
   value->vt = v8abi::VTYPE_BOOL;
   value->bVal = flag;

@@ -79,6 +79,10 @@ bool ApplyLineSettings(int fd, const termios& wanted) {
 
 }  // namespace
 
+struct SerialPort::SavedLine {
+  termios settings;
+};
+
 std::string SerialPort::DeviceName(uint8_t port) {
   const char* dir = std::getenv("ZEVSCALE_PORTS");
   std::string entry = std::string(dir != nullptr && *dir != '\0' ? dir : "/etc/zevscale/ports") +
@@ -88,6 +92,8 @@ std::string SerialPort::DeviceName(uint8_t port) {
   if (port == 0) return std::string();
   return "/dev/ttyS" + std::to_string(port - 1);
 }
+
+SerialPort::SerialPort() = default;
 
 SerialPort::~SerialPort() {
   Close();
@@ -101,7 +107,14 @@ OpenStatus SerialPort::Open(uint8_t port, uint32_t baudRate, Parity parity,
   }
   const std::string device = DeviceName(port);
   if (device.empty()) return OpenStatus::OpenFailed;
-  const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  // Never on a standard descriptor: what the process writes to descriptor 2
+  // while it is closed would otherwise go down the line to the scale.
+  if (fd >= 0 && fd <= STDERR_FILENO) {
+    const int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+    ::close(fd);
+    fd = moved;
+  }
   if (fd < 0) return OpenStatus::OpenFailed;
   // Exclusive use: the advisory lock stops every other opener that asks for it
   // (root included); TIOCEXCL stops other openers of the terminal.
@@ -114,9 +127,11 @@ OpenStatus SerialPort::Open(uint8_t port, uint32_t baudRate, Parity parity,
   termios tio{};
   const speed_t speed = BaudConstant(baudRate);
   if (::tcgetattr(fd, &tio) != 0 || speed == B0) {
+    ::ioctl(fd, TIOCNXCL);
     ::close(fd);
     return OpenStatus::LineSettingsFailed;
   }
+  auto saved = std::make_unique<SavedLine>(SavedLine{tio});
   ::cfmakeraw(&tio);
   tio.c_iflag &= ~static_cast<tcflag_t>(INPCK | IXON | IXOFF | IXANY | PARMRK | ISTRIP);
   tio.c_iflag |= IGNBRK;
@@ -127,6 +142,8 @@ OpenStatus SerialPort::Open(uint8_t port, uint32_t baudRate, Parity parity,
   tio.c_cc[VTIME] = 0;
   if (::cfsetispeed(&tio, speed) != 0 || ::cfsetospeed(&tio, speed) != 0 ||
       !ApplyLineSettings(fd, tio)) {
+    ::tcsetattr(fd, TCSANOW, &saved->settings);
+    ::ioctl(fd, TIOCNXCL);
     ::close(fd);
     return OpenStatus::LineSettingsFailed;
   }
@@ -135,12 +152,18 @@ OpenStatus SerialPort::Open(uint8_t port, uint32_t baudRate, Parity parity,
 
   timeouts_ = timeouts;
   handle_ = fd;
+  saved_ = std::move(saved);
   return OpenStatus::Opened;
 }
 
 bool SerialPort::Close() {
   if (!IsOpen()) return false;
   const int fd = static_cast<int>(handle_);
+  // The device as it was found: a port opened by mistake (the console, a
+  // login line) is left working.
+  if (saved_) ::tcsetattr(fd, TCSANOW, &saved_->settings);
+  saved_.reset();
+  ::ioctl(fd, TIOCNXCL);
   ::flock(fd, LOCK_UN);
   if (::close(fd) != 0 && errno != EINTR) {
     // The descriptor is gone on Linux whatever close() says, but report it.
@@ -152,7 +175,7 @@ bool SerialPort::Close() {
 }
 
 void SerialPort::Purge() {
-  if (IsOpen()) ::tcflush(static_cast<int>(handle_), TCIOFLUSH);
+  if (IsOpen()) ::tcflush(static_cast<int>(handle_), TCIFLUSH);
 }
 
 size_t SerialPort::Write(const void* data, size_t size) {
@@ -177,8 +200,8 @@ size_t SerialPort::Write(const void* data, size_t size) {
     const int ready = WaitFor(fd, POLLOUT, deadline);
     if (ready <= 0 || (ready & (POLLERR | POLLHUP | POLLNVAL)) != 0) break;
   }
-  // Let the bytes leave the line before anything else happens: a purge for the
-  // next command would otherwise discard what is still in the output queue.
+  // Let the bytes leave a UART before the reply deadline starts. A
+  // pseudo-terminal reports an empty queue at once.
   int queued = 0;
   while (::ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0 && Now() < deadline) {
     ::usleep(1000);

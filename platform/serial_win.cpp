@@ -1,6 +1,8 @@
 // Serial ports on Windows: kernel32 with a DCB and COMMTIMEOUTS, no overlapped I/O.
 #include <windows.h>
 
+#include <memory>
+
 #include "zev/platform/serial.h"
 
 namespace zev::platform {
@@ -12,9 +14,16 @@ HANDLE AsHandle(intptr_t h) {
 
 }  // namespace
 
+struct SerialPort::SavedLine {
+  DCB dcb;
+  COMMTIMEOUTS timeouts;
+};
+
 std::string SerialPort::DeviceName(uint8_t port) {
   return "\\\\.\\COM" + std::to_string(port);
 }
+
+SerialPort::SerialPort() = default;
 
 SerialPort::~SerialPort() {
   Close();
@@ -37,6 +46,8 @@ OpenStatus SerialPort::Open(uint8_t port, uint32_t baudRate, Parity parity,
     CloseHandle(h);
     return OpenStatus::LineSettingsFailed;
   }
+  auto saved = std::make_unique<SavedLine>();
+  saved->dcb = dcb;
   dcb.DCBlength = sizeof dcb;
   dcb.BaudRate = baudRate;
   // The whole flag word off: binary, parity check, CTS/DSR flow, DSR
@@ -65,32 +76,42 @@ OpenStatus SerialPort::Open(uint8_t port, uint32_t baudRate, Parity parity,
 
   COMMTIMEOUTS t{};
   if (!GetCommTimeouts(h, &t)) {
+    SetCommState(h, &saved->dcb);
     CloseHandle(h);
     return OpenStatus::TimeoutsFailed;
   }
+  saved->timeouts = t;
   t.ReadIntervalTimeout = timeouts.readInterval;
   t.ReadTotalTimeoutMultiplier = timeouts.readTotalMultiplier;
   t.ReadTotalTimeoutConstant = timeouts.readTotalConstant;
   t.WriteTotalTimeoutMultiplier = timeouts.writeTotalMultiplier;
   t.WriteTotalTimeoutConstant = timeouts.writeTotalConstant;
   if (!SetCommTimeouts(h, &t)) {
+    SetCommState(h, &saved->dcb);
     CloseHandle(h);
     return OpenStatus::TimeoutsFailed;
   }
   timeouts_ = timeouts;
   handle_ = reinterpret_cast<intptr_t>(h);
+  saved_ = std::move(saved);
   return OpenStatus::Opened;
 }
 
 bool SerialPort::Close() {
   if (!IsOpen()) return false;
+  // The device as it was found: a port opened by mistake is left working.
+  if (saved_) {
+    SetCommTimeouts(AsHandle(handle_), &saved_->timeouts);
+    SetCommState(AsHandle(handle_), &saved_->dcb);
+    saved_.reset();
+  }
   if (!CloseHandle(AsHandle(handle_))) return false;
   handle_ = kNoPort;
   return true;
 }
 
 void SerialPort::Purge() {
-  if (IsOpen()) PurgeComm(AsHandle(handle_), PURGE_TXCLEAR | PURGE_RXCLEAR);
+  if (IsOpen()) PurgeComm(AsHandle(handle_), PURGE_RXCLEAR);
 }
 
 size_t SerialPort::Write(const void* data, size_t size) {

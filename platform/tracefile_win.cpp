@@ -8,31 +8,53 @@
 namespace zev::platform {
 
 AppendFile::~AppendFile() {
-  if (owned_ && handle_ != -1) CloseHandle(reinterpret_cast<HANDLE>(handle_));
+  Release();
+}
+
+void AppendFile::Release() {
+  if (handle_ != -1) CloseHandle(reinterpret_cast<HANDLE>(handle_));
+  handle_ = -1;
 }
 
 bool AppendFile::Open(const std::string& target) {
+  Release();
+  socket_ = false;
+  HANDLE h = INVALID_HANDLE_VALUE;
   if (target == "stderr") {
-    HANDLE h = GetStdHandle(STD_ERROR_HANDLE);
-    if (h == nullptr || h == INVALID_HANDLE_VALUE) return false;
-    handle_ = reinterpret_cast<intptr_t>(h);
-    owned_ = false;
-    return true;
+    // A disk file or a console only: a pipe's writer waits for its reader.
+    HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
+    if (err == nullptr || err == INVALID_HANDLE_VALUE) return false;
+    const DWORD type = GetFileType(err);
+    if (type != FILE_TYPE_DISK && type != FILE_TYPE_CHAR) return false;
+    if (!DuplicateHandle(GetCurrentProcess(), err, GetCurrentProcess(), &h, 0, FALSE,
+                         DUPLICATE_SAME_ACCESS)) {
+      return false;
+    }
+  } else {
+    // FILE_APPEND_DATA alone: every write lands at the end of the file,
+    // whole. A link is opened as itself and then refused, as is whatever is
+    // not a disk file (a named pipe would make every write wait).
+    h = CreateFileA(target.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (GetFileType(h) != FILE_TYPE_DISK || !GetFileInformationByHandle(h, &info) ||
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
+      CloseHandle(h);
+      return false;
+    }
   }
-  // FILE_APPEND_DATA alone: every write lands at the end of the file, whole.
-  HANDLE h = CreateFileA(target.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                         nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
   handle_ = reinterpret_cast<intptr_t>(h);
-  owned_ = true;
   return true;
 }
 
-void AppendFile::Append(std::string_view text) {
-  if (handle_ == -1 || text.empty()) return;
+bool AppendFile::Append(std::string_view text) {
+  if (handle_ == -1) return false;
+  if (text.empty()) return true;
   DWORD written = 0;
-  WriteFile(reinterpret_cast<HANDLE>(handle_), text.data(), static_cast<DWORD>(text.size()),
-            &written, nullptr);
+  return WriteFile(reinterpret_cast<HANDLE>(handle_), text.data(), static_cast<DWORD>(text.size()),
+                   &written, nullptr) &&
+         written == text.size();
 }
 
 std::string LocalTimeOfDay() {

@@ -1,5 +1,5 @@
 // The serial link shared by every scale model: one port, a command written
-// after a purge of both buffers, and a reply read under a fixed deadline.
+// after a purge of the input, and a reply read under a fixed deadline.
 #pragma once
 
 #include <cstdint>
@@ -47,7 +47,7 @@ class TCommunication {
   uint8_t OpenCom(uint8_t port, uint32_t baudRate, uint8_t parity);
   // 0 when the port was closed, 1 when none was held or closing failed.
   uint8_t CloseCom();
-  // Purges both buffers, writes the command and starts the reply deadline.
+  // Purges the input, writes the command and starts the reply deadline.
   // True when every byte was written.
   bool WriteCom(std::string_view command);
   // Read attempts until one returns bytes or the deadline passes; `out` is set

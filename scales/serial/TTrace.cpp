@@ -39,7 +39,12 @@ std::string TTrace::Dump(std::string_view bytes) {
 
 void TTrace::Write(const std::string& text) {
   // One line, one write: lines of different ports never interleave.
-  file_.Append(platform::LocalTimeOfDay() + prefix_ + " " + text + "\n");
+  const std::string time = platform::LocalTimeOfDay();
+  if (lost_ > 0 &&
+      file_.Append(time + prefix_ + " " + std::to_string(lost_) + " trace lines lost\n")) {
+    lost_ = 0;
+  }
+  if (!file_.Append(time + prefix_ + " " + text + "\n")) ++lost_;
 }
 
 void TTrace::Opened(const std::string& device, uint32_t baudRate, uint8_t parity, uint8_t code) {

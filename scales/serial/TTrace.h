@@ -2,6 +2,8 @@
 // per read attempt, for whoever integrates or installs a scale. Off unless the
 // environment variable ZEVSCALE_TRACE names a file to append to (or "stderr")
 // when the port is opened; a trace that cannot be written is dropped silently.
+// Lines that could not be written at once are counted, and the count is
+// written ("12 trace lines lost") as soon as writing works again.
 //
 // Line format (fields separated by blanks, the last one after a comma):
 //   12:00:01.234 COM3 ZEV-U open /dev/ttyS2 4800 8N1: ok
@@ -47,6 +49,7 @@ class TTrace {
 
   std::string prefix_;
   platform::AppendFile file_;
+  uint64_t lost_ = 0;  // lines dropped since the last one written
 };
 
 }  // namespace zev::scales

@@ -239,6 +239,29 @@ TEST_F(ValuesTest, WithoutMemoryManagerSettersLeaveTheValue) {
   zev::host::Clear(mm, v);
 }
 
+TEST_F(ValuesTest, AManagerWithoutItsTableOrSlotsIsNeverCalled) {
+  const v8abi::IMemoryManagerVtbl noFree = {{}, mm.Interface()->vtbl->AllocMemory, nullptr};
+  const v8abi::IMemoryManagerVtbl noAlloc = {{}, nullptr, mm.Interface()->vtbl->FreeMemory};
+  struct Case {
+    const char* what;
+    const v8abi::IMemoryManagerVtbl* table;
+  } cases[] = {{"no table", nullptr}, {"no FreeMemory", &noFree}, {"no AllocMemory", &noAlloc}};
+  for (const auto& c : cases) {
+    v8abi::IMemoryManager broken{c.table};
+    object.MemManager = &broken;
+    tVariant v = zev::host::WStr(mm, u"kept");
+    void* const block = v.wstr.pwstrVal;
+    EXPECT_FALSE(SetVariantStr(object, &v, "x")) << c.what;
+    EXPECT_FALSE(SetVariantBool(object, &v, true)) << c.what;
+    EXPECT_EQ(v.wstr.pwstrVal, block) << c.what;
+    EXPECT_EQ(AllocWideCopy(object, u"name"), nullptr) << c.what;
+    ClearVariant(object, &v);  // cannot give the block back, and must not try
+    EXPECT_EQ(v.vt, v8abi::VTYPE_EMPTY) << c.what;
+    mm.Free(block);
+  }
+  object.MemManager = mm.Interface();
+}
+
 TEST_F(ValuesTest, BlobAndCopies) {
   const unsigned char bytes[] = {0, 1, 2, 0xFF};
   tVariant blob = zev::host::Empty();

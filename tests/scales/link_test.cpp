@@ -1,11 +1,16 @@
 // The model adapters over real pseudo-terminals, with the simulator on the
 // master side and the port reached through a COM<N> entry.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <termios.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <thread>
+#include <vector>
 
 #include "Implement_zev_aw.h"
 #include "Implement_zev_u.h"
@@ -204,6 +209,76 @@ TYPED_TEST(LinkTest, SendsExactlyTheCommandBytes) {
   EXPECT_EQ(this->adapter.Weigh(), -1);
   expected += TestFixture::T::WeighCommand();
   EXPECT_EQ(this->sim->Received(), expected);
+}
+
+// A command is never lost to the purge before the next one, even where the
+// line passes bytes on late: a pseudo-terminal with every core busy.
+TYPED_TEST(LinkTest, EveryCommandReachesTheScaleUnderLoad) {
+  ASSERT_EQ(this->adapter.OpenPort(this->kPort), -1);
+  std::atomic<bool> stop{false};
+  std::vector<std::thread> load;
+  for (unsigned i = 0; i < std::max(2u, std::thread::hardware_concurrency()); ++i) {
+    load.emplace_back([&stop] {
+      volatile uint64_t spin = 0;
+      while (!stop) spin = spin + 1;
+    });
+  }
+  constexpr int kRounds = 40;
+  int tared = 0, weighed = 0;
+  for (int i = 0; i < kRounds; ++i) {
+    tared += this->adapter.Tare() == -1;
+    weighed += this->adapter.Weigh() == -1;
+  }
+  stop = true;
+  for (auto& t : load) t.join();
+  EXPECT_EQ(tared, kRounds);
+  EXPECT_EQ(weighed, kRounds);
+  std::string expected;
+  for (int i = 0; i < kRounds; ++i) {
+    expected += TestFixture::T::TareCommand() + TestFixture::T::WeighCommand();
+  }
+  const std::string received = this->sim->Received();
+  EXPECT_EQ(this->sim->Commands(), 2 * kRounds);
+  EXPECT_EQ(received.size(), expected.size());
+  EXPECT_TRUE(received == expected) << "the scale received other bytes than were sent";
+}
+
+// Closing gives the device back the settings it had: a port opened by mistake
+// (the system console, a login line) is left working.
+TYPED_TEST(LinkTest, ClosingGivesTheDeviceItsSettingsBack) {
+  const auto settings = [this](termios* tio, bool set) {
+    const int fd = open(this->sim->DevicePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(fd, 0);
+    if (set) {
+      cfsetispeed(tio, B9600);
+      cfsetospeed(tio, B9600);
+      tio->c_iflag = ICRNL | IXON;
+      tio->c_oflag = OPOST | ONLCR;
+      tio->c_lflag = ICANON | ISIG | IEXTEN;
+      tio->c_cflag = (tio->c_cflag & ~CSIZE) | CS7 | CREAD | HUPCL;
+      tio->c_cc[VMIN] = 1;
+      EXPECT_EQ(tcsetattr(fd, TCSANOW, tio), 0);
+    }
+    EXPECT_EQ(tcgetattr(fd, tio), 0);
+    close(fd);
+  };
+  termios before{}, after{};
+  settings(&before, true);
+  for (int round = 0; round < 2; ++round) {
+    ASSERT_EQ(this->adapter.OpenPort(this->kPort), -1);
+    EXPECT_EQ(this->adapter.Weigh(), -1);
+    if (round == 1) {
+      ASSERT_EQ(this->adapter.OpenPort(this->kPort), -1);  // opened again while open
+    }
+    EXPECT_EQ(this->adapter.ClosePort(), -1);
+    settings(&after, false);
+    EXPECT_EQ(cfgetospeed(&after), cfgetospeed(&before)) << round;
+    EXPECT_EQ(after.c_iflag, before.c_iflag) << round;
+    EXPECT_EQ(after.c_oflag, before.c_oflag) << round;
+    EXPECT_EQ(after.c_lflag, before.c_lflag) << round;
+    EXPECT_EQ(after.c_cflag, before.c_cflag) << round;
+    EXPECT_EQ(after.c_cc[VMIN], before.c_cc[VMIN]) << round;
+  }
 }
 
 TYPED_TEST(LinkTest, ThePortIsHeldExclusively) {

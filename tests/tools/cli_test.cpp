@@ -1,17 +1,23 @@
 // The console host: its arguments, its output formats and its exit status.
 #include <gtest/gtest.h>
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <future>
 #include <nlohmann/json.hpp>
 #include <set>
 #include <sstream>
 #include <thread>
 
 #include "cli.h"
+#include "common.h"
 #include "simulator.h"
 #include "zev/platform/serial.h"
 #include "zev/platform/text.h"
@@ -449,6 +455,192 @@ TEST(CliOutput, InfoAlignsColumnsByCharacters) {
   EXPECT_EQ(LanguageOf("ru_RU.UTF-8"), Lang::Russian);
   EXPECT_EQ(LanguageOf("en_US.UTF-8"), Lang::English);
   EXPECT_EQ(LanguageOf("C"), Lang::English);
+}
+
+// A process named `name` that holds `device` open (and locked, as the driver
+// would), until it is ended.
+class Holder {
+ public:
+  Holder(const std::string& name, const std::string& device, bool lock) {
+    int ready[2];
+    if (pipe(ready) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      for (int fd = 3; fd < 1024; ++fd) {
+        if (fd != ready[1]) close(fd);  // only `device` is held
+      }
+      prctl(PR_SET_NAME, name.c_str());
+      const int fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+      if (fd < 0 || (lock && flock(fd, LOCK_EX | LOCK_NB) != 0)) _exit(1);
+      (void)!write(ready[1], "x", 1);
+      for (;;) pause();
+    }
+    close(ready[1]);
+    char byte;
+    ok_ = pid_ > 0 && read(ready[0], &byte, 1) == 1;
+    close(ready[0]);
+  }
+  ~Holder() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+  }
+  bool Ok() const { return ok_; }
+
+ private:
+  pid_t pid_ = -1;
+  bool ok_ = false;
+};
+
+TEST(CliSafety, ScanLeavesTheConsoleAndLoginLinesAloneUnlessNamed) {
+  zev::sim::PortDirectory ports;
+  ports.Export();
+  for (int n = 1; n <= 8; ++n) ports.Map(n, ports.Path() + "/no-device");
+  zev::sim::Simulator console(zev::sim::Model::ZevU, 1), login(zev::sim::Model::ZevU, 2),
+      scale(zev::sim::Model::ZevU, 3);
+  ASSERT_TRUE(console.Start() && login.Start() && scale.Start());
+  ports.Map(3, console.DevicePath());
+  ports.Map(4, login.DevicePath());
+  ports.Map(5, scale.DevicePath());
+  // The kernel's list of consoles names the first one.
+  const std::string proc = ports.Path() + "/proc";
+  mkdir(proc.c_str(), 0700);
+  FILE* consoles = std::fopen((proc + "/consoles").c_str(), "w");
+  ASSERT_NE(consoles, nullptr);
+  std::fprintf(consoles, "%s -W- (EC p a) 136:0\n", console.DevicePath().substr(5).c_str());
+  std::fclose(consoles);
+  setenv("ZEVSCALE_PROC", proc.c_str(), 1);
+  const Holder getty("agetty", login.DevicePath(), false);
+  ASSERT_TRUE(getty.Ok());
+
+  std::string out, err;
+  EXPECT_EQ(RunLine("scan --models ZEV-U", out, err), 0) << err;
+  EXPECT_NE(out.find("COM5  ZEV-U           3.000 kg"), std::string::npos) << out;
+  EXPECT_NE(out.find("COM3 (" + console.DevicePath() + ") not tried: the system console is on it"),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find("COM4 (" + login.DevicePath() + ") not tried: a login line (agetty) is on it"),
+            std::string::npos)
+      << out;
+  EXPECT_EQ(console.Received(), "");
+  EXPECT_EQ(login.Received(), "");
+  // Named, it is tried.
+  EXPECT_EQ(RunLine("scan --models ZEV-U --ports 3", out, err), 0) << err;
+  EXPECT_EQ(console.Received(), "P");
+  unsetenv("ZEVSCALE_PROC");
+}
+
+TEST(CliSafety, AHoldersNameIsShownWithItsControlCharactersEscaped) {
+  zev::sim::PortDirectory ports;
+  ports.Export();
+  zev::sim::Simulator sim(zev::sim::Model::ZevU, 1);
+  ASSERT_TRUE(sim.Start());
+  ports.Map(3, sim.DevicePath());
+  // A title for the terminal, then the screen cleared.
+  const Holder hostile("\x1b]0;pwn\x07\x1b[2J", sim.DevicePath(), true);
+  ASSERT_TRUE(hostile.Ok());
+  const std::string shown = "\\u001b]0;pwn\\u0007\\u001b[2J";
+  std::string out, err;
+  ASSERT_EQ(RunLine("ports", out, err), 0);
+  EXPECT_NE(out.find("busy: PID "), std::string::npos) << out;
+  EXPECT_NE(out.find(shown), std::string::npos) << out;
+  EXPECT_EQ(RunLine("weigh --model ZEV-U --port 3", out, err), 1);
+  EXPECT_NE(err.find(shown), std::string::npos) << err;
+  for (const std::string* text : {&out, &err}) {
+    EXPECT_EQ(text->find_first_of("\x1b\x07"), std::string::npos) << *text;
+  }
+  EXPECT_EQ(Printable("ЗЕВ\x9b\xc2\x9b\x7f"), "ЗЕВ\\x9b\\u009b\\u007f");
+}
+
+TEST(CliSafety, TheTraceIsReadBackOnlyFromARegularFile) {
+  zev::sim::PortDirectory scratch;
+  const std::string fifo = scratch.Path() + "/fifo", link = scratch.Path() + "/link";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  ASSERT_EQ(symlink("/dev/zero", link.c_str()), 0);
+  for (const std::string& target : {fifo, std::string("/dev/zero"), link}) {
+    setenv("ZEVSCALE_TRACE", target.c_str(), 1);
+    std::string out, err;
+    auto run = std::async(std::launch::async, [&] {
+      return RunLine("weigh --model ZEV-U --simulate --sim-weight 1.25", out, err);
+    });
+    for (auto wait = std::chrono::seconds(20); run.wait_for(wait) != std::future_status::ready;
+         wait = std::chrono::seconds(1)) {
+      ADD_FAILURE() << "waiting on " << target;
+      close(open(fifo.c_str(), O_WRONLY | O_NONBLOCK));  // an end to what it reads
+    }
+    EXPECT_EQ(run.get(), 0) << target << ": " << err;
+    EXPECT_NE(out.find("1.250 kg"), std::string::npos) << target;
+    EXPECT_EQ(std::string(getenv("ZEVSCALE_TRACE")), target) << "the variable is given back";
+  }
+  unsetenv("ZEVSCALE_TRACE");
+  unlink(fifo.c_str());
+  unlink(link.c_str());
+}
+
+// The program itself, ended by a signal while it scans a silent scale.
+TEST(CliSafety, ASignalEndsAnyCommandAndTheNextRunRemovesWhatItLeft) {
+  zev::sim::PortDirectory ports;
+  ports.Export();
+  zev::sim::Simulator silent(zev::sim::Model::ZevU, 1);
+  ASSERT_TRUE(silent.Start());
+  zev::sim::Faults faults;
+  faults.silent = true;
+  silent.SetFaults(faults);
+  ports.Map(3, silent.DevicePath());
+  zev::sim::PortDirectory tmp;  // the temporary folder of these runs
+  const std::string own = tmp.Path() + "/zevscale-" + std::to_string(getuid());
+  const auto files = [&own] {
+    std::vector<std::string> names;
+    if (DIR* d = opendir(own.c_str())) {
+      while (const dirent* e = readdir(d)) {
+        if (e->d_name[0] != '.') names.push_back(e->d_name);
+      }
+      closedir(d);
+    }
+    return names;
+  };
+  const auto start = [&](std::vector<const char*> args) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+      setenv("TMPDIR", tmp.Path().c_str(), 1);
+      unsetenv("ZEVSCALE_TRACE");
+      const int null = open("/dev/null", O_WRONLY);
+      dup2(null, 1);
+      dup2(null, 2);
+      args.insert(args.begin(), ZEVSCALE_PATH);
+      args.push_back(nullptr);
+      execv(ZEVSCALE_PATH, const_cast<char* const*>(args.data()));
+      _exit(127);
+    }
+    return pid;
+  };
+  for (int signal : {SIGTERM, SIGINT, SIGKILL}) {
+    const pid_t pid = start({"scan", "--ports", "3"});
+    ASSERT_GT(pid, 0);
+    // Once its trace file is there, it is scanning.
+    for (int i = 0; i < 1000 && files().empty(); ++i) usleep(10000);
+    usleep(200000);
+    kill(pid, signal);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << signal << ": " << status;
+    const pid_t next = start({"info"});
+    ASSERT_EQ(waitpid(next, &status, 0), next);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(files(), std::vector<std::string>()) << signal;
+  }
+  // Nothing beside the folder either.
+  std::vector<std::string> left;
+  if (DIR* d = opendir(tmp.Path().c_str())) {
+    while (const dirent* e = readdir(d)) {
+      if (e->d_name[0] != '.' && own.substr(own.rfind('/') + 1) != e->d_name) {
+        left.push_back(e->d_name);
+      }
+    }
+    closedir(d);
+  }
+  EXPECT_EQ(left, std::vector<std::string>());
+  rmdir(own.c_str());
 }
 
 }  // namespace

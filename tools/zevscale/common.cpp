@@ -1,7 +1,7 @@
 #include "common.h"
 
+#include <algorithm>
 #include <cstdio>
-#include <fstream>
 #include <sstream>
 
 #include "console.h"
@@ -30,6 +30,34 @@ size_t CharCount(const std::string& utf8) {
   size_t chars = 0;
   for (unsigned char ch : utf8) chars += (ch & 0xC0) != 0x80;
   return chars;
+}
+
+std::string Printable(const std::string& text) {
+  static const char kHex[] = "0123456789abcdef";
+  std::string out;
+  for (size_t i = 0; i < text.size();) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    size_t length = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+    for (size_t k = 1; k < length; ++k) {
+      if (i + k >= text.size() || (static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) {
+        length = 0;
+      }
+    }
+    // C0 controls, DEL and the C1 controls (U+0080 to U+009F).
+    const bool c1 = length == 2 && c == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0;
+    if (length == 0) {
+      out += std::string("\\x") + kHex[c >> 4] + kHex[c & 15];
+      ++i;
+    } else if (c < 0x20 || c == 0x7F || c1) {
+      const unsigned code = c1 ? static_cast<unsigned char>(text[i + 1]) : c;
+      out += std::string("\\u00") + kHex[code >> 4] + kHex[code & 15];
+      i += length;
+    } else {
+      out.append(text, i, length);
+      i += length;
+    }
+  }
+  return out;
 }
 
 std::string PadRight(const std::string& text, size_t width) {
@@ -109,7 +137,8 @@ std::vector<std::string> WhyNoOpen(const Context& c, int port) {
     std::string who;
     for (const auto& h : d.holders) {
       if (!who.empty()) who += ", ";
-      who += "PID " + std::to_string(h.pid) + (h.name.empty() ? "" : " (" + h.name + ")");
+      who +=
+          "PID " + std::to_string(h.pid) + (h.name.empty() ? "" : " (" + Printable(h.name) + ")");
     }
     why.push_back(who.empty() ? c.T(M::WhyBusy, {d.device}) : c.T(M::WhyBusyBy, {d.device, who}));
   } else if (!d.systemError.empty()) {
@@ -166,29 +195,37 @@ TraceTap::TraceTap(bool echo, std::ostream& err) : echo_(echo), err_(err) {
   previous_ = set;
   if (set == "stderr") echo_ = true;
   if (!set.empty() && set != "stderr" && !echo) {
-    // The user's own trace file: read what this run adds to it.
-    path_ = set;
-    std::ifstream in(path_, std::ios::binary | std::ios::ate);
-    offset_ = in ? static_cast<long long>(in.tellg()) : 0;
-  } else {
-    path_ = os::NewTemporaryFile();
-    own_ = true;
-    os::SetEnvironment("ZEVSCALE_TRACE", path_);
+    // The user's own trace file: read back what this run adds to it. The
+    // add-in writes only to a regular file (not through a link); for any
+    // other target the tool's own file takes its place.
+    file_ = os::OpenTraceFile(set);
+    if (file_ != -1) {
+      path_ = set;
+      offset_ = std::max(0LL, os::TraceFileSize(file_));
+      return;
+    }
   }
+  path_ = os::NewTemporaryFile();
+  own_ = true;
+  os::SetEnvironment("ZEVSCALE_TRACE", path_);
+  if (!path_.empty()) file_ = os::OpenTraceFile(path_);
 }
 
 TraceTap::~TraceTap() {
+  os::CloseTraceFile(file_);
   if (!own_) return;
   os::SetEnvironment("ZEVSCALE_TRACE", previous_);
   if (!path_.empty()) std::remove(path_.c_str());
 }
 
 void TraceTap::Drain() {
-  if (path_.empty()) return;
-  std::ifstream in(path_, std::ios::binary);
-  if (!in) return;
-  in.seekg(offset_);
-  std::string chunk((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (file_ == -1) return;
+  // Only what was appended since the last look, up to the size now.
+  const long long size = os::TraceFileSize(file_);
+  if (size >= 0 && size < offset_) offset_ = size;  // cut short meanwhile
+  std::string chunk;
+  if (size > offset_)
+    chunk = os::ReadTraceFile(file_, offset_, static_cast<size_t>(size - offset_));
   offset_ += static_cast<long long>(chunk.size());
   partial_ += chunk;
   size_t start = 0;

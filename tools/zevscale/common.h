@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -111,6 +112,7 @@ class TraceTap {
 
  private:
   std::string path_;
+  intptr_t file_ = -1;    // the trace file, held open while the tap lives
   std::string previous_;  // the variable's value before this run
   bool own_ = false;
   bool echo_ = false;
@@ -122,6 +124,11 @@ class TraceTap {
 
 // Characters (not bytes) of UTF-8 text.
 size_t CharCount(const std::string& utf8);
+
+// Text from outside (a program's name, a device's) fit for a terminal:
+// control characters shown as \u001b as JSON shows them, bytes that are not
+// UTF-8 as \xff; everything else as it is.
+std::string Printable(const std::string& text);
 
 // The heading of a command on one scale: "ZEV-U on COM3 (simulated)".
 std::string Heading(const Context& c);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
 #include <streambuf>
 #include <string>
@@ -42,7 +43,19 @@ void SetInterruptFlag(std::atomic<bool>* flag);
 // Sets an environment variable of this process; an empty value unsets it.
 void SetEnvironment(const char* name, const std::string& value);
 // A new empty file for the process's own use; empty when none can be made.
+// It lies in a folder of the user's own, where each run first removes what
+// runs that were killed left behind.
 std::string NewTemporaryFile();
+
+// A trace file opened to read back what is appended to it: a regular file
+// only, not through a link, opened without waiting, made when missing. -1
+// when `path` is no such file.
+intptr_t OpenTraceFile(const std::string& path);
+// Its size now; -1 when the system cannot tell.
+long long TraceFileSize(intptr_t file);
+// Up to `count` bytes from `offset`; fewer at its end.
+std::string ReadTraceFile(intptr_t file, long long offset, size_t count);
+void CloseTraceFile(intptr_t file);
 // Whether simulated scales can run here (they need pseudo-terminals).
 bool CanSimulate();
 

@@ -1,6 +1,10 @@
+#include <dirent.h>
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 
@@ -13,6 +17,19 @@ std::atomic<bool>* g_interrupted = nullptr;
 
 void OnSignal(int) {
   if (g_interrupted != nullptr) *g_interrupted = true;
+}
+
+// Removes the trace files of runs that no longer run: "trace-<pid>-…".
+void RemoveLeftovers(const std::string& folder) {
+  DIR* d = opendir(folder.c_str());
+  if (d == nullptr) return;
+  while (const dirent* e = readdir(d)) {
+    int pid = 0;
+    if (std::sscanf(e->d_name, "trace-%d-", &pid) != 1 || pid <= 0) continue;
+    if (kill(pid, 0) == 0 || errno != ESRCH) continue;
+    unlinkat(dirfd(d), e->d_name, 0);
+  }
+  closedir(d);
 }
 
 }  // namespace
@@ -66,11 +83,57 @@ void SetEnvironment(const char* name, const std::string& value) {
 
 std::string NewTemporaryFile() {
   const char* dir = std::getenv("TMPDIR");
-  std::string pattern = std::string(dir != nullptr && *dir ? dir : "/tmp") + "/zevscale-XXXXXX";
+  const std::string base = dir != nullptr && *dir ? dir : "/tmp";
+  // The user's own folder, if it is one: a directory (not a link) of this
+  // user's that nobody else may enter.
+  const std::string own = base + "/zevscale-" + std::to_string(getuid());
+  mkdir(own.c_str(), 0700);
+  struct stat st {};
+  std::string folder = base;
+  if (lstat(own.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == getuid() &&
+      (st.st_mode & 077) == 0) {
+    folder = own;
+    RemoveLeftovers(own);
+  }
+  std::string pattern = folder + "/trace-" + std::to_string(getpid()) + "-XXXXXX";
   const int fd = mkstemp(pattern.data());
   if (fd < 0) return std::string();
   close(fd);
   return pattern;
+}
+
+intptr_t OpenTraceFile(const std::string& path) {
+  const int fd =
+      open(path.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600);
+  struct stat st {};
+  if (fd >= 0 && (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+long long TraceFileSize(intptr_t file) {
+  struct stat st {};
+  return file >= 0 && fstat(static_cast<int>(file), &st) == 0 ? st.st_size : -1;
+}
+
+std::string ReadTraceFile(intptr_t file, long long offset, size_t count) {
+  std::string bytes(count, '\0');
+  size_t got = 0;
+  while (file >= 0 && got < count) {
+    const ssize_t n = pread(static_cast<int>(file), &bytes[got], count - got,
+                            static_cast<off_t>(offset + static_cast<long long>(got)));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    got += static_cast<size_t>(n);
+  }
+  bytes.resize(got);
+  return bytes;
+}
+
+void CloseTraceFile(intptr_t file) {
+  if (file >= 0) close(static_cast<int>(file));
 }
 
 bool CanSimulate() {

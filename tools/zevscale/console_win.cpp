@@ -150,6 +150,50 @@ std::string NewTemporaryFile() {
   return path;
 }
 
+intptr_t OpenTraceFile(const std::string& path) {
+  HANDLE h = CreateFileA(
+      path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return -1;
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (GetFileType(h) != FILE_TYPE_DISK || !GetFileInformationByHandle(h, &info) ||
+      (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
+    CloseHandle(h);
+    return -1;
+  }
+  return reinterpret_cast<intptr_t>(h);
+}
+
+long long TraceFileSize(intptr_t file) {
+  LARGE_INTEGER size{};
+  if (file == -1 || !GetFileSizeEx(reinterpret_cast<HANDLE>(file), &size)) return -1;
+  return size.QuadPart;
+}
+
+std::string ReadTraceFile(intptr_t file, long long offset, size_t count) {
+  std::string bytes(count, '\0');
+  size_t got = 0;
+  while (file != -1 && got < count) {
+    OVERLAPPED at{};
+    const unsigned long long from = static_cast<unsigned long long>(offset) + got;
+    at.Offset = static_cast<DWORD>(from);
+    at.OffsetHigh = static_cast<DWORD>(from >> 32);
+    DWORD n = 0;
+    if (!ReadFile(reinterpret_cast<HANDLE>(file), &bytes[got], static_cast<DWORD>(count - got), &n,
+                  &at) ||
+        n == 0) {
+      break;
+    }
+    got += n;
+  }
+  bytes.resize(got);
+  return bytes;
+}
+
+void CloseTraceFile(intptr_t file) {
+  if (file != -1) CloseHandle(reinterpret_cast<HANDLE>(file));
+}
+
 bool CanSimulate() {
   return false;
 }

@@ -19,6 +19,11 @@ int main(int argc, char** argv) {
     return 2;
   }
   parsed.options.terminal = zev::cli::os::OutputIsTerminal();
-  zev::cli::os::SetInterruptFlag(&g_interrupted);
+  // Only weighing and watching stop by themselves when interrupted, and end
+  // tidily; every other command is ended by Ctrl-C or a termination request
+  // as any program is (what it leaves in the temporary folder, the next run
+  // removes).
+  const std::string& command = parsed.options.command;
+  if (command == "weigh" || command == "watch") zev::cli::os::SetInterruptFlag(&g_interrupted);
   return zev::cli::Run(parsed.options, std::cout, std::cerr, &g_interrupted);
 }

@@ -81,6 +81,14 @@ const Entry kCatalogue[] = {
    "command (a scale that answers later than half a second after a command)",
    "COM{1}: {2} ответили один раз, но не на повторный запрос: скорее всего, это запоздавший "
    "ответ на предыдущую команду (весы отвечают позже чем через полсекунды)"},
+  {M::ScanSkippedConsole,
+   "COM{1} ({2}) not tried: the system console is on it; name it in --ports to try it anyway",
+   "COM{1} ({2}) не проверялся: на нём системная консоль; чтобы проверить, укажите его в "
+   "--ports"},
+  {M::ScanSkippedLogin,
+   "COM{1} ({2}) not tried: a login line ({3}) is on it; name it in --ports to try it anyway",
+   "COM{1} ({2}) не проверялся: на нём вход в систему ({3}); чтобы проверить, укажите его в "
+   "--ports"},
   {M::WatchInterrupted, "interrupted", "прервано"},
   {M::InfoClasses, "classes", "классы"},
   {M::InfoComponent, "component", "компонента"},
@@ -213,14 +221,16 @@ const Entry kCatalogue[] = {
    "usage: zevscale scan [--ports LIST] [--models LIST] [options]\n\nFinds which model answers "
    "on which port: every port at once, each with its\nown driver object, weighing commands "
    "only. Exit status 0 when a scale answered.\n\n"
-   "  --ports LIST       COM numbers, e.g. 3,5,6 (default: 1 to 8 and every mapped one)\n"
+   "  --ports LIST       COM numbers, e.g. 3,5,6 (default: 1 to 8 and every mapped one,\n"
+   "                     less those with the system console or a login line on them)\n"
    "  --models LIST      e.g. ZEV-U,ZEV-AW (default: all three)\n"
    "  --simulate         ZEV-U on COM3, ZEV-AW on COM4, ZEV-NT(N) on COM5, simulated\n"
    "  --sim-weight KG    the weight they show (default 0.5)\n",
    "использование: zevscale scan [--ports СПИСОК] [--models СПИСОК] [параметры]\n\nИщет, какая "
    "модель отвечает на каком порту: все порты сразу, у каждого свой\nобъект драйвера, только "
    "команды взвешивания. Код выхода 0, если весы ответили.\n\n"
-   "  --ports СПИСОК     номера COM, например 3,5,6 (по умолчанию 1-8 и все из каталога)\n"
+   "  --ports СПИСОК     номера COM, например 3,5,6 (по умолчанию 1-8 и все из каталога,\n"
+   "                     кроме портов с системной консолью или входом в систему)\n"
    "  --models СПИСОК    например ZEV-U,ZEV-AW (по умолчанию все три)\n"
    "  --simulate         симуляторы: ZEV-U на COM3, ZEV-AW на COM4, ZEV-NT(N) на COM5\n"
    "  --sim-weight KG    их вес (по умолчанию 0.5)\n"},

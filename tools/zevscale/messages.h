@@ -49,6 +49,8 @@ enum class M {
   ScanUnavailable,
   ScanLate,
   ScanOnce,
+  ScanSkippedConsole,
+  ScanSkippedLogin,
   WatchInterrupted,
   InfoClasses,
   InfoComponent,

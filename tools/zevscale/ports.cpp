@@ -35,8 +35,8 @@ int RunPorts(Context& c) {
   }
   size_t nameWidth = 0, deviceWidth = 0;
   for (const auto& p : ports) {
-    nameWidth = std::max(nameWidth, CharCount(p.name));
-    deviceWidth = std::max(deviceWidth, CharCount(p.device));
+    nameWidth = std::max(nameWidth, CharCount(Printable(p.name)));
+    deviceWidth = std::max(deviceWidth, CharCount(Printable(p.device)));
   }
   for (const auto& p : ports) {
     std::string state;
@@ -48,7 +48,7 @@ int RunPorts(Context& c) {
         std::string who;
         for (const auto& h : p.holders) {
           if (!who.empty()) who += ", ";
-          who += "PID " + std::to_string(h.pid) + (h.name.empty() ? "" : " " + h.name);
+          who += "PID " + std::to_string(h.pid) + (h.name.empty() ? "" : " " + Printable(h.name));
         }
         state = who.empty() ? c.T(M::PortBusy) : c.T(M::PortBusyBy, {who});
         break;
@@ -60,11 +60,11 @@ int RunPorts(Context& c) {
         state = c.T(M::PortNoAccess);
         break;
     }
-    std::string line =
-        PadRight(p.name, nameWidth + 2) + PadRight(p.device, deviceWidth + 2) + state;
-    if (!p.usbId.empty()) line += "  USB " + p.usbId;
-    if (!p.byId.empty()) line += "  " + p.byId;
-    if (!p.description.empty()) line += "  " + p.description;
+    std::string line = PadRight(Printable(p.name), nameWidth + 2) +
+                       PadRight(Printable(p.device), deviceWidth + 2) + state;
+    if (!p.usbId.empty()) line += "  USB " + Printable(p.usbId);
+    if (!p.byId.empty()) line += "  " + Printable(p.byId);
+    if (!p.description.empty()) line += "  " + Printable(p.description);
     c.out << line << "\n";
   }
   return 0;

@@ -92,9 +92,24 @@ std::string ListCaption(const Context& c, const std::string& model) {
 int RunScan(Context& c) {
   const Options& o = c.o;
   std::set<int> portSet(o.scanPorts.begin(), o.scanPorts.end());
+  std::vector<std::string> skipped;
   if (portSet.empty()) {
     for (int n = 1; n <= 8; ++n) portSet.insert(n);
     for (int n : os::MappedComNumbers()) portSet.insert(n);
+    // Weighing commands must not reach the system's own console or a login
+    // line unless the user names the port.
+    for (auto it = portSet.begin(); it != portSet.end();) {
+      const os::SystemLine line = os::SystemLineOf(*it);
+      if (line.kind == os::SystemLine::None) {
+        ++it;
+        continue;
+      }
+      const std::string port = std::to_string(*it), device = Printable(line.device);
+      skipped.push_back(line.kind == os::SystemLine::Console
+                            ? c.T(M::ScanSkippedConsole, {port, device})
+                            : c.T(M::ScanSkippedLogin, {port, device, Printable(line.program)}));
+      it = portSet.erase(it);
+    }
   }
   const std::vector<std::string> models = o.scanModels.empty() ? ModelNames() : o.scanModels;
 
@@ -128,7 +143,7 @@ int RunScan(Context& c) {
 
   bool any = false;
   Json list = Json::array();
-  std::vector<std::string> lines, notes, settings;
+  std::vector<std::string> lines, notes = skipped, settings;
   for (const auto& r : results) {
     const std::string com = "COM" + std::to_string(r.port);
     if (r.late) notes.push_back(c.T(M::ScanLate, {std::to_string(r.port)}));

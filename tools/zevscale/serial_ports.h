@@ -31,6 +31,16 @@ std::vector<PortEntry> ListPorts();
 // The COM numbers that have an entry in the ports directory.
 std::vector<int> MappedComNumbers();
 
+// Something of the system's own on COM<port>: the console the kernel writes
+// to, or a login line (a getty or login holds it). Such a port is tried only
+// when asked for by number.
+struct SystemLine {
+  enum Kind { None, Console, Login } kind = None;
+  std::string device;   // the device behind the port
+  std::string program;  // the login program on a login line
+};
+SystemLine SystemLineOf(int port);
+
 // Why opening COM<port> fails, as far as the system tells.
 struct OpenDiagnosis {
   std::string device;  // what the port resolves to; empty: no device at all

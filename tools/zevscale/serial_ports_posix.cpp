@@ -59,6 +59,26 @@ std::string LinkTarget(const std::string& path) {
   return n > 0 ? std::string(target, static_cast<size_t>(n)) : std::string();
 }
 
+// The processes that have the device `rdev` open.
+std::vector<Holder> OpenedBy(dev_t rdev) {
+  std::vector<Holder> holders;
+  const int self = getpid();
+  for (const std::string& entry : DirectoryNames("/proc")) {
+    const int pid = std::atoi(entry.c_str());
+    if (pid <= 0 || pid == self) continue;
+    const std::string fdDir = "/proc/" + entry + "/fd";
+    for (const std::string& fd : DirectoryNames(fdDir)) {
+      struct stat other {};
+      if (stat((fdDir + "/" + fd).c_str(), &other) == 0 && S_ISCHR(other.st_mode) &&
+          other.st_rdev == rdev) {
+        holders.push_back({pid, ReadFirstLine("/proc/" + entry + "/comm")});
+        break;
+      }
+    }
+  }
+  return holders;
+}
+
 // The program that holds the device: the holder of an advisory lock on it
 // (how the driver holds a port), else any other process with it open.
 std::vector<Holder> Holders(const std::string& device) {
@@ -80,21 +100,7 @@ std::vector<Holder> Holders(const std::string& device) {
     }
   }
   if (!holders.empty()) return holders;
-  const int self = getpid();
-  for (const std::string& entry : DirectoryNames("/proc")) {
-    const int pid = std::atoi(entry.c_str());
-    if (pid <= 0 || pid == self) continue;
-    const std::string fdDir = "/proc/" + entry + "/fd";
-    for (const std::string& fd : DirectoryNames(fdDir)) {
-      struct stat other {};
-      if (stat((fdDir + "/" + fd).c_str(), &other) == 0 && S_ISCHR(other.st_mode) &&
-          other.st_rdev == st.st_rdev) {
-        holders.push_back({pid, name(pid)});
-        break;
-      }
-    }
-  }
-  return holders;
+  return OpenedBy(st.st_rdev);
 }
 
 // Opens the device as the driver does, without touching its line settings,
@@ -219,6 +225,45 @@ std::vector<PortEntry> ListPorts() {
     ports.push_back(p);
   }
   return ports;
+}
+
+SystemLine SystemLineOf(int port) {
+  SystemLine line;
+  const std::string entry = platform::SerialPort::DeviceName(static_cast<uint8_t>(port));
+  struct stat st {};
+  if (entry.empty() || stat(entry.c_str(), &st) != 0 || !S_ISCHR(st.st_mode)) return line;
+  line.device = RealPath(entry);
+  // The consoles the kernel writes to, and those its command line names
+  // (console=ttyS0,115200n8). ZEVSCALE_PROC stands in for /proc here.
+  const char* procVariable = std::getenv("ZEVSCALE_PROC");
+  const std::string proc = procVariable != nullptr && *procVariable ? procVariable : "/proc";
+  std::vector<std::string> consoles;
+  std::ifstream list(proc + "/consoles");
+  for (std::string text; std::getline(list, text);) {
+    std::istringstream in(text);
+    std::string name;
+    if (in >> name) consoles.push_back(name);
+  }
+  std::istringstream words(ReadFirstLine(proc + "/cmdline"));
+  for (std::string word; words >> word;) {
+    if (word.rfind("console=", 0) == 0) consoles.push_back(word.substr(8, word.find(',') - 8));
+  }
+  for (const std::string& name : consoles) {
+    struct stat console {};
+    if (stat(("/dev/" + name).c_str(), &console) == 0 && S_ISCHR(console.st_mode) &&
+        console.st_rdev == st.st_rdev) {
+      line.kind = SystemLine::Console;
+      return line;
+    }
+  }
+  for (const Holder& h : OpenedBy(st.st_rdev)) {
+    if (h.name.find("getty") != std::string::npos || h.name == "login") {
+      line.kind = SystemLine::Login;
+      line.program = h.name;
+      return line;
+    }
+  }
+  return line;
 }
 
 OpenDiagnosis DiagnoseOpen(int port) {

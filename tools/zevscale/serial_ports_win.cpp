@@ -173,6 +173,10 @@ std::vector<int> MappedComNumbers() {
   return numbers;
 }
 
+SystemLine SystemLineOf(int) {
+  return SystemLine();  // no console or login line runs on a COM port here
+}
+
 OpenDiagnosis DiagnoseOpen(int port) {
   OpenDiagnosis d;
   const std::wstring com = L"COM" + std::to_wstring(port);

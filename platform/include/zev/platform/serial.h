@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace zev::platform {
@@ -34,14 +35,15 @@ struct ReadResult {
 
 class SerialPort {
  public:
-  SerialPort() = default;
+  SerialPort();
   ~SerialPort();
   SerialPort(const SerialPort&) = delete;
   SerialPort& operator=(const SerialPort&) = delete;
 
   // Opens COM<port> for exclusive use: 8 data bits, 1 stop bit, no flow
   // control, DTR and RTS off, received parity not checked. A port that is
-  // already held is closed first.
+  // already held is closed first. The device's own line settings are kept
+  // and given back to it when the port is closed.
   OpenStatus Open(uint8_t port, uint32_t baudRate, Parity parity,
                   const SerialTimeouts& timeouts = SerialTimeouts());
 
@@ -51,7 +53,9 @@ class SerialPort {
 
   bool IsOpen() const { return handle_ != kNoPort; }
 
-  // Discards whatever waits in the output and input buffers.
+  // Discards whatever waits in the input buffer. The output is left alone:
+  // what was written is on its way (a pseudo-terminal or a network bridge
+  // passes it on later than a UART would).
   void Purge();
 
   // Lowers DTR and RTS again, then writes the bytes under the write time-outs;
@@ -67,8 +71,11 @@ class SerialPort {
   static std::string DeviceName(uint8_t port);
 
  private:
+  struct SavedLine;  // the device's settings before the open, per system
+
   static constexpr intptr_t kNoPort = -1;
   intptr_t handle_ = kNoPort;
+  std::unique_ptr<SavedLine> saved_;
   bool modemLines_ = false;  // the device has DTR and RTS, lowered before each command
   SerialTimeouts timeouts_;
 };

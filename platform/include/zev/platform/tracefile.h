@@ -10,7 +10,11 @@ namespace zev::platform {
 
 // A file opened for appending, or standard error. Every line goes out in one
 // system write on a descriptor opened for appending, so lines written by
-// different threads or processes never interleave.
+// different threads or processes never interleave. Nothing here ever waits
+// or raises a signal in the process: only a regular file that is not a link,
+// or a standard error that is open, is taken; a write that would block is
+// dropped, and a file that has reached its size limit (or a pipe whose reader
+// has gone) is given up.
 class AppendFile {
  public:
   AppendFile() = default;
@@ -18,14 +22,19 @@ class AppendFile {
   AppendFile(const AppendFile&) = delete;
   AppendFile& operator=(const AppendFile&) = delete;
 
-  // `target` is a file path or "stderr". False when it cannot be opened.
+  // `target` is a file path or "stderr". False when it cannot be opened or is
+  // not a target that can be written without waiting. A new file is made
+  // readable and writable by its owner only.
   bool Open(const std::string& target);
-  // Writes the bytes; a failure is ignored.
-  void Append(std::string_view text);
+  // Writes the bytes whole; false when they were dropped (the write would
+  // have waited, failed or the file was given up).
+  bool Append(std::string_view text);
 
  private:
+  void Release();
+
   intptr_t handle_ = -1;
-  bool owned_ = false;
+  bool socket_ = false;  // written with send(), which can be told not to signal
 };
 
 // The local time of day as HH:MM:SS.mmm.
