@@ -6,6 +6,7 @@
 
 #include "console.h"
 #include "serial_ports.h"
+#include "zev/platform/tcp.h"
 #include "zev/platform/text.h"
 #include "zev/platform/tracefile.h"
 
@@ -95,7 +96,27 @@ void Failure::Print(const Context& c) const {
   for (const auto& reason : reasons) c.err << "  " << reason << "\n";
 }
 
+std::string PortName(const Options& o, int port) {
+  const auto named = o.tcpNames.find(port);
+  return named != o.tcpNames.end() ? named->second : "COM" + std::to_string(port);
+}
+
 std::vector<std::string> WhyNoOpen(const Context& c, int port) {
+  if (const auto converter = platform::TcpEntry(static_cast<uint8_t>(port))) {
+    // Try it again: the system's reason (refused, no answer, no route).
+    platform::TcpConnection probe;
+    const platform::TcpStatus status = probe.Connect(*converter);
+    std::string why = platform::TcpStatusText(status);
+    if (!probe.SystemError().empty() &&
+        (status == platform::TcpStatus::Failed || status == platform::TcpStatus::ResolveFailed ||
+         status == platform::TcpStatus::Unreachable))
+      why += " (" + probe.SystemError() + ")";
+    std::vector<std::string> reasons;
+    if (!c.o.tcpNames.count(port))
+      reasons.push_back(c.T(M::WhyConverter, {std::to_string(port), converter->Url()}));
+    reasons.push_back(c.T(M::WhyConnect, {converter->Url(), why}));
+    return reasons;
+  }
   const os::OpenDiagnosis d = os::DiagnoseOpen(port);
   std::vector<std::string> why;
   if (d.device.empty()) return {c.T(M::WhyNoDevice, {std::to_string(port)})};
@@ -150,7 +171,9 @@ Failure Explain(Context& c, Session& s, Operation operation, int port, const std
       f.reasons.push_back(c.T(reported ? M::WhyNotAWeight : M::WhyNotAReply, {model, bytes}));
       break;
     case TraceTap::LineOutcome::Gone:
-      f.reasons.push_back(c.T(M::WhyLineGone));
+      f.reasons.push_back(c.T(platform::TcpEntry(static_cast<uint8_t>(port))
+                                  ? M::WhyConnectionClosed
+                                  : M::WhyLineGone));
       break;
     case TraceTap::LineOutcome::Unknown:
       if (operation == Operation::Command) return f;  // refused without a word on the line
@@ -277,7 +300,7 @@ bool TraceTap::OnlySilence(int port, const std::string& model) const {
 
 std::string Heading(const Context& c) {
   const Options& o = c.o;
-  std::string h = o.model + (o.port >= 0 ? ", COM" + std::to_string(o.port) : "");
+  std::string h = o.model + (o.port >= 0 ? ", " + PortName(o, o.port) : "");
   if (o.simulate) {
     std::string faults;
     const sim::Faults& f = o.simFaults;
@@ -297,7 +320,11 @@ Json Envelope(const Context& c, bool ok) {
   j["command"] = c.o.command;
   j["ok"] = ok;
   if (!c.o.model.empty()) j["model"] = c.o.model;
-  if (c.o.port >= 0) j["port"] = c.o.port;
+  if (c.o.port >= 0 && c.o.tcpNames.count(c.o.port)) {
+    j["tcp"] = PortName(c.o, c.o.port);
+  } else if (c.o.port >= 0) {
+    j["port"] = c.o.port;
+  }
   if (c.o.simulate) j["simulated"] = true;
   return j;
 }

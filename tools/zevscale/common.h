@@ -80,6 +80,9 @@ struct Failure {
 
 enum class Operation { Open, Weigh, Test, Command, Close };
 
+// "COM3", or the converter's address when COM<port> stands for one of --tcp.
+std::string PortName(const Options& o, int port);
+
 // Why COM<port> does not open, as far as the system tells.
 std::vector<std::string> WhyNoOpen(const Context& c, int port);
 

@@ -118,6 +118,32 @@ const Entry kCatalogue[] = {
   {M::NeedPortNumber, "a number from 0 to 255", "число от 0 до 255"},
   {M::NeedPortList, "port numbers from 0 to 255, e.g. 3,5,6, not '{1}'",
    "номера портов от 0 до 255, например 3,5,6, а не '{1}'"},
+  {M::NeedTcp, "a converter's address HOST:PORT, e.g. 192.168.1.50:4001, not '{1}'",
+   "адрес преобразователя УЗЕЛ:ПОРТ, например 192.168.1.50:4001, а не '{1}'"},
+  {M::TcpAlone, "--tcp takes one address and stands instead of --port and --simulate",
+   "--tcp принимает один адрес и указывается вместо --port и --simulate"},
+  {M::TcpNotHere,
+   "--tcp needs a ports directory, which Windows does not have: use the converter maker's "
+   "virtual COM port, or zevscale on Linux",
+   "для --tcp нужен каталог портов, а в Windows его нет: используйте виртуальный COM-порт "
+   "производителя преобразователя или zevscale в Linux"},
+  {M::WhyConverter, "COM{1} is the converter {2}", "COM{1} — это преобразователь {2}"},
+  {M::WhyConnect, "{1}: {2}", "{1}: {2}"},
+  {M::WhyConnectionClosed,
+   "the converter closed the connection (another program connected to it, or it restarted)",
+   "преобразователь закрыл соединение (к нему подключилась другая программа или он "
+   "перезапустился)"},
+  {M::PortConverterOk, "converter, accepts connections", "преобразователь, принимает соединения"},
+  {M::PortConverterFails, "converter: {1}", "преобразователь: {1}"},
+  {M::ScanSettingsTcp,
+   "settings for the platform: Model \"{1}\" (\"{2}\" in the list), and a COM entry of the "
+   "ports directory holding {3}",
+   "настройки для платформы: Модель \"{1}\" (в списке \"{2}\") и запись COM в каталоге "
+   "портов с адресом {3}"},
+  {M::UsageTcp,
+   "  --tcp HOST:PORT    a scale behind an Ethernet-to-serial converter (raw TCP), instead of "
+   "--port\n",
+   "  --tcp УЗЕЛ:ПОРТ    весы за преобразователем Ethernet–RS-232 (raw TCP), вместо --port\n"},
   {M::NeedModelList, "models, e.g. ZEV-U,ZEV-AW", "модели, например ZEV-U,ZEV-AW"},
   {M::NeedMillis, "milliseconds", "миллисекунды"},
   {M::NeedNumber, "a number", "число"},
@@ -214,6 +240,7 @@ const Entry kCatalogue[] = {
    "on which port: every port at once, each with its\nown driver object, weighing commands "
    "only. Exit status 0 when a scale answered.\n\n"
    "  --ports LIST       COM numbers, e.g. 3,5,6 (default: 1 to 8 and every mapped one)\n"
+   "  --tcp LIST         converters' addresses, e.g. 192.168.1.50:4001,192.168.1.51:4001\n"
    "  --models LIST      e.g. ZEV-U,ZEV-AW (default: all three)\n"
    "  --simulate         ZEV-U on COM3, ZEV-AW on COM4, ZEV-NT(N) on COM5, simulated\n"
    "  --sim-weight KG    the weight they show (default 0.5)\n",
@@ -221,6 +248,7 @@ const Entry kCatalogue[] = {
    "модель отвечает на каком порту: все порты сразу, у каждого свой\nобъект драйвера, только "
    "команды взвешивания. Код выхода 0, если весы ответили.\n\n"
    "  --ports СПИСОК     номера COM, например 3,5,6 (по умолчанию 1-8 и все из каталога)\n"
+   "  --tcp СПИСОК       адреса преобразователей, например 192.168.1.50:4001,192.168.1.51:4001\n"
    "  --models СПИСОК    например ZEV-U,ZEV-AW (по умолчанию все три)\n"
    "  --simulate         симуляторы: ZEV-U на COM3, ZEV-AW на COM4, ZEV-NT(N) на COM5\n"
    "  --sim-weight KG    их вес (по умолчанию 0.5)\n"},
