@@ -101,12 +101,32 @@ std::string PortName(const Options& o, int port) {
   return named != o.tcpNames.end() ? named->second : "COM" + std::to_string(port);
 }
 
+std::string TcpReason(Lang lang, platform::TcpStatus status) {
+  switch (status) {
+    case platform::TcpStatus::Ok:
+      return "ok";
+    case platform::TcpStatus::ResolveFailed:
+      return Text(lang, M::TcpResolveFailed);
+    case platform::TcpStatus::Refused:
+      return Text(lang, M::TcpRefused);
+    case platform::TcpStatus::TimedOut:
+      return Text(lang, M::TcpTimedOut);
+    case platform::TcpStatus::Unreachable:
+      return Text(lang, M::TcpUnreachable);
+    case platform::TcpStatus::Closed:
+      return Text(lang, M::TcpClosed);
+    case platform::TcpStatus::Failed:
+      break;
+  }
+  return Text(lang, M::TcpFailed);
+}
+
 std::vector<std::string> WhyNoOpen(const Context& c, int port) {
   if (const auto converter = platform::TcpEntry(static_cast<uint8_t>(port))) {
     // Try it again: the system's reason (refused, no answer, no route).
     platform::TcpConnection probe;
     const platform::TcpStatus status = probe.Connect(*converter);
-    std::string why = platform::TcpStatusText(status);
+    std::string why = TcpReason(c.o.lang, status);
     if (!probe.SystemError().empty() &&
         (status == platform::TcpStatus::Failed || status == platform::TcpStatus::ResolveFailed ||
          status == platform::TcpStatus::Unreachable))

@@ -14,6 +14,7 @@
 #include "cli.h"
 #include "host.h"
 #include "messages.h"
+#include "zev/platform/tcp.h"
 
 namespace zev::cli {
 
@@ -82,6 +83,9 @@ enum class Operation { Open, Weigh, Test, Command, Close };
 
 // "COM3", or the converter's address when COM<port> stands for one of --tcp.
 std::string PortName(const Options& o, int port);
+
+// A converter's connection status in the user's language.
+std::string TcpReason(Lang lang, platform::TcpStatus status);
 
 // Why COM<port> does not open, as far as the system tells.
 std::vector<std::string> WhyNoOpen(const Context& c, int port);

@@ -133,6 +133,12 @@ const Entry kCatalogue[] = {
    "the converter closed the connection (another program connected to it, or it restarted)",
    "преобразователь закрыл соединение (к нему подключилась другая программа или он "
    "перезапустился)"},
+  {M::TcpResolveFailed, "name not resolved", "имя не найдено"},
+  {M::TcpRefused, "connection refused", "в соединении отказано"},
+  {M::TcpTimedOut, "no answer to the connection within 1 s", "нет ответа на соединение за 1 с"},
+  {M::TcpUnreachable, "no route to the host", "нет пути к узлу"},
+  {M::TcpClosed, "connection closed by the converter", "соединение закрыто преобразователем"},
+  {M::TcpFailed, "connection failed", "соединение не удалось"},
   {M::PortConverterOk, "converter, accepts connections", "преобразователь, принимает соединения"},
   {M::PortConverterFails, "converter: {1}", "преобразователь: {1}"},
   {M::ScanSettingsTcp,

@@ -107,7 +107,7 @@ int RunPorts(Context& c) {
       const platform::TcpStatus status = converter->second.status;
       state = status == platform::TcpStatus::Ok
                   ? c.T(M::PortConverterOk)
-                  : c.T(M::PortConverterFails, {platform::TcpStatusText(status)});
+                  : c.T(M::PortConverterFails, {TcpReason(c.o.lang, status)});
     }
     std::string line =
         PadRight(p.name, nameWidth + 2) + PadRight(p.device, deviceWidth + 2) + state;

@@ -71,7 +71,7 @@ void Usage(FILE* out) {
       "  --noise            send random bytes without end\n"
       "  --hang-up-after N  close the line after N bytes of the next reply\n"
       "  --raw HEX          answer with these bytes instead of the frame (hex pairs)\n"
-      "  --tcp HOST:PORT    serve on this TCP address (a numeric address)\n"
+      "  --tcp HOST:PORT    serve on this TCP address (numeric; HOST alone: a free port)\n"
       "  --refuse           with --tcp: refuse every connection\n"
       "  --no-accept        with --tcp: never answer a connection (full backlog)\n",
       out);
@@ -143,14 +143,15 @@ int main(int argc, char** argv) {
       }
       faults.raw = bytes;
     } else if (arg == "--tcp") {
+      // HOST:PORT, [IPv6]:PORT, or a host alone for a free port.
       const std::string address = value();
       const size_t colon = address.rfind(':');
-      if (colon == std::string::npos || colon == 0)
-        Refuse("--tcp needs HOST:PORT, not '" + address + "'");
-      tcpHost = address.substr(0, colon);
-      if (tcpHost.front() == '[' && tcpHost.back() == ']')
+      const bool hostOnly = colon == std::string::npos;
+      tcpHost = hostOnly ? address : address.substr(0, colon);
+      if (tcpHost.size() > 1 && tcpHost.front() == '[' && tcpHost.back() == ']')
         tcpHost = tcpHost.substr(1, tcpHost.size() - 2);
-      tcpPort = Whole(arg, address.c_str() + colon + 1, 0, 65535);
+      if (tcpHost.empty()) Refuse("--tcp needs HOST:PORT, not '" + address + "'");
+      tcpPort = hostOnly ? 0 : Whole(arg, address.c_str() + colon + 1, 0, 65535);
     } else if (arg == "--refuse") {
       tcpMode = zev::sim::TcpMode::Refuse;
     } else if (arg == "--no-accept") {
