@@ -37,6 +37,18 @@ int WaitFor(int fd, short events, MonoTime deadline) {
   }
 }
 
+// The system's words for `error`, safe on any thread (either strerror_r).
+[[maybe_unused]] std::string Words(int, const char* text) {
+  return text;
+}
+[[maybe_unused]] std::string Words(const char* text, const char*) {
+  return text;
+}
+std::string ErrorText(int error) {
+  char buffer[128] = {};
+  return Words(::strerror_r(error, buffer, sizeof buffer), buffer);
+}
+
 TcpStatus StatusOfError(int error) {
   switch (error) {
     case ECONNREFUSED:
@@ -111,7 +123,7 @@ void TcpConnection::Close() {
 void TcpConnection::Lost(TcpStatus status, int error) {
   Close();
   status_ = status;
-  systemError_ = error != 0 ? std::strerror(error) : std::string();
+  systemError_ = error != 0 ? ErrorText(error) : std::string();
 }
 
 TcpStatus TcpConnection::Connect(const TcpAddress& address, int timeoutMs) {
@@ -142,7 +154,7 @@ TcpStatus TcpConnection::Connect(const TcpAddress& address, int timeoutMs) {
     const int fd = NewSocket(ai->ai_family);
     if (fd < 0) {
       status_ = TcpStatus::Failed;
-      systemError_ = std::strerror(errno);
+      systemError_ = ErrorText(errno);
       continue;
     }
     int error = 0;
@@ -168,7 +180,7 @@ TcpStatus TcpConnection::Connect(const TcpAddress& address, int timeoutMs) {
     }
     ::close(fd);
     status_ = StatusOfError(error);
-    systemError_ = std::strerror(error);
+    systemError_ = ErrorText(error);
     if (Now() >= deadline) break;
   }
   ::freeaddrinfo(found);
