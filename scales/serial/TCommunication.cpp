@@ -111,7 +111,9 @@ void TCommunication::TraceAttempt(const char* bytes, const platform::ReadResult&
   const platform::SerialTimeouts t;
   const int64_t total = int64_t{t.readTotalMultiplier} * kReadChunk + t.readTotalConstant;
   ReadEnding ending = ReadEnding::TotalTimeout;
-  if (r.failed) {
+  if (r.failed || (r.count > 0 && Handle && Handle->Restorable())) {
+    // Nothing read from a line that is gone, or a converter that closed the
+    // connection right after the bytes it sent.
     ending = ReadEnding::LineGone;
   } else if (r.count == kReadChunk) {
     ending = ReadEnding::Full;

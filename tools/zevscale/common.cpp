@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 #include "console.h"
@@ -123,10 +124,16 @@ std::string TcpReason(Lang lang, platform::TcpStatus status) {
 
 std::vector<std::string> WhyNoOpen(const Context& c, int port) {
   if (const auto converter = platform::TcpEntry(static_cast<uint8_t>(port))) {
-    // Try it again: the system's reason (refused, no answer, no route).
+    // The reason the add-in's trace gave, else a connection of the tool's own.
+    std::optional<platform::TcpStatus> status;
+    const std::string traced = c.tap.LastOpen(port);
+    for (int k = 1; k <= static_cast<int>(platform::TcpStatus::Failed); ++k) {
+      const auto s = static_cast<platform::TcpStatus>(k);
+      if (traced == platform::TcpStatusText(s)) status = s;
+    }
     platform::TcpConnection probe;
-    const platform::TcpStatus status = probe.Connect(*converter);
-    std::string why = TcpReason(c.o.lang, status);
+    if (!status) status = probe.Connect(*converter);
+    std::string why = TcpReason(c.o.lang, *status);
     if (!probe.SystemError().empty() &&
         (status == platform::TcpStatus::Failed || status == platform::TcpStatus::ResolveFailed ||
          status == platform::TcpStatus::Unreachable))
@@ -316,6 +323,17 @@ bool TraceTap::OnlySilence(int port, const std::string& model) const {
     read = true;
   }
   return read;
+}
+
+std::string TraceTap::LastOpen(int port) const {
+  const std::string name = "COM" + std::to_string(port);
+  for (size_t i = lines_.size(); i > 0; --i) {
+    const TraceLine t = Split(lines_[i - 1]);
+    if (t.port != name || t.what != "open") continue;
+    const size_t colon = t.rest.rfind(": ");
+    return colon == std::string::npos ? std::string() : t.rest.substr(colon + 2);
+  }
+  return std::string();
 }
 
 std::string Heading(const Context& c) {

@@ -115,6 +115,9 @@ class TraceTap {
   // Whether `model` read on COM<port> during this run and every read attempt
   // brought nothing.
   bool OnlySilence(int port, const std::string& model) const;
+  // What the last "open" of COM<port> in this run said after its colon
+  // ("ok", or why not), or empty.
+  std::string LastOpen(int port) const;
 
  private:
   std::string path_;
