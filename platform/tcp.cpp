@@ -30,8 +30,12 @@ std::optional<TcpAddress> ParseTcpAddress(std::string_view text) {
   const std::string_view digits = text.substr(colon + 1);
   if (a.host.empty() || digits.empty() || digits.size() > 5 ||
       digits.find_first_not_of("0123456789") != std::string_view::npos ||
-      a.host.find_first_of(" \t\r\n/[]") != std::string::npos) {
+      a.host.find_first_of("/[]") != std::string::npos) {
     return std::nullopt;
+  }
+  for (const char c : a.host) {
+    if (static_cast<unsigned char>(c) <= ' ' || c == '\x7f')
+      return std::nullopt;  // blanks, controls
   }
   const long port = std::strtol(std::string(digits).c_str(), nullptr, 10);
   if (port < 1 || port > 65535) return std::nullopt;

@@ -244,6 +244,7 @@ TEST(TcpAddress, OnlyHostAndPortAreAccepted) {
       {"127.0.0.1:+401", nullptr},
       {"[::1]4001", nullptr},
       {"host name:4001", nullptr},
+      {"host\x01:4001", nullptr},
       {"udp://127.0.0.1:4001", nullptr},
   };
   for (const auto& c : cases) {
