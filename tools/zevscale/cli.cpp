@@ -74,6 +74,7 @@ int Run(const Options& o, std::ostream& out, std::ostream& err,
       return 1;
     }
   }
+  tap.Rename(options.tcpNames);
   Context c{options, out, err, interrupted, library.get(), tap};
   const std::string& command = o.command;
   if (command == "info") return RunInfo(c);

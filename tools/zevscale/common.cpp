@@ -244,7 +244,14 @@ void TraceTap::Drain() {
   size_t start = 0;
   for (size_t nl; (nl = partial_.find('\n', start)) != std::string::npos; start = nl + 1) {
     lines_.push_back(partial_.substr(start, nl - start));
-    if (echo_) err_ << lines_.back() << "\n";
+    if (!echo_) continue;
+    std::string shown = lines_.back();
+    for (const auto& [port, url] : names_) {
+      const std::string com = " COM" + std::to_string(port) + " ";
+      const size_t at = shown.find(com);
+      if (at != std::string::npos) shown.replace(at, com.size(), " " + url + " ");
+    }
+    err_ << shown << "\n";
   }
   partial_.erase(0, start);
   if (echo_) err_.flush();

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <functional>
+#include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <ostream>
@@ -106,6 +107,8 @@ class TraceTap {
 
   // Reads the lines written since the last call (and echoes them).
   void Drain();
+  // Echoed lines name these COM<N> of the tool's own by the converter's address.
+  void Rename(const std::map<int, std::string>& names) { names_ = names; }
 
   enum class LineOutcome { Unknown, Nothing, NotAReply, Gone };
   // What the last command on COM<port> met; `bytes` gets what arrived.
@@ -128,6 +131,7 @@ class TraceTap {
   long long offset_ = 0;
   std::string partial_;
   std::vector<std::string> lines_;
+  std::map<int, std::string> names_;
 };
 
 // Characters (not bytes) of UTF-8 text.
