@@ -1,6 +1,7 @@
 // Benchmarks: the call path through the tables, the reply parsers, and a
-// weighing over a pseudo-terminal at the real line pace, set beside the floor
-// that the line's time-outs impose.
+// weighing over a pseudo-terminal or through a converter on the loopback
+// address at the real line pace, set beside the floor that the line's
+// time-outs impose.
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -93,8 +94,10 @@ BENCHMARK_CAPTURE(BM_ParseReply, ZEV_NT, Model::ZevNT);
 // line's time-outs impose: the reply's time on the line plus the 200 ms
 // interval time-out after its last byte, capped by the 264 ms attempt time-out.
 // With `traced` the line trace goes to a file (ZEVSCALE_TRACE); without it the
-// variable is unset, as in the platform.
-void BM_Weighing(benchmark::State& state, Model model, bool silent, bool traced = false) {
+// variable is unset, as in the platform. With `tcp` the scale stands behind a
+// simulated converter on 127.0.0.1 that COM3's entry holds the address of.
+void BM_Weighing(benchmark::State& state, Model model, bool silent, bool traced = false,
+                 bool tcp = false) {
   zev::sim::PortDirectory ports;
   ports.Export();
   const std::string trace = ports.Path() + "/trace.log";
@@ -104,14 +107,18 @@ void BM_Weighing(benchmark::State& state, Model model, bool silent, bool traced 
     unsetenv("ZEVSCALE_TRACE");
   }
   zev::sim::Simulator scale(model, 1.5);
-  if (!scale.Start()) {
-    state.SkipWithError("no pseudo-terminal");
+  if (tcp ? !scale.StartTcp("127.0.0.1", 0) : !scale.Start()) {
+    state.SkipWithError(tcp ? "no loopback TCP" : "no pseudo-terminal");
     return;
   }
   zev::sim::Faults faults;
   faults.silent = silent;
   scale.SetFaults(faults);
-  ports.Map(3, scale.DevicePath());
+  if (tcp) {
+    ports.MapTcp(3, scale.TcpUrl());
+  } else {
+    ports.Map(3, scale.DevicePath());
+  }
   Addin addin;
   addin.Set(u"Model", zev::host::WStr(addin.mm, model == Model::ZevU    ? u"ZEV-U"
                                                 : model == Model::ZevAW ? u"ZEV-AW"
@@ -166,6 +173,22 @@ BENCHMARK_CAPTURE(BM_Weighing, ZEV_U_traced, Model::ZevU, false, true)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Weighing, silent_scale, Model::ZevU, true)
+    ->Iterations(4)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Weighing, ZEV_U_tcp, Model::ZevU, false, false, true)
+    ->Iterations(8)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Weighing, ZEV_AW_tcp, Model::ZevAW, false, false, true)
+    ->Iterations(8)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Weighing, ZEV_NT_tcp, Model::ZevNT, false, false, true)
+    ->Iterations(8)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Weighing, silent_scale_tcp, Model::ZevU, true, false, true)
     ->Iterations(4)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);

@@ -1,5 +1,6 @@
-// The text services on arbitrary input: Windows-1251 both ways, UTF-8, and the
-// integer and decimal syntaxes of the value readers, each against a reference.
+// The text services on arbitrary input: Windows-1251 both ways, UTF-8, the
+// integer and decimal syntaxes of the value readers, each against a reference,
+// and a converter's address as a ports entry holds it.
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
@@ -7,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "zev/platform/tcp.h"
 #include "zev/platform/text.h"
 
 using namespace zev::platform;
@@ -79,6 +81,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       const double reference = std::strtod(plain.c_str(), &end);
       if (reference != *value) std::abort();
     }
+  }
+  // A converter's address: what it accepts reads back the same from its URL.
+  if (const auto address = ParseTcpAddress(bytes)) {
+    if (address->host.empty() || address->port == 0) std::abort();
+    const auto again = ParseTcpAddress(address->Url());
+    if (!again || again->host != address->host || again->port != address->port) std::abort();
   }
   return 0;
 }

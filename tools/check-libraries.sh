@@ -42,7 +42,7 @@ print(data[at:end].decode("utf-16-le"))
 PY
 }
 
-system_dlls='^(KERNEL32|msvcrt|ADVAPI32|SETUPAPI|USER32|SHELL32|CFGMGR32)\.dll$'
+system_dlls='^(KERNEL32|msvcrt|ADVAPI32|SETUPAPI|USER32|SHELL32|CFGMGR32|WS2_32)\.dll$'
 for dll in "$pkg"/ZEVScale_x86.dll "$pkg"/ZEVScale_x64.dll; do
   name=$(basename "$dll")
   got=$(objdump -p "$dll" | awk '/\[Ordinal\/Name Pointer\] Table/ {t=1; next} t && /^[ \t]*\[/ {print $NF} t && /^$/ {t=0}' | sort | xargs)

@@ -51,8 +51,23 @@ for spec in "ZEV-U:0.5" "ZEV-AW:-1.25" "ZEV-NT(N):2.5"; do
   scales="${scales:+$scales,}$port:$model:$kg"
   port=$((port + 1))
 done
+# Converters on the loopback address for the Winsock connection: one serving a
+# ZEV-AW, one refusing, one that never answers a connection.
+converters=""
+for options in "--model ZEV-AW --weight -1.25" "--refuse" "--no-accept"; do
+  out=$(mktemp)
+  # shellcheck disable=SC2086
+  "$linux/bin/zevsim" --tcp 127.0.0.1 $options >"$out" &
+  sims+=($!)
+  for _ in $(seq 50); do [ -s "$out" ] && break; sleep 0.1; done
+  url=$(head -n1 "$out")
+  rm -f "$out"
+  [ -n "$url" ] || { echo "zevsim --tcp did not start"; exit 1; }
+  converters="${converters:+$converters,}$url"
+done
 wineserver -w
 
+export ZEV_WINE_TCP=$converters
 export ZEV_WINE_SCALES=$scales
 status=0
 cd "$win/bin"

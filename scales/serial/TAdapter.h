@@ -25,22 +25,38 @@ inline const char16_t* const kMsgZero = u"Произошла ошибка уст
 inline const char16_t* const kMsgZeroUnsupported = u"Функция установки нуля <0> не поддерживается.";
 inline const char16_t* const kMsgWeigh = u"Произошла ошибка взвешивания.";
 
+// Why a converter could not be reached or went away, for a class that says
+// more than "Порт недоступен"; null for Ok.
+inline const char16_t* LinkErrorText(platform::TcpStatus status) {
+  switch (status) {
+    case platform::TcpStatus::Ok:
+      return nullptr;
+    case platform::TcpStatus::ResolveFailed:
+      return u"Имя преобразователя не найдено";
+    case platform::TcpStatus::Refused:
+      return u"Преобразователь отказал в соединении";
+    case platform::TcpStatus::TimedOut:
+      return u"Преобразователь не ответил на соединение за 1 с";
+    case platform::TcpStatus::Unreachable:
+      return u"Нет пути к преобразователю в сети";
+    case platform::TcpStatus::Closed:
+      return u"Соединение закрыто преобразователем";
+    case platform::TcpStatus::Failed:
+      break;
+  }
+  return u"Не удалось соединиться с преобразователем";
+}
+
 template <class ScaleT, uint8_t Parity>
 class TAdapter {
  public:
   static constexpr uint32_t kBaudRate = 4800;
 
-  int16_t OpenPort(uint8_t port) {
-    switch (Scale.OpenCom(port, kBaudRate, Parity)) {
-      case kOpenOk:
-        return Succeed();
-      case kOpenLineSettingsFailed:
-        return Fail(kMsgDcb);
-      case kOpenTimeoutsFailed:
-        return Fail(kMsgTimeouts);
-      default:
-        return Fail(kMsgPortUnavailable);
-    }
+  int16_t OpenPort(uint8_t port) { return Opened(Scale.OpenCom(port, kBaudRate, Parity)); }
+  // A COM port or a converter's TCP address, one call either way; after a
+  // failed connect Scale.LinkStatus() tells why (LinkErrorText).
+  int16_t OpenPort(const TEndpoint& endpoint) {
+    return Opened(Scale.Open(endpoint, kBaudRate, Parity));
   }
 
   int16_t ClosePort() { return Scale.CloseCom() == kCloseOk ? Succeed() : Fail(kMsgBadHandle); }
@@ -54,6 +70,18 @@ class TAdapter {
   std::string ErrorText;  // Windows-1251
 
  protected:
+  int16_t Opened(uint8_t code) {
+    switch (code) {
+      case kOpenOk:
+        return Succeed();
+      case kOpenLineSettingsFailed:
+        return Fail(kMsgDcb);
+      case kOpenTimeoutsFailed:
+        return Fail(kMsgTimeouts);
+      default:
+        return Fail(kMsgPortUnavailable);
+    }
+  }
   int16_t Succeed() {
     ErrorText.clear();
     return kTrue;

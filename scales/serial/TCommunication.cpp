@@ -28,31 +28,70 @@ TCommunication::TCommunication(ReplyParser parser, const char* model)
 TCommunication::~TCommunication() = default;
 
 uint8_t TCommunication::OpenCom(uint8_t port, uint32_t baudRate, uint8_t parity) {
-  trace_ = TTrace::FromEnvironment(port, model_);
+  const auto converter = platform::TcpEntry(port);
+  const TEndpoint endpoint = converter ? TEndpoint::Tcp(*converter) : TEndpoint::Com(port);
+  return OpenNamed(endpoint, baudRate, parity, "COM" + std::to_string(port));
+}
+
+uint8_t TCommunication::Open(const TEndpoint& endpoint, uint32_t baudRate, uint8_t parity) {
+  return OpenNamed(endpoint, baudRate, parity, endpoint.Name());
+}
+
+uint8_t TCommunication::OpenNamed(const TEndpoint& endpoint, uint32_t baudRate, uint8_t parity,
+                                  const std::string& name) {
+  trace_ = TTrace::FromEnvironment(name, model_);
+  if (Handle) Handle->Close();
+  Handle.reset();
+  openStatus_ = platform::TcpStatus::Ok;
+  if (endpoint.kind == TEndpoint::Kind::Tcp) {
+    address_ = endpoint.tcp.Url();
+    Handle = OpenTcpPort(endpoint.tcp, openStatus_);
+    if (trace_) trace_->Connected(endpoint.tcp.Url(), platform::TcpStatusText(openStatus_));
+    return Handle ? kOpenOk : kOpenFailed;
+  }
   const auto p = parity == 1 ? platform::Parity::Odd : platform::Parity::None;
-  const uint8_t code = OpenCode(Handle.Open(port, baudRate, p));
-  if (trace_) trace_->Opened(platform::SerialPort::DeviceName(port), baudRate, parity, code);
+  platform::OpenStatus status;
+  Handle = OpenSerialPort(endpoint.com, baudRate, p, status);
+  const uint8_t code = OpenCode(status);
+  if (trace_)
+    trace_->Opened(platform::SerialPort::DeviceName(endpoint.com), baudRate, parity, code);
   return code;
+}
+
+platform::TcpStatus TCommunication::LinkStatus() const {
+  return Handle ? Handle->LinkStatus() : openStatus_;
 }
 
 uint8_t TCommunication::CloseCom() {
   trace_.reset();  // the next open reads ZEVSCALE_TRACE again
-  return Handle.Close() ? kCloseOk : kCloseFailed;
+  if (!Handle || !Handle->Close()) return kCloseFailed;
+  Handle.reset();
+  return kCloseOk;
 }
 
 bool TCommunication::WriteCom(std::string_view command) {
-  Handle.Purge();
-  const size_t written = command.empty() ? 0 : Handle.Write(command.data(), command.size());
+  size_t written = 0;
+  if (Handle) {
+    Handle->Purge();
+    // A converter that closed the connection since the last command.
+    if (Handle->Restorable()) {
+      const platform::TcpStatus status = Handle->Restore();
+      if (trace_) trace_->Connected(address_ + " again", platform::TcpStatusText(status));
+    }
+    if (!command.empty()) written = Handle->Write(command.data(), command.size());
+  }
   WriteTime = platform::Now();
   if (trace_) trace_->Sent(command, written);
-  return Handle.IsOpen() && written == command.size();
+  return Handle && written == command.size();
 }
 
 bool TCommunication::ReadCom(std::string& out) {
   char buffer[kReadChunk];
   for (;;) {
     const platform::MonoTime start = trace_ ? platform::Now() : platform::MonoTime();
-    const platform::ReadResult r = Handle.ReadAttempt(buffer, sizeof buffer);
+    platform::ReadResult r;
+    r.failed = true;
+    if (Handle) r = Handle->ReadAttempt(buffer, sizeof buffer);
     if (trace_) TraceAttempt(buffer, r, start);
     if (r.count > 0) {
       out.assign(buffer, r.count);
@@ -72,7 +111,9 @@ void TCommunication::TraceAttempt(const char* bytes, const platform::ReadResult&
   const platform::SerialTimeouts t;
   const int64_t total = int64_t{t.readTotalMultiplier} * kReadChunk + t.readTotalConstant;
   ReadEnding ending = ReadEnding::TotalTimeout;
-  if (r.failed) {
+  if (r.failed || (r.count > 0 && Handle && Handle->Restorable())) {
+    // Nothing read from a line that is gone, or a converter that closed the
+    // connection right after the bytes it sent.
     ending = ReadEnding::LineGone;
   } else if (r.count == kReadChunk) {
     ending = ReadEnding::Full;

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "TPort.h"
 #include "zev/platform/clock.h"
 #include "zev/platform/serial.h"
 
@@ -44,7 +45,11 @@ class TCommunication {
   // Opens COM<port> exclusively at `baudRate` with `parity` (0 none, 1 odd),
   // 8 data bits, 1 stop bit; a held port is closed first. Returns 0 to 3.
   // The line trace is switched on or off here (ZEVSCALE_TRACE).
+  // COM<port> may stand for a converter's TCP address (see platform::TcpEntry).
   uint8_t OpenCom(uint8_t port, uint32_t baudRate, uint8_t parity);
+  // The same for any endpoint: a COM port or a converter. A converter that
+  // cannot be reached gives 1; LinkStatus() tells why.
+  uint8_t Open(const TEndpoint& endpoint, uint32_t baudRate, uint8_t parity);
   // 0 when the port was closed, 1 when none was held or closing failed.
   uint8_t CloseCom();
   // Purges the input, writes the command and starts the reply deadline.
@@ -57,19 +62,25 @@ class TCommunication {
   // Writes the command and, when a reply is expected, reads and checks it.
   bool Exchange(std::string_view command, bool replyExpected);
 
-  bool IsOpen() const { return Handle.IsOpen(); }
+  bool IsOpen() const { return Handle != nullptr; }
+  // How the last connection to a converter failed, or Ok.
+  platform::TcpStatus LinkStatus() const;
 
-  platform::SerialPort Handle;
-  std::string RawReply;          // bytes of the last read that returned anything
-  platform::MonoTime WriteTime;  // end of the last write
-  std::string ReplyText;         // the last weight text; empty after a rejected reply
+  std::unique_ptr<TPort> Handle;  // null: no port held
+  std::string RawReply;           // bytes of the last read that returned anything
+  platform::MonoTime WriteTime;   // end of the last write
+  std::string ReplyText;          // the last weight text; empty after a rejected reply
 
  private:
+  uint8_t OpenNamed(const TEndpoint& endpoint, uint32_t baudRate, uint8_t parity,
+                    const std::string& name);
   void TraceAttempt(const char* bytes, const platform::ReadResult& r, platform::MonoTime start);
 
   ReplyParser parser_;
   const char* model_;
-  std::unique_ptr<TTrace> trace_;  // null: no trace
+  std::unique_ptr<TTrace> trace_;                             // null: no trace
+  platform::TcpStatus openStatus_ = platform::TcpStatus::Ok;  // of the last failed connect
+  std::string address_;                                       // the converter's, for the trace
 };
 
 // Weight text of a gram count: kilograms with three decimals and `separator`.

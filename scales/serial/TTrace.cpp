@@ -3,9 +3,13 @@
 namespace zev::scales {
 
 std::unique_ptr<TTrace> TTrace::FromEnvironment(uint8_t port, std::string_view model) {
+  return FromEnvironment("COM" + std::to_string(port), model);
+}
+
+std::unique_ptr<TTrace> TTrace::FromEnvironment(std::string_view link, std::string_view model) {
   const std::string target = platform::EnvironmentVariable(kTraceVariable);
   if (target.empty()) return nullptr;
-  std::unique_ptr<TTrace> trace(new TTrace(port, model));
+  std::unique_ptr<TTrace> trace(new TTrace(link, model));
   if (!trace->file_.Open(target)) return nullptr;
   return trace;
 }
@@ -53,6 +57,10 @@ void TTrace::Opened(const std::string& device, uint32_t baudRate, uint8_t parity
   Write("open " + (device.empty() ? std::string("(no device)") : device) + " " +
         std::to_string(baudRate) + (parity == 1 ? " 8O1: " : " 8N1: ") +
         (code < 4 ? kOutcome[code] : "?"));
+}
+
+void TTrace::Connected(const std::string& url, const std::string& outcome) {
+  Write("open " + url + ": " + outcome);
 }
 
 void TTrace::Sent(std::string_view command, size_t written) {

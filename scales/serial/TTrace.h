@@ -10,6 +10,8 @@
 //   12:00:01.235 COM3 ZEV-U -> 50 |P| written 1 of 1
 //   12:00:01.463 COM3 ZEV-U <- 20 20 30 2E ... 0D 0A |  0.500 kg  ..| +228 ms, interval time-out
 //   12:00:01.763 COM3 ZEV-U <- (nothing) +528 ms, total time-out
+// A port that is a converter's TCP address opens so:
+//   12:00:01.234 COM3 ZEV-U open tcp://192.168.1.50:4001: ok
 #pragma once
 
 #include <cstdint>
@@ -31,8 +33,12 @@ class TTrace {
   // The trace that ZEVSCALE_TRACE asks for, or null when it is unset or its
   // file cannot be opened.
   static std::unique_ptr<TTrace> FromEnvironment(uint8_t port, std::string_view model);
+  // The same for a port named `link` ("COM3", "tcp://192.168.1.50:4001").
+  static std::unique_ptr<TTrace> FromEnvironment(std::string_view link, std::string_view model);
 
   void Opened(const std::string& device, uint32_t baudRate, uint8_t parity, uint8_t code);
+  // A connection to `url` made (`outcome` "ok") or not (the reason).
+  void Connected(const std::string& url, const std::string& outcome);
   void Sent(std::string_view command, size_t written);
   void Attempt(std::string_view bytes, int64_t msSinceWrite, ReadEnding ending);
 
@@ -42,8 +48,8 @@ class TTrace {
   static std::string Dump(std::string_view bytes);
 
  private:
-  TTrace(uint8_t port, std::string_view model) : prefix_(" COM" + std::to_string(port) + " ") {
-    prefix_.append(model.empty() ? "?" : model);
+  TTrace(std::string_view link, std::string_view model) : prefix_(" ") {
+    prefix_.append(link).append(" ").append(model.empty() ? "?" : model);
   }
   void Write(const std::string& text);
 

@@ -29,10 +29,27 @@ void WaitForCommands(const zev::sim::Simulator& scale, int count) {
   }
 }
 
-TEST_F(DriverTest, EightObjectsOnEightThreads) {
+// Eight objects on eight threads, each with a scale of its own; those for
+// which `tcp(i)` holds are reached through a converter on the loopback address.
+template <class Tcp>
+void EightObjectsOnEightThreads(DriverTest& t, Tcp tcp) {
+  auto& sims = t.sims;
+  auto& library = t.library;
+  auto& mm = t.mm;
+  auto W = [&t](std::string_view text) { return t.W(text); };
+  auto RunOn = [&t](const host::Component& c, std::u16string_view method,
+                    std::vector<tVariant> params = {}) {
+    return t.RunOn(c, method, std::move(params));
+  };
   constexpr int kThreads = 8;
   constexpr int kCycles = 6;
-  for (int i = 0; i < kThreads; ++i) Scale(kModels[i % 3].model, i + 1);
+  for (int i = 0; i < kThreads; ++i) {
+    if (tcp(i)) {
+      t.TcpScale(kModels[i % 3].model, i + 1);
+    } else {
+      t.Scale(kModels[i % 3].model, i + 1);
+    }
+  }
   std::vector<host::Connection> connections(kThreads);
   OnThreads(kThreads, [&](int i) {
     const ModelCase& model = kModels[i % 3];
@@ -65,6 +82,14 @@ TEST_F(DriverTest, EightObjectsOnEightThreads) {
     EXPECT_EQ(sims[static_cast<size_t>(i)]->Received(), expected) << "COM" << i + 1;
   }
   for (const auto& connection : connections) EXPECT_TRUE(connection.Errors.empty());
+}
+
+TEST_F(DriverTest, EightObjectsOnEightThreads) {
+  EightObjectsOnEightThreads(*this, [](int) { return false; });
+}
+
+TEST_F(DriverTest, EightObjectsOnEightThreadsMixingComAndTcp) {
+  EightObjectsOnEightThreads(*this, [](int i) { return i % 2 == 1; });
 }
 
 // Each thread reads the tare text and the weight with the separator of its own

@@ -98,6 +98,16 @@ class DriverTest : public ::testing::Test {
     ports.Map(port, sims.back()->DevicePath());
     return *sims.back();
   }
+  // A scale behind a simulated converter on the loopback address; COM<port>
+  // holds its address.
+  zev::sim::Simulator& TcpScale(zev::sim::Model model, int port, double kg = 0.5,
+                                zev::sim::TcpMode mode = zev::sim::TcpMode::Serve) {
+    sims.push_back(std::make_unique<zev::sim::Simulator>(model, kg));
+    std::string error;
+    EXPECT_TRUE(sims.back()->StartTcp("127.0.0.1", 0, mode, &error)) << error;
+    ports.MapTcp(port, sims.back()->TcpUrl());
+    return *sims.back();
+  }
 #endif
   std::pair<int32_t, std::string> LastError() {
     auto call = Run(u"GetLastError", {host::Empty()});

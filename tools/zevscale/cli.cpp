@@ -6,6 +6,7 @@
 
 #include "common.h"
 #include "console.h"
+#include "converters.h"
 #include "simulation.h"
 
 namespace zev::cli {
@@ -31,6 +32,20 @@ int Run(const Options& o, std::ostream& out, std::ostream& err,
   }
 
   Options options = o;
+  std::unique_ptr<ConverterEntries> converters;
+  if (!o.tcp.empty()) {
+    std::string error;
+    converters = MapConverters(o.tcp, options.tcpNames, error);
+    if (converters == nullptr) {
+      err << "zevscale: " << (error.empty() ? Text(o.lang, M::TcpNotHere) : error) << "\n";
+      return 1;
+    }
+    if (o.command == "scan") {
+      for (const auto& [port, url] : options.tcpNames) options.scanPorts.push_back(port);
+    } else {
+      options.port = options.tcpNames.begin()->first;
+    }
+  }
   TraceTap tap(o.trace, err);
   std::unique_ptr<host::Library> library;
   if (o.command != "ports") {
@@ -59,6 +74,7 @@ int Run(const Options& o, std::ostream& out, std::ostream& err,
       return 1;
     }
   }
+  tap.Rename(options.tcpNames);
   Context c{options, out, err, interrupted, library.get(), tap};
   const std::string& command = o.command;
   if (command == "info") return RunInfo(c);

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <iosfwd>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,9 @@ struct Options {
   int count = 1;  // weighings; 0 with --watch: until interrupted
   double tareWeight = 0.0;
   std::vector<int> scanPorts;           // empty: COM1 to COM8 and every mapped COM<N>
+  std::vector<std::string> tcp;         // converters (HOST:PORT) instead of --port or --ports
+  std::map<int, std::string> tcpNames;  // the COM numbers the converters are reached by, and
+                                        // their addresses (tcp://HOST:PORT); set by Run
   std::vector<std::string> scanModels;  // empty: all three
   bool simulate = false;
   double simWeight = 0.5;

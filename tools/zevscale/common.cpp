@@ -2,10 +2,13 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <fstream>
+#include <optional>
 #include <sstream>
 
 #include "console.h"
 #include "serial_ports.h"
+#include "zev/platform/tcp.h"
 #include "zev/platform/text.h"
 #include "zev/platform/tracefile.h"
 
@@ -123,7 +126,53 @@ void Failure::Print(const Context& c) const {
   for (const auto& reason : reasons) c.err << "  " << reason << "\n";
 }
 
+std::string PortName(const Options& o, int port) {
+  const auto named = o.tcpNames.find(port);
+  return named != o.tcpNames.end() ? named->second : "COM" + std::to_string(port);
+}
+
+std::string TcpReason(Lang lang, platform::TcpStatus status) {
+  switch (status) {
+    case platform::TcpStatus::Ok:
+      return "ok";
+    case platform::TcpStatus::ResolveFailed:
+      return Text(lang, M::TcpResolveFailed);
+    case platform::TcpStatus::Refused:
+      return Text(lang, M::TcpRefused);
+    case platform::TcpStatus::TimedOut:
+      return Text(lang, M::TcpTimedOut);
+    case platform::TcpStatus::Unreachable:
+      return Text(lang, M::TcpUnreachable);
+    case platform::TcpStatus::Closed:
+      return Text(lang, M::TcpClosed);
+    case platform::TcpStatus::Failed:
+      break;
+  }
+  return Text(lang, M::TcpFailed);
+}
+
 std::vector<std::string> WhyNoOpen(const Context& c, int port) {
+  if (const auto converter = platform::TcpEntry(static_cast<uint8_t>(port))) {
+    // The reason the add-in's trace gave, else a connection of the tool's own.
+    std::optional<platform::TcpStatus> status;
+    const std::string traced = c.tap.LastOpen(port);
+    for (int k = 1; k <= static_cast<int>(platform::TcpStatus::Failed); ++k) {
+      const auto s = static_cast<platform::TcpStatus>(k);
+      if (traced == platform::TcpStatusText(s)) status = s;
+    }
+    platform::TcpConnection probe;
+    if (!status) status = probe.Connect(*converter);
+    std::string why = TcpReason(c.o.lang, *status);
+    if (!probe.SystemError().empty() &&
+        (status == platform::TcpStatus::Failed || status == platform::TcpStatus::ResolveFailed ||
+         status == platform::TcpStatus::Unreachable))
+      why += " (" + probe.SystemError() + ")";
+    std::vector<std::string> reasons;
+    if (!c.o.tcpNames.count(port))
+      reasons.push_back(c.T(M::WhyConverter, {std::to_string(port), converter->Url()}));
+    reasons.push_back(c.T(M::WhyConnect, {converter->Url(), why}));
+    return reasons;
+  }
   const os::OpenDiagnosis d = os::DiagnoseOpen(port);
   std::vector<std::string> why;
   if (d.device.empty()) return {c.T(M::WhyNoDevice, {std::to_string(port)})};
@@ -179,7 +228,9 @@ Failure Explain(Context& c, Session& s, Operation operation, int port, const std
       f.reasons.push_back(c.T(reported ? M::WhyNotAWeight : M::WhyNotAReply, {model, bytes}));
       break;
     case TraceTap::LineOutcome::Gone:
-      f.reasons.push_back(c.T(M::WhyLineGone));
+      f.reasons.push_back(c.T(platform::TcpEntry(static_cast<uint8_t>(port))
+                                  ? M::WhyConnectionClosed
+                                  : M::WhyLineGone));
       break;
     case TraceTap::LineOutcome::Unknown:
       if (operation == Operation::Command) return f;  // refused without a word on the line
@@ -231,7 +282,14 @@ void TraceTap::Drain() {
   size_t start = 0;
   for (size_t nl; (nl = partial_.find('\n', start)) != std::string::npos; start = nl + 1) {
     lines_.push_back(partial_.substr(start, nl - start));
-    if (echo_) err_ << lines_.back() << "\n";
+    if (!echo_) continue;
+    std::string shown = lines_.back();
+    for (const auto& [port, url] : names_) {
+      const std::string com = " COM" + std::to_string(port) + " ";
+      const size_t at = shown.find(com);
+      if (at != std::string::npos) shown.replace(at, com.size(), " " + url + " ");
+    }
+    err_ << shown << "\n";
   }
   partial_.erase(0, start);
   if (echo_) err_.flush();
@@ -312,9 +370,20 @@ bool TraceTap::OnlySilence(int port, const std::string& model) const {
   return read;
 }
 
+std::string TraceTap::LastOpen(int port) const {
+  const std::string name = "COM" + std::to_string(port);
+  for (size_t i = lines_.size(); i > 0; --i) {
+    const TraceLine t = Split(lines_[i - 1]);
+    if (t.port != name || t.what != "open") continue;
+    const size_t colon = t.rest.rfind(": ");
+    return colon == std::string::npos ? std::string() : t.rest.substr(colon + 2);
+  }
+  return std::string();
+}
+
 std::string Heading(const Context& c) {
   const Options& o = c.o;
-  std::string h = o.model + (o.port >= 0 ? ", COM" + std::to_string(o.port) : "");
+  std::string h = o.model + (o.port >= 0 ? ", " + PortName(o, o.port) : "");
   if (o.simulate) {
     std::string faults;
     const sim::Faults& f = o.simFaults;
@@ -334,7 +403,11 @@ Json Envelope(const Context& c, bool ok) {
   j["command"] = c.o.command;
   j["ok"] = ok;
   if (!c.o.model.empty()) j["model"] = c.o.model;
-  if (c.o.port >= 0) j["port"] = c.o.port;
+  if (c.o.port >= 0 && c.o.tcpNames.count(c.o.port)) {
+    j["tcp"] = PortName(c.o, c.o.port);
+  } else if (c.o.port >= 0) {
+    j["port"] = c.o.port;
+  }
   if (c.o.simulate) j["simulated"] = true;
   return j;
 }

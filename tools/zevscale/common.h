@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <ostream>
@@ -15,6 +16,7 @@
 #include "cli.h"
 #include "host.h"
 #include "messages.h"
+#include "zev/platform/tcp.h"
 
 namespace zev::cli {
 
@@ -81,6 +83,12 @@ struct Failure {
 
 enum class Operation { Open, Weigh, Test, Command, Close };
 
+// "COM3", or the converter's address when COM<port> stands for one of --tcp.
+std::string PortName(const Options& o, int port);
+
+// A converter's connection status in the user's language.
+std::string TcpReason(Lang lang, platform::TcpStatus status);
+
 // Why COM<port> does not open, as far as the system tells.
 std::vector<std::string> WhyNoOpen(const Context& c, int port);
 
@@ -100,6 +108,8 @@ class TraceTap {
 
   // Reads the lines written since the last call (and echoes them).
   void Drain();
+  // Echoed lines name these COM<N> of the tool's own by the converter's address.
+  void Rename(const std::map<int, std::string>& names) { names_ = names; }
 
   enum class LineOutcome { Unknown, Nothing, NotAReply, Gone };
   // What the last command on COM<port> met; `bytes` gets what arrived.
@@ -109,6 +119,9 @@ class TraceTap {
   // Whether `model` read on COM<port> during this run and every read attempt
   // brought nothing.
   bool OnlySilence(int port, const std::string& model) const;
+  // What the last "open" of COM<port> in this run said after its colon
+  // ("ok", or why not), or empty.
+  std::string LastOpen(int port) const;
 
  private:
   std::string path_;
@@ -120,6 +133,7 @@ class TraceTap {
   long long offset_ = 0;
   std::string partial_;
   std::vector<std::string> lines_;
+  std::map<int, std::string> names_;
 };
 
 // Characters (not bytes) of UTF-8 text.

@@ -126,6 +126,38 @@ const Entry kCatalogue[] = {
   {M::NeedPortNumber, "a number from 0 to 255", "число от 0 до 255"},
   {M::NeedPortList, "port numbers from 0 to 255, e.g. 3,5,6, not '{1}'",
    "номера портов от 0 до 255, например 3,5,6, а не '{1}'"},
+  {M::NeedTcp, "a converter's address HOST:PORT, e.g. 192.168.1.50:4001, not '{1}'",
+   "адрес преобразователя УЗЕЛ:ПОРТ, например 192.168.1.50:4001, а не '{1}'"},
+  {M::TcpAlone, "--tcp takes one address and stands instead of --port and --simulate",
+   "--tcp принимает один адрес и указывается вместо --port и --simulate"},
+  {M::TcpNotHere,
+   "--tcp needs a ports directory, which Windows does not have: use the converter maker's "
+   "virtual COM port, or zevscale on Linux",
+   "для --tcp нужен каталог портов, а в Windows его нет: используйте виртуальный COM-порт "
+   "производителя преобразователя или zevscale в Linux"},
+  {M::WhyConverter, "COM{1} is the converter {2}", "COM{1} — это преобразователь {2}"},
+  {M::WhyConnect, "{1}: {2}", "{1}: {2}"},
+  {M::WhyConnectionClosed,
+   "the converter closed the connection (another program connected to it, or it restarted)",
+   "преобразователь закрыл соединение (к нему подключилась другая программа или он "
+   "перезапустился)"},
+  {M::TcpResolveFailed, "name not resolved", "имя не найдено"},
+  {M::TcpRefused, "connection refused", "в соединении отказано"},
+  {M::TcpTimedOut, "no answer to the connection within 1 s", "нет ответа на соединение за 1 с"},
+  {M::TcpUnreachable, "no route to the host", "нет пути к узлу"},
+  {M::TcpClosed, "connection closed by the converter", "соединение закрыто преобразователем"},
+  {M::TcpFailed, "connection failed", "соединение не удалось"},
+  {M::PortConverterOk, "converter, accepts connections", "преобразователь, принимает соединения"},
+  {M::PortConverterFails, "converter: {1}", "преобразователь: {1}"},
+  {M::ScanSettingsTcp,
+   "settings for the platform: Model \"{1}\" (\"{2}\" in the list), and a COM entry of the "
+   "ports directory holding {3}",
+   "настройки для платформы: Модель \"{1}\" (в списке \"{2}\") и запись COM в каталоге "
+   "портов с адресом {3}"},
+  {M::UsageTcp,
+   "  --tcp HOST:PORT    a scale behind an Ethernet-to-serial converter (raw TCP), instead of "
+   "--port\n",
+   "  --tcp УЗЕЛ:ПОРТ    весы за преобразователем Ethernet–RS-232 (raw TCP), вместо --port\n"},
   {M::NeedModelList, "models, e.g. ZEV-U,ZEV-AW", "модели, например ZEV-U,ZEV-AW"},
   {M::NeedMillis, "milliseconds", "миллисекунды"},
   {M::NeedNumber, "a number", "число"},
@@ -223,6 +255,7 @@ const Entry kCatalogue[] = {
    "only. Exit status 0 when a scale answered.\n\n"
    "  --ports LIST       COM numbers, e.g. 3,5,6 (default: 1 to 8 and every mapped one,\n"
    "                     less those with the system console or a login line on them)\n"
+   "  --tcp LIST         converters' addresses, e.g. 192.168.1.50:4001,192.168.1.51:4001\n"
    "  --models LIST      e.g. ZEV-U,ZEV-AW (default: all three)\n"
    "  --simulate         ZEV-U on COM3, ZEV-AW on COM4, ZEV-NT(N) on COM5, simulated\n"
    "  --sim-weight KG    the weight they show (default 0.5)\n",
@@ -231,6 +264,7 @@ const Entry kCatalogue[] = {
    "команды взвешивания. Код выхода 0, если весы ответили.\n\n"
    "  --ports СПИСОК     номера COM, например 3,5,6 (по умолчанию 1-8 и все из каталога,\n"
    "                     кроме портов с системной консолью или входом в систему)\n"
+   "  --tcp СПИСОК       адреса преобразователей, например 192.168.1.50:4001,192.168.1.51:4001\n"
    "  --models СПИСОК    например ZEV-U,ZEV-AW (по умолчанию все три)\n"
    "  --simulate         симуляторы: ZEV-U на COM3, ZEV-AW на COM4, ZEV-NT(N) на COM5\n"
    "  --sim-weight KG    их вес (по умолчанию 0.5)\n"},

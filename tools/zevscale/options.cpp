@@ -4,6 +4,7 @@
 
 #include "cli.h"
 #include "console.h"
+#include "zev/platform/tcp.h"
 
 #ifndef ZEV_VERSION
 #define ZEV_VERSION "unknown"
@@ -63,8 +64,9 @@ std::string VersionText() {
 std::string Usage(const std::string& command, Lang lang) {
   auto t = [lang](M id) { return Text(lang, id); };
   const std::string common = t(M::UsageCommon);
-  const std::string scale =
-      t(M::UsageScale) + t(M::UsageTrace) + (os::CanSimulate() ? t(M::UsageSim) : std::string());
+  const std::string scale = t(M::UsageScale) +
+                            (os::CanSimulate() ? t(M::UsageTcp) : std::string()) +
+                            t(M::UsageTrace) + (os::CanSimulate() ? t(M::UsageSim) : std::string());
   if (command == "info") return t(M::UsageInfo) + common;
   if (command == "settings") return t(M::UsageSettings) + common;
   if (command == "test") return t(M::UsageTest) + common + scale;
@@ -140,6 +142,13 @@ Parsed Parse(const std::vector<std::string>& args, Lang lang) {
     } else if (a == "--port" && o.command != "scan") {
       if (!value(v) || !ParseIntArg(v, o.port) || o.port < 0 || o.port > 255)
         return needs(M::NeedPortNumber);
+    } else if (a == "--tcp" && TalksToScale(o.command)) {
+      if (!value(v)) return needs(M::NeedTcp);
+      for (const auto& item : o.command == "scan" ? SplitList(v) : std::vector<std::string>{v}) {
+        if (!platform::ParseTcpAddress(item))
+          return bad(Text(lang, M::OptionNeeds, {a, Text(lang, M::NeedTcp, {item})}));
+        o.tcp.push_back(item);
+      }
     } else if (a == "--ports" && o.command == "scan") {
       if (!value(v)) return needs(M::NeedPortList);
       for (const auto& item : SplitList(v)) {
@@ -197,7 +206,9 @@ Parsed Parse(const std::vector<std::string>& args, Lang lang) {
   if (OneScale(o.command)) {
     if (o.model.empty()) return bad(Text(lang, M::CommandNeeds, {o.command, "--model"}));
     if (!KnownModel(o.model)) return bad(Text(lang, M::UnknownModel, {o.model}));
-    if (o.port < 0) {
+    if (!o.tcp.empty() && (o.port >= 0 || o.simulate || o.tcp.size() > 1))
+      return bad(Text(lang, M::TcpAlone));
+    if (o.port < 0 && o.tcp.empty()) {
       if (!o.simulate) return bad(Text(lang, M::CommandNeeds, {o.command, "--port"}));
       o.port = 3;
     }

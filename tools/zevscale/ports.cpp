@@ -1,11 +1,45 @@
-// zevscale ports: every serial port of the machine, free or busy.
+// zevscale ports: every serial port of the machine, free or busy, and the
+// entries that stand for converters, with whether they accept a connection.
+#include <future>
+
 #include "common.h"
 #include "serial_ports.h"
+#include "zev/platform/tcp.h"
 
 namespace zev::cli {
+namespace {
+
+struct Converter {
+  std::string url;
+  platform::TcpStatus status = platform::TcpStatus::Ok;
+};
+
+// The entries that hold a converter's address, each tried at once (within
+// the connect time-out together).
+std::map<int, Converter> Converters(const std::vector<os::PortEntry>& ports) {
+  std::map<int, std::future<Converter>> tries;
+  for (const auto& p : ports) {
+    if (p.com < 0) continue;
+    const auto address = platform::TcpEntry(static_cast<uint8_t>(p.com));
+    if (!address) continue;
+    tries[p.com] = std::async(std::launch::async, [a = *address] {
+      platform::TcpConnection probe;
+      return Converter{a.Url(), probe.Connect(a)};
+    });
+  }
+  std::map<int, Converter> found;
+  for (auto& [com, result] : tries) found[com] = result.get();
+  return found;
+}
+
+}  // namespace
 
 int RunPorts(Context& c) {
-  const std::vector<os::PortEntry> ports = os::ListPorts();
+  std::vector<os::PortEntry> ports = os::ListPorts();
+  const std::map<int, Converter> converters = Converters(ports);
+  for (auto& p : ports) {
+    if (converters.count(p.com)) p.device = converters.at(p.com).url;
+  }
   if (c.o.json) {
     Json list = Json::array();
     for (const auto& p : ports) {
@@ -18,6 +52,14 @@ int RunPorts(Context& c) {
                    : p.state == os::PortState::Busy    ? "busy"
                    : p.state == os::PortState::Missing ? "missing"
                                                        : "no access";
+      if (converters.count(p.com)) {
+        const Converter& k = converters.at(p.com);
+        j["busy"] = false;
+        j["tcp"] = k.url;
+        j["state"] = k.status == platform::TcpStatus::Ok ? "reachable" : "unreachable";
+        j["reason"] = k.status == platform::TcpStatus::Ok ? Json(nullptr)
+                                                          : Json(platform::TcpStatusText(k.status));
+      }
       Json holders = Json::array();
       for (const auto& h : p.holders) holders.push_back({{"pid", h.pid}, {"name", h.name}});
       j["holders"] = holders;
@@ -59,6 +101,13 @@ int RunPorts(Context& c) {
       case os::PortState::NoAccess:
         state = c.T(M::PortNoAccess);
         break;
+    }
+    const auto converter = converters.find(p.com);
+    if (converter != converters.end()) {
+      const platform::TcpStatus status = converter->second.status;
+      state = status == platform::TcpStatus::Ok
+                  ? c.T(M::PortConverterOk)
+                  : c.T(M::PortConverterFails, {TcpReason(c.o.lang, status)});
     }
     std::string line = PadRight(Printable(p.name), nameWidth + 2) +
                        PadRight(Printable(p.device), deviceWidth + 2) + state;

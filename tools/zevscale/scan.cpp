@@ -87,6 +87,15 @@ std::string ListCaption(const Context& c, const std::string& model) {
   return page.substr(from, page.find('<', from) - from);
 }
 
+// A line about COM<N> names the converter instead when COM<N> stands for one of --tcp.
+std::string Named(const Options& o, std::string line) {
+  for (const auto& [port, url] : o.tcpNames) {
+    const std::string com = "COM" + std::to_string(port);
+    for (size_t at; (at = line.find(com)) != std::string::npos;) line.replace(at, com.size(), url);
+  }
+  return line;
+}
+
 }  // namespace
 
 int RunScan(Context& c) {
@@ -145,7 +154,7 @@ int RunScan(Context& c) {
   Json list = Json::array();
   std::vector<std::string> lines, notes = skipped, settings;
   for (const auto& r : results) {
-    const std::string com = "COM" + std::to_string(r.port);
+    const std::string com = PortName(o, r.port);
     if (r.late) notes.push_back(c.T(M::ScanLate, {std::to_string(r.port)}));
     if (r.answers.empty()) {
       const std::string bytes = c.tap.AnyBytes(r.port);
@@ -171,8 +180,10 @@ int RunScan(Context& c) {
       const Answer& a = r.answers[i];
       char weight[64];
       std::snprintf(weight, sizeof weight, "%10.3f ", a.kg);
-      lines.push_back(PadRight(com, 6) + PadRight(a.model, 11) + weight + c.T(M::Kg));
-      list.push_back({{"port", r.port}, {"model", a.model}, {"weight", a.kg}, {"best", i == best}});
+      lines.push_back(PadRight(com + " ", 6) + PadRight(a.model, 11) + weight + c.T(M::Kg));
+      Json j = {{"port", r.port}, {"model", a.model}, {"weight", a.kg}, {"best", i == best}};
+      if (o.tcpNames.count(r.port)) j["tcp"] = com;
+      list.push_back(j);
     }
     for (size_t i = 0; i < r.answers.size(); ++i) {
       if (i == best) continue;
@@ -181,7 +192,9 @@ int RunScan(Context& c) {
     }
     const std::string& model = r.answers[best].model;
     settings.push_back(
-        c.T(M::ScanSettings, {model, ListCaption(c, model), std::to_string(r.port)}));
+        o.tcpNames.count(r.port)
+            ? c.T(M::ScanSettingsTcp, {model, ListCaption(c, model), com})
+            : c.T(M::ScanSettings, {model, ListCaption(c, model), std::to_string(r.port)}));
   }
   char time[32];
   std::snprintf(time, sizeof time, "%.2f", seconds);
@@ -189,12 +202,11 @@ int RunScan(Context& c) {
     c.out << list.dump(-1, ' ', false, Json::error_handler_t::replace) << "\n";
   } else {
     for (const auto& line : lines) c.out << line << "\n";
-    for (const auto& note : notes) c.out << note << "\n";
+    for (const auto& note : notes) c.out << Named(o, note) << "\n";
     for (const auto& line : settings) c.out << line << "\n";
     if (!any) {
       std::string scanned;
-      for (int port : portSet)
-        scanned += (scanned.empty() ? "COM" : ", COM") + std::to_string(port);
+      for (int port : portSet) scanned += (scanned.empty() ? "" : ", ") + PortName(o, port);
       c.out << c.T(M::ScanNone, {scanned}) << "\n";
     }
   }

@@ -1,5 +1,6 @@
-// zevsim: a simulated ZEV scale on a pseudo-terminal, for trying the driver
-// (or a terminal program) without a scale.
+// zevsim: a simulated ZEV scale on a pseudo-terminal or behind a simulated
+// Ethernet-to-serial converter, for trying the driver (or a terminal program)
+// without a scale.
 #include <signal.h>
 #include <unistd.h>
 
@@ -51,10 +52,14 @@ void Usage(FILE* out) {
       "DIR]\n"
       "              [--silent] [--delay MS] [--pause-after N --pause MS] [--extra N]\n"
       "              [--missing N] [--noise] [--hang-up-after N] [--raw HEX]\n"
+      "              [--tcp HOST:PORT [--refuse | --no-accept]]\n"
       "\n"
       "Serves a simulated scale on a pseudo-terminal and prints the device path.\n"
       "With --port and --ports it also makes DIR/COM<N> point at it, so the driver\n"
       "finds it as COM<N> when ZEVSCALE_PORTS=DIR. Runs until interrupted.\n"
+      "With --tcp it serves the scale on a TCP port instead, as an Ethernet-to-serial\n"
+      "converter in raw TCP server mode does, and prints tcp://HOST:PORT (port 0:\n"
+      "a free one).\n"
       "\n"
       "  --model M          scale model (default ZEV-U)\n"
       "  --weight KG        weight to report (default 0.5)\n"
@@ -65,7 +70,10 @@ void Usage(FILE* out) {
       "  --missing N        leave out the last N bytes of the frame\n"
       "  --noise            send random bytes without end\n"
       "  --hang-up-after N  close the line after N bytes of the next reply\n"
-      "  --raw HEX          answer with these bytes instead of the frame (hex pairs)\n",
+      "  --raw HEX          answer with these bytes instead of the frame (hex pairs)\n"
+      "  --tcp HOST:PORT    serve on this TCP address (numeric; HOST alone: a free port)\n"
+      "  --refuse           with --tcp: refuse every connection\n"
+      "  --no-accept        with --tcp: never answer a connection (full backlog)\n",
       out);
 }
 
@@ -77,6 +85,9 @@ int main(int argc, char** argv) {
   zev::sim::Faults faults;
   int port = -1;
   std::string ports;
+  std::string tcpHost;
+  int tcpPort = -1;
+  zev::sim::TcpMode tcpMode = zev::sim::TcpMode::Serve;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     auto value = [&]() -> const char* {
@@ -131,6 +142,20 @@ int main(int argc, char** argv) {
         bytes += static_cast<char>(std::strtol(hex.substr(k, 2).c_str(), nullptr, 16));
       }
       faults.raw = bytes;
+    } else if (arg == "--tcp") {
+      // HOST:PORT, [IPv6]:PORT, or a host alone for a free port.
+      const std::string address = value();
+      const size_t colon = address.rfind(':');
+      const bool hostOnly = colon == std::string::npos;
+      tcpHost = hostOnly ? address : address.substr(0, colon);
+      if (tcpHost.size() > 1 && tcpHost.front() == '[' && tcpHost.back() == ']')
+        tcpHost = tcpHost.substr(1, tcpHost.size() - 2);
+      if (tcpHost.empty()) Refuse("--tcp needs HOST:PORT, not '" + address + "'");
+      tcpPort = hostOnly ? 0 : Whole(arg, address.c_str() + colon + 1, 0, 65535);
+    } else if (arg == "--refuse") {
+      tcpMode = zev::sim::TcpMode::Refuse;
+    } else if (arg == "--no-accept") {
+      tcpMode = zev::sim::TcpMode::NoAccept;
     } else if (arg == "--hang-up-after") {
       faults.hangUpAfterBytes = Whole(arg, value(), 0, 600000);
     } else {
@@ -143,7 +168,9 @@ int main(int argc, char** argv) {
   zev::sim::Simulator sim(model, weight);
   sim.SetFaults(faults);
   std::string error;
-  if (!sim.Start(&error)) {
+  const bool tcp = tcpPort >= 0;
+  if (!tcp && tcpMode != zev::sim::TcpMode::Serve) Refuse("--refuse and --no-accept need --tcp");
+  if (tcp ? !sim.StartTcp(tcpHost, tcpPort, tcpMode, &error) : !sim.Start(&error)) {
     std::fprintf(stderr, "zevsim: %s\n", error.c_str());
     return 1;
   }
@@ -152,12 +179,19 @@ int main(int argc, char** argv) {
   if (port >= 0 && !ports.empty()) {
     link = ports + "/COM" + std::to_string(port);
     unlink(link.c_str());
-    if (symlink(sim.DevicePath().c_str(), link.c_str()) != 0) {
+    if (tcp) {
+      FILE* entry = std::fopen(link.c_str(), "w");
+      if (entry == nullptr || std::fprintf(entry, "%s\n", sim.TcpUrl().c_str()) < 0 ||
+          std::fclose(entry) != 0) {
+        std::fprintf(stderr, "zevsim: cannot create %s: %s\n", link.c_str(), std::strerror(errno));
+        return 1;
+      }
+    } else if (symlink(sim.DevicePath().c_str(), link.c_str()) != 0) {
       std::fprintf(stderr, "zevsim: cannot create %s: %s\n", link.c_str(), std::strerror(errno));
       return 1;
     }
   }
-  std::printf("%s\n", sim.DevicePath().c_str());
+  std::printf("%s\n", tcp ? sim.TcpUrl().c_str() : sim.DevicePath().c_str());
   std::fflush(stdout);
   signal(SIGINT, OnSignal);
   signal(SIGTERM, OnSignal);

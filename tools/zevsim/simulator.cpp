@@ -1,8 +1,13 @@
 #include "simulator.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <stdlib.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -12,6 +17,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 
 namespace zev::sim {
 namespace {
@@ -108,6 +114,75 @@ bool Simulator::Start(std::string* error) {
   return true;
 }
 
+bool Simulator::StartTcp(const std::string& host, int port, TcpMode mode, std::string* error) {
+  auto fail = [&](const char* what) {
+    if (error != nullptr) *error = std::string(what) + ": " + std::strerror(errno);
+    CloseLine();
+    return false;
+  };
+  stop_ = false;
+  tcp_ = true;
+  tcpHost_ = host;
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV | AI_PASSIVE;
+  addrinfo* found = nullptr;
+  if (getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0) {
+    errno = EINVAL;
+    return fail(("address " + host).c_str());
+  }
+  listener_ = socket(found->ai_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  const int one = 1;
+  if (listener_ >= 0) setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  const bool bound = listener_ >= 0 && bind(listener_, found->ai_addr, found->ai_addrlen) == 0;
+  freeaddrinfo(found);
+  if (!bound) return fail("bind");
+  sockaddr_storage at{};
+  socklen_t length = sizeof at;
+  getsockname(listener_, reinterpret_cast<sockaddr*>(&at), &length);
+  tcpPort_ = ntohs(at.ss_family == AF_INET6 ? reinterpret_cast<sockaddr_in6*>(&at)->sin6_port
+                                            : reinterpret_cast<sockaddr_in*>(&at)->sin_port);
+  if (mode != TcpMode::Refuse && listen(listener_, mode == TcpMode::NoAccept ? 0 : 4) != 0)
+    return fail("listen");
+  if (mode == TcpMode::NoAccept) {
+    // Connections of its own fill the backlog; the system answers no more.
+    for (int i = 0; i < 2; ++i) {
+      const int fd = socket(at.ss_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+      if (fd < 0) return fail("socket");
+      connect(fd, reinterpret_cast<sockaddr*>(&at), length);
+      fillers_.push_back(fd);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    return true;
+  }
+  if (mode == TcpMode::Refuse) return true;
+  if (pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0) return fail("pipe");
+  thread_ = std::thread(&Simulator::Serve, this);
+  return true;
+}
+
+std::string Simulator::TcpUrl() const {
+  const bool v6 = tcpHost_.find(':') != std::string::npos;
+  return "tcp://" + (v6 ? "[" + tcpHost_ + "]" : tcpHost_) + ":" + std::to_string(tcpPort_);
+}
+
+void Simulator::Accept() {
+  const int fd = accept4(listener_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+  if (fd < 0) return;
+  const int one = 1;
+  setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+  if (master_ >= 0) close(master_);
+  master_ = fd;
+  std::lock_guard<std::mutex> lock(mutex_);
+  pending_.clear();
+}
+
+bool Simulator::Put(char byte) {
+  if (tcp_) return send(master_, &byte, 1, MSG_NOSIGNAL) == 1;
+  return write(master_, &byte, 1) == 1;
+}
+
 void Simulator::Stop() {
   if (thread_.joinable()) {
     stop_ = true;
@@ -116,6 +191,10 @@ void Simulator::Stop() {
     thread_.join();
   }
   CloseLine();
+  if (listener_ >= 0) close(listener_);
+  listener_ = -1;
+  for (int fd : fillers_) close(fd);
+  fillers_.clear();
   for (int& fd : wake_) {
     if (fd >= 0) close(fd);
     fd = -1;
@@ -124,6 +203,10 @@ void Simulator::Stop() {
 
 void Simulator::CloseLine() {
   if (master_ >= 0) close(master_);
+  if (tcp_) {
+    master_ = -1;  // the converter stays: the next connection is served
+    return;
+  }
   if (slaveKeeper_ >= 0) close(slaveKeeper_);
   master_ = slaveKeeper_ = -1;
 }
@@ -188,7 +271,7 @@ bool Simulator::SendPaced(std::string_view bytes) {
     if (stop_ || master_ < 0) return false;
     std::this_thread::sleep_until(start +
                                   std::chrono::duration_cast<Clock::duration>(byteTime * i));
-    if (write(master_, &bytes[i], 1) != 1) return false;
+    if (!Put(bytes[i])) return false;
   }
   return true;
 }
@@ -196,7 +279,7 @@ bool Simulator::SendPaced(std::string_view bytes) {
 void Simulator::Serve() {
   while (!stop_) {
     if (hangUpNow_.exchange(false)) CloseLine();
-    if (master_ < 0) {
+    if (master_ < 0 && !tcp_) {
       Sleep(1000);
       continue;
     }
@@ -209,11 +292,12 @@ void Simulator::Serve() {
     }
     if (!unsolicited.empty()) SendPaced(unsolicited);
 
-    pollfd p[2] = {{master_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
+    pollfd p[3] = {{master_, POLLIN, 0}, {wake_[0], POLLIN, 0}, {listener_, POLLIN, 0}};
     // Noise goes out at about the line pace: one byte per loop.
-    const int timeout = noise ? 2 : 1000;
-    const int rc = poll(p, 2, timeout);
+    const int timeout = noise && master_ >= 0 ? 2 : 1000;
+    const int rc = poll(p, tcp_ ? 3 : 2, timeout);
     if (rc < 0 && errno != EINTR) break;
+    if (tcp_ && (p[2].revents & POLLIN)) Accept();
     if (p[1].revents & POLLIN) {
       char drain[16];
       while (read(wake_[0], drain, sizeof drain) > 0) {
@@ -223,6 +307,9 @@ void Simulator::Serve() {
       unsigned char buffer[64];
       const ssize_t n = read(master_, buffer, sizeof buffer);
       for (ssize_t i = 0; i < n && master_ >= 0; ++i) HandleByte(buffer[i]);
+      if (tcp_ && n == 0) CloseLine();  // the driver closed the connection
+    } else if (tcp_ && (p[0].revents & (POLLHUP | POLLERR))) {
+      CloseLine();
     }
     if (noise && master_ >= 0) {
       noiseState_ = noiseState_ * 1103515245u + 12345u;
@@ -317,6 +404,13 @@ bool PortDirectory::Map(int port, const std::string& device) {
   Unmap(port);
   const std::string entry = path_ + "/COM" + std::to_string(port);
   return symlink(device.c_str(), entry.c_str()) == 0;
+}
+
+bool PortDirectory::MapTcp(int port, const std::string& url) {
+  Unmap(port);
+  std::ofstream entry(path_ + "/COM" + std::to_string(port));
+  entry << url << "\n";
+  return static_cast<bool>(entry);
 }
 
 void PortDirectory::Unmap(int port) {

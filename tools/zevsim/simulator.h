@@ -1,6 +1,7 @@
-// A simulated ZEV scale on the master side of a pseudo-terminal. It speaks
-// all three models at the real line pace, records every byte it receives and
-// can be told to misbehave.
+// A simulated ZEV scale on the master side of a pseudo-terminal, or behind a
+// simulated Ethernet-to-serial converter on a TCP port. It speaks all three
+// models at the real line pace, records every byte it receives and can be
+// told to misbehave.
 #pragma once
 
 #include <atomic>
@@ -10,6 +11,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 namespace zev::sim {
 
@@ -32,6 +34,13 @@ struct Faults {
   int hangUpAfterBytes = -1;       // closes the line after this many bytes of the reply
 };
 
+// How a simulated converter treats connections.
+enum class TcpMode {
+  Serve,     // accepts one connection at a time (a newer one replaces the older)
+  Refuse,    // the port is taken but nobody listens: every connection is refused
+  NoAccept,  // listens with a full backlog and never accepts: a connection is never answered
+};
+
 class Simulator {
  public:
   Simulator(Model model, double weightKg);
@@ -41,7 +50,16 @@ class Simulator {
 
   // Opens the pseudo-terminal and starts serving it. False with a message on failure.
   bool Start(std::string* error = nullptr);
+  // Serves the scale on TCP port `port` of `host` (0: a free port) instead.
+  // The line breaks (hang-up, close mid-reply) close the connection only; the
+  // next connection is served again. Stop() and a new start on the same port
+  // is a converter restarted.
+  bool StartTcp(const std::string& host, int port, TcpMode mode = TcpMode::Serve,
+                std::string* error = nullptr);
   void Stop();
+  // The TCP port served (after StartTcp), and its address as a URL.
+  int TcpPort() const { return tcpPort_; }
+  std::string TcpUrl() const;
 
   // The device a port should be mapped to.
   const std::string& DevicePath() const { return devicePath_; }
@@ -72,6 +90,8 @@ class Simulator {
   void Answer();
   // Sends at the line pace; false when stopped meanwhile.
   bool SendPaced(std::string_view bytes);
+  bool Put(char byte);
+  void Accept();
   // Sleeps unless stopped; false when stopped.
   bool Sleep(int ms);
   void CloseLine();
@@ -81,6 +101,11 @@ class Simulator {
   int master_ = -1;
   int slaveKeeper_ = -1;  // keeps the line up while the driver has the port closed
   int wake_[2] = {-1, -1};
+  bool tcp_ = false;
+  int listener_ = -1;
+  std::vector<int> fillers_;  // connections that fill the backlog (TcpMode::NoAccept)
+  std::string tcpHost_;
+  int tcpPort_ = 0;
   std::thread thread_;
   std::atomic<bool> stop_{false};
   std::atomic<bool> hungUp_{false};
@@ -107,6 +132,8 @@ class PortDirectory {
   const std::string& Path() const { return path_; }
   // Points COM<port> at `device` (replacing an earlier entry).
   bool Map(int port, const std::string& device);
+  // Makes COM<port> stand for a converter: a file whose first line is `url`.
+  bool MapTcp(int port, const std::string& url);
   void Unmap(int port);
   // Sets ZEVSCALE_PORTS for this process to the directory.
   void Export() const;

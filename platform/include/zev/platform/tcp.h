@@ -1,0 +1,89 @@
+// A TCP connection to an Ethernet-to-serial converter in raw TCP server mode:
+// every byte sent goes out on the converter's serial line, every byte of the
+// line comes back. It behaves as a serial port does: purge, write under the
+// write time-outs, read attempts under the read time-outs, all on the
+// monotonic clock. Each operating system has a backend of its own; no system
+// type shows here.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "zev/platform/serial.h"
+
+namespace zev::platform {
+
+struct TcpAddress {
+  std::string host;  // a name, an IPv4 address, or an IPv6 address without brackets
+  uint16_t port = 0;
+
+  // "tcp://HOST:PORT", with an IPv6 host between brackets.
+  std::string Url() const;
+};
+
+// Reads "HOST:PORT", "[IPv6]:PORT" or either after "tcp://"; the port is 1 to
+// 65535. Nothing else is accepted.
+std::optional<TcpAddress> ParseTcpAddress(std::string_view text);
+
+// The converter that COM<port> stands for: an entry of the ports directory that
+// is a regular file whose first line is "tcp://HOST:PORT". None on systems
+// without a ports directory.
+std::optional<TcpAddress> TcpEntry(uint8_t port);
+
+enum class TcpStatus {
+  Ok = 0,
+  ResolveFailed,  // the name does not resolve
+  Refused,        // nobody listens on the port, or the converter refused
+  TimedOut,       // no answer to the connection in time
+  Unreachable,    // no route to the network or the host
+  Closed,         // the other side closed or reset the connection
+  Failed,         // any other failure of the system
+};
+
+// The words of a status, as the line trace and the tools write them.
+const char* TcpStatusText(TcpStatus status);
+
+// How long a connection attempt may take, all addresses of a name together.
+constexpr int kConnectTimeoutMs = 1000;
+
+class TcpConnection {
+ public:
+  TcpConnection() = default;
+  ~TcpConnection();
+  TcpConnection(const TcpConnection&) = delete;
+  TcpConnection& operator=(const TcpConnection&) = delete;
+
+  // Connects to `address` within `timeoutMs` (a connection held is closed
+  // first): no Nagle delay, no signal on a broken connection, not inherited by
+  // child processes. A signal does not cut the wait short.
+  TcpStatus Connect(const TcpAddress& address, int timeoutMs = kConnectTimeoutMs);
+  void Close();
+  bool IsOpen() const { return socket_ != kNoSocket; }
+
+  // Discards whatever bytes wait on the connection. A connection that the
+  // other side has closed or reset is closed here; Status() tells.
+  void Purge();
+  // Writes the bytes within the write time-outs; returns the count written.
+  size_t Write(const void* data, size_t size, const SerialTimeouts& timeouts);
+  // One read attempt with the meaning of the serial read time-outs. A closed
+  // or reset connection fails the attempt (when it read nothing) and is closed.
+  ReadResult ReadAttempt(void* buffer, size_t size, const SerialTimeouts& timeouts);
+
+  // How the last connect ended, or Closed after the other side went away.
+  TcpStatus Status() const { return status_; }
+  // The system's words for the last failure, or empty.
+  const std::string& SystemError() const { return systemError_; }
+
+ private:
+  void Lost(TcpStatus status, int error);
+
+  static constexpr intptr_t kNoSocket = -1;
+  intptr_t socket_ = kNoSocket;
+  TcpStatus status_ = TcpStatus::Ok;
+  std::string systemError_;
+};
+
+}  // namespace zev::platform

@@ -1,0 +1,268 @@
+// TCP connections on POSIX systems: a non-blocking socket, every wait a poll()
+// on the monotonic clock that a signal only shortens, never ends.
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+
+#include "zev/platform/clock.h"
+#include "zev/platform/tcp.h"
+
+#ifndef MSG_NOSIGNAL
+#define MSG_NOSIGNAL 0  // SO_NOSIGPIPE is set on the socket instead
+#endif
+
+namespace zev::platform {
+namespace {
+
+// Waits until `fd` is ready for `events` or the monotonic clock reaches
+// `deadline`. Returns the revents, 0 on time-out, -1 on error.
+int WaitFor(int fd, short events, MonoTime deadline) {
+  pollfd p{fd, events, 0};
+  for (;;) {
+    const int64_t left = MillisUntil(deadline);
+    if (left <= 0) return 0;
+    const int rc = ::poll(&p, 1, static_cast<int>(std::min<int64_t>(left, 60000)));
+    if (rc > 0) return p.revents;
+    if (rc < 0 && errno != EINTR) return -1;
+  }
+}
+
+// The system's words for `error`, safe on any thread (either strerror_r).
+[[maybe_unused]] std::string Words(int, const char* text) {
+  return text;
+}
+[[maybe_unused]] std::string Words(const char* text, const char*) {
+  return text;
+}
+std::string ErrorText(int error) {
+  char buffer[128] = {};
+  return Words(::strerror_r(error, buffer, sizeof buffer), buffer);
+}
+
+TcpStatus StatusOfError(int error) {
+  switch (error) {
+    case ECONNREFUSED:
+      return TcpStatus::Refused;
+    case ETIMEDOUT:
+      return TcpStatus::TimedOut;
+    case ENETUNREACH:
+    case EHOSTUNREACH:
+    case ENETDOWN:
+    case EHOSTDOWN:
+      return TcpStatus::Unreachable;
+    case ECONNRESET:
+    case EPIPE:
+    case ECONNABORTED:
+      return TcpStatus::Closed;
+    default:
+      return TcpStatus::Failed;
+  }
+}
+
+// A socket of `family` that is non-blocking, closed on exec and kept off the
+// standard descriptors 0 to 2 (a stray write to standard error must never
+// reach the scale).
+int NewSocket(int family) {
+#ifdef SOCK_CLOEXEC
+  int fd = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, IPPROTO_TCP);
+#else
+  int fd = ::socket(family, SOCK_STREAM, IPPROTO_TCP);
+  if (fd >= 0) {
+    ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+  }
+#endif
+  if (fd >= 0 && fd <= 2) {
+    const int high = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
+    ::close(fd);
+    fd = high;
+  }
+  if (fd < 0) return -1;
+  const int one = 1;
+  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+#ifdef SO_NOSIGPIPE
+  ::setsockopt(fd, SOL_SOCKET, SO_NOSIGPIPE, &one, sizeof one);
+#endif
+  return fd;
+}
+
+}  // namespace
+
+std::optional<TcpAddress> TcpEntry(uint8_t port) {
+  const std::string entry = SerialPort::DeviceName(port);
+  struct stat st {};
+  if (entry.empty() || ::stat(entry.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  std::ifstream in(entry);
+  std::string line;
+  if (!std::getline(in, line)) return std::nullopt;
+  while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+  if (line.rfind("tcp://", 0) != 0) return std::nullopt;
+  return ParseTcpAddress(line);
+}
+
+TcpConnection::~TcpConnection() {
+  Close();
+}
+
+void TcpConnection::Close() {
+  if (!IsOpen()) return;
+  ::close(static_cast<int>(socket_));
+  socket_ = kNoSocket;
+}
+
+void TcpConnection::Lost(TcpStatus status, int error) {
+  Close();
+  status_ = status;
+  systemError_ = error != 0 ? ErrorText(error) : std::string();
+}
+
+TcpStatus TcpConnection::Connect(const TcpAddress& address, int timeoutMs) {
+  Close();
+  status_ = TcpStatus::Failed;
+  systemError_.clear();
+  const MonoTime deadline = Now() + Millis(timeoutMs);
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_protocol = IPPROTO_TCP;
+  hints.ai_flags = AI_NUMERICSERV | AI_ADDRCONFIG;
+  addrinfo* found = nullptr;
+  const std::string service = std::to_string(address.port);
+  int rc = ::getaddrinfo(address.host.c_str(), service.c_str(), &hints, &found);
+  if (rc == EAI_NONAME || rc == EAI_FAIL) {
+    // AI_ADDRCONFIG hides loopback addresses on a host with no other network.
+    hints.ai_flags = AI_NUMERICSERV;
+    rc = ::getaddrinfo(address.host.c_str(), service.c_str(), &hints, &found);
+  }
+  if (rc != 0 || found == nullptr) {
+    status_ = TcpStatus::ResolveFailed;
+    systemError_ = ::gai_strerror(rc);
+    return status_;
+  }
+  // Each address in turn, all within the one deadline.
+  for (const addrinfo* ai = found; ai != nullptr; ai = ai->ai_next) {
+    const int fd = NewSocket(ai->ai_family);
+    if (fd < 0) {
+      status_ = TcpStatus::Failed;
+      systemError_ = ErrorText(errno);
+      continue;
+    }
+    int error = 0;
+    if (::connect(fd, ai->ai_addr, ai->ai_addrlen) != 0) {
+      error = errno;
+      if (error == EINPROGRESS || error == EINTR) {
+        const int ready = WaitFor(fd, POLLOUT, deadline);
+        socklen_t length = sizeof error;
+        if (ready == 0) {
+          error = ETIMEDOUT;
+        } else if (ready < 0) {
+          error = errno;
+        } else if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) {
+          error = errno;
+        }
+      }
+    }
+    if (error == 0) {
+      socket_ = fd;
+      status_ = TcpStatus::Ok;
+      systemError_.clear();
+      break;
+    }
+    ::close(fd);
+    status_ = StatusOfError(error);
+    systemError_ = ErrorText(error);
+    if (Now() >= deadline) break;
+  }
+  ::freeaddrinfo(found);
+  return status_;
+}
+
+void TcpConnection::Purge() {
+  if (!IsOpen()) return;
+  char sink[256];
+  for (;;) {
+    const ssize_t n = ::recv(static_cast<int>(socket_), sink, sizeof sink, MSG_DONTWAIT);
+    if (n > 0) continue;
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
+    Lost(n == 0 ? TcpStatus::Closed : StatusOfError(errno), n == 0 ? 0 : errno);
+    return;
+  }
+}
+
+size_t TcpConnection::Write(const void* data, size_t size, const SerialTimeouts& timeouts) {
+  if (!IsOpen()) return 0;
+  const int fd = static_cast<int>(socket_);
+  const auto* bytes = static_cast<const char*>(data);
+  const MonoTime deadline =
+      Now() + Millis(int64_t{timeouts.writeTotalMultiplier} * static_cast<int64_t>(size) +
+                     timeouts.writeTotalConstant);
+  size_t written = 0;
+  while (written < size) {
+    const ssize_t n = ::send(fd, bytes + written, size - written, MSG_NOSIGNAL);
+    if (n > 0) {
+      written += static_cast<size_t>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+      Lost(StatusOfError(errno), errno);
+      break;
+    }
+    const int ready = WaitFor(fd, POLLOUT, deadline);
+    if (ready <= 0 || (ready & (POLLERR | POLLNVAL)) != 0) break;
+  }
+  return written;
+}
+
+ReadResult TcpConnection::ReadAttempt(void* buffer, size_t size, const SerialTimeouts& timeouts) {
+  ReadResult result;
+  if (!IsOpen()) {
+    result.failed = true;
+    return result;
+  }
+  const int fd = static_cast<int>(socket_);
+  auto* bytes = static_cast<char*>(buffer);
+  const MonoTime start = Now();
+  const MonoTime totalDeadline =
+      start + Millis(int64_t{timeouts.readTotalMultiplier} * static_cast<int64_t>(size) +
+                     timeouts.readTotalConstant);
+  MonoTime lastByte = start;
+  while (result.count < size) {
+    MonoTime deadline = totalDeadline;
+    if (result.count > 0 && timeouts.readInterval != 0) {
+      deadline = std::min(deadline, lastByte + Millis(timeouts.readInterval));
+    }
+    const int ready = WaitFor(fd, POLLIN, deadline);
+    if (ready == 0) break;
+    if (ready < 0 || (ready & POLLNVAL) != 0) {
+      result.failed = result.count == 0;
+      break;
+    }
+    const ssize_t n = ::recv(fd, bytes + result.count, size - result.count, MSG_DONTWAIT);
+    if (n > 0) {
+      result.count += static_cast<size_t>(n);
+      lastByte = Now();
+      continue;
+    }
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) continue;
+    // The converter closed or reset the connection: the line is gone. The
+    // bytes that came before stay this attempt's.
+    Lost(n == 0 ? TcpStatus::Closed : StatusOfError(errno), n == 0 ? 0 : errno);
+    result.failed = result.count == 0;
+    break;
+  }
+  return result;
+}
+
+}  // namespace zev::platform

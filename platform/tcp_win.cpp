@@ -1,0 +1,234 @@
+// TCP connections on Windows: Winsock, a non-blocking socket, every wait a
+// select() on the monotonic clock. Each socket holds its own Winsock start-up.
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <windows.h>
+
+#include <algorithm>
+
+#include "zev/platform/clock.h"
+#include "zev/platform/tcp.h"
+
+#ifndef WSA_FLAG_NO_HANDLE_INHERIT
+#define WSA_FLAG_NO_HANDLE_INHERIT 0x80
+#endif
+
+namespace zev::platform {
+namespace {
+
+SOCKET AsSocket(intptr_t s) {
+  return static_cast<SOCKET>(s);
+}
+
+// Waits until the socket is readable (`write` false) or writable or failed
+// (`write` true), or the deadline passes. 1 ready, 0 time-out, -1 error.
+int WaitFor(SOCKET s, bool write, MonoTime deadline) {
+  const int64_t left = MillisUntil(deadline);
+  if (left <= 0) return 0;
+  fd_set ready, failed;
+  FD_ZERO(&ready);
+  FD_ZERO(&failed);
+  FD_SET(s, &ready);
+  FD_SET(s, &failed);
+  timeval tv{static_cast<long>(left / 1000), static_cast<long>((left % 1000) * 1000)};
+  const int rc = ::select(0, write ? nullptr : &ready, write ? &ready : nullptr, &failed, &tv);
+  return rc > 0 ? 1 : rc == 0 ? 0 : -1;
+}
+
+TcpStatus StatusOfError(int error) {
+  switch (error) {
+    case WSAECONNREFUSED:
+      return TcpStatus::Refused;
+    case WSAETIMEDOUT:
+      return TcpStatus::TimedOut;
+    case WSAENETUNREACH:
+    case WSAEHOSTUNREACH:
+    case WSAENETDOWN:
+    case WSAEHOSTDOWN:
+      return TcpStatus::Unreachable;
+    case WSAECONNRESET:
+    case WSAECONNABORTED:
+    case WSAESHUTDOWN:
+      return TcpStatus::Closed;
+    default:
+      return TcpStatus::Failed;
+  }
+}
+
+std::string ErrorText(int error) {
+  return "Winsock error " + std::to_string(error);
+}
+
+bool WouldBlock(int error) {
+  return error == WSAEWOULDBLOCK || error == WSAEINPROGRESS || error == WSAEINTR;
+}
+
+}  // namespace
+
+std::optional<TcpAddress> TcpEntry(uint8_t) {
+  return std::nullopt;  // COM ports only: no ports directory here
+}
+
+TcpConnection::~TcpConnection() {
+  Close();
+}
+
+void TcpConnection::Close() {
+  if (!IsOpen()) return;
+  ::closesocket(AsSocket(socket_));
+  socket_ = kNoSocket;
+  ::WSACleanup();
+}
+
+void TcpConnection::Lost(TcpStatus status, int error) {
+  Close();
+  status_ = status;
+  systemError_ = error != 0 ? ErrorText(error) : std::string();
+}
+
+TcpStatus TcpConnection::Connect(const TcpAddress& address, int timeoutMs) {
+  Close();
+  status_ = TcpStatus::Failed;
+  systemError_.clear();
+  WSADATA data;
+  if (::WSAStartup(MAKEWORD(2, 2), &data) != 0) {
+    systemError_ = "Winsock did not start";
+    return status_;
+  }
+  const MonoTime deadline = Now() + Millis(timeoutMs);
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_protocol = IPPROTO_TCP;
+  hints.ai_flags = AI_NUMERICSERV;
+  addrinfo* found = nullptr;
+  const std::string service = std::to_string(address.port);
+  const int rc = ::getaddrinfo(address.host.c_str(), service.c_str(), &hints, &found);
+  if (rc != 0 || found == nullptr) {
+    ::WSACleanup();
+    status_ = TcpStatus::ResolveFailed;
+    systemError_ = ErrorText(rc);
+    return status_;
+  }
+  for (const addrinfo* ai = found; ai != nullptr; ai = ai->ai_next) {
+    const SOCKET s = ::WSASocketW(ai->ai_family, ai->ai_socktype, ai->ai_protocol, nullptr, 0,
+                                  WSA_FLAG_NO_HANDLE_INHERIT);
+    if (s == INVALID_SOCKET) {
+      systemError_ = ErrorText(::WSAGetLastError());
+      continue;
+    }
+    u_long nonBlocking = 1;
+    ::ioctlsocket(s, FIONBIO, &nonBlocking);
+    const BOOL one = TRUE;
+    ::setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&one), sizeof one);
+    int error = 0;
+    if (::connect(s, ai->ai_addr, static_cast<int>(ai->ai_addrlen)) != 0) {
+      error = ::WSAGetLastError();
+      if (WouldBlock(error)) {
+        const int ready = WaitFor(s, true, deadline);
+        int length = sizeof error;
+        error = 0;
+        if (ready == 0) {
+          error = WSAETIMEDOUT;
+        } else if (ready < 0) {
+          error = ::WSAGetLastError();
+        } else if (::getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error),
+                                &length) != 0) {
+          error = ::WSAGetLastError();
+        }
+      }
+    }
+    if (error == 0) {
+      socket_ = static_cast<intptr_t>(s);
+      status_ = TcpStatus::Ok;
+      systemError_.clear();
+      break;
+    }
+    ::closesocket(s);
+    status_ = StatusOfError(error);
+    systemError_ = ErrorText(error);
+    if (Now() >= deadline) break;
+  }
+  ::freeaddrinfo(found);
+  if (!IsOpen()) ::WSACleanup();
+  return status_;
+}
+
+void TcpConnection::Purge() {
+  if (!IsOpen()) return;
+  char sink[256];
+  for (;;) {
+    const int n = ::recv(AsSocket(socket_), sink, sizeof sink, 0);
+    if (n > 0) continue;
+    const int error = n == 0 ? 0 : ::WSAGetLastError();
+    if (n < 0 && WouldBlock(error)) return;
+    Lost(n == 0 ? TcpStatus::Closed : StatusOfError(error), error);
+    return;
+  }
+}
+
+size_t TcpConnection::Write(const void* data, size_t size, const SerialTimeouts& timeouts) {
+  if (!IsOpen()) return 0;
+  const SOCKET s = AsSocket(socket_);
+  const auto* bytes = static_cast<const char*>(data);
+  const MonoTime deadline =
+      Now() + Millis(int64_t{timeouts.writeTotalMultiplier} * static_cast<int64_t>(size) +
+                     timeouts.writeTotalConstant);
+  size_t written = 0;
+  while (written < size) {
+    const int n = ::send(s, bytes + written, static_cast<int>(size - written), 0);
+    if (n > 0) {
+      written += static_cast<size_t>(n);
+      continue;
+    }
+    const int error = ::WSAGetLastError();
+    if (!WouldBlock(error)) {
+      Lost(StatusOfError(error), error);
+      break;
+    }
+    if (WaitFor(s, true, deadline) <= 0) break;
+  }
+  return written;
+}
+
+ReadResult TcpConnection::ReadAttempt(void* buffer, size_t size, const SerialTimeouts& timeouts) {
+  ReadResult result;
+  if (!IsOpen()) {
+    result.failed = true;
+    return result;
+  }
+  const SOCKET s = AsSocket(socket_);
+  auto* bytes = static_cast<char*>(buffer);
+  const MonoTime start = Now();
+  const MonoTime totalDeadline =
+      start + Millis(int64_t{timeouts.readTotalMultiplier} * static_cast<int64_t>(size) +
+                     timeouts.readTotalConstant);
+  MonoTime lastByte = start;
+  while (result.count < size) {
+    MonoTime deadline = totalDeadline;
+    if (result.count > 0 && timeouts.readInterval != 0) {
+      deadline = std::min(deadline, lastByte + Millis(timeouts.readInterval));
+    }
+    const int ready = WaitFor(s, false, deadline);
+    if (ready == 0) break;
+    if (ready < 0) {
+      result.failed = result.count == 0;
+      break;
+    }
+    const int n = ::recv(s, bytes + result.count, static_cast<int>(size - result.count), 0);
+    if (n > 0) {
+      result.count += static_cast<size_t>(n);
+      lastByte = Now();
+      continue;
+    }
+    const int error = n == 0 ? 0 : ::WSAGetLastError();
+    if (n < 0 && WouldBlock(error)) continue;
+    Lost(n == 0 ? TcpStatus::Closed : StatusOfError(error), error);
+    result.failed = result.count == 0;
+    break;
+  }
+  return result;
+}
+
+}  // namespace zev::platform
