@@ -2,7 +2,7 @@
 # Builds everything and runs the tests.
 #   tools/test.sh             the default build in build/
 #   tools/test.sh --sanitize  the same under AddressSanitizer and UBSan, in build-asan/
-#   tools/test.sh --tsan      the end-to-end and concurrency suites under
+#   tools/test.sh --tsan      the link (trace included), end-to-end and concurrency suites under
 #                             ThreadSanitizer, in build-tsan/; any report fails
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -15,8 +15,8 @@ labels=()
 if [ "${1:-}" = "--tsan" ]; then
   dir=build-tsan
   flags=(-DZEV_TSAN=ON -DZEV_BENCH=OFF)
-  targets=(--target driver_test concurrency_test)
-  labels=(-L '^(e2e|concurrency)$')
+  targets=(--target link_test driver_test concurrency_test)
+  labels=(-L '^(link|e2e|concurrency)$')
   export TSAN_OPTIONS=halt_on_error=1:exitcode=66:second_deadlock_stack=1
 elif [ "${1:-}" = "--sanitize" ]; then
   dir=build-asan
