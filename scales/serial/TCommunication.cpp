@@ -28,7 +28,8 @@ TCommunication::TCommunication(ReplyParser parser, const char* model)
 TCommunication::~TCommunication() = default;
 
 uint8_t TCommunication::OpenCom(uint8_t port, uint32_t baudRate, uint8_t parity) {
-  trace_ = TTrace::FromEnvironment(port, model_);
+  trace_ = TraceTarget.empty() ? TTrace::FromEnvironment(port, model_)
+                               : TTrace::ToTarget(TraceTarget, port, model_);
   const auto p = parity == 1 ? platform::Parity::Odd : platform::Parity::None;
   const uint8_t code = OpenCode(Handle.Open(port, baudRate, p));
   if (trace_) trace_->Opened(platform::SerialPort::DeviceName(port), baudRate, parity, code);
@@ -50,32 +51,42 @@ bool TCommunication::WriteCom(std::string_view command) {
 
 bool TCommunication::ReadCom(std::string& out) {
   char buffer[kReadChunk];
+  // A known reply length ends the attempt as soon as the reply is complete.
+  const size_t wanted = ReplyFrame > 0 && ReplyFrame < kReadChunk ? ReplyFrame : kReadChunk;
   for (;;) {
     const platform::MonoTime start = trace_ ? platform::Now() : platform::MonoTime();
-    const platform::ReadResult r = Handle.ReadAttempt(buffer, sizeof buffer);
-    if (trace_) TraceAttempt(buffer, r, start);
+    const platform::ReadResult r = Handle.ReadAttempt(buffer, wanted);
+    if (trace_) TraceAttempt(buffer, wanted, r, start);
     if (r.count > 0) {
       out.assign(buffer, r.count);
+      LastRead = ReadOutcome::Bytes;
       return true;
     }
     // No port, or a line that is gone: waiting cannot bring a reply.
-    if (r.failed) return false;
-    if (platform::MillisBetween(WriteTime, platform::Now()) > kReplyDeadlineMs) return false;
+    if (r.failed) {
+      LastRead = ReadOutcome::Gone;
+      return false;
+    }
+    if (platform::MillisBetween(WriteTime, platform::Now()) > kReplyDeadlineMs) {
+      LastRead = ReadOutcome::Nothing;
+      return false;
+    }
   }
 }
 
-void TCommunication::TraceAttempt(const char* bytes, const platform::ReadResult& r,
+void TCommunication::TraceAttempt(const char* bytes, size_t wanted, const platform::ReadResult& r,
                                   platform::MonoTime start) {
   const platform::MonoTime end = platform::Now();
   // The attempt's own time-outs tell its ending: 32 bytes, the interval after
   // a byte, or the total for the whole attempt.
   const platform::SerialTimeouts t;
-  const int64_t total = int64_t{t.readTotalMultiplier} * kReadChunk + t.readTotalConstant;
+  const int64_t total =
+      int64_t{t.readTotalMultiplier} * static_cast<int64_t>(wanted) + t.readTotalConstant;
   ReadEnding ending = ReadEnding::TotalTimeout;
   if (r.failed) {
     ending = ReadEnding::LineGone;
-  } else if (r.count == kReadChunk) {
-    ending = ReadEnding::Full;
+  } else if (r.count == wanted) {
+    ending = wanted == kReadChunk ? ReadEnding::Full : ReadEnding::FrameComplete;
   } else if (r.count > 0 && platform::MillisBetween(start, end) < total) {
     ending = ReadEnding::IntervalTimeout;
   }
@@ -89,6 +100,7 @@ void TCommunication::ParseReply(std::string_view reply, std::string& out) const 
 }
 
 bool TCommunication::Exchange(std::string_view command, bool replyExpected) {
+  LastRead = ReadOutcome::None;
   if (!WriteCom(command)) return false;
   if (!replyExpected) return true;
   if (!ReadCom(RawReply)) return false;

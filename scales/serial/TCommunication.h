@@ -59,13 +59,25 @@ class TCommunication {
 
   bool IsOpen() const { return Handle.IsOpen(); }
 
+  // How the last read ended.
+  enum class ReadOutcome { None, Nothing, Bytes, Gone };
+
+  // The reply's length when a read should end as soon as it has arrived; 0
+  // reads up to 32 bytes until the line falls quiet.
+  size_t ReplyFrame = 0;
+  // Where the line trace goes from the next open: a file path or "stderr";
+  // empty follows ZEVSCALE_TRACE.
+  std::string TraceTarget;
+  ReadOutcome LastRead = ReadOutcome::None;
+
   platform::SerialPort Handle;
   std::string RawReply;          // bytes of the last read that returned anything
   platform::MonoTime WriteTime;  // end of the last write
   std::string ReplyText;         // the last weight text; empty after a rejected reply
 
  private:
-  void TraceAttempt(const char* bytes, const platform::ReadResult& r, platform::MonoTime start);
+  void TraceAttempt(const char* bytes, size_t wanted, const platform::ReadResult& r,
+                    platform::MonoTime start);
 
   ReplyParser parser_;
   const char* model_;

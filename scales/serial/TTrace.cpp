@@ -3,7 +3,11 @@
 namespace zev::scales {
 
 std::unique_ptr<TTrace> TTrace::FromEnvironment(uint8_t port, std::string_view model) {
-  const std::string target = platform::EnvironmentVariable(kTraceVariable);
+  return ToTarget(platform::EnvironmentVariable(kTraceVariable), port, model);
+}
+
+std::unique_ptr<TTrace> TTrace::ToTarget(const std::string& target, uint8_t port,
+                                         std::string_view model) {
   if (target.empty()) return nullptr;
   std::unique_ptr<TTrace> trace(new TTrace(port, model));
   if (!trace->file_.Open(target)) return nullptr;
@@ -14,6 +18,8 @@ const char* TTrace::EndingText(ReadEnding ending) {
   switch (ending) {
     case ReadEnding::Full:
       return "32 bytes";
+    case ReadEnding::FrameComplete:
+      return "frame complete";
     case ReadEnding::IntervalTimeout:
       return "interval time-out";
     case ReadEnding::TotalTimeout:

@@ -22,13 +22,17 @@ namespace zev::scales {
 inline constexpr const char* kTraceVariable = "ZEVSCALE_TRACE";
 
 // How a read attempt ended.
-enum class ReadEnding { Full, IntervalTimeout, TotalTimeout, LineGone };
+enum class ReadEnding { Full, FrameComplete, IntervalTimeout, TotalTimeout, LineGone };
 
 class TTrace {
  public:
   // The trace that ZEVSCALE_TRACE asks for, or null when it is unset or its
   // file cannot be opened.
   static std::unique_ptr<TTrace> FromEnvironment(uint8_t port, std::string_view model);
+  // The trace into `target` (a file path or "stderr"), or null when it cannot
+  // be opened.
+  static std::unique_ptr<TTrace> ToTarget(const std::string& target, uint8_t port,
+                                          std::string_view model);
 
   void Opened(const std::string& device, uint32_t baudRate, uint8_t parity, uint8_t code);
   void Sent(std::string_view command, size_t written);

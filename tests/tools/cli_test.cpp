@@ -131,7 +131,7 @@ TEST(CliOutput, JsonIsValidAndCarriesTheResults) {
 
   ASSERT_EQ(RunLine("info --json", out, err), 0);
   const auto info = nlohmann::json::parse(out);
-  EXPECT_EQ(info["classNames"], "TZEV_SCALE_Class");
+  EXPECT_EQ(info["classNames"], "TZEV_SCALE_Class|TZEV_SCALE_4001_Class");
   EXPECT_EQ(info["componentName"], "ZEVScale");
   EXPECT_EQ(info["interfaceVersion"], 2000);
   EXPECT_EQ(info["equipmentType"], "ЭлектронныеВесы");

@@ -27,6 +27,15 @@ enum class OpenStatus {
   TimeoutsFailed = 3,      // the time-outs could not be read or written
 };
 
+// Why an open failed, as far as the system tells.
+enum class OpenProblem : uint8_t {
+  None = 0,
+  Missing,   // no such device
+  NoAccess,  // the user may not open it
+  Busy,      // another program holds it
+  Other,     // any other refusal (not a serial port, line settings)
+};
+
 struct ReadResult {
   size_t count = 0;     // bytes read in this attempt
   bool failed = false;  // the attempt failed in the system (no port, line gone)
@@ -50,6 +59,8 @@ class SerialPort {
   bool Close();
 
   bool IsOpen() const { return handle_ != kNoPort; }
+  // Why the last Open failed (None after a successful one).
+  OpenProblem LastOpenProblem() const { return problem_; }
 
   // Discards whatever waits in the output and input buffers.
   void Purge();
@@ -71,6 +82,7 @@ class SerialPort {
   intptr_t handle_ = kNoPort;
   bool modemLines_ = false;  // the device has DTR and RTS, lowered before each command
   SerialTimeouts timeouts_;
+  OpenProblem problem_ = OpenProblem::None;
 };
 
 }  // namespace zev::platform
