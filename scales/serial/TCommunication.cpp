@@ -31,7 +31,15 @@ uint8_t TCommunication::OpenCom(uint8_t port, uint32_t baudRate, uint8_t parity)
   trace_ = TraceTarget.empty() ? TTrace::FromEnvironment(port, model_)
                                : TTrace::ToTarget(TraceTarget, port, model_);
   const auto p = parity == 1 ? platform::Parity::Odd : platform::Parity::None;
-  const uint8_t code = OpenCode(Handle.Open(port, baudRate, p));
+  // An attempt that asks for the reply's length alone keeps the total
+  // time-out of one that asks for 32 bytes: a reply that does not come is
+  // given up at the same moment.
+  timeouts_ = platform::SerialTimeouts();
+  if (ReplyFrame > 0 && ReplyFrame < kReadChunk) {
+    timeouts_.readTotalConstant +=
+        timeouts_.readTotalMultiplier * static_cast<uint32_t>(kReadChunk - ReplyFrame);
+  }
+  const uint8_t code = OpenCode(Handle.Open(port, baudRate, p, timeouts_));
   if (trace_) trace_->Opened(platform::SerialPort::DeviceName(port), baudRate, parity, code);
   return code;
 }
@@ -79,7 +87,7 @@ void TCommunication::TraceAttempt(const char* bytes, size_t wanted, const platfo
   const platform::MonoTime end = platform::Now();
   // The attempt's own time-outs tell its ending: 32 bytes, the interval after
   // a byte, or the total for the whole attempt.
-  const platform::SerialTimeouts t;
+  const platform::SerialTimeouts& t = timeouts_;
   const int64_t total =
       int64_t{t.readTotalMultiplier} * static_cast<int64_t>(wanted) + t.readTotalConstant;
   ReadEnding ending = ReadEnding::TotalTimeout;

@@ -81,7 +81,8 @@ class TCommunication {
 
   ReplyParser parser_;
   const char* model_;
-  std::unique_ptr<TTrace> trace_;  // null: no trace
+  platform::SerialTimeouts timeouts_;  // of the open port
+  std::unique_ptr<TTrace> trace_;      // null: no trace
 };
 
 // Weight text of a gram count: kilograms with three decimals and `separator`.
