@@ -58,9 +58,27 @@ bool TCommunication::WriteCom(std::string_view command) {
 }
 
 bool TCommunication::ReadCom(std::string& out) {
-  char buffer[kReadChunk];
   // A known reply length ends the attempt as soon as the reply is complete.
-  const size_t wanted = ReplyFrame > 0 && ReplyFrame < kReadChunk ? ReplyFrame : kReadChunk;
+  return Read(out, ReplyFrame > 0 && ReplyFrame < kReadChunk ? ReplyFrame : kReadChunk);
+}
+
+bool TCommunication::ReadOn() {
+  constexpr size_t kMostSkipped = 256;
+  std::string byte;
+  while (RawReply.size() < kMostSkipped) {
+    if (!Read(byte, 1)) {
+      LastRead = ReadOutcome::Bytes;  // what arrived is still no reply
+      return false;
+    }
+    RawReply += byte;
+    ParseReply(std::string_view(RawReply).substr(RawReply.size() - ReplyFrame), ReplyText);
+    if (!ReplyText.empty()) return true;
+  }
+  return false;
+}
+
+bool TCommunication::Read(std::string& out, size_t wanted) {
+  char buffer[kReadChunk];
   for (;;) {
     const platform::MonoTime start = trace_ ? platform::Now() : platform::MonoTime();
     const platform::ReadResult r = Handle.ReadAttempt(buffer, wanted);
@@ -113,6 +131,7 @@ bool TCommunication::Exchange(std::string_view command, bool replyExpected) {
   if (!replyExpected) return true;
   if (!ReadCom(RawReply)) return false;
   ParseReply(RawReply, ReplyText);
+  if (ReplyText.empty() && ReplyFrame > 0 && RawReply.size() == ReplyFrame) ReadOn();
   return !ReplyText.empty();
 }
 

@@ -53,6 +53,11 @@ class TCommunication {
   // Read attempts until one returns bytes or the deadline passes; `out` is set
   // only when something arrived.
   bool ReadCom(std::string& out);
+  // With a known reply length: reads on, a byte at a time, while the last
+  // bytes that arrived are not a reply, so that bytes left over from an
+  // earlier reply ahead of this one are skipped. False when the deadline
+  // passed first.
+  bool ReadOn();
   void ParseReply(std::string_view reply, std::string& out) const;
   // Writes the command and, when a reply is expected, reads and checks it.
   bool Exchange(std::string_view command, bool replyExpected);
@@ -78,6 +83,7 @@ class TCommunication {
  private:
   void TraceAttempt(const char* bytes, size_t wanted, const platform::ReadResult& r,
                     platform::MonoTime start);
+  bool Read(std::string& out, size_t wanted);
 
   ReplyParser parser_;
   const char* model_;

@@ -4,6 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <thread>
 
 #include "driver_fixture.h"
@@ -245,6 +249,47 @@ TEST_F(EquipmentTest, AFailedWeighingSaysWhyInEitherLanguage) {
     EXPECT_EQ(Error(), std::make_pair(1001, std::string(c.text)));
   }
   EXPECT_TRUE(connection.Errors.empty()) << "failures are told through GetLastError only";
+}
+
+// A weighing ends with the complete reply; what the scale sends after it is
+// purged before the next command and never taken for a reply.
+TEST_F(EquipmentTest, BytesAfterACompleteReplyAreNotTheNextReply) {
+  for (const auto& m : kModels) {
+    SCOPED_TRACE(m.name);
+    auto& scale = Scale(m.model, 4, 3.25);
+    zev::sim::Faults extra;
+    extra.extraBytes = 5;
+    scale.SetFaults(extra);
+    component =
+        std::make_unique<host::Component>(library, mm, &connection, u"TZEV_SCALE_4001_Class");
+    Configure4001(m.name, 4);
+    const std::string id = Connect();
+    for (int i = 0; i < 3; ++i) {
+      auto weigh = Run(u"ПолучитьВес", {W(id), host::Empty()});
+      ASSERT_TRUE(weigh->Succeeded()) << Error().second;
+      EXPECT_EQ(weigh->params[1].dblVal, 3.25);
+    }
+    EXPECT_TRUE(Run(u"Отключить", {W(id)})->Succeeded());
+  }
+}
+
+TEST_F(EquipmentTest, TheTraceSettingWritesTheLineToItsFile) {
+  Scale(zev::sim::Model::ZevU, 3);
+  const std::string file = ports.Path() + "/trace.txt";
+  unsetenv("ZEVSCALE_TRACE");
+  Configure4001("ZEV-U", 3);
+  EXPECT_TRUE(Set("TraceFile", W(file)));
+  EXPECT_TRUE(Set("Trace", W("Истина")));
+  auto d = Run(u"ПолучитьОписание", {host::Empty()});
+  EXPECT_TRUE(Has(d->WText(0), "LogIsEnabled=\"true\" LogPath=\"" + file + "\"")) << d->WText(0);
+  const std::string id = Connect();
+  ASSERT_TRUE(Run(u"ПолучитьВес", {W(id), host::Empty()})->Succeeded());
+  EXPECT_TRUE(Run(u"Отключить", {W(id)})->Succeeded());
+  std::ifstream in(file);
+  const std::string trace((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_TRUE(Has(trace, "COM3 ZEV-U -> 50 |P|")) << trace;
+  EXPECT_TRUE(Has(trace, "frame complete")) << trace;
+  std::remove(file.c_str());
 }
 
 TEST_F(EquipmentTest, APortThatIsNotThereIsNamed) {
