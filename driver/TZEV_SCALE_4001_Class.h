@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -13,6 +14,7 @@
 #include "TScaleDevice.h"
 #include "v8napi/v8napi.h"
 #include "xml.h"
+#include "zev/platform/text.h"
 
 namespace zev::driver {
 
@@ -163,8 +165,7 @@ bool TZEV_SCALE_4001_Class::Run(const char16_t* method, int32_t count, int32_t e
       ok = body();
     }
   } catch (const std::exception& e) {
-    const std::string what = e.what();
-    ok = Fail(std::u16string(what.begin(), what.end()));
+    ok = Fail(platform::Cp1251ToUtf16(e.what()));
   } catch (...) {
     ok = Fail(u"?");
   }

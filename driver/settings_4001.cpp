@@ -1,6 +1,7 @@
 // The revision 4001 class's description, settings page and parameters. The
 // page is made from the table of parameters: a new setting is one row.
 #include <cmath>
+#include <cstdio>
 #include <optional>
 
 #include "TZEV_SCALE_4001_Class.h"

@@ -1,6 +1,8 @@
 // zevscale check: the sequence in which the platform's equipment library
 // drives TZEV_SCALE_4001_Class, step by step, and what to enter in the drivers
 // catalogue at the end.
+#include <cstdlib>
+
 #include "common.h"
 #include "zev/platform/text.h"
 
