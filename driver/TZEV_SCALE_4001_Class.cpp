@@ -73,8 +73,17 @@ std::u16string TZEV_SCALE_4001_Class::DeviceErrorText() const {
       return T(Msg::PortMissing, {port, device});
     case Fault::PortNoAccess:
       return T(Msg::PortNoAccess, {port, device});
-    case Fault::PortBusy:
-      return T(Msg::PortBusy, {port, device});
+    case Fault::PortBusy: {
+      std::u16string who;
+      for (const platform::PortHolder& h :
+           platform::PortHolders(platform::SerialPort::DeviceName(Device.Port()))) {
+        if (!who.empty()) who += u", ";
+        who += u"PID " + Utf8ToUtf16(std::to_string(h.pid));
+        if (!h.name.empty()) who += u" (" + Utf8ToUtf16(h.name) + u")";
+      }
+      return who.empty() ? T(Msg::PortBusy, {port, device})
+                         : T(Msg::PortBusyBy, {port, device, who});
+    }
     case Fault::PortRefused:
       return T(Msg::PortRefused, {port, device});
     case Fault::LineSettings:

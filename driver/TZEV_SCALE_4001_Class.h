@@ -40,6 +40,7 @@ enum class Msg : uint16_t {
   PortMissing,
   PortNoAccess,
   PortBusy,
+  PortBusyBy,
   PortRefused,
   LineSettings,
   Timeouts,

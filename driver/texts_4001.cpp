@@ -37,6 +37,8 @@ constexpr Pair kTexts[] = {
      u"No permission to open port COM%1 (%2): give the user access to the port."},
     {Msg::PortBusy, u"Порт COM%1 (%2) занят другой программой.",
      u"Port COM%1 (%2) is held by another program."},
+    {Msg::PortBusyBy, u"Порт COM%1 (%2) занят другой программой: %3.",
+     u"Port COM%1 (%2) is held by another program: %3."},
     {Msg::PortRefused,
      u"Порт COM%1 (%2) не открылся: система отказала (не последовательный порт?).",
      u"Port COM%1 (%2) did not open: the system refused (not a serial port?)."},

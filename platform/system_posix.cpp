@@ -1,12 +1,19 @@
 // The system on POSIX: the ports present are the COM<N> entries of the port
 // directory (ZEVSCALE_PORTS or /etc/zevscale/ports), named after the device
-// they stand for; temporary files go to TMPDIR or /tmp.
+// they stand for; a port's holders come from /proc; temporary files go to
+// TMPDIR or /tmp.
 #include <dirent.h>
 #include <limits.h>
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <fstream>
 #include <memory>
+#include <sstream>
 
 #include "zev/platform/system.h"
 
@@ -33,6 +40,60 @@ std::vector<PresentPort> PresentSerialPorts() {
   std::sort(ports.begin(), ports.end(),
             [](const PresentPort& a, const PresentPort& b) { return a.number < b.number; });
   return ports;
+}
+
+namespace {
+
+std::vector<std::string> Entries(const std::string& dir) {
+  std::vector<std::string> names;
+  const std::unique_ptr<DIR, int (*)(DIR*)> d(::opendir(dir.c_str()), &::closedir);
+  if (!d) return names;
+  while (const dirent* e = ::readdir(d.get())) names.emplace_back(e->d_name);
+  return names;
+}
+
+std::string ProgramName(int pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/comm");
+  std::string name;
+  std::getline(in, name);
+  return name;
+}
+
+}  // namespace
+
+std::vector<PortHolder> PortHolders(const std::string& device) {
+  std::vector<PortHolder> holders;
+  struct stat st {};
+  if (::stat(device.c_str(), &st) != 0) return holders;
+  std::ifstream locks("/proc/locks");
+  for (std::string line; std::getline(locks, line);) {
+    std::istringstream in(line);
+    std::string number, kind, mode, access, id;
+    int pid = 0;
+    if (!(in >> number >> kind >> mode >> access >> pid >> id)) continue;
+    unsigned major = 0, minor = 0;
+    unsigned long inode = 0;
+    if (std::sscanf(id.c_str(), "%x:%x:%lu", &major, &minor, &inode) == 3 && pid > 0 &&
+        inode == st.st_ino && makedev(major, minor) == st.st_dev) {
+      holders.push_back({pid, ProgramName(pid)});
+    }
+  }
+  if (!holders.empty() || !S_ISCHR(st.st_mode)) return holders;
+  const int self = ::getpid();
+  for (const std::string& entry : Entries("/proc")) {
+    const int pid = std::atoi(entry.c_str());
+    if (pid <= 0 || pid == self) continue;
+    const std::string fds = "/proc/" + entry + "/fd";
+    for (const std::string& fd : Entries(fds)) {
+      struct stat other {};
+      if (::stat((fds + "/" + fd).c_str(), &other) == 0 && S_ISCHR(other.st_mode) &&
+          other.st_rdev == st.st_rdev) {
+        holders.push_back({pid, ProgramName(pid)});
+        break;
+      }
+    }
+  }
+  return holders;
 }
 
 std::string TemporaryFolder() {

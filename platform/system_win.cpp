@@ -100,6 +100,11 @@ std::vector<PresentPort> PresentSerialPorts() {
   return ports;
 }
 
+// Windows does not say which program holds a port.
+std::vector<PortHolder> PortHolders(const std::string&) {
+  return {};
+}
+
 std::string TemporaryFolder() {
   wchar_t path[MAX_PATH + 2] = {};
   const DWORD n = GetTempPathW(MAX_PATH + 1, path);

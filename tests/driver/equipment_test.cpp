@@ -3,6 +3,10 @@
 // localisation, connect, weigh, tare, the additional action, disconnect.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -300,6 +304,15 @@ TEST_F(EquipmentTest, APortThatIsNotThereIsNamed) {
   EXPECT_EQ(test->WText(0), "Проверка не пройдена. " + Error().second);
   EXPECT_EQ(Error(),
             std::make_pair(1001, "Порта COM9 (" + ports.Path() + "/COM9) нет на этом компьютере."));
+  // A port another program holds is named with that program.
+  auto& scale = Scale(zev::sim::Model::ZevAW, 9);
+  const int fd = open(scale.DevicePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
+  EXPECT_FALSE(Run(u"ТестУстройства", {host::Empty(), host::Empty()})->Flag());
+  EXPECT_TRUE(Has(Error().second, "занят другой программой: PID " + std::to_string(getpid())))
+      << Error().second;
+  close(fd);
   ASSERT_TRUE(Set("Model", W("ZEV-X")));
   EXPECT_FALSE(Run(u"Подключить", {host::Empty()})->Flag());
   EXPECT_EQ(
