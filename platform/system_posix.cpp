@@ -1,7 +1,7 @@
 // The system on POSIX: the ports present are the COM<N> entries of the port
 // directory (ZEVSCALE_PORTS or /etc/zevscale/ports), named after the device
-// they stand for; a port's holders come from /proc; temporary files go to
-// TMPDIR or /tmp.
+// they stand for, and the /dev/ttyS<N-1> with a UART behind them; a port's holders come from /proc;
+// temporary files go to TMPDIR or /tmp.
 #include <dirent.h>
 #include <limits.h>
 #include <stdlib.h>
@@ -18,29 +18,6 @@
 #include "zev/platform/system.h"
 
 namespace zev::platform {
-
-std::vector<PresentPort> PresentSerialPorts() {
-  std::vector<PresentPort> ports;
-  const char* env = ::getenv("ZEVSCALE_PORTS");
-  const std::string dir = env != nullptr && *env != '\0' ? env : "/etc/zevscale/ports";
-  const std::unique_ptr<DIR, int (*)(DIR*)> d(::opendir(dir.c_str()), &::closedir);
-  if (!d) return ports;
-  while (const dirent* e = ::readdir(d.get())) {
-    const std::string name = e->d_name;
-    if (name.size() < 4 || name.compare(0, 3, "COM") != 0 || name.size() > 6) continue;
-    if (name.find_first_not_of("0123456789", 3) != std::string::npos) continue;
-    const int n = std::stoi(name.substr(3));
-    if (n < 1 || n > 255) continue;
-    PresentPort p;
-    p.number = static_cast<uint8_t>(n);
-    char target[PATH_MAX];
-    if (::realpath((dir + "/" + name).c_str(), target) != nullptr) p.name = target;
-    ports.push_back(p);
-  }
-  std::sort(ports.begin(), ports.end(),
-            [](const PresentPort& a, const PresentPort& b) { return a.number < b.number; });
-  return ports;
-}
 
 namespace {
 
@@ -60,6 +37,38 @@ std::string ProgramName(int pid) {
 }
 
 }  // namespace
+
+std::vector<PresentPort> PresentSerialPorts() {
+  std::vector<PresentPort> ports;
+  const char* env = ::getenv("ZEVSCALE_PORTS");
+  const std::string dir = env != nullptr && *env != '\0' ? env : "/etc/zevscale/ports";
+  for (const std::string& name : Entries(dir)) {
+    if (name.size() < 4 || name.compare(0, 3, "COM") != 0 || name.size() > 6) continue;
+    if (name.find_first_not_of("0123456789", 3) != std::string::npos) continue;
+    const int n = std::stoi(name.substr(3));
+    if (n < 1 || n > 255) continue;
+    PresentPort p;
+    p.number = static_cast<uint8_t>(n);
+    char target[PATH_MAX];
+    if (::realpath((dir + "/" + name).c_str(), target) != nullptr) p.name = target;
+    ports.push_back(p);
+  }
+  // COM<k+1> without an entry is /dev/ttyS<k>: present when a UART is behind it
+  // (the kernel reports a port type other than 0).
+  for (int k = 0; k < 32; ++k) {
+    const auto number = static_cast<uint8_t>(k + 1);
+    if (std::any_of(ports.begin(), ports.end(),
+                    [number](const PresentPort& p) { return p.number == number; })) {
+      continue;
+    }
+    std::ifstream type("/sys/class/tty/ttyS" + std::to_string(k) + "/type");
+    int t = 0;
+    if (type >> t && t != 0) ports.push_back({number, "/dev/ttyS" + std::to_string(k)});
+  }
+  std::sort(ports.begin(), ports.end(),
+            [](const PresentPort& a, const PresentPort& b) { return a.number < b.number; });
+  return ports;
+}
 
 std::vector<PortHolder> PortHolders(const std::string& device) {
   std::vector<PortHolder> holders;

@@ -80,7 +80,7 @@ TEST_P(EquipmentSequence, PlaysTheLibrarysSequence) {
   EXPECT_EQ(page.rfind("<?xml", 0), 0u);
   for (const std::string part :
        {"<Parameter Name=\"Model\"", "TypeValue=\"Number\" DefaultValue=\"1\"",
-        "<Item Value=\"ZEV-NT(N)\">Весы: ZEV-NT(N)</Item>", "<Item Value=\"8\">COM8</Item>",
+        "<Item Value=\"ZEV-NT(N)\">Весы: ZEV-NT(N)</Item>", "<Item Value=\"8\">COM8",
         "<Item Value=\"11\">COM11 (", "Name=\"Trace\"",
         "TypeValue=\"Boolean\" DefaultValue=\"false\"", "Name=\"TraceFile\"", "</Settings>"}) {
     EXPECT_TRUE(Has(page, part)) << part;
