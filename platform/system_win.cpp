@@ -24,6 +24,22 @@ std::string Utf8(const wchar_t* wide) {
   return out;
 }
 
+// A registry key, closed when it goes.
+struct Key {
+  HKEY h = nullptr;
+  ~Key() {
+    if (h != nullptr && h != INVALID_HANDLE_VALUE) RegCloseKey(h);
+  }
+};
+
+// A device information set, destroyed when it goes.
+struct DeviceSet {
+  HDEVINFO h;
+  ~DeviceSet() {
+    if (h != INVALID_HANDLE_VALUE) SetupDiDestroyDeviceInfoList(h);
+  }
+};
+
 int ComNumber(const wchar_t* name) {
   if (_wcsnicmp(name, L"COM", 3) != 0 || name[3] == 0) return -1;
   int n = 0;
@@ -37,23 +53,22 @@ int ComNumber(const wchar_t* name) {
 // The friendly name of COM<number> without its " (COM<number>)" tail.
 std::string FriendlyName(int number) {
   std::string found;
-  HDEVINFO set = SetupDiGetClassDevsW(&GUID_DEVCLASS_PORTS, nullptr, nullptr, DIGCF_PRESENT);
-  if (set == INVALID_HANDLE_VALUE) return found;
+  const DeviceSet set{SetupDiGetClassDevsW(&GUID_DEVCLASS_PORTS, nullptr, nullptr, DIGCF_PRESENT)};
+  if (set.h == INVALID_HANDLE_VALUE) return found;
   SP_DEVINFO_DATA info{};
   info.cbSize = sizeof info;
-  for (DWORD i = 0; found.empty() && SetupDiEnumDeviceInfo(set, i, &info); ++i) {
-    HKEY key = SetupDiOpenDevRegKey(set, &info, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);
-    if (key == INVALID_HANDLE_VALUE) continue;
+  for (DWORD i = 0; found.empty() && SetupDiEnumDeviceInfo(set.h, i, &info); ++i) {
+    const Key key{SetupDiOpenDevRegKey(set.h, &info, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ)};
+    if (key.h == INVALID_HANDLE_VALUE) continue;
     wchar_t port[64] = {};
     DWORD bytes = sizeof port - sizeof(wchar_t);
     DWORD type = 0;
-    const bool named = RegQueryValueExW(key, L"PortName", nullptr, &type,
+    const bool named = RegQueryValueExW(key.h, L"PortName", nullptr, &type,
                                         reinterpret_cast<BYTE*>(port), &bytes) == ERROR_SUCCESS &&
                        type == REG_SZ;
-    RegCloseKey(key);
     if (!named || ComNumber(port) != number) continue;
     wchar_t friendly[256] = {};
-    if (SetupDiGetDeviceRegistryPropertyW(set, &info, SPDRP_FRIENDLYNAME, nullptr,
+    if (SetupDiGetDeviceRegistryPropertyW(set.h, &info, SPDRP_FRIENDLYNAME, nullptr,
                                           reinterpret_cast<BYTE*>(friendly),
                                           sizeof friendly - sizeof(wchar_t), nullptr)) {
       found = Utf8(friendly);
@@ -64,7 +79,6 @@ std::string FriendlyName(int number) {
       }
     }
   }
-  SetupDiDestroyDeviceInfoList(set);
   return found;
 }
 
@@ -72,28 +86,29 @@ std::string FriendlyName(int number) {
 
 std::vector<PresentPort> PresentSerialPorts() {
   std::vector<PresentPort> ports;
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key) !=
-      ERROR_SUCCESS) {
-    return ports;
+  {
+    Key key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ,
+                      &key.h) != ERROR_SUCCESS) {
+      return ports;
+    }
+    for (DWORD i = 0;; ++i) {
+      wchar_t device[256] = {};
+      wchar_t com[64] = {};
+      DWORD deviceLength = 255;
+      DWORD comBytes = sizeof com - sizeof(wchar_t);
+      DWORD type = 0;
+      const LONG r = RegEnumValueW(key.h, i, device, &deviceLength, nullptr, &type,
+                                   reinterpret_cast<BYTE*>(com), &comBytes);
+      if (r == ERROR_NO_MORE_ITEMS) break;
+      if (r != ERROR_SUCCESS || type != REG_SZ) continue;
+      const int n = ComNumber(com);
+      if (n < 1 || n > 255) continue;
+      PresentPort p;
+      p.number = static_cast<uint8_t>(n);
+      ports.push_back(p);
+    }
   }
-  for (DWORD i = 0;; ++i) {
-    wchar_t device[256] = {};
-    wchar_t com[64] = {};
-    DWORD deviceLength = 255;
-    DWORD comBytes = sizeof com - sizeof(wchar_t);
-    DWORD type = 0;
-    const LONG r = RegEnumValueW(key, i, device, &deviceLength, nullptr, &type,
-                                 reinterpret_cast<BYTE*>(com), &comBytes);
-    if (r == ERROR_NO_MORE_ITEMS) break;
-    if (r != ERROR_SUCCESS || type != REG_SZ) continue;
-    const int n = ComNumber(com);
-    if (n < 1 || n > 255) continue;
-    PresentPort p;
-    p.number = static_cast<uint8_t>(n);
-    ports.push_back(p);
-  }
-  RegCloseKey(key);
   for (PresentPort& p : ports) p.name = FriendlyName(p.number);
   std::sort(ports.begin(), ports.end(),
             [](const PresentPort& a, const PresentPort& b) { return a.number < b.number; });
