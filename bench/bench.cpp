@@ -32,10 +32,12 @@ double ThreadCpuSeconds() {
 }
 
 struct Addin {
+  explicit Addin(std::u16string_view className = u"TZEV_SCALE_Class")
+      : component(library, mm, &connection, className) {}
   zev::host::Library library{ZEV_ADDIN_PATH};
   zev::host::MemoryManager mm;
   zev::host::Connection connection;
-  zev::host::Component component{library, mm, &connection};
+  zev::host::Component component;
 
   bool Call(std::u16string_view method, std::vector<tVariant>& params, tVariant& ret) {
     return component.Call(method, params, ret);
@@ -90,14 +92,17 @@ BENCHMARK_CAPTURE(BM_ParseReply, ZEV_U, Model::ZevU);
 BENCHMARK_CAPTURE(BM_ParseReply, ZEV_AW, Model::ZevAW);
 BENCHMARK_CAPTURE(BM_ParseReply, ZEV_NT, Model::ZevNT);
 
-// One "GetWeight" against the simulator at 4800 baud. The floor is what the
-// line's time-outs impose: the reply's time on the line plus the 200 ms
-// interval time-out after its last byte, capped by the 264 ms attempt time-out.
-// With `traced` the line trace goes to a file (ZEVSCALE_TRACE); without it the
-// variable is unset, as in the platform. With `tcp` the scale stands behind a
-// simulated converter on 127.0.0.1 that COM3's entry holds the address of.
+// One "GetWeight" against the simulator at 4800 baud, through either class.
+// TZEV_SCALE_Class waits for the line to fall quiet: its floor is the reply's
+// time on the line plus the 200 ms interval time-out after its last byte,
+// capped by the 264 ms attempt time-out. TZEV_SCALE_4001_Class ends the read
+// when the reply is complete: its floor is the time of command and reply on
+// the line. With `traced` the line trace goes to a file (ZEVSCALE_TRACE);
+// without it the variable is unset, as in the platform. With `tcp` the scale
+// stands behind a simulated converter on 127.0.0.1 that COM3's entry holds
+// the address of.
 void BM_Weighing(benchmark::State& state, Model model, bool silent, bool traced = false,
-                 bool tcp = false) {
+                 bool revision4001 = false, bool tcp = false) {
   zev::sim::PortDirectory ports;
   ports.Export();
   const std::string trace = ports.Path() + "/trace.log";
@@ -119,25 +124,34 @@ void BM_Weighing(benchmark::State& state, Model model, bool silent, bool traced 
   } else {
     ports.Map(3, scale.DevicePath());
   }
-  Addin addin;
+  Addin addin(revision4001 ? u"TZEV_SCALE_4001_Class" : u"TZEV_SCALE_Class");
   addin.Set(u"Model", zev::host::WStr(addin.mm, model == Model::ZevU    ? u"ZEV-U"
                                                 : model == Model::ZevAW ? u"ZEV-AW"
                                                                         : u"ZEV-NT(N)"));
-  addin.Set(u"Port", zev::host::Int(3));
+  addin.Set(u"Port", revision4001 ? zev::host::Double(3) : zev::host::Int(3));
   std::vector<tVariant> open = {zev::host::Empty()};
   tVariant ret = zev::host::Empty();
   addin.Call(u"Open", open, ret);
+  const std::u16string id =
+      revision4001 && open[0].vt == v8abi::VTYPE_PWSTR
+          ? std::u16string(open[0].wstr.pwstrVal, open[0].wstr.pwstrVal + open[0].wstr.wstrLen)
+          : std::u16string(u"NoDeviceID");
   addin.Clear(open, ret);
 
-  const double lineSeconds = static_cast<double>(zev::sim::Simulator::Frame(model, 1.5).size()) *
-                             zev::sim::Simulator::ByteSeconds(model);
-  // A silent scale is given up after two empty attempts of 264 ms each.
-  const double floorSeconds = silent ? 0.528 : std::min(lineSeconds + 0.200, 0.264);
+  const double byteSeconds = zev::sim::Simulator::ByteSeconds(model);
+  const double replySeconds =
+      static_cast<double>(zev::sim::Simulator::Frame(model, 1.5).size()) * byteSeconds;
+  const double commandSeconds = (model == Model::ZevU ? 1 : 3) * byteSeconds;
+  // A silent scale is given up after two empty attempts of 264 ms each, by
+  // either class.
+  const double floorSeconds = silent         ? 0.528
+                              : revision4001 ? commandSeconds + replySeconds
+                                             : std::min(replySeconds + 0.200, 0.264);
   double cpu = 0;
   double wall = 0;
   int64_t failures = 0;
   for (auto _ : state) {
-    std::vector<tVariant> params = {zev::host::WStr(addin.mm, u"NoDeviceID"), zev::host::Empty()};
+    std::vector<tVariant> params = {zev::host::WStr(addin.mm, id), zev::host::Empty()};
     tVariant r = zev::host::Empty();
     const double cpu0 = ThreadCpuSeconds();
     const auto t0 = std::chrono::steady_clock::now();
@@ -156,39 +170,39 @@ void BM_Weighing(benchmark::State& state, Model model, bool silent, bool traced 
   unsetenv("ZEVSCALE_TRACE");
   unlink(trace.c_str());
 }
-BENCHMARK_CAPTURE(BM_Weighing, ZEV_U, Model::ZevU, false)
-    ->Iterations(8)
-    ->UseRealTime()
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Weighing, ZEV_AW, Model::ZevAW, false)
-    ->Iterations(8)
-    ->UseRealTime()
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Weighing, ZEV_NT, Model::ZevNT, false)
-    ->Iterations(8)
-    ->UseRealTime()
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Weighing, ZEV_U_traced, Model::ZevU, false, true)
-    ->Iterations(8)
-    ->UseRealTime()
-    ->Unit(benchmark::kMillisecond);
+#define ZEV_WEIGHING(name, ...)                     \
+  BENCHMARK_CAPTURE(BM_Weighing, name, __VA_ARGS__) \
+      ->Iterations(8)                               \
+      ->UseRealTime()                               \
+      ->Unit(benchmark::kMillisecond)
+ZEV_WEIGHING(ZEV_U, Model::ZevU, false);
+ZEV_WEIGHING(ZEV_AW, Model::ZevAW, false);
+ZEV_WEIGHING(ZEV_NT, Model::ZevNT, false);
+ZEV_WEIGHING(ZEV_U_traced, Model::ZevU, false, true);
+ZEV_WEIGHING(rev4001_ZEV_U, Model::ZevU, false, false, true);
+ZEV_WEIGHING(rev4001_ZEV_AW, Model::ZevAW, false, false, true);
+ZEV_WEIGHING(rev4001_ZEV_NT, Model::ZevNT, false, false, true);
 BENCHMARK_CAPTURE(BM_Weighing, silent_scale, Model::ZevU, true)
     ->Iterations(4)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Weighing, ZEV_U_tcp, Model::ZevU, false, false, true)
+BENCHMARK_CAPTURE(BM_Weighing, rev4001_silent_scale, Model::ZevU, true, false, true)
+    ->Iterations(4)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Weighing, ZEV_U_tcp, Model::ZevU, false, false, false, true)
     ->Iterations(8)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Weighing, ZEV_AW_tcp, Model::ZevAW, false, false, true)
+BENCHMARK_CAPTURE(BM_Weighing, ZEV_AW_tcp, Model::ZevAW, false, false, false, true)
     ->Iterations(8)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Weighing, ZEV_NT_tcp, Model::ZevNT, false, false, true)
+BENCHMARK_CAPTURE(BM_Weighing, ZEV_NT_tcp, Model::ZevNT, false, false, false, true)
     ->Iterations(8)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Weighing, silent_scale_tcp, Model::ZevU, true, false, true)
+BENCHMARK_CAPTURE(BM_Weighing, silent_scale_tcp, Model::ZevU, true, false, false, true)
     ->Iterations(4)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);

@@ -23,12 +23,7 @@ void TZEV_SCALE_Class::ClearLastError() {
 }
 
 int TZEV_SCALE_Class::ModelIndex() const {
-  static const char* const kModels[] = {"ZEV-U", "ZEV-AW", "ZEV-NT(N)"};
-  const std::string model = Utf16ToCp1251(Params.Model);
-  for (int i = 0; i < 3; ++i) {
-    if (platform::SameModelName(model, kModels[i])) return i;
-  }
-  return -1;
+  return FindModel(Params.Model);
 }
 
 void TZEV_SCALE_Class::AddDeviceID(const std::string& id) {
@@ -63,19 +58,7 @@ bool TZEV_SCALE_Class::CheckDeviceID(const tVariant& param) {
 
 void TZEV_SCALE_Class::TakeAdapterError() {
   LastErrorCode = kErrOperation;
-  switch (ModelIndex()) {
-    case 0:
-      if (AdapterU) AdapterU->GetErrorText(LastErrorText);
-      break;
-    case 1:
-      if (AdapterAW) AdapterAW->GetErrorText(LastErrorText);
-      break;
-    case 2:
-      if (AdapterNT) AdapterNT->GetErrorText(LastErrorText);
-      break;
-    default:
-      break;
-  }
+  if (ModelIndex() >= 0 && Device.HasAdapter()) LastErrorText = Device.AdapterText();
 }
 
 void TZEV_SCALE_Class::ReportException(const char16_t* source, const char* message,

@@ -9,9 +9,8 @@
 #include <string>
 #include <type_traits>
 
-#include "Implement_zev_aw.h"
-#include "Implement_zev_u.h"
-#include "implement_zev_nt.h"
+#include "TScaleDevice.h"
+#include "product_version.h"
 #include "v8napi/v8napi.h"
 #include "zev/platform/locale.h"
 
@@ -20,7 +19,7 @@ namespace zev::driver {
 using v8napi::tVariant;
 
 // Driver identity.
-inline const char16_t* const kVersion = u"2.0.0.1";
+inline const char16_t* const kVersion = ZEV_VERSION_U;
 inline const char16_t* const kEquipmentType = u"ЭлектронныеВесы";
 inline const char16_t* const kDriverName = u"1С: Драйвер для весов ZEV (версия 2)";
 inline const char16_t* const kDriverDescription =
@@ -64,9 +63,8 @@ class TZEV_SCALE_Class : public v8napi::TV8UserObject {
   // The settings page for the current settings, in Windows-1251.
   std::string SettingsPage() const;
 
-  std::unique_ptr<TZEV_U> AdapterU;
-  std::unique_ptr<TZEV_AW> AdapterAW;
-  std::unique_ptr<TZEV_NT> AdapterNT;
+  // The scale: the adapter of the model set last, and its port.
+  TScaleDevice Device;
   ScaleParams Params;
   std::string DriverName;
   std::string DriverDescription;
@@ -94,8 +92,8 @@ class TZEV_SCALE_Class : public v8napi::TV8UserObject {
     bool carriedOut = false;  // the call result
   };
 
-  // Calls `step` with the adapter of the current model inside the guard;
-  // `step` returns the operation's success.
+  // Calls `step` with the device inside the guard when the current model has
+  // its adapter; `step` returns the operation's success.
   template <class Step>
   Outcome Guarded(Step&& step);
   // Common end of a device operation: the adapter's error on failure, the
@@ -107,31 +105,31 @@ class TZEV_SCALE_Class : public v8napi::TV8UserObject {
 
 template <class Step>
 TZEV_SCALE_Class::Outcome TZEV_SCALE_Class::Guarded(Step&& step) {
-  static const char16_t* const kSources[] = {u"Весы ZEV-У", u"Весы ZEV-AW", u"Весы ZEV-NT(N)"};
   Outcome outcome;
   int index = -1;
+  const auto source = [&index] {
+    return index >= 0 ? Models()[static_cast<size_t>(index)].source : kComponentName;
+  };
   try {
     index = ModelIndex();
-    switch (index) {
-      case 0:
-        if (AdapterU) outcome.success = step(*AdapterU), outcome.carriedOut = true;
-        break;
-      case 1:
-        if (AdapterAW) outcome.success = step(*AdapterAW), outcome.carriedOut = true;
-        break;
-      case 2:
-        if (AdapterNT) outcome.success = step(*AdapterNT), outcome.carriedOut = true;
-        break;
-      default:
-        break;
+    if (index >= 0 && Device.HasAdapter()) {
+      outcome.success = step(Device);
+      outcome.carriedOut = true;
+      // A weight that does not read as a number was an exception to the
+      // platform; it is told so, with this driver's code of a failed operation.
+      if (!outcome.success && Device.Error().fault == Fault::NotAWeight) {
+        ReportException(source(), UnreadableWeightMessage(Device.Error().weightText).c_str(),
+                        kErrOperation);
+        outcome = Outcome();
+      }
     }
   } catch (const std::exception& e) {
     const int32_t code = platform::LastSystemError();
-    ReportException(index >= 0 ? kSources[index] : kComponentName, e.what(), code);
+    ReportException(source(), e.what(), code);
     outcome = Outcome();
   } catch (...) {
     const int32_t code = platform::LastSystemError();
-    ReportException(index >= 0 ? kSources[index] : kComponentName, "Unknown error", code);
+    ReportException(source(), "Unknown error", code);
     outcome = Outcome();
   }
   return outcome;

@@ -1,7 +1,6 @@
 // The equipment operations: identity, last error, connect, test, tare, weigh,
 // zero, disconnect.
-#include <stdexcept>
-
+#include "TAdapter.h"
 #include "TZEV_SCALE_Class.h"
 #include "zev/platform/locale.h"
 #include "zev/platform/text.h"
@@ -11,32 +10,6 @@ namespace {
 
 using platform::Cp1251ToUtf16;
 using platform::Utf16ToCp1251;
-
-template <class Adapter>
-constexpr bool kIsZevU = std::is_same_v<std::decay_t<Adapter>, TZEV_U>;
-
-// The weight of a weight text, in kilograms. A text that is no number raises,
-// with the message the platform is told.
-double ReadWeight(std::string text) {
-  const char separator = platform::DecimalSeparator();
-  for (char& c : text) {
-    if (c == '.') c = separator;
-  }
-  const auto value = platform::ParseDecimal(text, separator);
-  if (!value) throw std::runtime_error("'" + text + "' is not a valid floating point value");
-  return *value;
-}
-
-// ZEV-U: what stands before the first "kg", without the blanks around it.
-std::string BeforeKg(const std::string& text) {
-  const size_t kg = text.find("kg");
-  std::string out = kg == std::string::npos ? std::string() : text.substr(0, kg);
-  const auto blank = [](char c) { return static_cast<unsigned char>(c) <= 32; };
-  while (!out.empty() && blank(out.back())) out.pop_back();
-  size_t start = 0;
-  while (start < out.size() && blank(out[start])) ++start;
-  return out.substr(start);
-}
 
 }  // namespace
 
@@ -70,8 +43,8 @@ bool TZEV_SCALE_Class::Open(tVariant* ret, tVariant* params, int32_t count) {
   ClearLastError();
   Outcome outcome;
   if (count == 1) {
-    outcome = Guarded([&](auto& adapter) {
-      const bool opened = adapter.OpenPort(Params.Port) != 0;
+    outcome = Guarded([&](TScaleDevice& device) {
+      const bool opened = device.Open(Params.Port);
       v8napi::SetVariantStr(*this, &params[0], kDeviceID);
       return opened;
     });
@@ -85,7 +58,7 @@ bool TZEV_SCALE_Class::Close(tVariant* ret, tVariant* params, int32_t count) {
   Outcome outcome;
   if (count == 1) {
     const std::string id = v8napi::GetVariantStr(&params[0]);
-    outcome = Guarded([&](auto& adapter) { return adapter.ClosePort() != 0; });
+    outcome = Guarded([&](TScaleDevice& device) { return device.Close(); });
     if (outcome.success) RemoveDeviceID(id);
   }
   return Finish(ret, outcome);
@@ -95,24 +68,21 @@ bool TZEV_SCALE_Class::DeviceTest(tVariant* ret, tVariant* params, int32_t count
   ClearLastError();
   Outcome outcome;
   if (count == 2) {
-    outcome = Guarded([&](auto& adapter) {
+    outcome = Guarded([&](TScaleDevice& device) {
       bool ok = false;
       std::u16string description;
       // A device the platform has open keeps its port: the test weighs
       // through it and leaves it open.
-      const bool held = adapter.Scale.IsOpen();
-      if (held || adapter.OpenPort(Params.Port) != 0) {
+      const bool held = device.IsOpen();
+      if (held || device.Open(Params.Port)) {
         std::u16string weightText;
-        if (adapter.Weigh() != 0) {
-          std::string text;
-          adapter.GetWeightText(text);
-          weightText = Cp1251ToUtf16(text);
-        }
+        std::string text;
+        if (device.WeighText(text)) weightText = Cp1251ToUtf16(text);
         if (!weightText.empty()) {
           description = u"Масса - " + weightText;
           ok = true;
         }
-        if (!held) adapter.ClosePort();
+        if (!held) device.Close();
       }
       SetText(&params[0], description);
       SetText(&params[1], u"");
@@ -149,13 +119,7 @@ bool TZEV_SCALE_Class::Calibrate(tVariant* ret, tVariant* params, int32_t count)
       v8napi::SetVariantBool(*this, ret, false);
       return true;
     }
-    outcome = Guarded([&](auto& adapter) {
-      if constexpr (kIsZevU<decltype(adapter)>) {
-        return (tare == 0.0 ? adapter.CancelTare() : adapter.Tare()) != 0;
-      } else {
-        return adapter.Tare() != 0;
-      }
-    });
+    outcome = Guarded([&](TScaleDevice& device) { return device.Tare(tare); });
   }
   return Finish(ret, outcome);
 }
@@ -165,12 +129,10 @@ bool TZEV_SCALE_Class::GetWeight(tVariant* ret, tVariant* params, int32_t count)
   Outcome outcome;
   if (count == 2) {
     if (!CheckDeviceID(params[0])) return false;
-    outcome = Guarded([&](auto& adapter) {
-      if (adapter.Weigh() == 0) return false;
-      std::string text;
-      adapter.GetWeightText(text);
-      if constexpr (kIsZevU<decltype(adapter)>) text = BeforeKg(text);
-      v8napi::SetVariantDouble(*this, &params[1], ReadWeight(text));
+    outcome = Guarded([&](TScaleDevice& device) {
+      double kg = 0;
+      if (!device.Weigh(kg)) return false;
+      v8napi::SetVariantDouble(*this, &params[1], kg);
       return true;
     });
   }
@@ -181,7 +143,7 @@ bool TZEV_SCALE_Class::Zeroing(tVariant* ret, tVariant*, int32_t count) {
   // Zeroing keeps the last error of an earlier call when it succeeds.
   Outcome outcome;
   if (count == 0) {
-    outcome = Guarded([&](auto& adapter) { return adapter.SetZero() != 0; });
+    outcome = Guarded([&](TScaleDevice& device) { return device.Zero(); });
   }
   return Finish(ret, outcome);
 }

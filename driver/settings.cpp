@@ -1,20 +1,52 @@
 // The settings page ("GetParameters") and the parameters "Model" and "Port".
 #include "TZEV_SCALE_Class.h"
+#include "xml.h"
 #include "zev/platform/text.h"
 
 namespace zev::driver {
 namespace {
 
+std::u16string Decimal(unsigned value) {
+  const std::string digits = std::to_string(value);
+  return std::u16string(digits.begin(), digits.end());
+}
+
+// The fixed pieces of the page around the model and the port, in Windows-1251.
+struct PagePieces {
+  std::string head, middle, tail;
+  PagePieces() {
+    std::u16string items;
+    for (unsigned n = 1; n <= 8; ++n) {
+      items += u"<Item Value=\"" + Decimal(n) + u"\">COM" + Decimal(n) + u"</Item>";
+    }
+    head = platform::Utf16ToCp1251(
+        u"<?xml version=\"1.0\" encoding=\"UTF-8\" ?><Settings><Page Caption=\"Параметры\">"
+        u"<Group Caption=\"Параметры подключения\"><Parameter Name=\"Model\" Caption=\"Модель\" "
+        u"TypeValue=\"String\" DefaultValue=\"");
+    std::u16string models;
+    for (const ModelRow& m : Models()) {
+      models += u"<Item Value=\"" + std::u16string(m.name) + u"\">" + m.caption + u"</Item>";
+    }
+    middle = platform::Utf16ToCp1251(
+        u"\"><ChoiceList>" + models +
+        u"</ChoiceList></Parameter>"
+        u"<Parameter Name=\"Port\" Caption=\"Порт\" TypeValue=\"Number\" DefaultValue=\"");
+    tail = platform::Utf16ToCp1251(u"\"><ChoiceList>" + items +
+                                   u"</ChoiceList></Parameter></Group></Page></Settings>");
+  }
+};
+
+}  // namespace
+
 // Characters XML 1.0 allows: tab, line feed, carriage return, U+0020 to
 // U+D7FF, U+E000 to U+FFFD, and U+10000 on as a well-formed surrogate pair.
 // Every other one (a NUL included) becomes '?', as a character that
 // Windows-1251 lacks does.
-bool XmlAllowed(char16_t c) {
+static bool XmlAllowed(char16_t c) {
   return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) ||
          (c >= 0xE000 && c <= 0xFFFD);
 }
 
-// The user's model text goes into an attribute value: escape what XML needs.
 std::u16string XmlEscaped(std::u16string_view text) {
   std::u16string out;
   for (size_t i = 0; i < text.size(); ++i) {
@@ -52,35 +84,6 @@ std::u16string XmlEscaped(std::u16string_view text) {
   return out;
 }
 
-std::u16string Decimal(unsigned value) {
-  const std::string digits = std::to_string(value);
-  return std::u16string(digits.begin(), digits.end());
-}
-
-// The fixed pieces of the page around the model and the port, in Windows-1251.
-struct PagePieces {
-  std::string head, middle, tail;
-  PagePieces() {
-    std::u16string items;
-    for (unsigned n = 1; n <= 8; ++n) {
-      items += u"<Item Value=\"" + Decimal(n) + u"\">COM" + Decimal(n) + u"</Item>";
-    }
-    head = platform::Utf16ToCp1251(
-        u"<?xml version=\"1.0\" encoding=\"UTF-8\" ?><Settings><Page Caption=\"Параметры\">"
-        u"<Group Caption=\"Параметры подключения\"><Parameter Name=\"Model\" Caption=\"Модель\" "
-        u"TypeValue=\"String\" DefaultValue=\"");
-    middle = platform::Utf16ToCp1251(
-        u"\"><ChoiceList><Item Value=\"ZEV-U\">Весы: ZEV-У</Item>"
-        u"<Item Value=\"ZEV-AW\">Весы: ZEV-AW</Item>"
-        u"<Item Value=\"ZEV-NT(N)\">Весы: ZEV-NT(N)</Item></ChoiceList></Parameter>"
-        u"<Parameter Name=\"Port\" Caption=\"Порт\" TypeValue=\"Number\" DefaultValue=\"");
-    tail = platform::Utf16ToCp1251(u"\"><ChoiceList>" + items +
-                                   u"</ChoiceList></Parameter></Group></Page></Settings>");
-  }
-};
-
-}  // namespace
-
 std::string TZEV_SCALE_Class::SettingsPage() const {
   static const PagePieces pieces;
   const std::string model = platform::Utf16ToCp1251(XmlEscaped(Params.Model));
@@ -117,25 +120,9 @@ bool TZEV_SCALE_Class::SetParameter(tVariant* ret, tVariant* params, int32_t cou
       if (name == u"Model") {
         Params.Model = platform::Cp1251ToUtf16(v8napi::GetVariantStr(&params[1]));
         Params.Port = 1;
-        // Handlers reach only the adapter of the current model, and that one
-        // is replaced: every adapter is released, and a port it held is closed
-        // (its lock given back) with it.
-        AdapterU.reset();
-        AdapterAW.reset();
-        AdapterNT.reset();
-        switch (ModelIndex()) {
-          case 0:
-            AdapterU = std::make_unique<TZEV_U>();
-            break;
-          case 1:
-            AdapterAW = std::make_unique<TZEV_AW>();
-            break;
-          case 2:
-            AdapterNT = std::make_unique<TZEV_NT>();
-            break;
-          default:
-            break;
-        }
+        // A fresh adapter for the model; the one before is released, and a
+        // port it held is closed (its lock given back) with it.
+        Device.SetModel(Params.Model);
       } else if (name == u"Port") {
         Params.Port = static_cast<uint8_t>(v8napi::GetVariantInt(&params[1]) & 0xFF);
       }

@@ -1,5 +1,5 @@
-// The whole driver through its exports and tables, on one driver object with
-// no scale attached. The input is a program of calls: method number,
+// The whole driver through its exports and tables, on one driver object (of
+// either class) with no scale attached. The input is a program of calls: method number,
 // parameter count, parameter tags and contents, and which allocations the
 // memory manager refuses. Nothing may crash, and at the end every block the
 // driver took from the memory manager must have been given back or handed out
@@ -44,8 +44,10 @@ const std::string& DeadPorts() {
   return dir;
 }
 
-const char16_t* const kNames[] = {u"Model",     u"Port",       u"ZEV-U", u"ZEV-AW",
-                                  u"ZEV-NT(N)", u"NoDeviceID", u"",      u"0.5"};
+const char16_t* const kNames[] = {
+    u"Model",   u"Port", u"ZEV-U", u"ZEV-AW",      u"ZEV-NT(N)",     u"NoDeviceID",
+    u"",        u"0.5",  u"Trace", u"TraceFile",   u"EquipmentType", u"ЭлектронныеВесы",
+    u"Zeroing", u"en",   u"3",     u"ZEV-U@COM3#1"};
 
 zev::host::tVariant MakeValue(Reader& in, zev::host::MemoryManager& mm) {
   using namespace zev::host;
@@ -59,7 +61,7 @@ zev::host::tVariant MakeValue(Reader& in, zev::host::MemoryManager& mm) {
     case 3:
       return Bool(in.Byte() & 1);
     case 4:
-      return WStr(mm, kNames[in.Byte() % 8]);
+      return WStr(mm, kNames[in.Byte() % (sizeof kNames / sizeof kNames[0])]);
     case 5: {
       const std::string s = in.Bytes(24);
       std::u16string w(s.begin(), s.end());
@@ -84,12 +86,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   zev::host::MemoryManager mm;
   zev::host::Connection connection;
   Reader in{data, size};
-  const bool withConnection = in.Byte() & 1;
+  const uint8_t flags = in.Byte();
+  const bool withConnection = flags & 1;
+  const bool revision4001 = flags & 2;
   {
-    zev::host::Component c(library, mm, withConnection ? &connection : nullptr);
+    zev::host::Component c(library, mm, withConnection ? &connection : nullptr,
+                           revision4001 ? u"TZEV_SCALE_4001_Class" : u"TZEV_SCALE_Class");
     if (!c.Valid()) std::abort();
     for (int call = 0; call < 24 && in.n > 0; ++call) {
-      const long method = in.Byte() % 14;  // 13 is out of range on purpose
+      // One number past the last method, on purpose.
+      const long method = in.Byte() % (revision4001 ? 15 : 14);
       const size_t count = in.Byte() % 9;
       std::vector<zev::host::tVariant> params;
       for (size_t i = 0; i < count; ++i) params.push_back(MakeValue(in, mm));

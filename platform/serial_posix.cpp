@@ -105,12 +105,24 @@ OpenStatus SerialPort::Open(uint8_t port, uint32_t baudRate, Parity parity,
     Close();
     handle_ = kNoPort;
   }
+  problem_ = OpenProblem::Other;
   const std::string device = DeviceName(port);
-  if (device.empty()) return OpenStatus::OpenFailed;
+  if (device.empty()) {
+    problem_ = OpenProblem::Missing;
+    return OpenStatus::OpenFailed;
+  }
   int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    const int e = errno;
+    problem_ = e == ENOENT || e == ENXIO || e == ENODEV || e == ENOTDIR ? OpenProblem::Missing
+               : e == EACCES || e == EPERM                              ? OpenProblem::NoAccess
+               : e == EBUSY                                             ? OpenProblem::Busy
+                                                                        : OpenProblem::Other;
+    return OpenStatus::OpenFailed;
+  }
   // Never on a standard descriptor: what the process writes to descriptor 2
   // while it is closed would otherwise go down the line to the scale.
-  if (fd >= 0 && fd <= STDERR_FILENO) {
+  if (fd <= STDERR_FILENO) {
     const int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
     ::close(fd);
     fd = moved;
@@ -119,6 +131,7 @@ OpenStatus SerialPort::Open(uint8_t port, uint32_t baudRate, Parity parity,
   // Exclusive use: the advisory lock stops every other opener that asks for it
   // (root included); TIOCEXCL stops other openers of the terminal.
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || !::isatty(fd)) {
+    if (errno == EWOULDBLOCK) problem_ = OpenProblem::Busy;
     ::close(fd);
     return OpenStatus::OpenFailed;
   }
@@ -153,6 +166,7 @@ OpenStatus SerialPort::Open(uint8_t port, uint32_t baudRate, Parity parity,
   timeouts_ = timeouts;
   handle_ = fd;
   saved_ = std::move(saved);
+  problem_ = OpenProblem::None;
   return OpenStatus::Opened;
 }
 

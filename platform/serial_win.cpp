@@ -38,7 +38,15 @@ OpenStatus SerialPort::Open(uint8_t port, uint32_t baudRate, Parity parity,
   }
   HANDLE h = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return OpenStatus::OpenFailed;
+  problem_ = OpenProblem::Other;
+  if (h == INVALID_HANDLE_VALUE) {
+    const DWORD e = GetLastError();
+    // A port that another program holds answers "access denied".
+    problem_ = e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND     ? OpenProblem::Missing
+               : e == ERROR_ACCESS_DENIED || e == ERROR_SHARING_VIOLATION ? OpenProblem::Busy
+                                                                          : OpenProblem::Other;
+    return OpenStatus::OpenFailed;
+  }
 
   DCB dcb{};
   dcb.DCBlength = sizeof dcb;
@@ -94,6 +102,7 @@ OpenStatus SerialPort::Open(uint8_t port, uint32_t baudRate, Parity parity,
   timeouts_ = timeouts;
   handle_ = reinterpret_cast<intptr_t>(h);
   saved_ = std::move(saved);
+  problem_ = OpenProblem::None;
   return OpenStatus::Opened;
 }
 

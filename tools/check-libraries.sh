@@ -52,7 +52,8 @@ for dll in "$pkg"/ZEVScale_x86.dll "$pkg"/ZEVScale_x64.dll; do
   echo "$deps" | grep -qiE 'libstdc|libgcc|winpthread' && { echo "  depends on the mingw runtime"; status=1; }
   # The version resource: product, version, the driver's name, and the file's name in the package.
   for check in "ProductName=ZEVScale" "FileVersion=$version" "ProductVersion=$version" \
-               "FileDescription=1С: Драйвер для весов ZEV (версия 2)" "OriginalFilename=$name"; do
+               "FileDescription=1С: Драйвер для весов ZEV (версия 2)" \
+               "OriginalFilename=${name%.dll}_${version//./_}.dll"; do
     key=${check%%=*}
     value=$(resource "$dll" "$key" || true)
     [ "$value" = "${check#*=}" ] || { echo "  $key is '$value', not '${check#*=}'"; status=1; }
@@ -75,6 +76,8 @@ fi
 # The packages and what they hold.
 entries() { python3 -c 'import sys, zipfile; print(" ".join(sorted(zipfile.ZipFile(sys.argv[1]).namelist())))' "$1"; }
 libs="ZEVScale_x64.dll ZEVScale_x86.dll libZEVScale_x64.so libZEVScale_x86.so"
+tag=${version//./_}
+versioned_libs="ZEVScale_x64_$tag.dll ZEVScale_x86_$tag.dll libZEVScale_x64_$tag.so libZEVScale_x86_$tag.so"
 guide=""
 if compgen -G "docs/ru/*.md" >/dev/null; then
   for md in docs/ru/*.md; do
@@ -83,7 +86,12 @@ if compgen -G "docs/ru/*.md" >/dev/null; then
     guide="$guide $name"
   done
 fi
-for zip_want in "out/ZEVScale-$version.zip:MANIFEST.XML $libs$guide" \
+# MANIFEST.XML names the versioned libraries, and only them.
+for lib in $versioned_libs; do
+  grep -q "path=\"$lib\"" "$pkg/MANIFEST.XML" || { echo "MANIFEST.XML does not name $lib"; status=1; }
+done
+[ "$(grep -c 'path=' "$pkg/MANIFEST.XML")" = 4 ] || { echo "MANIFEST.XML names other files"; status=1; }
+for zip_want in "out/ZEVScale-$version.zip:MANIFEST.XML $versioned_libs$guide" \
                 "out/ZEVScale-tools-$version.zip:zevscale zevscale_x86.exe zevscale_x64.exe $libs$guide"; do
   zip=${zip_want%%:*}
   expected=$(echo "${zip_want#*:}" | tr ' ' '\n' | grep -v '^$' | LC_ALL=C sort | xargs)

@@ -34,6 +34,7 @@ clang++ --target="$arch-pc-windows-msvc" -std=c++17 -O2 -Wall -Wextra -Werror \
   -fno-exceptions -fno-rtti -fno-omit-frame-pointer -mno-stack-arg-probe \
   -nostdinc -isystem "$wine_include/msvcrt" -isystem "$wine_include/windows" \
   -DWINE_UNICODE_NATIVE -D_MSVCR_VER=0 \
+  -DZEV_PRODUCT_VERSION="\"$(sed -n 's/^project(ZEVScale VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)\"" \
   -c "$src/msvc_host.cpp" -o "$out/msvc_host.obj"
 lld-link /nologo /subsystem:console /entry:HostMain /nodefaultlib \
   /out:"$out/msvc_host.exe" "$out/msvc_host.obj" "$out/kernel32.lib" "$out/msvcrt.lib"

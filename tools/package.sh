@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Builds the two packages, named with the version:
-#   out/ZEVScale-<version>.zip        the add-in for the platform: ZEVScale_x86.dll,
-#                                     ZEVScale_x64.dll, libZEVScale_x86.so, libZEVScale_x64.so
-#                                     and the platform's MANIFEST.XML
+#   out/ZEVScale-<version>.zip        the add-in for the platform: ZEVScale_x86_<v>.dll,
+#                                     ZEVScale_x64_<v>.dll, libZEVScale_x86_<v>.so,
+#                                     libZEVScale_x64_<v>.so (<v> the version with "_" for
+#                                     "."; the platform reuses an unpacked library by its
+#                                     file name alone) and the platform's MANIFEST.XML
 #   out/ZEVScale-tools-<version>.zip  the technician's console tool: zevscale_x86.exe,
 #                                     zevscale_x64.exe and the Linux zevscale (x86-64),
 #                                     beside the add-in libraries they load
@@ -13,6 +15,7 @@ bash tools/deps.sh --ci --windows
 
 version=$(sed -n 's/^project(ZEVScale VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 [ -n "$version" ] || { echo "no version in CMakeLists.txt"; exit 1; }
+tag=${version//./_}
 
 build() {  # directory, toolchain file or "", targets...
   local dir=$1 toolchain=$2
@@ -41,22 +44,30 @@ strip --strip-unneeded -o "$pkg/libZEVScale_x64.so" out/build-linux-x64/bin/libZ
 strip --strip-unneeded -o "$pkg/libZEVScale_x86.so" out/build-linux-x86/bin/libZEVScale.so
 i686-w64-mingw32-strip -o "$pkg/ZEVScale_x86.dll" out/build-win-x86/bin/ZEVScale.dll
 x86_64-w64-mingw32-strip -o "$pkg/ZEVScale_x64.dll" out/build-win-x64/bin/ZEVScale.dll
-cat > "$pkg/MANIFEST.XML" <<'XML'
+# The add-in's libraries carry the version in their names.
+versioned() { echo "${1%.*}_$tag.${1##*.}"; }
+libs=(ZEVScale_x86.dll ZEVScale_x64.dll libZEVScale_x86.so libZEVScale_x64.so)
+cat > "$pkg/MANIFEST.XML" <<XML
 <?xml version="1.0" encoding="UTF-8"?>
 <bundle xmlns="http://v8.1c.ru/8.2/addin/bundle">
-  <component os="Windows" path="ZEVScale_x86.dll" type="native" arch="i386"/>
-  <component os="Windows" path="ZEVScale_x64.dll" type="native" arch="x86_64"/>
-  <component os="Linux" path="libZEVScale_x86.so" type="native" arch="i386"/>
-  <component os="Linux" path="libZEVScale_x64.so" type="native" arch="x86_64"/>
+  <component os="Windows" path="$(versioned ZEVScale_x86.dll)" type="native" arch="i386"/>
+  <component os="Windows" path="$(versioned ZEVScale_x64.dll)" type="native" arch="x86_64"/>
+  <component os="Linux" path="$(versioned libZEVScale_x86.so)" type="native" arch="i386"/>
+  <component os="Linux" path="$(versioned libZEVScale_x64.so)" type="native" arch="x86_64"/>
 </bundle>
 XML
-addin_files=(MANIFEST.XML ZEVScale_x86.dll ZEVScale_x64.dll libZEVScale_x86.so libZEVScale_x64.so)
+addin_files=(MANIFEST.XML)
+for lib in "${libs[@]}"; do
+  cp "$pkg/$lib" "$pkg/$(versioned "$lib")"
+  addin_files+=("$(versioned "$lib")")
+done
 
 strip --strip-unneeded -o "$tools/zevscale" out/build-linux-x64/bin/zevscale
 i686-w64-mingw32-strip -o "$tools/zevscale_x86.exe" out/build-win-x86/bin/zevscale.exe
 x86_64-w64-mingw32-strip -o "$tools/zevscale_x64.exe" out/build-win-x64/bin/zevscale.exe
 tool_files=(zevscale zevscale_x86.exe zevscale_x64.exe)
-for lib in ZEVScale_x86.dll ZEVScale_x64.dll libZEVScale_x86.so libZEVScale_x64.so; do
+# The tools load the add-in beside them by its plain name.
+for lib in "${libs[@]}"; do
   cp "$pkg/$lib" "$tools/$lib"
   tool_files+=("$lib")
 done

@@ -39,19 +39,29 @@ uint8_t TCommunication::Open(const TEndpoint& endpoint, uint32_t baudRate, uint8
 
 uint8_t TCommunication::OpenNamed(const TEndpoint& endpoint, uint32_t baudRate, uint8_t parity,
                                   const std::string& name) {
-  trace_ = TTrace::FromEnvironment(name, model_);
+  trace_ = TraceTarget.empty() ? TTrace::FromEnvironment(name, model_)
+                               : TTrace::ToTarget(TraceTarget, name, model_);
   if (Handle) Handle->Close();
   Handle.reset();
   openStatus_ = platform::TcpStatus::Ok;
+  openProblem_ = platform::OpenProblem::None;
+  // An attempt that asks for the reply's length alone keeps the total
+  // time-out of one that asks for 32 bytes: a reply that does not come is
+  // given up at the same moment.
+  timeouts_ = platform::SerialTimeouts();
+  if (ReplyFrame > 0 && ReplyFrame < kReadChunk) {
+    timeouts_.readTotalConstant +=
+        timeouts_.readTotalMultiplier * static_cast<uint32_t>(kReadChunk - ReplyFrame);
+  }
   if (endpoint.kind == TEndpoint::Kind::Tcp) {
     address_ = endpoint.tcp.Url();
-    Handle = OpenTcpPort(endpoint.tcp, openStatus_);
+    Handle = OpenTcpPort(endpoint.tcp, timeouts_, openStatus_);
     if (trace_) trace_->Connected(endpoint.tcp.Url(), platform::TcpStatusText(openStatus_));
     return Handle ? kOpenOk : kOpenFailed;
   }
   const auto p = parity == 1 ? platform::Parity::Odd : platform::Parity::None;
   platform::OpenStatus status;
-  Handle = OpenSerialPort(endpoint.com, baudRate, p, status);
+  Handle = OpenSerialPort(endpoint.com, baudRate, p, timeouts_, status, openProblem_);
   const uint8_t code = OpenCode(status);
   if (trace_)
     trace_->Opened(platform::SerialPort::DeviceName(endpoint.com), baudRate, parity, code);
@@ -86,37 +96,65 @@ bool TCommunication::WriteCom(std::string_view command) {
 }
 
 bool TCommunication::ReadCom(std::string& out) {
+  // A known reply length ends the attempt as soon as the reply is complete.
+  return Read(out, ReplyFrame > 0 && ReplyFrame < kReadChunk ? ReplyFrame : kReadChunk);
+}
+
+bool TCommunication::ReadOn() {
+  constexpr size_t kMostSkipped = 256;
+  std::string byte;
+  while (RawReply.size() < kMostSkipped) {
+    if (!Read(byte, 1)) {
+      LastRead = ReadOutcome::Bytes;  // what arrived is still no reply
+      return false;
+    }
+    RawReply += byte;
+    ParseReply(std::string_view(RawReply).substr(RawReply.size() - ReplyFrame), ReplyText);
+    if (!ReplyText.empty()) return true;
+  }
+  return false;
+}
+
+bool TCommunication::Read(std::string& out, size_t wanted) {
   char buffer[kReadChunk];
   for (;;) {
     const platform::MonoTime start = trace_ ? platform::Now() : platform::MonoTime();
     platform::ReadResult r;
     r.failed = true;
-    if (Handle) r = Handle->ReadAttempt(buffer, sizeof buffer);
-    if (trace_) TraceAttempt(buffer, r, start);
+    if (Handle) r = Handle->ReadAttempt(buffer, wanted);
+    if (trace_) TraceAttempt(buffer, wanted, r, start);
     if (r.count > 0) {
       out.assign(buffer, r.count);
+      LastRead = ReadOutcome::Bytes;
       return true;
     }
     // No port, or a line that is gone: waiting cannot bring a reply.
-    if (r.failed) return false;
-    if (platform::MillisBetween(WriteTime, platform::Now()) > kReplyDeadlineMs) return false;
+    if (r.failed) {
+      LastRead = ReadOutcome::Gone;
+      return false;
+    }
+    if (platform::MillisBetween(WriteTime, platform::Now()) > kReplyDeadlineMs) {
+      LastRead = ReadOutcome::Nothing;
+      return false;
+    }
   }
 }
 
-void TCommunication::TraceAttempt(const char* bytes, const platform::ReadResult& r,
+void TCommunication::TraceAttempt(const char* bytes, size_t wanted, const platform::ReadResult& r,
                                   platform::MonoTime start) {
   const platform::MonoTime end = platform::Now();
   // The attempt's own time-outs tell its ending: 32 bytes, the interval after
   // a byte, or the total for the whole attempt.
-  const platform::SerialTimeouts t;
-  const int64_t total = int64_t{t.readTotalMultiplier} * kReadChunk + t.readTotalConstant;
+  const platform::SerialTimeouts& t = timeouts_;
+  const int64_t total =
+      int64_t{t.readTotalMultiplier} * static_cast<int64_t>(wanted) + t.readTotalConstant;
   ReadEnding ending = ReadEnding::TotalTimeout;
   if (r.failed || (r.count > 0 && Handle && Handle->Restorable())) {
     // Nothing read from a line that is gone, or a converter that closed the
     // connection right after the bytes it sent.
     ending = ReadEnding::LineGone;
-  } else if (r.count == kReadChunk) {
-    ending = ReadEnding::Full;
+  } else if (r.count == wanted) {
+    ending = wanted == kReadChunk ? ReadEnding::Full : ReadEnding::FrameComplete;
   } else if (r.count > 0 && platform::MillisBetween(start, end) < total) {
     ending = ReadEnding::IntervalTimeout;
   }
@@ -130,10 +168,12 @@ void TCommunication::ParseReply(std::string_view reply, std::string& out) const 
 }
 
 bool TCommunication::Exchange(std::string_view command, bool replyExpected) {
+  LastRead = ReadOutcome::None;
   if (!WriteCom(command)) return false;
   if (!replyExpected) return true;
   if (!ReadCom(RawReply)) return false;
   ParseReply(RawReply, ReplyText);
+  if (ReplyText.empty() && ReplyFrame > 0 && RawReply.size() == ReplyFrame) ReadOn();
   return !ReplyText.empty();
 }
 

@@ -58,6 +58,11 @@ class TCommunication {
   // Read attempts until one returns bytes or the deadline passes; `out` is set
   // only when something arrived.
   bool ReadCom(std::string& out);
+  // With a known reply length: reads on, a byte at a time, while the last
+  // bytes that arrived are not a reply, so that bytes left over from an
+  // earlier reply ahead of this one are skipped. False when the deadline
+  // passed first.
+  bool ReadOn();
   void ParseReply(std::string_view reply, std::string& out) const;
   // Writes the command and, when a reply is expected, reads and checks it.
   bool Exchange(std::string_view command, bool replyExpected);
@@ -65,6 +70,19 @@ class TCommunication {
   bool IsOpen() const { return Handle != nullptr; }
   // How the last connection to a converter failed, or Ok.
   platform::TcpStatus LinkStatus() const;
+
+  // How the last read ended.
+  enum class ReadOutcome { None, Nothing, Bytes, Gone };
+  // Why the last open of a serial port failed (None after a successful one).
+  platform::OpenProblem LastOpenProblem() const { return openProblem_; }
+
+  // The reply's length when a read should end as soon as it has arrived; 0
+  // reads up to 32 bytes until the line falls quiet.
+  size_t ReplyFrame = 0;
+  // Where the line trace goes from the next open: a file path or "stderr";
+  // empty follows ZEVSCALE_TRACE.
+  std::string TraceTarget;
+  ReadOutcome LastRead = ReadOutcome::None;
 
   std::unique_ptr<TPort> Handle;  // null: no port held
   std::string RawReply;           // bytes of the last read that returned anything
@@ -74,13 +92,17 @@ class TCommunication {
  private:
   uint8_t OpenNamed(const TEndpoint& endpoint, uint32_t baudRate, uint8_t parity,
                     const std::string& name);
-  void TraceAttempt(const char* bytes, const platform::ReadResult& r, platform::MonoTime start);
+  void TraceAttempt(const char* bytes, size_t wanted, const platform::ReadResult& r,
+                    platform::MonoTime start);
+  bool Read(std::string& out, size_t wanted);
 
   ReplyParser parser_;
   const char* model_;
+  platform::SerialTimeouts timeouts_;                         // of the open port
   std::unique_ptr<TTrace> trace_;                             // null: no trace
   platform::TcpStatus openStatus_ = platform::TcpStatus::Ok;  // of the last failed connect
-  std::string address_;                                       // the converter's, for the trace
+  platform::OpenProblem openProblem_ = platform::OpenProblem::None;
+  std::string address_;  // the converter's, for the trace
 };
 
 // Weight text of a gram count: kilograms with three decimals and `separator`.

@@ -5,9 +5,11 @@ namespace {
 
 class TSerialPort : public TPort {
  public:
-  platform::OpenStatus Open(uint8_t port, uint32_t baudRate, platform::Parity parity) {
-    return port_.Open(port, baudRate, parity);
+  platform::OpenStatus Open(uint8_t port, uint32_t baudRate, platform::Parity parity,
+                            const platform::SerialTimeouts& timeouts) {
+    return port_.Open(port, baudRate, parity, timeouts);
   }
+  platform::OpenProblem Problem() const { return port_.LastOpenProblem(); }
   bool Close() override { return port_.Close(); }
   void Purge() override { port_.Purge(); }
   size_t Write(const void* data, size_t size) override { return port_.Write(data, size); }
@@ -24,7 +26,8 @@ class TSerialPort : public TPort {
 // away, and the next one connects again.
 class TTcpPort : public TPort {
  public:
-  explicit TTcpPort(const platform::TcpAddress& address) : address_(address) {}
+  TTcpPort(const platform::TcpAddress& address, const platform::SerialTimeouts& timeouts)
+      : address_(address), timeouts_(timeouts) {}
   platform::TcpStatus Open() { return connection_.Connect(address_); }
   bool Close() override {
     connection_.Close();
@@ -69,16 +72,20 @@ std::string TEndpoint::Name() const {
 }
 
 std::unique_ptr<TPort> OpenSerialPort(uint8_t port, uint32_t baudRate, platform::Parity parity,
-                                      platform::OpenStatus& status) {
+                                      const platform::SerialTimeouts& timeouts,
+                                      platform::OpenStatus& status,
+                                      platform::OpenProblem& problem) {
   auto p = std::make_unique<TSerialPort>();
-  status = p->Open(port, baudRate, parity);
+  status = p->Open(port, baudRate, parity, timeouts);
+  problem = p->Problem();
   if (status != platform::OpenStatus::Opened) return nullptr;
   return p;
 }
 
 std::unique_ptr<TPort> OpenTcpPort(const platform::TcpAddress& address,
+                                   const platform::SerialTimeouts& timeouts,
                                    platform::TcpStatus& status) {
-  auto p = std::make_unique<TTcpPort>(address);
+  auto p = std::make_unique<TTcpPort>(address, timeouts);
   status = p->Open();
   if (status != platform::TcpStatus::Ok) return nullptr;
   return p;

@@ -43,12 +43,15 @@ class TPort {
   virtual platform::TcpStatus LinkStatus() const { return platform::TcpStatus::Ok; }
 };
 
-// Opens COM<port> at `baudRate` and `parity`; null with `status` on failure.
+// Opens COM<port> at `baudRate` and `parity` with the read attempts'
+// `timeouts`; null with `status` and `problem` on failure.
 std::unique_ptr<TPort> OpenSerialPort(uint8_t port, uint32_t baudRate, platform::Parity parity,
-                                      platform::OpenStatus& status);
-// Connects to a converter (its line settings are set in the converter); null
-// with `status` on failure.
+                                      const platform::SerialTimeouts& timeouts,
+                                      platform::OpenStatus& status, platform::OpenProblem& problem);
+// Connects to a converter (its line settings are set in the converter); read
+// attempts keep `timeouts`; null with `status` on failure.
 std::unique_ptr<TPort> OpenTcpPort(const platform::TcpAddress& address,
+                                   const platform::SerialTimeouts& timeouts,
                                    platform::TcpStatus& status);
 
 }  // namespace zev::scales

@@ -7,7 +7,11 @@ std::unique_ptr<TTrace> TTrace::FromEnvironment(uint8_t port, std::string_view m
 }
 
 std::unique_ptr<TTrace> TTrace::FromEnvironment(std::string_view link, std::string_view model) {
-  const std::string target = platform::EnvironmentVariable(kTraceVariable);
+  return ToTarget(platform::EnvironmentVariable(kTraceVariable), link, model);
+}
+
+std::unique_ptr<TTrace> TTrace::ToTarget(const std::string& target, std::string_view link,
+                                         std::string_view model) {
   if (target.empty()) return nullptr;
   std::unique_ptr<TTrace> trace(new TTrace(link, model));
   if (!trace->file_.Open(target)) return nullptr;
@@ -18,6 +22,8 @@ const char* TTrace::EndingText(ReadEnding ending) {
   switch (ending) {
     case ReadEnding::Full:
       return "32 bytes";
+    case ReadEnding::FrameComplete:
+      return "frame complete";
     case ReadEnding::IntervalTimeout:
       return "interval time-out";
     case ReadEnding::TotalTimeout:

@@ -26,7 +26,7 @@ namespace zev::scales {
 inline constexpr const char* kTraceVariable = "ZEVSCALE_TRACE";
 
 // How a read attempt ended.
-enum class ReadEnding { Full, IntervalTimeout, TotalTimeout, LineGone };
+enum class ReadEnding { Full, FrameComplete, IntervalTimeout, TotalTimeout, LineGone };
 
 class TTrace {
  public:
@@ -35,6 +35,10 @@ class TTrace {
   static std::unique_ptr<TTrace> FromEnvironment(uint8_t port, std::string_view model);
   // The same for a port named `link` ("COM3", "tcp://192.168.1.50:4001").
   static std::unique_ptr<TTrace> FromEnvironment(std::string_view link, std::string_view model);
+  // The trace into `target` (a file path or "stderr"), or null when it cannot
+  // be opened.
+  static std::unique_ptr<TTrace> ToTarget(const std::string& target, std::string_view link,
+                                          std::string_view model);
 
   void Opened(const std::string& device, uint32_t baudRate, uint8_t parity, uint8_t code);
   // A connection to `url` made (`outcome` "ok") or not (the reason).

@@ -25,7 +25,7 @@ using platform::Utf8ToCp1251;
 TEST_F(DriverTest, VersionAndDescription) {
   auto version = Run(u"GetVersion");
   EXPECT_TRUE(version->ok);
-  EXPECT_EQ(host::Narrow(version->ret), "2.0.0.1");
+  EXPECT_EQ(host::Narrow(version->ret), ZEV_PRODUCT_VERSION);
 
   std::vector<tVariant> seven(7, host::Empty());
   seven[0] = W("caller's string");  // a platform string is given back, not leaked

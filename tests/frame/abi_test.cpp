@@ -145,7 +145,7 @@ TEST(Abi, TheTablesAnswerCallsThroughTheCompilersVirtualFunctions) {
   tVariant ret = Empty();
   EXPECT_TRUE(language->CallAsFunc(0, &ret, nullptr, 0));
   ASSERT_EQ(ret.vt, v8abi::VTYPE_PSTR);
-  EXPECT_EQ(std::string(ret.str.pstrVal, ret.str.strLen), "2.0.0.1");
+  EXPECT_EQ(std::string(ret.str.pstrVal, ret.str.strLen), ZEV_PRODUCT_VERSION);
   EXPECT_EQ(memory.live.count(ret.str.pstrVal), 1u);
   void* text = ret.str.pstrVal;
   memory.FreeMemory(&text);

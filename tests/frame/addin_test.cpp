@@ -19,7 +19,7 @@ class AddinTest : public ::testing::Test {
 };
 
 TEST_F(AddinTest, ListsTheDriverClassAndAnswersCapabilities) {
-  EXPECT_EQ(library.ClassNames(), u"TZEV_SCALE_Class");
+  EXPECT_EQ(library.ClassNames(), u"TZEV_SCALE_Class|TZEV_SCALE_4001_Class");
   for (int capability : {0, 1, 2, -1, 1 << 30}) {
     EXPECT_EQ(library.SetPlatformCapabilities(capability), 1);
   }
@@ -72,7 +72,7 @@ TEST_F(AddinTest, DestructorPositionsLeaveTheObjectAlone) {
   EXPECT_EQ(c.InitDone().GetInfo(c.InitDoneSelf()), 2000);
   zev::host::Call version(c, mm, u"GetVersion", {});
   EXPECT_TRUE(version.ok);
-  EXPECT_EQ(zev::host::Narrow(version.ret), "2.0.0.1");
+  EXPECT_EQ(zev::host::Narrow(version.ret), ZEV_PRODUCT_VERSION);
 }
 
 TEST_F(AddinTest, InitialisationSlots) {

@@ -364,7 +364,7 @@ bool TakeName(MemoryManager& mm, const WCHAR_T* name, const WCHAR_T* want) {
 
 void Names(const Exports& e, const Component& c, MemoryManager& mm) {
   Begin("names");
-  CHECK(WideEqual(CALL(e.getClassNames()), L"TZEV_SCALE_Class"));
+  CHECK(WideEqual(CALL(e.getClassNames()), L"TZEV_SCALE_Class|TZEV_SCALE_4001_Class"));
   CHECK(CALL(e.setPlatformCapabilities(-3)) == 1);
   void* none = &none;
   const WCHAR_T* const wrongNames[] = {L"tzev_scale_class", L"ZEVScale", L""};
@@ -412,7 +412,7 @@ void ValuesAndMemory(const Component& c, MemoryManager& mm) {
   CHECK(CALL(c.initDone->GetInfo()) == 2000);
   {
     Call version(c, mm, 0, nullptr, 0);
-    CHECK(version.ok && IsAnsi(mm, version.ret, "2.0.0.1"));
+    CHECK(version.ok && IsAnsi(mm, version.ret, ZEV_PRODUCT_VERSION));
   }
   {
     tVariant p[7];

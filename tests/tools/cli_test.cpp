@@ -136,6 +136,27 @@ TEST(CliOutput, WeighsTheSimulatedScaleOfEachModel) {
   EXPECT_NE(out.find("-12.345"), std::string::npos) << out;
 }
 
+// check plays the equipment library's sequence; only ZEV-U may set zero, and
+// a scale that does not answer fails the test and the weighing.
+TEST(CliOutput, CheckPlaysTheEquipmentLibrarysSequence) {
+  for (const char* model : {"ZEV-U", "ZEV-AW", "ZEV-NT(N)"}) {
+    std::string out, err;
+    ASSERT_EQ(
+        RunLine(std::string("check --simulate --sim-weight 2.5 --json --model ") + model, out, err),
+        0)
+        << out << err;
+    const auto j = nlohmann::json::parse(out);
+    ASSERT_EQ(j["steps"].size(), 17u);
+    for (const auto& step : j["steps"]) EXPECT_TRUE(step["ok"].get<bool>()) << step.dump();
+    EXPECT_EQ(j["steps"][12]["result"], "2.500 kg");
+    EXPECT_EQ(j["steps"][15]["error"].get<std::string>().empty(), std::string(model) == "ZEV-U");
+  }
+  std::string out, err;
+  EXPECT_EQ(RunLine("check --simulate --sim-silent --model ZEV-U", out, err), 1);
+  EXPECT_NE(out.find("steps failed: 10, 13"), std::string::npos) << out;
+  EXPECT_NE(out.find("  Model: ZEV-U"), std::string::npos) << out;
+}
+
 TEST(CliOutput, JsonIsValidAndCarriesTheResults) {
   std::string out, err;
   ASSERT_EQ(RunLine("weigh --model ZEV-U --simulate --count 2 --interval 0 --json", out, err), 0);
@@ -147,13 +168,17 @@ TEST(CliOutput, JsonIsValidAndCarriesTheResults) {
 
   ASSERT_EQ(RunLine("info --json", out, err), 0);
   const auto info = nlohmann::json::parse(out);
-  EXPECT_EQ(info["classNames"], "TZEV_SCALE_Class");
+  EXPECT_EQ(info["classNames"], "TZEV_SCALE_Class|TZEV_SCALE_4001_Class");
   EXPECT_EQ(info["componentName"], "ZEVScale");
   EXPECT_EQ(info["interfaceVersion"], 2000);
   EXPECT_EQ(info["equipmentType"], "ЭлектронныеВесы");
   ASSERT_EQ(info["methods"].size(), 13u);
   EXPECT_EQ(info["methods"][11]["russian"], "ПолучитьВес");
   EXPECT_EQ(info["methods"][11]["parameters"], 2);
+  ASSERT_EQ(info["otherClasses"].size(), 1u);
+  EXPECT_EQ(info["otherClasses"][0]["className"], "TZEV_SCALE_4001_Class");
+  EXPECT_EQ(info["otherClasses"][0]["interfaceRevision"], 4001);
+  EXPECT_EQ(info["otherClasses"][0]["methods"].size(), 14u);
 
   ASSERT_EQ(RunLine("settings --model A\"B --port 4 --json", out, err), 0);
   const auto settings = nlohmann::json::parse(out);

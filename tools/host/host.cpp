@@ -317,6 +317,13 @@ std::string NarrowUtf8(const tVariant& value) {
   return platform::Cp1251ToUtf8(Narrow(value));
 }
 
+std::string WideUtf8(const tVariant& value) {
+  if (v8abi::TagOf(value) != v8abi::VTYPE_PWSTR || value.wstr.pwstrVal == nullptr) return {};
+  std::u16string text(value.wstr.wstrLen, u'\0');
+  for (size_t i = 0; i < text.size(); ++i) text[i] = static_cast<char16_t>(value.wstr.pwstrVal[i]);
+  return platform::Utf16ToUtf8(text);
+}
+
 // --- Component ---------------------------------------------------------------
 
 Component::Component(const Library& library, MemoryManager& mm, Connection* connection,

@@ -140,6 +140,8 @@ void Clear(MemoryManager& mm, tVariant& value);
 std::string Narrow(const tVariant& value);
 // The same, read as Windows-1251 and given as UTF-8.
 std::string NarrowUtf8(const tVariant& value);
+// The UTF-8 text of a tag 22 (wide) value (empty for any other tag).
+std::string WideUtf8(const tVariant& value);
 
 // A component made through the exports and driven through its tables.
 class Component {
@@ -196,6 +198,7 @@ class Call {
   bool ReturnWritten() const { return ret.vt != v8abi::VTYPE_EMPTY; }
   std::string Text(size_t i) const { return NarrowUtf8(params[i]); }
   std::string Bytes(size_t i) const { return Narrow(params[i]); }
+  std::string WText(size_t i) const { return WideUtf8(params[i]); }
 
   bool ok = false;  // the call result
   tVariant ret;

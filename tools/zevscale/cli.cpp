@@ -86,6 +86,7 @@ int Run(const Options& o, std::ostream& out, std::ostream& err,
   if (command == "zero") return RunZero(c);
   if (command == "ports") return RunPorts(c);
   if (command == "scan") return RunScan(c);
+  if (command == "check") return RunCheck(c);
   err << Usage(std::string(), o.lang);
   return 2;
 }

@@ -72,7 +72,8 @@ std::string JsonString(const std::string& utf8) {
   return Json(utf8).dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
-Session::Session(const host::Library& library) : component_(library, mm_, &connection_) {}
+Session::Session(const host::Library& library, std::u16string_view className)
+    : component_(library, mm_, &connection_, className) {}
 
 std::unique_ptr<host::Call> Session::Run(std::u16string_view method,
                                          std::vector<host::tVariant> params) {

@@ -44,7 +44,8 @@ struct Context {
 // that objects on different threads share nothing.
 class Session {
  public:
-  explicit Session(const host::Library& library);
+  explicit Session(const host::Library& library,
+                   std::u16string_view className = u"TZEV_SCALE_Class");
   bool Valid() const { return component_.Valid(); }
   const host::Component& Component() const { return component_; }
 
@@ -175,5 +176,6 @@ int RunTare(Context& c);
 int RunZero(Context& c);
 int RunPorts(Context& c);
 int RunScan(Context& c);
+int RunCheck(Context& c);
 
 }  // namespace zev::cli

@@ -3,6 +3,55 @@
 #include "zev/platform/text.h"
 
 namespace zev::cli {
+namespace {
+
+std::vector<std::string> Split(const std::string& names) {
+  std::vector<std::string> out;
+  size_t start = 0;
+  while (start <= names.size()) {
+    const size_t bar = names.find('|', start);
+    out.push_back(names.substr(start, bar - start));
+    if (bar == std::string::npos) break;
+    start = bar + 1;
+  }
+  return out;
+}
+
+struct MethodNames {
+  std::vector<std::string> english, russian;
+  std::vector<long> params;
+};
+
+MethodNames NamesOf(const host::Component& component) {
+  MethodNames m;
+  const long n = component.Language().GetNMethods(component.LanguageSelf());
+  for (long i = 0; i < n; ++i) {
+    m.english.push_back(platform::Utf16ToUtf8(component.MethodName(i, 0)));
+    m.russian.push_back(platform::Utf16ToUtf8(component.MethodName(i, 1)));
+    m.params.push_back(component.Language().GetNParams(component.LanguageSelf(), i));
+  }
+  return m;
+}
+
+// The methods, one line each in columns `wideEnglish` and `wideRussian` wide,
+// and as JSON.
+Json Methods(const MethodNames& m, size_t wideEnglish, size_t wideRussian,
+             std::vector<std::string>& lines) {
+  Json methods = Json::array();
+  for (size_t k = 0; k < m.english.size(); ++k) {
+    std::string number = std::to_string(k);
+    if (number.size() < 2) number.insert(0, 1, ' ');
+    lines.push_back("  " + number + "  " + PadRight(m.english[k], wideEnglish + 2) +
+                    PadRight(m.russian[k], wideRussian + 2) + std::to_string(m.params[k]));
+    methods.push_back({{"number", k},
+                       {"english", m.english[k]},
+                       {"russian", m.russian[k]},
+                       {"parameters", m.params[k]}});
+  }
+  return methods;
+}
+
+}  // namespace
 
 int RunInfo(Context& c) {
   Session s(*c.library);
@@ -22,31 +71,48 @@ int RunInfo(Context& c) {
                                                  {M::InfoDescription, d->Text(1)},
                                                  {M::InfoType, d->Text(2)},
                                                  {M::InfoWeb, d->Text(6)}};
-  size_t width = 0;
+  size_t width = CharCount(c.T(M::InfoRevision)) + 3;
   for (const auto& row : rows) width = std::max(width, CharCount(c.T(row.first)) + 3);
   std::vector<std::string> lines;
   for (const auto& row : rows) lines.push_back(PadRight(c.T(row.first) + ":", width) + row.second);
   lines.push_back(c.T(M::InfoMethods) + ":");
 
-  Json methods = Json::array();
-  const long n = component.Language().GetNMethods(component.LanguageSelf());
-  std::vector<std::string> english, russian;
+  // Every further class: its revision, version and methods, in the columns
+  // of the first class's methods.
+  struct Other {
+    std::string name;
+    long revision;
+    std::string version;
+    MethodNames methods;
+  };
+  std::vector<Other> others;
+  const MethodNames first = NamesOf(component);
   size_t wideEnglish = 0, wideRussian = 0;
-  for (long i = 0; i < n; ++i) {
-    english.push_back(platform::Utf16ToUtf8(component.MethodName(i, 0)));
-    russian.push_back(platform::Utf16ToUtf8(component.MethodName(i, 1)));
-    wideEnglish = std::max(wideEnglish, CharCount(english.back()));
-    wideRussian = std::max(wideRussian, CharCount(russian.back()));
+  const auto widen = [&](const MethodNames& m) {
+    for (const auto& e : m.english) wideEnglish = std::max(wideEnglish, CharCount(e));
+    for (const auto& r : m.russian) wideRussian = std::max(wideRussian, CharCount(r));
+  };
+  widen(first);
+  for (const std::string& other : Split(classes)) {
+    if (other == "TZEV_SCALE_Class") continue;
+    Session o(*c.library, platform::Utf8ToUtf16(other));
+    if (!o.Valid()) continue;
+    others.push_back({other, o.Run(u"GetInterfaceRevision")->ret.lVal,
+                      host::WideUtf8(o.Run(u"GetVersion")->ret), NamesOf(o.Component())});
+    widen(others.back().methods);
   }
-  for (long i = 0; i < n; ++i) {
-    const auto k = static_cast<size_t>(i);
-    const long params = component.Language().GetNParams(component.LanguageSelf(), i);
-    std::string number = std::to_string(i);
-    if (number.size() < 2) number.insert(0, 1, ' ');
-    lines.push_back("  " + number + "  " + PadRight(english[k], wideEnglish + 2) +
-                    PadRight(russian[k], wideRussian + 2) + std::to_string(params));
-    methods.push_back(
-        {{"number", i}, {"english", english[k]}, {"russian", russian[k]}, {"parameters", params}});
+  Json methods = Methods(first, wideEnglish, wideRussian, lines);
+  Json otherClasses = Json::array();
+  for (const Other& o : others) {
+    lines.push_back("");
+    lines.push_back(PadRight(c.T(M::InfoClass) + ":", width) + o.name);
+    lines.push_back(PadRight(c.T(M::InfoRevision) + ":", width) + std::to_string(o.revision));
+    lines.push_back(PadRight(c.T(M::InfoVersion) + ":", width) + o.version);
+    lines.push_back(c.T(M::InfoMethods) + ":");
+    otherClasses.push_back({{"className", o.name},
+                            {"interfaceRevision", o.revision},
+                            {"version", o.version},
+                            {"methods", Methods(o.methods, wideEnglish, wideRussian, lines)}});
   }
   Json fields;
   fields["classNames"] = classes;
@@ -58,6 +124,7 @@ int RunInfo(Context& c) {
   fields["equipmentType"] = d->Text(2);
   fields["webAddress"] = d->Text(6);
   fields["methods"] = methods;
+  fields["otherClasses"] = otherClasses;
   return Finish(c, lines, fields, nullptr);
 }
 

@@ -268,6 +268,25 @@ const Entry kCatalogue[] = {
    "  --models СПИСОК    например ZEV-U,ZEV-AW (по умолчанию все три)\n"
    "  --simulate         симуляторы: ZEV-U на COM3, ZEV-AW на COM4, ZEV-NT(N) на COM5\n"
    "  --sim-weight KG    их вес (по умолчанию 0.5)\n"},
+  {M::UsageCheck,
+   "usage: zevscale check --model M --port N [options]\n\nPlays the sequence of the platform's "
+   "equipment library against TZEV_SCALE_4001_Class: revision, description, settings page, "
+   "parameters, test, localisation, connect, weigh, tare, the additional action, disconnect; "
+   "ends with what to enter in the drivers catalogue.\n\n",
+   "использование: zevscale check --model M --port N [параметры]\n\nПроходит "
+   "последовательность библиотеки подключаемого оборудования с классом TZEV_SCALE_4001_Class: "
+   "ревизия, описание, страница настроек, параметры, тест, локализация, подключение, вес, тара, "
+   "дополнительное действие, отключение; в конце — что ввести в справочник драйверов.\n\n"},
+  {M::CheckCreated, "object created", "объект создан"},
+  {M::CheckPassed, "every step passed", "все шаги пройдены"},
+  {M::CheckFailedSteps, "steps failed: {1}", "не пройдены шаги: {1}"},
+  {M::CheckCatalogue, "enter in the drivers catalogue:", "ввести в справочник драйверов:"},
+  {M::CheckClass, "class name", "имя класса"},
+  {M::CheckModel, "Model", "Модель"},
+  {M::CheckPort, "Port", "Порт"},
+  {M::CheckExpectedRefusal, "refused, as this model does", "отказ, как и должно быть у этой модели"},
+  {M::InfoRevision, "interface revision", "ревизия интерфейса"},
+  {M::InfoClass, "class", "класс"},
   {M::UsageMain,
    "usage: zevscale COMMAND [options]\n\n"
    "Commands:\n"
@@ -279,7 +298,8 @@ const Entry kCatalogue[] = {
    "  tare       tare the scale\n"
    "  zero       set the scale to zero\n"
    "  info       the add-in's identity and methods\n"
-   "  settings   the settings page\n\n"
+   "  settings   the settings page\n"
+   "  check      play the equipment library's sequence (TZEV_SCALE_4001_Class)\n\n"
    "zevscale COMMAND --help shows a command's options; zevscale --version its version.\n"
    "ZEVSCALE_TRACE=FILE (or stderr) makes the add-in trace the line, here and in the platform.\n",
    "использование: zevscale КОМАНДА [параметры]\n\n"
@@ -292,7 +312,8 @@ const Entry kCatalogue[] = {
    "  tare       тарировать весы\n"
    "  zero       установить ноль\n"
    "  info       сведения о компоненте и её методы\n"
-   "  settings   страница настроек\n\n"
+   "  settings   страница настроек\n"
+   "  check      пройти последовательность библиотеки оборудования (TZEV_SCALE_4001_Class)\n\n"
    "zevscale КОМАНДА --help покажет параметры команды; zevscale --version — версию.\n"
    "ZEVSCALE_TRACE=ФАЙЛ (или stderr) включает трассировку линии компонентой, здесь и в "
    "платформе.\n"},

@@ -112,7 +112,19 @@ enum class M {
   UsageZero,
   UsagePorts,
   UsageScan,
+  UsageCheck,
   UsageMain,
+  // zevscale check.
+  CheckCreated,
+  CheckPassed,
+  CheckFailedSteps,
+  CheckCatalogue,
+  CheckClass,
+  CheckModel,
+  CheckPort,
+  CheckExpectedRefusal,
+  InfoRevision,
+  InfoClass,
 };
 
 // The text of `id` in `lang` with {1}, {2}, ... replaced by `args`.

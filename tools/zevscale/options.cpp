@@ -15,7 +15,7 @@ namespace {
 
 bool TalksToScale(const std::string& command) {
   return command == "test" || command == "weigh" || command == "watch" || command == "tare" ||
-         command == "zero" || command == "scan";
+         command == "zero" || command == "scan" || command == "check";
 }
 
 bool OneScale(const std::string& command) {
@@ -76,6 +76,7 @@ std::string Usage(const std::string& command, Lang lang) {
   if (command == "zero") return t(M::UsageZero) + common + scale;
   if (command == "ports") return t(M::UsagePorts);
   if (command == "scan") return t(M::UsageScan) + common + t(M::UsageTrace);
+  if (command == "check") return t(M::UsageCheck) + common + scale;
   return t(M::UsageMain);
 }
 

@@ -160,6 +160,8 @@ WCHAR_T* AllocWideCopy(TV8UserObject& object, std::u16string_view text);
 void ClearVariant(TV8UserObject& object, tVariant* value);
 bool SetVariantPChar(TV8UserObject& object, tVariant* value, const char* text);
 bool SetVariantStr(TV8UserObject& object, tVariant* value, std::string_view text);
+// A wide (UTF-16) text; the previous buffer of the value is given back first.
+bool SetVariantWStr(TV8UserObject& object, tVariant* value, std::u16string_view text);
 bool SetVariantBlob(TV8UserObject& object, tVariant* value, const void* bytes, uint32_t count);
 bool SetVariantDouble(TV8UserObject& object, tVariant* value, double number);
 bool SetVariantInt(TV8UserObject& object, tVariant* value, int32_t number);
@@ -171,6 +173,9 @@ void CopyVariant(TV8UserObject& object, const tVariant* source, tVariant* destin
 int32_t GetVariantInt(const tVariant* value);
 double GetVariantDouble(const tVariant* value);
 std::string GetVariantStr(const tVariant* value);
+// The text of a wide value (whole) or of a narrow one (Windows-1251, up to a
+// NUL) as UTF-16; empty for every other value.
+std::u16string GetVariantText(const tVariant* value);
 // A narrow or wide text that does not read as a decimal number with the
 // regional separator (the number readers take such a text as 0).
 bool IsTextButNoNumber(const tVariant* value);

@@ -28,6 +28,15 @@ enum class OpenStatus {
   TimeoutsFailed = 3,      // the time-outs could not be read or written
 };
 
+// Why an open failed, as far as the system tells.
+enum class OpenProblem : uint8_t {
+  None = 0,
+  Missing,   // no such device
+  NoAccess,  // the user may not open it
+  Busy,      // another program holds it
+  Other,     // any other refusal (not a serial port, line settings)
+};
+
 struct ReadResult {
   size_t count = 0;     // bytes read in this attempt
   bool failed = false;  // the attempt failed in the system (no port, line gone)
@@ -52,6 +61,8 @@ class SerialPort {
   bool Close();
 
   bool IsOpen() const { return handle_ != kNoPort; }
+  // Why the last Open failed (None after a successful one).
+  OpenProblem LastOpenProblem() const { return problem_; }
 
   // Discards whatever waits in the input buffer. The output is left alone:
   // what was written is on its way (a pseudo-terminal or a network bridge
@@ -78,6 +89,7 @@ class SerialPort {
   std::unique_ptr<SavedLine> saved_;
   bool modemLines_ = false;  // the device has DTR and RTS, lowered before each command
   SerialTimeouts timeouts_;
+  OpenProblem problem_ = OpenProblem::None;
 };
 
 }  // namespace zev::platform

@@ -1,0 +1,135 @@
+// The revision 4001 driver object: construction, registration, the last error
+// and the texts of the device core's failures.
+#include "TZEV_SCALE_4001_Class.h"
+
+#include <cstdio>
+
+#include "TTrace.h"
+#include "TZEV_SCALE_Class.h"
+#include "zev/platform/serial.h"
+#include "zev/platform/system.h"
+#include "zev/platform/text.h"
+#include "zev/platform/tracefile.h"
+
+namespace zev::driver {
+
+using platform::Utf8ToUtf16;
+
+TZEV_SCALE_4001_Class::TZEV_SCALE_4001_Class()
+    : TraceFile(Utf8ToUtf16(platform::TemporaryFolder() +
+#if defined(_WIN32)
+                            "\\"
+#else
+                            "/"
+#endif
+                            "zevscale-trace.txt")) {
+}
+
+std::unique_ptr<v8napi::TV8UserObject> TZEV_SCALE_4001_Class::Create() {
+  return std::make_unique<TZEV_SCALE_4001_Class>();
+}
+
+bool TZEV_SCALE_4001_Class::Fail(std::u16string text, int32_t code) {
+  LastErrorCode = code;
+  LastErrorText = std::move(text);
+  return false;
+}
+
+bool TZEV_SCALE_4001_Class::SetText(v8napi::tVariant* value, std::u16string_view text) {
+  return v8napi::SetVariantWStr(*this, value, text);
+}
+
+std::u16string TZEV_SCALE_4001_Class::Kilograms(double kg) const {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.3f", kg);
+  std::u16string out = Utf8ToUtf16(text);
+  if (Language == Lang::Ru) {
+    for (char16_t& c : out) {
+      if (c == u'.') c = u',';
+    }
+  }
+  return out + u" " + T(Msg::Kg);
+}
+
+std::u16string TZEV_SCALE_4001_Class::TraceTarget() const {
+  if (Trace) return TraceFile;
+  return Utf8ToUtf16(platform::EnvironmentVariable(scales::kTraceVariable));
+}
+
+std::u16string TZEV_SCALE_4001_Class::DeviceErrorText() const {
+  const DeviceError& e = Device.Error();
+  const ModelRow* row = Device.Model();
+  const std::u16string model = row != nullptr ? row->name : Model;
+  const std::u16string port = Utf8ToUtf16(std::to_string(Device.Port()));
+  const std::u16string device =
+      platform::Cp1251ToUtf16(platform::SerialPort::DeviceName(Device.Port()));
+  const std::u16string bytes = platform::Cp1251ToUtf16(scales::TTrace::Dump(e.bytes));
+  switch (e.fault) {
+    case Fault::None:
+      return std::u16string();
+    case Fault::NoModel:
+      return T(Msg::NoModel, {Model});
+    case Fault::PortMissing:
+      return T(Msg::PortMissing, {port, device});
+    case Fault::PortNoAccess:
+      return T(Msg::PortNoAccess, {port, device});
+    case Fault::PortBusy: {
+      std::u16string who;
+      for (const platform::PortHolder& h :
+           platform::PortHolders(platform::SerialPort::DeviceName(Device.Port()))) {
+        if (!who.empty()) who += u", ";
+        who += u"PID " + Utf8ToUtf16(std::to_string(h.pid));
+        if (!h.name.empty()) who += u" (" + Utf8ToUtf16(h.name) + u")";
+      }
+      return who.empty() ? T(Msg::PortBusy, {port, device})
+                         : T(Msg::PortBusyBy, {port, device, who});
+    }
+    case Fault::PortRefused:
+      return T(Msg::PortRefused, {port, device});
+    case Fault::LineSettings:
+      return T(Msg::LineSettings, {port});
+    case Fault::Timeouts:
+      return T(Msg::Timeouts, {port});
+    case Fault::NotOpen:
+      return T(Msg::NotConnected);
+    case Fault::CommandFailed:
+      return T(Msg::CommandFailed, {port});
+    case Fault::NothingArrived:
+      return T(Msg::NothingArrived, {model, port});
+    case Fault::NotAReply:
+      return T(Msg::NotAReply, {model, port, bytes});
+    case Fault::LineGone:
+      return T(Msg::LineGone, {model, port});
+    case Fault::NotAWeight:
+      return T(Msg::NotAWeight, {model, port, platform::Cp1251ToUtf16(e.weightText)});
+    case Fault::Unsupported:
+      return T(Msg::ZeroUnsupported, {model});
+  }
+  return std::u16string();
+}
+
+void RegisterDriver4001(v8napi::TClassRegList& registry) {
+  using T = TZEV_SCALE_4001_Class;
+  using v8napi::FuncHandler;
+  v8napi::TClassReg& cls = registry.AddClass(&T::Create, kComponentName, kClassName4001);
+  cls.AddFunction(u"GetInterfaceRevision", u"ПолучитьРевизиюИнтерфейса", 0,
+                  FuncHandler<T, &T::GetInterfaceRevision>);
+  cls.AddFunction(u"GetVersion", u"ПолучитьНомерВерсии", 0, FuncHandler<T, &T::GetVersion>);
+  cls.AddFunction(u"GetDescription", u"ПолучитьОписание", 1, FuncHandler<T, &T::GetDescription>);
+  cls.AddFunction(u"GetLastError", u"ПолучитьОшибку", 1, FuncHandler<T, &T::GetLastError>);
+  cls.AddFunction(u"GetParameters", u"ПолучитьПараметры", 1, FuncHandler<T, &T::GetParameters>);
+  cls.AddFunction(u"SetParameter", u"УстановитьПараметр", 2, FuncHandler<T, &T::SetParameter>);
+  cls.AddFunction(u"Open", u"Подключить", 1, FuncHandler<T, &T::Open>);
+  cls.AddFunction(u"Close", u"Отключить", 1, FuncHandler<T, &T::Close>);
+  cls.AddFunction(u"DeviceTest", u"ТестУстройства", 2, FuncHandler<T, &T::DeviceTest>);
+  cls.AddFunction(u"GetAdditionalActions", u"ПолучитьДополнительныеДействия", 1,
+                  FuncHandler<T, &T::GetAdditionalActions>);
+  cls.AddFunction(u"DoAdditionalAction", u"ВыполнитьДополнительноеДействие", 1,
+                  FuncHandler<T, &T::DoAdditionalAction>);
+  cls.AddFunction(u"GetWeight", u"ПолучитьВес", 2, FuncHandler<T, &T::GetWeight>);
+  cls.AddFunction(u"Calibrate", u"УстановитьВесТары", 2, FuncHandler<T, &T::Calibrate>);
+  cls.AddFunction(u"SetLocalization", u"УстановитьЛокализацию", 2,
+                  FuncHandler<T, &T::SetLocalization>);
+}
+
+}  // namespace zev::driver

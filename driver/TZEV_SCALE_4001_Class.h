@@ -1,0 +1,182 @@
+// The driver class of interface revision 4001, the one the platform's
+// equipment library attaches: one device per object, wide texts in Russian or
+// English, a settings page and a description as XML, error codes 0, 1001 and
+// 65535 with texts that say why.
+#pragma once
+
+#include <cstdint>
+#include <exception>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "TScaleDevice.h"
+#include "v8napi/v8napi.h"
+#include "xml.h"
+#include "zev/platform/text.h"
+
+namespace zev::driver {
+
+inline const char16_t* const kClassName4001 = u"TZEV_SCALE_4001_Class";
+constexpr int32_t kInterfaceRevision = 4001;
+
+enum class Lang : uint8_t { Ru, En };
+
+// Every text of the class, in both languages (texts_4001.cpp).
+enum class Msg : uint16_t {
+  PageCaption,
+  GroupCaption,
+  ModelCaption,
+  ModelDescription,
+  PortCaption,
+  PortDescription,
+  TraceCaption,
+  TraceDescription,
+  TraceFileCaption,
+  TraceFileDescription,
+  ZeroingCaption,
+  NoModel,
+  PortMissing,
+  PortNoAccess,
+  PortBusy,
+  PortBusyBy,
+  PortRefused,
+  LineSettings,
+  Timeouts,
+  NotConnected,
+  CommandFailed,
+  NothingArrived,
+  NotAReply,
+  LineGone,
+  NotAWeight,
+  ZeroUnsupported,
+  AlreadyConnected,
+  UnknownDevice,
+  WrongEquipmentType,
+  BadPort,
+  BadBoolean,
+  BadText,
+  BadTare,
+  UnknownAction,
+  WrongParameterCount,
+  TestAnswered,
+  TestFailed,
+  Kg,
+};
+
+// The text of `id` in `lang` with %1, %2, ... replaced by `args`.
+std::u16string Text(Lang lang, Msg id, std::initializer_list<std::u16string_view> args = {});
+
+class TZEV_SCALE_4001_Class;
+
+// One parameter of the settings page: its name, captions, type, current value
+// as the page shows it, choices and how a value is taken. A new setting is a
+// new row of Parameters().
+enum class ParamType : uint8_t { String, Number, Boolean };
+struct ParameterRow {
+  const char16_t* name;
+  Msg caption;
+  Msg description;
+  ParamType type;
+  std::u16string (*current)(const TZEV_SCALE_4001_Class& object);
+  // (value, shown text) pairs; null: a free field.
+  std::vector<std::pair<std::u16string, std::u16string>> (*choices)(
+      const TZEV_SCALE_4001_Class& object);
+  // False with the object's last error set when the value is refused.
+  bool (*set)(TZEV_SCALE_4001_Class& object, const v8napi::tVariant& value);
+};
+const std::vector<ParameterRow>& Parameters();
+
+class TZEV_SCALE_4001_Class : public v8napi::TV8UserObject {
+ public:
+  TZEV_SCALE_4001_Class();
+  static std::unique_ptr<v8napi::TV8UserObject> Create();
+
+  // Method handlers, in registration order.
+  bool GetInterfaceRevision(v8napi::tVariant* ret, v8napi::tVariant* params, int32_t count);
+  bool GetVersion(v8napi::tVariant* ret, v8napi::tVariant* params, int32_t count);
+  bool GetDescription(v8napi::tVariant* ret, v8napi::tVariant* params, int32_t count);
+  bool GetLastError(v8napi::tVariant* ret, v8napi::tVariant* params, int32_t count);
+  bool GetParameters(v8napi::tVariant* ret, v8napi::tVariant* params, int32_t count);
+  bool SetParameter(v8napi::tVariant* ret, v8napi::tVariant* params, int32_t count);
+  bool Open(v8napi::tVariant* ret, v8napi::tVariant* params, int32_t count);
+  bool Close(v8napi::tVariant* ret, v8napi::tVariant* params, int32_t count);
+  bool DeviceTest(v8napi::tVariant* ret, v8napi::tVariant* params, int32_t count);
+  bool GetAdditionalActions(v8napi::tVariant* ret, v8napi::tVariant* params, int32_t count);
+  bool DoAdditionalAction(v8napi::tVariant* ret, v8napi::tVariant* params, int32_t count);
+  bool GetWeight(v8napi::tVariant* ret, v8napi::tVariant* params, int32_t count);
+  bool Calibrate(v8napi::tVariant* ret, v8napi::tVariant* params, int32_t count);
+  bool SetLocalization(v8napi::tVariant* ret, v8napi::tVariant* params, int32_t count);
+
+  // The XML documents as the class gives them.
+  std::u16string DescriptionXml() const;
+  std::u16string SettingsXml() const;
+
+  // The settings.
+  TScaleDevice Device;
+  std::u16string Model;
+  int Port = 1;
+  bool Trace = false;
+  std::u16string TraceFile;
+  Lang Language = Lang::Ru;
+
+  // The open connection's identifier; empty when none is open.
+  std::u16string DeviceID;
+  uint32_t Connections = 0;
+
+  int32_t LastErrorCode = 0;
+  std::u16string LastErrorText;
+
+  std::u16string T(Msg id, std::initializer_list<std::u16string_view> args = {}) const {
+    return Text(Language, id, args);
+  }
+  // Records a failed operation with its text and gives false.
+  bool Fail(std::u16string text, int32_t code = 1001);
+  // The text of the device core's last failure.
+  std::u16string DeviceErrorText() const;
+  // A weight as the user reads it: three decimals, the language's separator.
+  std::u16string Kilograms(double kg) const;
+  // Where the trace is written, or empty when it is not.
+  std::u16string TraceTarget() const;
+
+ private:
+  // Runs a handler's body: the count checked, the last error cleared, every
+  // exception recorded as a failure; the result written as a boolean.
+  template <class Body>
+  bool Run(const char16_t* method, int32_t count, int32_t expected, v8napi::tVariant* ret,
+           Body&& body);
+  // The identifier check: false with code 65535 for an unknown one.
+  bool KnownDevice(const v8napi::tVariant& id);
+  bool SetText(v8napi::tVariant* value, std::u16string_view text);
+};
+
+template <class Body>
+bool TZEV_SCALE_4001_Class::Run(const char16_t* method, int32_t count, int32_t expected,
+                                v8napi::tVariant* ret, Body&& body) {
+  bool ok = false;
+  try {
+    LastErrorCode = 0;
+    LastErrorText.clear();
+    if (count != expected) {
+      const std::string got = std::to_string(count), want = std::to_string(expected);
+      ok = Fail(T(Msg::WrongParameterCount, {method, std::u16string(got.begin(), got.end()),
+                                             std::u16string(want.begin(), want.end())}));
+    } else {
+      ok = body();
+    }
+  } catch (const std::exception& e) {
+    ok = Fail(platform::Cp1251ToUtf16(e.what()));
+  } catch (...) {
+    ok = Fail(u"?");
+  }
+  // The call is carried out whatever the operation's outcome, so that the
+  // caller can read the error.
+  v8napi::SetVariantBool(*this, ret, ok);
+  return true;
+}
+
+// Adds the class and its methods to `registry`.
+void RegisterDriver4001(v8napi::TClassRegList& registry);
+
+}  // namespace zev::driver

@@ -1,0 +1,116 @@
+// The texts of the revision 4001 class, Russian and English.
+#include <array>
+
+#include "TZEV_SCALE_4001_Class.h"
+
+namespace zev::driver {
+namespace {
+
+struct Pair {
+  Msg id;
+  const char16_t* ru;
+  const char16_t* en;
+};
+
+// In the order of Msg.
+constexpr Pair kTexts[] = {
+    {Msg::PageCaption, u"Параметры", u"Settings"},
+    {Msg::GroupCaption, u"Подключение весов", u"Scale connection"},
+    {Msg::ModelCaption, u"Модель", u"Model"},
+    {Msg::ModelDescription, u"Модель весов", u"The scale model"},
+    {Msg::PortCaption, u"Порт", u"Port"},
+    {Msg::PortDescription, u"Последовательный порт, к которому подключены весы",
+     u"The serial port the scale is connected to"},
+    {Msg::TraceCaption, u"Трассировка линии", u"Line trace"},
+    {Msg::TraceDescription, u"Записывать в файл каждый обмен с весами",
+     u"Write every exchange with the scale to a file"},
+    {Msg::TraceFileCaption, u"Файл трассировки", u"Trace file"},
+    {Msg::TraceFileDescription, u"Файл, в который дописывается трассировка",
+     u"The file the trace is appended to"},
+    {Msg::ZeroingCaption, u"Установить ноль", u"Set zero"},
+    {Msg::NoModel,
+     u"Модель весов не задана или неизвестна: «%1». Выберите ZEV-U, ZEV-AW или ZEV-NT(N).",
+     u"The scale model is not set or unknown: \"%1\". Choose ZEV-U, ZEV-AW or ZEV-NT(N)."},
+    {Msg::PortMissing, u"Порта COM%1 (%2) нет на этом компьютере.",
+     u"Port COM%1 (%2) does not exist on this computer."},
+    {Msg::PortNoAccess, u"Нет прав на порт COM%1 (%2): дайте пользователю доступ к порту.",
+     u"No permission to open port COM%1 (%2): give the user access to the port."},
+    {Msg::PortBusy, u"Порт COM%1 (%2) занят другой программой.",
+     u"Port COM%1 (%2) is held by another program."},
+    {Msg::PortBusyBy, u"Порт COM%1 (%2) занят другой программой: %3.",
+     u"Port COM%1 (%2) is held by another program: %3."},
+    {Msg::PortRefused,
+     u"Порт COM%1 (%2) не открылся: система отказала (не последовательный порт?).",
+     u"Port COM%1 (%2) did not open: the system refused (not a serial port?)."},
+    {Msg::LineSettings, u"Порт COM%1 не принял настройки линии (4800 бод, 8 бит).",
+     u"Port COM%1 refused the line settings (4800 baud, 8 bits)."},
+    {Msg::Timeouts, u"Порт COM%1 не принял тайм-ауты чтения и записи.",
+     u"Port COM%1 refused the read and write time-outs."},
+    {Msg::NotConnected, u"Весы не подключены: сначала выполните «Подключить».",
+     u"The scale is not connected: call \"Open\" first."},
+    {Msg::CommandFailed, u"Команда не записана в порт COM%1.",
+     u"The command could not be written to port COM%1."},
+    {Msg::NothingArrived,
+     u"Весы %1 на COM%2 не ответили: за 500 мс не пришло ни байта. Проверьте питание, кабель, порт "
+     u"и модель.",
+     u"The %1 scale on COM%2 did not answer: no byte arrived within 500 ms. Check the power, the "
+     u"cable, the port and the model."},
+    {Msg::NotAReply, u"На COM%2 пришли байты, которые не являются ответом весов %1: %3",
+     u"Bytes arrived on COM%2 that are not a reply of the %1 scale: %3"},
+    {Msg::LineGone,
+     u"Линия COM%2 пропала во время ожидания ответа весов %1 (кабель или адаптер отключён?).",
+     u"The line COM%2 went away while waiting for the %1 scale (cable or adapter unplugged?)."},
+    {Msg::NotAWeight, u"Весы %1 на COM%2 прислали вес, который не читается как число: «%3».",
+     u"The %1 scale on COM%2 sent a weight that does not read as a number: \"%3\"."},
+    {Msg::ZeroUnsupported, u"Весы %1 не поддерживают установку нуля.",
+     u"The %1 scale does not support setting zero."},
+    {Msg::AlreadyConnected, u"Весы уже подключены (%1): сначала отключите их.",
+     u"The scale is already connected (%1): disconnect it first."},
+    {Msg::UnknownDevice, u"Неизвестный идентификатор устройства: «%1».",
+     u"Unknown device identifier: \"%1\"."},
+    {Msg::WrongEquipmentType,
+     u"Тип оборудования «%1» не поддерживается: драйвер работает только с типом «ЭлектронныеВесы».",
+     u"Equipment type \"%1\" is not supported: the driver serves only \"ЭлектронныеВесы\"."},
+    {Msg::BadPort, u"Номер порта должен быть целым числом от 1 до 255, а не «%1».",
+     u"The port number must be a whole number from 1 to 255, not \"%1\"."},
+    {Msg::BadBoolean, u"Параметр %1 ждёт значение «Булево», а не «%2».",
+     u"Parameter %1 expects a Boolean, not \"%2\"."},
+    {Msg::BadText, u"Параметр %1 ждёт строку.", u"Parameter %1 expects a string."},
+    {Msg::BadTare, u"Вес тары должен быть числом, а не «%1».",
+     u"The tare weight must be a number, not \"%1\"."},
+    {Msg::UnknownAction, u"Неизвестное дополнительное действие: «%1».",
+     u"Unknown additional action: \"%1\"."},
+    {Msg::WrongParameterCount, u"Метод %1 вызван с %2 параметрами вместо %3.",
+     u"Method %1 was called with %2 parameters instead of %3."},
+    {Msg::TestAnswered, u"Весы %1 на COM%2 ответили: %3", u"The %1 scale on COM%2 answered: %3"},
+    {Msg::TestFailed, u"Проверка не пройдена. %1", u"The test failed. %1"},
+    {Msg::Kg, u"кг", u"kg"},
+};
+
+constexpr bool InOrder() {
+  for (size_t i = 0; i < std::size(kTexts); ++i) {
+    if (static_cast<size_t>(kTexts[i].id) != i) return false;
+  }
+  return std::size(kTexts) == static_cast<size_t>(Msg::Kg) + 1;
+}
+static_assert(InOrder(), "every text, in the order of Msg");
+
+}  // namespace
+
+std::u16string Text(Lang lang, Msg id, std::initializer_list<std::u16string_view> args) {
+  const auto index = static_cast<size_t>(id);
+  const std::u16string_view pattern = lang == Lang::En ? kTexts[index].en : kTexts[index].ru;
+  std::u16string out;
+  for (size_t i = 0; i < pattern.size(); ++i) {
+    const char16_t c = pattern[i];
+    if (c == u'%' && i + 1 < pattern.size() && pattern[i + 1] >= u'1' && pattern[i + 1] <= u'9') {
+      const auto n = static_cast<size_t>(pattern[++i] - u'1');
+      if (n < args.size()) out += *(args.begin() + n);
+      continue;
+    }
+    out += c;
+  }
+  return out;
+}
+
+}  // namespace zev::driver

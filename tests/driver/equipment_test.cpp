@@ -1,0 +1,340 @@
+// TZEV_SCALE_4001_Class as the platform's equipment library drives it, on
+// simulated scales: revision, description, settings, parameters, test,
+// localisation, connect, weigh, tare, the additional action, disconnect.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <thread>
+
+#include "driver_fixture.h"
+
+namespace zev::e2e {
+namespace {
+
+using host::tVariant;
+
+class EquipmentTest : public DriverTest {
+ public:
+  void SetUp() override {
+    DriverTest::SetUp();
+    component =
+        std::make_unique<host::Component>(library, mm, &connection, u"TZEV_SCALE_4001_Class");
+    ASSERT_TRUE(component->Valid());
+  }
+  bool Set(std::string_view name, tVariant value) {
+    return Run(u"УстановитьПараметр", {W(name), value})->Flag();
+  }
+  // "ПолучитьОшибку": the code and the wide text.
+  std::pair<int32_t, std::string> Error() {
+    auto call = Run(u"ПолучитьОшибку", {host::Empty()});
+    EXPECT_TRUE(call->ok);
+    return {call->ret.lVal, call->WText(0)};
+  }
+  std::string Page() { return Run(u"ПолучитьПараметры", {host::Empty()})->WText(0); }
+  std::string Connect() {
+    auto c = Run(u"Подключить", {host::Empty()});
+    EXPECT_TRUE(c->Succeeded()) << Error().second;
+    return c->WText(0);
+  }
+  void Configure4001(const char* model, int port) {
+    ASSERT_TRUE(Set("Model", W(model)));
+    ASSERT_TRUE(Set("Port", host::Double(port)));
+  }
+};
+
+bool Has(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+class EquipmentSequence : public EquipmentTest, public ::testing::WithParamInterface<ModelCase> {};
+
+// The whole sequence of the equipment library, parameters in reversed order.
+TEST_P(EquipmentSequence, PlaysTheLibrarysSequence) {
+  const ModelCase& m = GetParam();
+  auto& scale = Scale(m.model, 11, 12.345);
+
+  auto revision = Run(u"получитьревизиюинтерфейса");
+  ASSERT_TRUE(revision->ok);
+  EXPECT_EQ(revision->ret.lVal, 4001);
+  EXPECT_EQ(host::WideUtf8(Run(u"ПолучитьНомерВерсии")->ret), ZEV_PRODUCT_VERSION);
+
+  auto d = Run(u"ПОЛУЧИТЬОПИСАНИЕ", {host::Empty()});
+  ASSERT_TRUE(d->Succeeded());
+  for (const std::string attribute :
+       {"Name=\"1С: Драйвер для весов ZEV (версия 2)\"", "EquipmentType=\"ЭлектронныеВесы\"",
+        "DriverVersion=\"" ZEV_PRODUCT_VERSION "\"", "IntegrationComponent=\"false\"",
+        "MainDriverInstalled=\"true\"", "LogIsEnabled=\"false\"", "LocalizationSupported=\"true\"",
+        "IsEmulator=\"false\"", "DownloadURL=\"https://zevscale.example/\""}) {
+    EXPECT_TRUE(Has(d->WText(0), attribute)) << attribute << " in " << d->WText(0);
+  }
+
+  const std::string page = Page();
+  EXPECT_EQ(page.rfind("<?xml", 0), 0u);
+  for (const std::string part :
+       {"<Parameter Name=\"Model\"", "TypeValue=\"Number\" DefaultValue=\"1\"",
+        "<Item Value=\"ZEV-NT(N)\">Весы: ZEV-NT(N)</Item>", "<Item Value=\"8\">COM8",
+        "<Item Value=\"11\">COM11 (", "Name=\"Trace\"",
+        "TypeValue=\"Boolean\" DefaultValue=\"false\"", "Name=\"TraceFile\"", "</Settings>"}) {
+    EXPECT_TRUE(Has(page, part)) << part;
+  }
+
+  EXPECT_TRUE(Set("EquipmentType", W("электронныеВЕСЫ")));
+  EXPECT_TRUE(Set("Unknown", host::Int(1))) << "unknown names are accepted";
+  EXPECT_TRUE(Set("TraceFile", W("/nonexistent/trace.txt")));
+  EXPECT_TRUE(Set("Trace", host::Bool(false)));
+  EXPECT_TRUE(Set("Port", host::Double(11)));
+  EXPECT_TRUE(Set("Model", W(m.name)));
+  EXPECT_TRUE(Has(Page(), "TypeValue=\"Number\" DefaultValue=\"11\"")) << "Model keeps Port";
+
+  auto test = Run(u"ТестУстройства", {host::Empty(), host::Empty()});
+  ASSERT_TRUE(test->Succeeded()) << test->WText(0);
+  EXPECT_EQ(test->WText(0), "Весы " + std::string(m.name) + " на COM11 ответили: 12,345 кг");
+  EXPECT_EQ(test->params[1].vt, v8abi::VTYPE_PWSTR);
+  EXPECT_EQ(test->WText(1), "");
+
+  for (const auto& [code, caption] : {std::pair("en", "Set zero"), {"ru", "Установить ноль"}}) {
+    EXPECT_TRUE(Run(u"УстановитьЛокализацию", {W(code), W("")})->Succeeded());
+    EXPECT_EQ(
+        Run(u"ПолучитьДополнительныеДействия", {host::Empty()})->WText(0),
+        "<Actions><Action Name=\"Zeroing\" Caption=\"" + std::string(caption) + "\"/></Actions>");
+  }
+
+  const std::string id = Connect();
+  EXPECT_FALSE(id.empty());
+  EXPECT_NE(id, "NoDeviceID");
+  auto again = Run(u"Подключить", {host::Empty()});
+  EXPECT_FALSE(again->Flag());
+  EXPECT_EQ(Error().first, 1001);
+  EXPECT_TRUE(Has(Error().second, id)) << "a second connection names the first";
+
+  auto weigh = Run(u"ПолучитьВес", {W(id), host::Empty()});
+  ASSERT_TRUE(weigh->Succeeded()) << Error().second;
+  EXPECT_EQ(weigh->params[1].dblVal, 12.345);
+  EXPECT_EQ(Error(), std::make_pair(0, std::string()));
+
+  // The simulator reads a command a moment after it was written; the next
+  // command's purge would discard it before.
+  const auto tare = [&](tVariant value) {
+    const bool ok = Run(u"УстановитьВесТары", {W(id), value})->Succeeded();
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    return ok;
+  };
+  scale.ClearReceived();
+  EXPECT_TRUE(tare(host::Double(0.5)));
+  EXPECT_TRUE(tare(W("0,25")));
+  EXPECT_FALSE(tare(W("полкило")));
+  EXPECT_TRUE(Has(Error().second, "полкило"));
+  EXPECT_TRUE(tare(host::Int(0)));
+  const std::string cancel = m.model == zev::sim::Model::ZevU ? "C" : m.tare;
+  EXPECT_EQ(scale.Received(), m.tare + m.tare + cancel) << "0 cancels a ZEV-U tare";
+
+  auto zero = Run(u"ВыполнитьДополнительноеДействие", {W("Zeroing")});
+  if (m.model == zev::sim::Model::ZevU) {
+    EXPECT_TRUE(zero->Succeeded()) << Error().second;
+  } else {
+    EXPECT_FALSE(zero->Flag());
+    EXPECT_EQ(Error(), std::make_pair(1001, "Весы " + std::string(m.name) +
+                                                " не поддерживают установку нуля."));
+  }
+  EXPECT_FALSE(Run(u"ВыполнитьДополнительноеДействие", {W("Calibrate")})->Flag());
+  EXPECT_EQ(Error(),
+            std::make_pair(1001, std::string("Неизвестное дополнительное действие: «Calibrate».")));
+
+  for (const char* method : {"ПолучитьВес", "УстановитьВесТары", "Отключить"}) {
+    std::vector<tVariant> params{W("NoDeviceID"), host::Double(0)};
+    if (std::string(method) == "Отключить") params.pop_back();
+    auto call = Run(platform::Utf8ToUtf16(method), params);
+    EXPECT_TRUE(call->ok);
+    EXPECT_FALSE(call->Flag());
+    EXPECT_EQ(Error(), std::make_pair(65535, std::string("Неизвестный идентификатор устройства: "
+                                                         "«NoDeviceID».")))
+        << method;
+  }
+  EXPECT_TRUE(Run(u"Отключить", {W(id)})->Succeeded());
+  EXPECT_FALSE(Run(u"ПолучитьВес", {W(id), host::Empty()})->Flag()) << "the identifier is gone";
+  EXPECT_NE(Connect(), id) << "each connection gets its own identifier";
+}
+
+INSTANTIATE_TEST_SUITE_P(Models, EquipmentSequence, ::testing::ValuesIn(kModels), ModelTestName);
+
+TEST_F(EquipmentTest, ParametersInEitherOrderAndEveryNumberForm) {
+  for (const bool modelFirst : {true, false}) {
+    component =
+        std::make_unique<host::Component>(library, mm, &connection, u"TZEV_SCALE_4001_Class");
+    const std::vector<std::pair<const char*, tVariant>> order =
+        modelFirst ? std::vector<std::pair<const char*, tVariant>>{{"Model", W("ZEV-AW")},
+                                                                   {"Port", host::Int(7)}}
+                   : std::vector<std::pair<const char*, tVariant>>{{"Port", host::Int(7)},
+                                                                   {"Model", W("ZEV-AW")}};
+    for (const auto& [name, value] : order) ASSERT_TRUE(Set(name, value));
+    EXPECT_TRUE(Has(Page(), "DefaultValue=\"ZEV-AW\""));
+    EXPECT_TRUE(Has(Page(), "DefaultValue=\"7\""));
+  }
+  const struct {
+    tVariant value;
+    bool taken;
+    const char* shown;
+  } ports[] = {
+      {host::Double(3.0), true, "3"},    {host::Int(255), true, "255"},
+      {W(" 12 "), true, "12"},           {host::Double(2.5), false, "2.5"},
+      {host::Int(0), false, "0"},        {host::Int(256), false, "256"},
+      {host::Int(-1), false, "-1"},      {W("COM3"), false, "COM3"},
+      {host::Bool(true), false, "true"},
+  };
+  for (const auto& p : ports) {
+    SCOPED_TRACE(p.shown);
+    EXPECT_EQ(Set("Port", p.value), p.taken);
+    if (p.taken) {
+      EXPECT_TRUE(Has(Page(), "DefaultValue=\"" + std::string(p.shown) + "\""));
+    } else {
+      EXPECT_EQ(Error(), std::make_pair(1001,
+                                        "Номер порта должен быть целым числом от 1 до 255, "
+                                        "а не «" +
+                                            std::string(p.shown) + "»."));
+    }
+  }
+  EXPECT_TRUE(Set("Trace", host::Bool(true)));
+  EXPECT_TRUE(Has(Page(), "TypeValue=\"Boolean\" DefaultValue=\"true\""));
+  EXPECT_FALSE(Set("Trace", W("иногда")));
+  EXPECT_EQ(Error().second, "Параметр Trace ждёт значение «Булево», а не «иногда».");
+}
+
+TEST_F(EquipmentTest, AnotherEquipmentTypeIsRefusedByName) {
+  EXPECT_TRUE(Set("EquipmentType", W("ЭЛЕКТРОННЫЕВЕСЫ")));
+  EXPECT_FALSE(Set("EquipmentType", W("ФискальныйРегистратор")));
+  const auto [code, text] = Error();
+  EXPECT_EQ(code, 1001);
+  EXPECT_TRUE(Has(text, "«ФискальныйРегистратор»")) << text;
+}
+
+TEST_F(EquipmentTest, AFailedWeighingSaysWhyInEitherLanguage) {
+  auto& scale = Scale(zev::sim::Model::ZevU, 3);
+  Configure4001("ZEV-U", 3);
+  const std::string id = Connect();
+  const struct {
+    const char* lang;
+    std::optional<std::string> raw;
+    bool silent;
+    const char* text;
+  } cases[] = {
+      {"ru", std::nullopt, true,
+       "Весы ZEV-U на COM3 не ответили: за 500 мс не пришло ни байта. Проверьте питание, "
+       "кабель, порт и модель."},
+      {"en", std::nullopt, true,
+       "The ZEV-U scale on COM3 did not answer: no byte arrived within 500 ms. Check the "
+       "power, the cable, the port and the model."},
+      {"ru", std::string("  0.500 kg\r\n"), false,
+       "На COM3 пришли байты, которые не являются ответом весов ZEV-U: 20 20 30 2E 35 30 30 20 "
+       "6B 67 0D 0A |  0.500 kg..|"},
+      {"ru", std::string("  abc kg    \r\n"), false,
+       "Весы ZEV-U на COM3 прислали вес, который не читается как число: «abc»."},
+      {"en", std::string("  abc kg    \r\n"), false,
+       "The ZEV-U scale on COM3 sent a weight that does not read as a number: \"abc\"."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    ASSERT_TRUE(Run(u"УстановитьЛокализацию", {W(c.lang), W("")})->Succeeded());
+    zev::sim::Faults f;
+    f.silent = c.silent;
+    f.raw = c.raw;
+    scale.SetFaults(f);
+    auto weigh = Run(u"ПолучитьВес", {W(id), host::Empty()});
+    EXPECT_TRUE(weigh->ok);
+    EXPECT_FALSE(weigh->Flag());
+    EXPECT_EQ(weigh->params[1].vt, v8abi::VTYPE_EMPTY);
+    EXPECT_EQ(Error(), std::make_pair(1001, std::string(c.text)));
+  }
+  EXPECT_TRUE(connection.Errors.empty()) << "failures are told through GetLastError only";
+}
+
+// A weighing ends with the complete reply; what the scale sends after it is
+// purged before the next command and never taken for a reply.
+TEST_F(EquipmentTest, BytesAfterACompleteReplyAreNotTheNextReply) {
+  for (const auto& m : kModels) {
+    SCOPED_TRACE(m.name);
+    auto& scale = Scale(m.model, 4, 3.25);
+    zev::sim::Faults extra;
+    extra.extraBytes = 5;
+    scale.SetFaults(extra);
+    component =
+        std::make_unique<host::Component>(library, mm, &connection, u"TZEV_SCALE_4001_Class");
+    Configure4001(m.name, 4);
+    const std::string id = Connect();
+    for (int i = 0; i < 3; ++i) {
+      auto weigh = Run(u"ПолучитьВес", {W(id), host::Empty()});
+      ASSERT_TRUE(weigh->Succeeded()) << Error().second;
+      EXPECT_EQ(weigh->params[1].dblVal, 3.25);
+    }
+    EXPECT_TRUE(Run(u"Отключить", {W(id)})->Succeeded());
+  }
+}
+
+TEST_F(EquipmentTest, TheTraceSettingWritesTheLineToItsFile) {
+  Scale(zev::sim::Model::ZevU, 3);
+  const std::string file = ports.Path() + "/trace.txt";
+  unsetenv("ZEVSCALE_TRACE");
+  Configure4001("ZEV-U", 3);
+  EXPECT_TRUE(Set("TraceFile", W(file)));
+  EXPECT_TRUE(Set("Trace", W("Истина")));
+  auto d = Run(u"ПолучитьОписание", {host::Empty()});
+  EXPECT_TRUE(Has(d->WText(0), "LogIsEnabled=\"true\" LogPath=\"" + file + "\"")) << d->WText(0);
+  const std::string id = Connect();
+  ASSERT_TRUE(Run(u"ПолучитьВес", {W(id), host::Empty()})->Succeeded());
+  EXPECT_TRUE(Run(u"Отключить", {W(id)})->Succeeded());
+  std::ifstream in(file);
+  const std::string trace((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_TRUE(Has(trace, "COM3 ZEV-U -> 50 |P|")) << trace;
+  EXPECT_TRUE(Has(trace, "frame complete")) << trace;
+  std::remove(file.c_str());
+}
+
+TEST_F(EquipmentTest, APortThatIsNotThereIsNamed) {
+  ports.Map(9, "/nonexistent/ttyUSB9");
+  Configure4001("ZEV-AW", 9);
+  auto test = Run(u"ТестУстройства", {host::Empty(), host::Empty()});
+  EXPECT_FALSE(test->Flag());
+  EXPECT_EQ(test->WText(0), "Проверка не пройдена. " + Error().second);
+  EXPECT_EQ(Error(),
+            std::make_pair(1001, "Порта COM9 (" + ports.Path() + "/COM9) нет на этом компьютере."));
+  // A port another program holds is named with that program.
+  auto& scale = Scale(zev::sim::Model::ZevAW, 9);
+  const int fd = open(scale.DevicePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
+  EXPECT_FALSE(Run(u"ТестУстройства", {host::Empty(), host::Empty()})->Flag());
+  EXPECT_TRUE(Has(Error().second, "занят другой программой: PID " + std::to_string(getpid())))
+      << Error().second;
+  close(fd);
+  ASSERT_TRUE(Set("Model", W("ZEV-X")));
+  EXPECT_FALSE(Run(u"Подключить", {host::Empty()})->Flag());
+  EXPECT_EQ(
+      Error().second,
+      "Модель весов не задана или неизвестна: «ZEV-X». Выберите ZEV-U, ZEV-AW или ZEV-NT(N).");
+}
+
+// The first class tells the platform of a weight that does not read as a
+// number with its own code of a failed operation, not with whatever system
+// error an earlier call left behind.
+TEST_F(DriverTest, AnUnreadableWeightIsReportedWithCode1001) {
+  auto& scale = Scale(zev::sim::Model::ZevU, 3);
+  Configure("ZEV-U", 3);
+  ASSERT_TRUE(Run(u"Open", {host::Empty()})->Flag());
+  zev::sim::Faults bad;
+  bad.raw = std::string("  abc kg    \r\n");
+  scale.SetFaults(bad);
+  EXPECT_FALSE(Run(u"GetWeight", {W("NoDeviceID"), host::Empty()})->ok);
+  ASSERT_EQ(connection.Errors.size(), 1u);
+  EXPECT_EQ(connection.Errors[0].code, 1001);
+  EXPECT_EQ(LastError().first, 1001);
+}
+
+}  // namespace
+}  // namespace zev::e2e

@@ -1,0 +1,172 @@
+// zevscale check: the sequence in which the platform's equipment library
+// drives TZEV_SCALE_4001_Class, step by step, and what to enter in the drivers
+// catalogue at the end.
+#include <cstdlib>
+
+#include "common.h"
+#include "zev/platform/text.h"
+
+namespace zev::cli {
+namespace {
+
+constexpr std::u16string_view kClass = u"TZEV_SCALE_4001_Class";
+
+struct Step {
+  std::string method;  // the Russian name, as the library calls it
+  bool ok = false;
+  std::string result;     // what came back (UTF-8)
+  std::string error;      // "code: text" after a failure
+  bool expected = false;  // a refusal this model must give
+};
+
+// The value of `attribute` of the element whose Name is `name`, or empty.
+std::string AttributeOf(const std::string& xml, const std::string& name,
+                        const std::string& attribute) {
+  const size_t at = xml.find("Name=\"" + name + "\"");
+  if (at == std::string::npos) return std::string();
+  const std::string key = attribute + "=\"";
+  const size_t begin = xml.find(key, at);
+  const size_t end = begin == std::string::npos ? begin : xml.find('"', begin + key.size());
+  if (end == std::string::npos || xml.find('>', at) < begin) return std::string();
+  return xml.substr(begin + key.size(), end - begin - key.size());
+}
+
+}  // namespace
+
+int RunCheck(Context& c) {
+  Session s(*c.library, kClass);
+  if (!Usable(c, s)) return 1;
+  Begin(c);
+  std::vector<Step> steps;
+  const auto error = [&s] {
+    auto e = s.Run(u"ПолучитьОшибку", {host::Empty()});
+    return std::to_string(e->ret.lVal) + ": " + e->WText(0);
+  };
+  // Runs one method, records it and gives its call.
+  const auto step = [&](const std::string& method, std::vector<host::tVariant> params,
+                        const std::function<std::string(const host::Call&)>& result) {
+    auto call = s.Run(platform::Utf8ToUtf16(method), std::move(params));
+    Step st;
+    st.method = method;
+    const bool flag = call->ret.vt != v8abi::VTYPE_BOOL || call->ret.bVal;
+    st.ok = call->ok && flag;
+    st.result = result(*call);
+    if (!st.ok) st.error = error();
+    c.tap.Drain();
+    steps.push_back(st);
+    return call;
+  };
+  const auto text = [](size_t i) { return [i](const host::Call& k) { return k.WText(i); }; };
+  const auto flag = [](const host::Call& k) { return std::string(k.Flag() ? "true" : "false"); };
+
+  Step created;
+  created.method = "Новый(\"AddIn.<…>.TZEV_SCALE_4001_Class\")";
+  created.ok = true;
+  created.result = c.T(M::CheckCreated);
+  steps.push_back(created);
+  step("ПолучитьРевизиюИнтерфейса", {},
+       [](const host::Call& k) { return std::to_string(k.ret.lVal); });
+  step("ПолучитьОписание", {host::Empty()}, text(0));
+  const std::string page = step("ПолучитьПараметры", {host::Empty()}, [](const host::Call& k) {
+                             return IndentXml(k.WText(0));
+                           })->WText(0);
+  const std::string traceFile = AttributeOf(page, "TraceFile", "DefaultValue");
+  step("УстановитьПараметр", {s.Wide("EquipmentType"), s.Wide("ЭлектронныеВесы")},
+       [](const host::Call& k) {
+         return "EquipmentType = ЭлектронныеВесы: " + std::string(k.Flag() ? "true" : "false");
+       });
+  // The form's parameters in reversed order, each typed as declared.
+  const std::string port = std::to_string(c.o.port);
+  const std::vector<std::pair<std::string, host::tVariant>> parameters = {
+      {"TraceFile = " + traceFile, s.Wide(traceFile)},
+      {"Trace = false", host::Bool(false)},
+      {"Port = " + port, host::Double(c.o.port)},
+      {"Model = " + c.o.model, s.Wide(c.o.model)},
+  };
+  for (const auto& [shown, value] : parameters) {
+    const std::string name = shown.substr(0, shown.find(' '));
+    step("УстановитьПараметр", {s.Wide(name), value}, [&shown = shown](const host::Call& k) {
+      return shown + ": " + (k.Flag() ? "true" : "false");
+    });
+  }
+  step("ТестУстройства", {host::Empty(), host::Empty()}, text(0));
+  const std::string lang = c.o.lang == Lang::Russian ? "ru" : "en";
+  step("УстановитьЛокализацию", {s.Wide(lang), s.Wide("")},
+       [&lang](const host::Call& k) { return lang + ": " + (k.Flag() ? "true" : "false"); });
+  const std::string id = step("Подключить", {host::Empty()}, text(0))->WText(0);
+  step("ПолучитьВес", {s.Wide(id), host::Empty()}, [&c](const host::Call& k) {
+    return k.Succeeded() ? c.Kilograms(k.params[1].dblVal) : std::string();
+  });
+  step("УстановитьВесТары", {s.Wide(id), host::Double(c.o.tareWeight)}, flag);
+  step("ПолучитьДополнительныеДействия", {host::Empty()}, text(0));
+  step("ВыполнитьДополнительноеДействие", {s.Wide("Zeroing")}, flag);
+  if (c.o.model != "ZEV-U" && !steps.back().ok) {
+    // Only ZEV-U has a zero command: the refusal is the right answer.
+    steps.back().expected = true;
+    steps.back().result = c.T(M::CheckExpectedRefusal);
+  }
+  step("Отключить", {s.Wide(id)}, flag);
+
+  std::vector<std::string> lines;
+  Json list = Json::array();
+  std::vector<std::string> failed;
+  for (size_t i = 0; i < steps.size(); ++i) {
+    const Step& st = steps[i];
+    const bool good = st.ok || st.expected;
+    if (!good) failed.push_back(std::to_string(i + 1));
+    std::string number = std::to_string(i + 1);
+    if (number.size() < 2) number.insert(0, 1, ' ');
+    std::string line = number + ". " + st.method + ": " + (good ? "ok" : "FAILED");
+    std::string shown = st.result;
+    if (!shown.empty() && shown.back() == '\n') shown.pop_back();
+    if (!shown.empty()) {
+      const bool multiline = shown.find('\n') != std::string::npos;
+      if (multiline) {
+        line += "\n";
+        size_t start = 0;
+        while (start <= shown.size()) {
+          const size_t end = shown.find('\n', start);
+          line += "      " + shown.substr(start, end - start);
+          if (end == std::string::npos) break;
+          line += "\n";
+          start = end + 1;
+        }
+      } else {
+        line += " — " + shown;
+      }
+    }
+    if (!st.ok)
+      line += "\n      " + c.T(M::ErrorLine, {st.error.substr(0, st.error.find(':')),
+                                              st.error.substr(st.error.find(':') + 2)});
+    lines.push_back(line);
+    list.push_back({{"step", i + 1},
+                    {"method", st.method},
+                    {"ok", good},
+                    {"result", st.result},
+                    {"error", st.error}});
+  }
+  lines.push_back(failed.empty() ? c.T(M::CheckPassed) : [&] {
+    std::string joined;
+    for (const auto& f : failed) joined += (joined.empty() ? "" : ", ") + f;
+    return c.T(M::CheckFailedSteps, {joined});
+  }());
+  lines.push_back(c.T(M::CheckCatalogue));
+  lines.push_back("  " + c.T(M::CheckClass) + ": TZEV_SCALE_4001_Class");
+  lines.push_back("  " + c.T(M::CheckModel) + ": " + c.o.model);
+  lines.push_back("  " + c.T(M::CheckPort) + ": " + port + " (COM" + port + ")");
+  Json fields;
+  fields["class"] = "TZEV_SCALE_4001_Class";
+  fields["steps"] = list;
+  if (failed.empty()) return Finish(c, lines, fields, nullptr);
+  Failure failure;
+  for (const Step& st : steps) {
+    if (!st.ok && !st.expected) {
+      failure.code = std::atoi(st.error.c_str());
+      failure.text = st.error.substr(st.error.find(':') + 2);
+      break;
+    }
+  }
+  return Finish(c, lines, fields, &failure);
+}
+
+}  // namespace zev::cli
