@@ -1,9 +1,9 @@
 // The oldest C library that the shipped Linux binaries run on: glibc 2.17.
 //
-// The build machine's glibc gives a few functions new symbol versions
-// (the stat family in 2.33, dlopen, the thread functions and the program's
-// start in 2.34, pthread_sigmask in 2.32) and adds a variable that the C++
-// runtime reads (__libc_single_threaded, 2.32). A binary that refers to those
+// The build machine's glibc gives a few functions new symbol versions (fcntl
+// on i386 in 2.28, pthread_sigmask in 2.32, the stat family in 2.33, dlopen,
+// the thread functions and the program's start in 2.34) and adds a variable
+// that the C++ runtime reads (__libc_single_threaded, 2.32). A binary that refers to those
 // versions does not load on an older system. The linker sends each such
 // reference here (--wrap, see cmake/GlibcFloor.cmake), and each wrapper calls
 // the same function under the version that glibc has exported since before
@@ -16,8 +16,10 @@
 #if defined(__linux__) && defined(__GLIBC__)
 
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
+#include <stdarg.h>
 #include <sys/stat.h>
 
 #if defined(__x86_64__)
@@ -81,6 +83,20 @@ int __wrap_lstat64(const char* path, struct stat64* st) {
 }
 int __wrap_fstat64(int fd, struct stat64* st) {
   return zevOldFxstat64(statVersion, fd, st);
+}
+
+// fcntl: i386 has a new version since 2.28 (x86-64 keeps its first one).
+// Every command's third argument, where it has one, is an int or a pointer,
+// passed the same way as a long.
+int zevOldFcntl(int, int, ...);
+ZEV_OLD_SYMBOL(zevOldFcntl, fcntl, ZEV_GLIBC_OLD);
+
+int __wrap_fcntl(int fd, int command, ...) {
+  va_list args;
+  va_start(args, command);
+  const long argument = va_arg(args, long);
+  va_end(args);
+  return zevOldFcntl(fd, command, argument);
 }
 
 // Threads and signals (libpthread before 2.34).
