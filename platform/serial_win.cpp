@@ -1,6 +1,9 @@
 // Serial ports on Windows: kernel32 with a DCB and COMMTIMEOUTS, no overlapped I/O.
 #include <windows.h>
 
+#include <system_error>
+
+#include "zev/platform/clock.h"
 #include "zev/platform/serial.h"
 
 namespace zev::platform {
@@ -29,7 +32,12 @@ OpenStatus SerialPort::Open(uint8_t port, uint32_t baudRate, Parity parity,
   }
   HANDLE h = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return OpenStatus::OpenFailed;
+  openError_.clear();
+  if (h == INVALID_HANDLE_VALUE) {
+    openError_ =
+        std::error_code(static_cast<int>(GetLastError()), std::system_category()).message();
+    return OpenStatus::OpenFailed;
+  }
 
   DCB dcb{};
   dcb.DCBlength = sizeof dcb;
@@ -109,10 +117,16 @@ ReadResult SerialPort::ReadAttempt(void* buffer, size_t size) {
     return result;
   }
   DWORD read = 0;
+  const MonoTime start = Now();
   if (!ReadFile(AsHandle(handle_), buffer, static_cast<DWORD>(size), &read, nullptr)) {
     result.failed = read == 0;
   }
   result.count = read;
+  // The system does not tell which time-out ended a short read: one that ends
+  // before the total time-out can have been only the interval one.
+  const int64_t total = int64_t{timeouts_.readTotalMultiplier} * static_cast<int64_t>(size) +
+                        timeouts_.readTotalConstant;
+  result.byInterval = read > 0 && read < size && MillisBetween(start, Now()) < total;
   return result;
 }
 

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <system_error>
 
 #include "zev/platform/tracefile.h"
 
@@ -11,7 +12,7 @@ AppendFile::~AppendFile() {
   if (owned_ && handle_ != -1) CloseHandle(reinterpret_cast<HANDLE>(handle_));
 }
 
-bool AppendFile::Open(const std::string& target) {
+bool AppendFile::Open(const std::string& target, std::string* error) {
   if (target == "stderr") {
     HANDLE h = GetStdHandle(STD_ERROR_HANDLE);
     if (h == nullptr || h == INVALID_HANDLE_VALUE) return false;
@@ -22,7 +23,12 @@ bool AppendFile::Open(const std::string& target) {
   // FILE_APPEND_DATA alone: every write lands at the end of the file, whole.
   HANDLE h = CreateFileA(target.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
                          nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
+  if (h == INVALID_HANDLE_VALUE) {
+    if (error != nullptr) {
+      *error = std::error_code(static_cast<int>(GetLastError()), std::system_category()).message();
+    }
+    return false;
+  }
   handle_ = reinterpret_cast<intptr_t>(h);
   owned_ = true;
   return true;
@@ -42,6 +48,23 @@ std::string LocalTimeOfDay() {
   std::snprintf(text, sizeof text, "%02u:%02u:%02u.%03u", t.wHour, t.wMinute, t.wSecond,
                 t.wMilliseconds);
   return text;
+}
+
+std::string LocalDateTime() {
+  SYSTEMTIME t{};
+  GetLocalTime(&t);
+  char text[48];
+  std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u.%03u", t.wYear, t.wMonth, t.wDay,
+                t.wHour, t.wMinute, t.wSecond, t.wMilliseconds);
+  return text;
+}
+
+unsigned long ProcessId() {
+  return GetCurrentProcessId();
+}
+
+std::string ResolvedPath(const std::string& path) {
+  return path;
 }
 
 std::string EnvironmentVariable(const char* name) {

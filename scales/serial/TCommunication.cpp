@@ -31,13 +31,19 @@ uint8_t TCommunication::OpenCom(uint8_t port, uint32_t baudRate, uint8_t parity)
   trace_ = TTrace::FromEnvironment(port, model_);
   const auto p = parity == 1 ? platform::Parity::Odd : platform::Parity::None;
   const uint8_t code = OpenCode(Handle.Open(port, baudRate, p));
-  if (trace_) trace_->Opened(platform::SerialPort::DeviceName(port), baudRate, parity, code);
+  if (trace_) {
+    trace_->Opened(platform::SerialPort::DeviceName(port), baudRate, parity, code,
+                   Handle.OpenError());
+  }
   return code;
 }
 
 uint8_t TCommunication::CloseCom() {
+  const bool held = Handle.IsOpen();
+  const bool closed = Handle.Close();
+  if (trace_) trace_->Closed(held ? (closed ? "ok" : "failed") : "no port open");
   trace_.reset();  // the next open reads ZEVSCALE_TRACE again
-  return Handle.Close() ? kCloseOk : kCloseFailed;
+  return closed ? kCloseOk : kCloseFailed;
 }
 
 bool TCommunication::WriteCom(std::string_view command) {
@@ -51,9 +57,8 @@ bool TCommunication::WriteCom(std::string_view command) {
 bool TCommunication::ReadCom(std::string& out) {
   char buffer[kReadChunk];
   for (;;) {
-    const platform::MonoTime start = trace_ ? platform::Now() : platform::MonoTime();
     const platform::ReadResult r = Handle.ReadAttempt(buffer, sizeof buffer);
-    if (trace_) TraceAttempt(buffer, r, start);
+    if (trace_) TraceAttempt(buffer, r);
     if (r.count > 0) {
       out.assign(buffer, r.count);
       return true;
@@ -64,23 +69,19 @@ bool TCommunication::ReadCom(std::string& out) {
   }
 }
 
-void TCommunication::TraceAttempt(const char* bytes, const platform::ReadResult& r,
-                                  platform::MonoTime start) {
-  const platform::MonoTime end = platform::Now();
-  // The attempt's own time-outs tell its ending: 32 bytes, the interval after
-  // a byte, or the total for the whole attempt.
-  const platform::SerialTimeouts t;
-  const int64_t total = int64_t{t.readTotalMultiplier} * kReadChunk + t.readTotalConstant;
+void TCommunication::TraceAttempt(const char* bytes, const platform::ReadResult& r) {
+  // The port tells which of the attempt's time-outs ended it: 32 bytes, the
+  // interval after a byte, or the total for the whole attempt.
   ReadEnding ending = ReadEnding::TotalTimeout;
   if (r.failed) {
     ending = ReadEnding::LineGone;
   } else if (r.count == kReadChunk) {
     ending = ReadEnding::Full;
-  } else if (r.count > 0 && platform::MillisBetween(start, end) < total) {
+  } else if (r.count > 0 && r.byInterval) {
     ending = ReadEnding::IntervalTimeout;
   }
-  trace_->Attempt(std::string_view(bytes, r.count), platform::MillisBetween(WriteTime, end),
-                  ending);
+  trace_->Attempt(std::string_view(bytes, r.count),
+                  platform::MillisBetween(WriteTime, platform::Now()), ending);
 }
 
 void TCommunication::ParseReply(std::string_view reply, std::string& out) const {

@@ -65,7 +65,7 @@ class TCommunication {
   std::string ReplyText;         // the last weight text; empty after a rejected reply
 
  private:
-  void TraceAttempt(const char* bytes, const platform::ReadResult& r, platform::MonoTime start);
+  void TraceAttempt(const char* bytes, const platform::ReadResult& r);
 
   ReplyParser parser_;
   const char* model_;

@@ -1,7 +1,11 @@
 // The model adapters over real pseudo-terminals, with the simulator on the
 // master side and the port reached through a COM<N> entry.
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <memory>
@@ -290,6 +294,42 @@ TYPED_TEST(LinkTest, NoiseWithoutEndFailsEveryWeighingInTime) {
   this->sim->SetFaults({});
   std::this_thread::sleep_for(50ms);
   EXPECT_EQ(this->adapter.Weigh(), -1);
+}
+
+// The exclusive mode of a pseudo-terminal outlives a close; only root passes
+// it. Opened and closed twice by a user without root, the port opens twice.
+TEST(ExclusiveUse, EndsWithTheCloseForAUserWithoutRoot) {
+  zev::sim::PortDirectory ports;
+  ports.Export();
+  zev::sim::Simulator scale(Model::ZevU, 0.5);
+  ASSERT_TRUE(scale.Start());
+  ports.Map(3, scale.DevicePath());
+  const auto twice = [] {
+    TZEV_U adapter;
+    int opened = 0;
+    for (int i = 0; i < 2; ++i) {
+      opened += adapter.OpenPort(3) == -1 && adapter.Weigh() == -1;
+      adapter.ClosePort();
+    }
+    return opened;
+  };
+  if (geteuid() != 0) {
+    EXPECT_EQ(twice(), 2);
+    return;
+  }
+  ASSERT_EQ(chmod(scale.DevicePath().c_str(), 0666), 0);
+  ASSERT_EQ(chmod(ports.Path().c_str(), 0755), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    const gid_t nobody = 65534;
+    if (setgroups(0, nullptr) != 0 || setgid(nobody) != 0 || setuid(nobody) != 0) _exit(9);
+    _exit(twice());
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 2) << "opens that worked as nobody (9: could not become nobody)";
 }
 
 }  // namespace

@@ -313,6 +313,11 @@ TEST(CliOutput, TraceShowsCommandAndReplyBytesWithTiming) {
   EXPECT_EQ(RunLine("weigh --model ZEV-AW --simulate --sim-weight 2", out, err), 0) << err;
   unsetenv("ZEVSCALE_TRACE");
   EXPECT_NE(out.find("2.000 kg"), std::string::npos);
+  // ...but the tool says so, once.
+  const std::string warning =
+      "zevscale: ZEVSCALE_TRACE: the trace file /nonexistent/dir/trace.log cannot be written "
+      "(No such file or directory); the add-in writes no trace there\n";
+  EXPECT_EQ(err, warning);
 }
 
 TEST(CliOutput, JsonWeightsKeepEveryDecimal) {
@@ -369,18 +374,19 @@ TEST(CliOutput, ScanFindsEachModelOnItsPort) {
   ASSERT_EQ(RunLine("scan --simulate --ports 3,4,5,6 --trace", out, err), 0);
   auto whole = [](const std::string& line) {
     std::istringstream in(line);
-    std::string time, port, model, what;
-    in >> time >> port >> model >> what;
+    std::string date, time, pid, port, model, what;
+    in >> date >> time >> pid >> port >> model >> what;
     auto endsWith = [&](const std::string& end) {
       return line.size() >= end.size() &&
              line.compare(line.size() - end.size(), end.size(), end) == 0;
     };
     const bool ended = endsWith(" ms, 32 bytes") || endsWith(" ms, interval time-out") ||
                        endsWith(" ms, total time-out") || endsWith(" ms, line gone");
-    return time.size() == 12 && time[2] == ':' && time[8] == '.' && port.size() == 4 &&
+    return date.size() == 10 && date[4] == '-' && time.size() == 12 && time[2] == ':' &&
+           time[8] == '.' && pid == "[" + std::to_string(getpid()) + "]" && port.size() == 4 &&
            port.rfind("COM", 0) == 0 && port[3] >= '3' && port[3] <= '6' &&
            (model == "ZEV-U" || model == "ZEV-AW" || model == "ZEV-NT(N)") &&
-           ((what == "open" && line.find(": ") != std::string::npos) ||
+           ((what == "open" && line.find(": ") != std::string::npos) || what == "close:" ||
             (what == "->" && line.find(" written ") != std::string::npos) ||
             (what == "<-" && ended && line.find(" ms, ") == line.rfind(" ms, ")));
   };

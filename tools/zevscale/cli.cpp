@@ -31,7 +31,7 @@ int Run(const Options& o, std::ostream& out, std::ostream& err,
   }
 
   Options options = o;
-  TraceTap tap(o.trace, err);
+  TraceTap tap(o.trace, err, o.lang);
   std::unique_ptr<host::Library> library;
   if (o.command != "ports") {
     const std::string path =

@@ -1,5 +1,6 @@
 #include "common.h"
 
+#include <cctype>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -161,11 +162,22 @@ Failure Explain(Context& c, Session& s, Operation operation, int port, const std
   return f;
 }
 
-TraceTap::TraceTap(bool echo, std::ostream& err) : echo_(echo), err_(err) {
+TraceTap::TraceTap(bool echo, std::ostream& err, Lang lang) : echo_(echo), err_(err) {
   const std::string set = platform::EnvironmentVariable("ZEVSCALE_TRACE");
   previous_ = set;
-  if (set == "stderr") echo_ = true;
-  if (!set.empty() && set != "stderr" && !echo) {
+  std::string lower = set;
+  for (char& ch : lower) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+  const bool toStderr = lower == "stderr";
+  if (toStderr) echo_ = true;
+  std::string error;
+  platform::AppendFile probe;
+  const bool writable = set.empty() || toStderr || probe.Open(set, &error);
+  if (!writable) {
+    // The add-in would say so on standard error at each open; say it once,
+    // and read this run's trace from a file of the tool's own.
+    err_ << "zevscale: " << Text(lang, M::TraceUnwritable, {set, error}) << "\n";
+  }
+  if (writable && !set.empty() && !toStderr && !echo) {
     // The user's own trace file: read what this run adds to it.
     path_ = set;
     std::ifstream in(path_, std::ios::binary | std::ios::ate);
@@ -202,7 +214,7 @@ void TraceTap::Drain() {
 
 namespace {
 
-// A trace line: "TIME COMn MODEL WHAT REST".
+// A trace line: "DATE TIME [PID] COMn MODEL WHAT REST".
 struct TraceLine {
   std::string port, model, what, rest;
 };
@@ -210,8 +222,8 @@ struct TraceLine {
 TraceLine Split(const std::string& line) {
   TraceLine t;
   std::istringstream in(line);
-  std::string time;
-  in >> time >> t.port >> t.model >> t.what;
+  std::string date, time, pid;
+  in >> date >> time >> pid >> t.port >> t.model >> t.what;
   std::getline(in, t.rest);
   return t;
 }

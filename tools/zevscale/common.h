@@ -92,7 +92,7 @@ Failure Explain(Context& c, Session& s, Operation operation, int port, const std
 // happened on the line when an operation fails.
 class TraceTap {
  public:
-  TraceTap(bool echo, std::ostream& err);
+  TraceTap(bool echo, std::ostream& err, Lang lang = Lang::English);
   ~TraceTap();
   TraceTap(const TraceTap&) = delete;
   TraceTap& operator=(const TraceTap&) = delete;

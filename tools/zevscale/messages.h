@@ -28,6 +28,7 @@ enum class M {
   WhyLineGone,
   WhyUnknownReply,
   SeeTrace,
+  TraceUnwritable,
   Tared,
   TareCancelled,
   PlatformTold,

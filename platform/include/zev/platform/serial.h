@@ -30,6 +30,8 @@ enum class OpenStatus {
 struct ReadResult {
   size_t count = 0;     // bytes read in this attempt
   bool failed = false;  // the attempt failed in the system (no port, line gone)
+  // The interval time-out after a byte ended the attempt, not the total one.
+  bool byInterval = false;
 };
 
 class SerialPort {
@@ -51,6 +53,9 @@ class SerialPort {
 
   bool IsOpen() const { return handle_ != kNoPort; }
 
+  // The system's words for why the last Open() failed; empty after a success.
+  const std::string& OpenError() const { return openError_; }
+
   // Discards whatever waits in the output and input buffers.
   void Purge();
 
@@ -69,6 +74,7 @@ class SerialPort {
  private:
   static constexpr intptr_t kNoPort = -1;
   intptr_t handle_ = kNoPort;
+  std::string openError_;
   bool modemLines_ = false;  // the device has DTR and RTS, lowered before each command
   SerialTimeouts timeouts_;
 };

@@ -18,8 +18,9 @@ class AppendFile {
   AppendFile(const AppendFile&) = delete;
   AppendFile& operator=(const AppendFile&) = delete;
 
-  // `target` is a file path or "stderr". False when it cannot be opened.
-  bool Open(const std::string& target);
+  // `target` is a file path or "stderr". False when it cannot be opened,
+  // with the system's words in `error` when given.
+  bool Open(const std::string& target, std::string* error = nullptr);
   // Writes the bytes; a failure is ignored.
   void Append(std::string_view text);
 
@@ -30,6 +31,13 @@ class AppendFile {
 
 // The local time of day as HH:MM:SS.mmm.
 std::string LocalTimeOfDay();
+// The local date and time as YYYY-MM-DD HH:MM:SS.mmm.
+std::string LocalDateTime();
+// This process's id.
+unsigned long ProcessId();
+// The file a path finally stands for, links followed; the path itself when
+// the system cannot tell.
+std::string ResolvedPath(const std::string& path);
 
 // The value of an environment variable; empty when it is unset.
 std::string EnvironmentVariable(const char* name);
