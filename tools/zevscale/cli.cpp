@@ -33,7 +33,7 @@ int Run(const Options& o, std::ostream& out, std::ostream& err,
   Options options = o;
   TraceTap tap(o.trace, err, o.lang);
   std::unique_ptr<host::Library> library;
-  if (o.command != "ports") {
+  if (o.command != "ports" && o.command != "listen") {
     const std::string path =
         o.library.empty() ? os::ProgramDirectory() + os::AddinFileName() : o.library;
     // A library of the other architecture would only fail to load; say why.
@@ -70,6 +70,7 @@ int Run(const Options& o, std::ostream& out, std::ostream& err,
   if (command == "zero") return RunZero(c);
   if (command == "ports") return RunPorts(c);
   if (command == "scan") return RunScan(c);
+  if (command == "listen") return RunListen(c);
   err << Usage(std::string(), o.lang);
   return 2;
 }

@@ -154,5 +154,6 @@ int RunTare(Context& c);
 int RunZero(Context& c);
 int RunPorts(Context& c);
 int RunScan(Context& c);
+int RunListen(Context& c);
 
 }  // namespace zev::cli

@@ -96,6 +96,31 @@ enum class M {
   UsagePorts,
   UsageScan,
   UsageMain,
+  // listen
+  UsageListen,
+  ListenHeading,
+  ListenNothing,
+  ListenSummary,
+  ListenFrame,
+  ListenLateFrame,
+  ListenNoFrame,
+  ListenOtherFrame,
+  NeedSeconds,
+  // scan, every port's outcome
+  ScanOutAnswer,
+  ScanOutLate,
+  ScanOutNoAnswer,
+  ScanOutNotAReply,
+  ScanOutLooksLike,
+  ScanOutNoneTried,
+  ScanOutMissing,
+  ScanOutBusy,
+  ScanOutNoAccess,
+  ScanOutSameDevice,
+  ScanAboveEight,
+  ScanSignLost,
+  ScanProgress,
+  DidYouMean,
 };
 
 // The text of `id` in `lang` with {1}, {2}, ... replaced by `args`.
