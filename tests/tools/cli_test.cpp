@@ -146,6 +146,11 @@ TEST(CliOutput, JsonIsValidAndCarriesTheResults) {
   ASSERT_EQ(info["methods"].size(), 13u);
   EXPECT_EQ(info["methods"][11]["russian"], "ПолучитьВес");
   EXPECT_EQ(info["methods"][11]["parameters"], 2);
+  EXPECT_EQ(info["lineSettings"]["ZEV-U"], "4800 8N1");
+  EXPECT_EQ(info["lineSettings"]["ZEV-NT(N)"], "4800 8O1");
+  char* library = realpath(ZEV_ADDIN_PATH, nullptr);
+  EXPECT_EQ(info["library"], std::string(library != nullptr ? library : ""));
+  free(library);
 
   ASSERT_EQ(RunLine("settings --model A\"B --port 4 --json", out, err), 0);
   const auto settings = nlohmann::json::parse(out);

@@ -93,6 +93,8 @@ const Entry kCatalogue[] = {
   {M::InfoDescription, "description", "описание"},
   {M::InfoType, "equipment type", "тип оборудования"},
   {M::InfoWeb, "web address", "веб-адрес"},
+  {M::InfoLibrary, "library", "библиотека"},
+  {M::InfoLines, "line settings", "параметры линии"},
   {M::InfoMethods, "methods", "методы"},
   {M::CannotLoad, "cannot load {1}: {2}", "не удаётся загрузить {1}: {2}"},
   {M::NoObject, "the add-in made no TZEV_SCALE_Class object",

@@ -60,6 +60,8 @@ enum class M {
   InfoType,
   InfoWeb,
   InfoMethods,
+  InfoLibrary,
+  InfoLines,
   CannotLoad,
   NoObject,
   CannotSimulate,
