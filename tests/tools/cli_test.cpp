@@ -339,7 +339,7 @@ TEST(CliOutput, JsonWeightsKeepEveryDecimal) {
   EXPECT_NE(out.find("\"weights\":[1234.567]"), std::string::npos) << out;
   ASSERT_EQ(RunLine("weigh --model ZEV-U --simulate --sim-weight 0.25", out, err, Lang::Russian),
             0);
-  EXPECT_NE(out.find("0.250 кг"), std::string::npos) << out;
+  EXPECT_NE(out.find("0,250 кг"), std::string::npos) << out;
 }
 
 TEST(CliOutput, WatchGoesOnThroughFailuresAndStopsOnInterrupt) {

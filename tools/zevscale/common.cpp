@@ -19,12 +19,22 @@ const char* const kPortUnavailable = "Порт недоступен";
 std::string Context::Kilograms(double kg) const {
   char text[64];
   std::snprintf(text, sizeof text, "%.3f ", kg);
-  return text + T(M::Kg);
+  return Decimal(text) + T(M::Kg);
 }
 
 const std::vector<std::string>& ModelNames() {
   static const std::vector<std::string> names = {"ZEV-U", "ZEV-AW", "ZEV-NT(N)"};
   return names;
+}
+
+std::string Context::Decimal(std::string number) const {
+  // Russian writes a decimal comma (JSON keeps the full stop).
+  if (o.lang == Lang::Russian) {
+    for (char& ch : number) {
+      if (ch == '.') ch = ',';
+    }
+  }
+  return number;
 }
 
 size_t CharCount(const std::string& utf8) {

@@ -35,6 +35,8 @@ struct Context {
   bool Interrupted() const { return interrupted != nullptr && *interrupted; }
   // "12.345 kg" in the user's language.
   std::string Kilograms(double kg) const;
+  // A number written with the user's decimal separator.
+  std::string Decimal(std::string number) const;
 };
 
 // One driver object with a memory manager and a connection of its own, so

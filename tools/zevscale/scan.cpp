@@ -264,7 +264,7 @@ int RunScan(Context& c) {
       const Answer& a = r.answers[i];
       char weight[64];
       std::snprintf(weight, sizeof weight, "%10.3f ", a.kg);
-      lines.push_back(PadRight(com, 6) + PadRight(a.model, 11) + weight + c.T(M::Kg));
+      lines.push_back(PadRight(com, 6) + PadRight(a.model, 11) + c.Decimal(weight) + c.T(M::Kg));
       Json j{{"port", r.port}, {"status", "answer"}, {"model", a.model}, {"weight", a.kg}};
       if (i == best) j["recommended"] = true;
       list.push_back(j);
@@ -298,7 +298,8 @@ int RunScan(Context& c) {
     }
   }
   c.err << "("
-        << c.T(M::ScanTime, {std::to_string(results.size()), std::to_string(models.size()), time})
+        << c.T(M::ScanTime,
+               {std::to_string(results.size()), std::to_string(models.size()), c.Decimal(time)})
         << ")\n";
   return any ? 0 : 1;
 }
