@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <system_error>
 
 #include "zev/platform/clock.h"
 #include "zev/platform/serial.h"
@@ -77,6 +78,10 @@ bool ApplyLineSettings(int fd, const termios& wanted) {
          ::cfgetospeed(&actual) == ::cfgetospeed(&wanted);
 }
 
+std::string SystemText(int error) {
+  return std::error_code(error, std::generic_category()).message();
+}
+
 }  // namespace
 
 struct SerialPort::SavedLine {
@@ -106,14 +111,17 @@ OpenStatus SerialPort::Open(uint8_t port, uint32_t baudRate, Parity parity,
     handle_ = kNoPort;
   }
   problem_ = OpenProblem::Other;
+  openError_.clear();
   const std::string device = DeviceName(port);
   if (device.empty()) {
     problem_ = OpenProblem::Missing;
+    openError_ = "no device for port 0";
     return OpenStatus::OpenFailed;
   }
   int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     const int e = errno;
+    openError_ = SystemText(e);
     problem_ = e == ENOENT || e == ENXIO || e == ENODEV || e == ENOTDIR ? OpenProblem::Missing
                : e == EACCES || e == EPERM                              ? OpenProblem::NoAccess
                : e == EBUSY                                             ? OpenProblem::Busy
@@ -127,11 +135,15 @@ OpenStatus SerialPort::Open(uint8_t port, uint32_t baudRate, Parity parity,
     ::close(fd);
     fd = moved;
   }
-  if (fd < 0) return OpenStatus::OpenFailed;
+  if (fd < 0) {
+    openError_ = SystemText(errno);
+    return OpenStatus::OpenFailed;
+  }
   // Exclusive use: the advisory lock stops every other opener that asks for it
   // (root included); TIOCEXCL stops other openers of the terminal.
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || !::isatty(fd)) {
     if (errno == EWOULDBLOCK) problem_ = OpenProblem::Busy;
+    openError_ = errno == EWOULDBLOCK ? "locked by another program" : "not a terminal";
     ::close(fd);
     return OpenStatus::OpenFailed;
   }
@@ -140,6 +152,7 @@ OpenStatus SerialPort::Open(uint8_t port, uint32_t baudRate, Parity parity,
   termios tio{};
   const speed_t speed = BaudConstant(baudRate);
   if (::tcgetattr(fd, &tio) != 0 || speed == B0) {
+    openError_ = speed == B0 ? "unsupported baud rate" : SystemText(errno);
     ::ioctl(fd, TIOCNXCL);
     ::close(fd);
     return OpenStatus::LineSettingsFailed;
@@ -155,6 +168,7 @@ OpenStatus SerialPort::Open(uint8_t port, uint32_t baudRate, Parity parity,
   tio.c_cc[VTIME] = 0;
   if (::cfsetispeed(&tio, speed) != 0 || ::cfsetospeed(&tio, speed) != 0 ||
       !ApplyLineSettings(fd, tio)) {
+    openError_ = SystemText(errno);
     ::tcsetattr(fd, TCSANOW, &saved->settings);
     ::ioctl(fd, TIOCNXCL);
     ::close(fd);
@@ -177,6 +191,9 @@ bool SerialPort::Close() {
   // login line) is left working.
   if (saved_) ::tcsetattr(fd, TCSANOW, &saved_->settings);
   saved_.reset();
+  // The exclusive mode belongs to the terminal, not to this descriptor: on a
+  // pseudo-terminal it would outlive the close and keep every later opener
+  // without root out.
   ::ioctl(fd, TIOCNXCL);
   ::flock(fd, LOCK_UN);
   if (::close(fd) != 0 && errno != EINTR) {
@@ -238,11 +255,17 @@ ReadResult SerialPort::ReadAttempt(void* buffer, size_t size) {
   MonoTime lastByte = start;
   while (result.count < size) {
     MonoTime deadline = totalDeadline;
-    if (result.count > 0 && timeouts_.readInterval != 0) {
-      deadline = std::min(deadline, lastByte + Millis(timeouts_.readInterval));
+    bool interval = false;
+    if (result.count > 0 && timeouts_.readInterval != 0 &&
+        lastByte + Millis(timeouts_.readInterval) < totalDeadline) {
+      deadline = lastByte + Millis(timeouts_.readInterval);
+      interval = true;
     }
     const int ready = WaitFor(fd, POLLIN, deadline);
-    if (ready == 0) break;
+    if (ready == 0) {
+      result.byInterval = interval;
+      break;
+    }
     if (ready < 0 || (ready & (POLLERR | POLLNVAL)) != 0 ||
         ((ready & POLLHUP) != 0 && (ready & POLLIN) == 0)) {
       result.failed = result.count == 0;

@@ -2,7 +2,9 @@
 #include <windows.h>
 
 #include <memory>
+#include <system_error>
 
+#include "zev/platform/clock.h"
 #include "zev/platform/serial.h"
 
 namespace zev::platform {
@@ -39,8 +41,10 @@ OpenStatus SerialPort::Open(uint8_t port, uint32_t baudRate, Parity parity,
   HANDLE h = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   problem_ = OpenProblem::Other;
+  openError_.clear();
   if (h == INVALID_HANDLE_VALUE) {
     const DWORD e = GetLastError();
+    openError_ = std::error_code(static_cast<int>(e), std::system_category()).message();
     // A port that another program holds answers "access denied".
     problem_ = e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND     ? OpenProblem::Missing
                : e == ERROR_ACCESS_DENIED || e == ERROR_SHARING_VIOLATION ? OpenProblem::Busy
@@ -139,10 +143,16 @@ ReadResult SerialPort::ReadAttempt(void* buffer, size_t size) {
     return result;
   }
   DWORD read = 0;
+  const MonoTime start = Now();
   if (!ReadFile(AsHandle(handle_), buffer, static_cast<DWORD>(size), &read, nullptr)) {
     result.failed = read == 0;
   }
   result.count = read;
+  // The system does not tell which time-out ended a short read: one that ends
+  // before the total time-out can have been only the interval one.
+  const int64_t total = int64_t{timeouts_.readTotalMultiplier} * static_cast<int64_t>(size) +
+                        timeouts_.readTotalConstant;
+  result.byInterval = read > 0 && read < size && MillisBetween(start, Now()) < total;
   return result;
 }
 

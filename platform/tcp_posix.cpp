@@ -240,11 +240,17 @@ ReadResult TcpConnection::ReadAttempt(void* buffer, size_t size, const SerialTim
   MonoTime lastByte = start;
   while (result.count < size) {
     MonoTime deadline = totalDeadline;
-    if (result.count > 0 && timeouts.readInterval != 0) {
-      deadline = std::min(deadline, lastByte + Millis(timeouts.readInterval));
+    bool interval = false;
+    if (result.count > 0 && timeouts.readInterval != 0 &&
+        lastByte + Millis(timeouts.readInterval) < totalDeadline) {
+      deadline = lastByte + Millis(timeouts.readInterval);
+      interval = true;
     }
     const int ready = WaitFor(fd, POLLIN, deadline);
-    if (ready == 0) break;
+    if (ready == 0) {
+      result.byInterval = interval;
+      break;
+    }
     if (ready < 0 || (ready & POLLNVAL) != 0) {
       result.failed = result.count == 0;
       break;

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <system_error>
 
 #include "zev/platform/tracefile.h"
 
@@ -93,7 +94,7 @@ void AppendFile::Release() {
   handle_ = -1;
 }
 
-bool AppendFile::Open(const std::string& target) {
+bool AppendFile::Open(const std::string& target, std::string* error) {
   Release();
   socket_ = false;
   int fd = -1;
@@ -108,10 +109,14 @@ bool AppendFile::Open(const std::string& target) {
     struct stat st {};
     if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
       ::close(fd);
-      fd = -1;
+      if (error != nullptr) *error = "not a regular file";
+      return false;
     }
   }
-  if (fd < 0) return false;
+  if (fd < 0) {
+    if (error != nullptr) *error = std::error_code(errno, std::generic_category()).message();
+    return false;
+  }
   handle_ = fd;
   return true;
 }
@@ -138,16 +143,46 @@ bool AppendFile::Append(std::string_view text) {
   return true;
 }
 
-std::string LocalTimeOfDay() {
+namespace {
+
+std::string LocalTime(bool withDate) {
   timeval tv{};
   ::gettimeofday(&tv, nullptr);
   tm local{};
   const time_t seconds = tv.tv_sec;
   ::localtime_r(&seconds, &local);
-  char text[32];
-  std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03d", local.tm_hour, local.tm_min, local.tm_sec,
+  char text[48];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d", local.tm_year + 1900,
+                local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec,
                 static_cast<int>(tv.tv_usec / 1000));
-  return text;
+  return withDate ? text : text + 11;
+}
+
+}  // namespace
+
+std::string LocalTimeOfDay() {
+  return LocalTime(false);
+}
+
+std::string LocalDateTime() {
+  return LocalTime(true);
+}
+
+unsigned long ProcessId() {
+  return static_cast<unsigned long>(::getpid());
+}
+
+std::string ResolvedPath(const std::string& path) {
+  char* resolved = ::realpath(path.c_str(), nullptr);
+  if (resolved == nullptr) {
+    // A link to a device that is gone: what it points at.
+    char target[4096];
+    const ssize_t n = ::readlink(path.c_str(), target, sizeof target - 1);
+    return n > 0 ? std::string(target, static_cast<size_t>(n)) : path;
+  }
+  std::string result(resolved);
+  std::free(resolved);
+  return result;
 }
 
 std::string EnvironmentVariable(const char* name) {

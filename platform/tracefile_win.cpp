@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <system_error>
 
 #include "zev/platform/tracefile.h"
 
@@ -16,7 +17,7 @@ void AppendFile::Release() {
   handle_ = -1;
 }
 
-bool AppendFile::Open(const std::string& target) {
+bool AppendFile::Open(const std::string& target, std::string* error) {
   Release();
   socket_ = false;
   HANDLE h = INVALID_HANDLE_VALUE;
@@ -36,11 +37,18 @@ bool AppendFile::Open(const std::string& target) {
     // not a disk file (a named pipe would make every write wait).
     h = CreateFileA(target.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                     OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
+    if (h == INVALID_HANDLE_VALUE) {
+      if (error != nullptr) {
+        *error =
+            std::error_code(static_cast<int>(GetLastError()), std::system_category()).message();
+      }
+      return false;
+    }
     BY_HANDLE_FILE_INFORMATION info{};
     if (GetFileType(h) != FILE_TYPE_DISK || !GetFileInformationByHandle(h, &info) ||
         (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
       CloseHandle(h);
+      if (error != nullptr) *error = "not a regular file";
       return false;
     }
   }
@@ -64,6 +72,23 @@ std::string LocalTimeOfDay() {
   std::snprintf(text, sizeof text, "%02u:%02u:%02u.%03u", t.wHour, t.wMinute, t.wSecond,
                 t.wMilliseconds);
   return text;
+}
+
+std::string LocalDateTime() {
+  SYSTEMTIME t{};
+  GetLocalTime(&t);
+  char text[48];
+  std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u.%03u", t.wYear, t.wMonth, t.wDay,
+                t.wHour, t.wMinute, t.wSecond, t.wMilliseconds);
+  return text;
+}
+
+unsigned long ProcessId() {
+  return GetCurrentProcessId();
+}
+
+std::string ResolvedPath(const std::string& path) {
+  return path;
 }
 
 std::string EnvironmentVariable(const char* name) {

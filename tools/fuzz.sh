@@ -4,11 +4,23 @@
 #   tools/fuzz.sh [SECONDS_PER_TARGET]   (default 20)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# Runs a command with its output kept back; on failure the output is shown
+# (ninja writes its errors to standard output).
+quiet() {
+  local log
+  log=$(mktemp)
+  if ! "$@" >"$log" 2>&1; then
+    cat "$log" >&2
+    rm -f "$log"
+    return 1
+  fi
+  rm -f "$log"
+}
 seconds=${1:-20}
 bash tools/deps.sh --ci
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DZEV_FUZZ=ON >/dev/null
-cmake --build build-fuzz --target parsers_fuzz text_fuzz driver_fuzz >/dev/null
+quiet cmake --build build-fuzz --target parsers_fuzz text_fuzz driver_fuzz
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 for target in parsers text driver; do
   work=$(mktemp -d)

@@ -11,6 +11,18 @@
 # Both carry the Russian guide (docs/ru/, its README.md as ПРОЧТИ.md) when there is one.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# Runs a command with its output kept back; on failure the output is shown
+# (ninja writes its errors to standard output).
+quiet() {
+  local log
+  log=$(mktemp)
+  if ! "$@" >"$log" 2>&1; then
+    cat "$log" >&2
+    rm -f "$log"
+    return 1
+  fi
+  rm -f "$log"
+}
 bash tools/deps.sh --ci --windows
 
 version=$(sed -n 's/^project(ZEVScale VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
@@ -22,8 +34,8 @@ build() {  # directory, toolchain file or "", targets...
   shift 2
   local flags=(-DZEV_TESTS=OFF -DZEV_BENCH=OFF -DCMAKE_BUILD_TYPE=Release)
   [ -n "$toolchain" ] && flags+=(-DCMAKE_TOOLCHAIN_FILE="$toolchain")
-  cmake -S . -B "$dir" -G Ninja "${flags[@]}" >/dev/null
-  cmake --build "$dir" --target "$@" >/dev/null
+  quiet cmake -S . -B "$dir" -G Ninja "${flags[@]}"
+  quiet cmake --build "$dir" --target "$@"
 }
 build out/build-linux-x64 "" ZEVScale zevscale
 build out/build-linux-x86 cmake/linux-i686.cmake ZEVScale

@@ -6,6 +6,18 @@
 #                             ThreadSanitizer, in build-tsan/; any report fails
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# Runs a command with its output kept back; on failure the output is shown
+# (ninja writes its errors to standard output).
+quiet() {
+  local log
+  log=$(mktemp)
+  if ! "$@" >"$log" 2>&1; then
+    cat "$log" >&2
+    rm -f "$log"
+    return 1
+  fi
+  rm -f "$log"
+}
 bash tools/deps.sh
 
 dir=build
@@ -24,6 +36,6 @@ elif [ "${1:-}" = "--sanitize" ]; then
   export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:detect_stack_use_after_return=1
   export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 fi
-cmake -S . -B "$dir" -G Ninja "${flags[@]}" >/dev/null
+quiet cmake -S . -B "$dir" -G Ninja "${flags[@]}"
 cmake --build "$dir" "${targets[@]}"
 ctest --test-dir "$dir" -j2 --output-on-failure --timeout 120 "${labels[@]}"

@@ -4,9 +4,21 @@
 # (ZEV_SOAK_CYCLES, default 5 per model).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# Runs a command with its output kept back; on failure the output is shown
+# (ninja writes its errors to standard output).
+quiet() {
+  local log
+  log=$(mktemp)
+  if ! "$@" >"$log" 2>&1; then
+    cat "$log" >&2
+    rm -f "$log"
+    return 1
+  fi
+  rm -f "$log"
+}
 bash tools/deps.sh --ci
-cmake -S . -B build -G Ninja >/dev/null
-cmake --build build >/dev/null
+quiet cmake -S . -B build -G Ninja
+quiet cmake --build build
 export ZEV_SOAK_CYCLES=${ZEV_SOAK_CYCLES:-5}
 for test in addin_frame_test driver_test reliability_test soak_test; do
   log=$(mktemp)

@@ -96,8 +96,9 @@ check "settings" 0 'DefaultValue="ZEV-AW"' 'Caption="Параметры подк
   settings --model ZEV-AW --port 4
 for port in 3 4 5; do
   model=$( ((port == 3)) && echo ZEV-U || { ((port == 4)) && echo ZEV-AW || echo "ZEV-NT(N)"; })
-  kg=$(printf '%.3f' "${weight[$port]}")
+  kg=$(LC_NUMERIC=C printf "%.3f" "${weight[$port]}")
   [ "$model" = "ZEV-NT(N)" ] && kg=${kg#-}
+  kg=${kg/./,}  # Russian writes a decimal comma
   LANG=ru_RU.UTF-8 check "weigh $model on COM$port" 0 "$kg кг" -- weigh --model "$model" --port $port
 done
 check "weigh --json" 0 '"weights":[0.5]' -- weigh --model ZEV-U --port 3 --json
@@ -133,7 +134,7 @@ wine=$(zev_wine_command)
   "$wine zevscale.exe weigh --model ZEV-U --port 7; $wine zevscale.exe weigh --model ZEV-U --port 3" \
   /dev/null) </dev/null 2>&1 | sed 's/\x1b\[[0-9;?]*[A-Za-z]//g; s/\r//g' | grep -v '^$' >"$tmp/screen" || true
 checks=$((checks + 1))
-if grep -qF "ошибка 1001: Порт недоступен" "$tmp/screen" && grep -qF "0.500 кг" "$tmp/screen"; then
+if grep -qF "ошибка 1001: Порт недоступен" "$tmp/screen" && grep -qF "0,500 кг" "$tmp/screen"; then
   echo "ok   $arch the console shows Russian right:"
   sed 's/^/     | /' "$tmp/screen"
 else

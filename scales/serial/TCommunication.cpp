@@ -61,10 +61,12 @@ uint8_t TCommunication::OpenNamed(const TEndpoint& endpoint, uint32_t baudRate, 
   }
   const auto p = parity == 1 ? platform::Parity::Odd : platform::Parity::None;
   platform::OpenStatus status;
-  Handle = OpenSerialPort(endpoint.com, baudRate, p, timeouts_, status, openProblem_);
+  std::string error;
+  Handle = OpenSerialPort(endpoint.com, baudRate, p, timeouts_, status, openProblem_, error);
   const uint8_t code = OpenCode(status);
-  if (trace_)
-    trace_->Opened(platform::SerialPort::DeviceName(endpoint.com), baudRate, parity, code);
+  if (trace_) {
+    trace_->Opened(platform::SerialPort::DeviceName(endpoint.com), baudRate, parity, code, error);
+  }
   return code;
 }
 
@@ -73,10 +75,12 @@ platform::TcpStatus TCommunication::LinkStatus() const {
 }
 
 uint8_t TCommunication::CloseCom() {
+  const bool held = Handle != nullptr;
+  const bool closed = held && Handle->Close();
+  if (trace_) trace_->Closed(held ? (closed ? "ok" : "failed") : "no port open");
   trace_.reset();  // the next open reads ZEVSCALE_TRACE again
-  if (!Handle || !Handle->Close()) return kCloseFailed;
   Handle.reset();
-  return kCloseOk;
+  return closed ? kCloseOk : kCloseFailed;
 }
 
 bool TCommunication::WriteCom(std::string_view command) {
@@ -118,11 +122,10 @@ bool TCommunication::ReadOn() {
 bool TCommunication::Read(std::string& out, size_t wanted) {
   char buffer[kReadChunk];
   for (;;) {
-    const platform::MonoTime start = trace_ ? platform::Now() : platform::MonoTime();
     platform::ReadResult r;
     r.failed = true;
     if (Handle) r = Handle->ReadAttempt(buffer, wanted);
-    if (trace_) TraceAttempt(buffer, wanted, r, start);
+    if (trace_) TraceAttempt(buffer, wanted, r);
     if (r.count > 0) {
       out.assign(buffer, r.count);
       LastRead = ReadOutcome::Bytes;
@@ -140,14 +143,9 @@ bool TCommunication::Read(std::string& out, size_t wanted) {
   }
 }
 
-void TCommunication::TraceAttempt(const char* bytes, size_t wanted, const platform::ReadResult& r,
-                                  platform::MonoTime start) {
-  const platform::MonoTime end = platform::Now();
-  // The attempt's own time-outs tell its ending: 32 bytes, the interval after
-  // a byte, or the total for the whole attempt.
-  const platform::SerialTimeouts& t = timeouts_;
-  const int64_t total =
-      int64_t{t.readTotalMultiplier} * static_cast<int64_t>(wanted) + t.readTotalConstant;
+void TCommunication::TraceAttempt(const char* bytes, size_t wanted, const platform::ReadResult& r) {
+  // The port tells which of the attempt's time-outs ended it: the bytes asked
+  // for, the interval after a byte, or the total for the whole attempt.
   ReadEnding ending = ReadEnding::TotalTimeout;
   if (r.failed || (r.count > 0 && Handle && Handle->Restorable())) {
     // Nothing read from a line that is gone, or a converter that closed the
@@ -155,11 +153,11 @@ void TCommunication::TraceAttempt(const char* bytes, size_t wanted, const platfo
     ending = ReadEnding::LineGone;
   } else if (r.count == wanted) {
     ending = wanted == kReadChunk ? ReadEnding::Full : ReadEnding::FrameComplete;
-  } else if (r.count > 0 && platform::MillisBetween(start, end) < total) {
+  } else if (r.count > 0 && r.byInterval) {
     ending = ReadEnding::IntervalTimeout;
   }
-  trace_->Attempt(std::string_view(bytes, r.count), platform::MillisBetween(WriteTime, end),
-                  ending);
+  trace_->Attempt(std::string_view(bytes, r.count),
+                  platform::MillisBetween(WriteTime, platform::Now()), ending);
 }
 
 void TCommunication::ParseReply(std::string_view reply, std::string& out) const {

@@ -92,8 +92,7 @@ class TCommunication {
  private:
   uint8_t OpenNamed(const TEndpoint& endpoint, uint32_t baudRate, uint8_t parity,
                     const std::string& name);
-  void TraceAttempt(const char* bytes, size_t wanted, const platform::ReadResult& r,
-                    platform::MonoTime start);
+  void TraceAttempt(const char* bytes, size_t wanted, const platform::ReadResult& r);
   bool Read(std::string& out, size_t wanted);
 
   ReplyParser parser_;

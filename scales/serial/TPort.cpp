@@ -10,6 +10,7 @@ class TSerialPort : public TPort {
     return port_.Open(port, baudRate, parity, timeouts);
   }
   platform::OpenProblem Problem() const { return port_.LastOpenProblem(); }
+  const std::string& Error() const { return port_.OpenError(); }
   bool Close() override { return port_.Close(); }
   void Purge() override { port_.Purge(); }
   size_t Write(const void* data, size_t size) override { return port_.Write(data, size); }
@@ -73,11 +74,12 @@ std::string TEndpoint::Name() const {
 
 std::unique_ptr<TPort> OpenSerialPort(uint8_t port, uint32_t baudRate, platform::Parity parity,
                                       const platform::SerialTimeouts& timeouts,
-                                      platform::OpenStatus& status,
-                                      platform::OpenProblem& problem) {
+                                      platform::OpenStatus& status, platform::OpenProblem& problem,
+                                      std::string& error) {
   auto p = std::make_unique<TSerialPort>();
   status = p->Open(port, baudRate, parity, timeouts);
   problem = p->Problem();
+  error = p->Error();
   if (status != platform::OpenStatus::Opened) return nullptr;
   return p;
 }

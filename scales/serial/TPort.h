@@ -44,10 +44,12 @@ class TPort {
 };
 
 // Opens COM<port> at `baudRate` and `parity` with the read attempts'
-// `timeouts`; null with `status` and `problem` on failure.
+// `timeouts`; null with `status`, `problem` and the system's words in
+// `error` on failure.
 std::unique_ptr<TPort> OpenSerialPort(uint8_t port, uint32_t baudRate, platform::Parity parity,
                                       const platform::SerialTimeouts& timeouts,
-                                      platform::OpenStatus& status, platform::OpenProblem& problem);
+                                      platform::OpenStatus& status, platform::OpenProblem& problem,
+                                      std::string& error);
 // Connects to a converter (its line settings are set in the converter); read
 // attempts keep `timeouts`; null with `status` on failure.
 std::unique_ptr<TPort> OpenTcpPort(const platform::TcpAddress& address,

@@ -2,6 +2,21 @@
 
 namespace zev::scales {
 
+namespace {
+
+bool IsStandardError(const std::string& target) {
+  static const char kName[] = "stderr";
+  if (target.size() != sizeof kName - 1) return false;
+  for (size_t i = 0; i < target.size(); ++i) {
+    const char c =
+        target[i] >= 'A' && target[i] <= 'Z' ? static_cast<char>(target[i] + 32) : target[i];
+    if (c != kName[i]) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 std::unique_ptr<TTrace> TTrace::FromEnvironment(uint8_t port, std::string_view model) {
   return FromEnvironment("COM" + std::to_string(port), model);
 }
@@ -14,7 +29,19 @@ std::unique_ptr<TTrace> TTrace::ToTarget(const std::string& target, std::string_
                                          std::string_view model) {
   if (target.empty()) return nullptr;
   std::unique_ptr<TTrace> trace(new TTrace(link, model));
-  if (!trace->file_.Open(target)) return nullptr;
+  std::string error;
+  const std::string file = IsStandardError(target) ? std::string("stderr") : target;
+  if (!trace->file_.Open(file, &error)) {
+    // Said once for this open, on standard error only: the platform is never
+    // troubled with it, and the port opens as it would without a trace.
+    platform::AppendFile console;
+    if (console.Open("stderr")) {
+      console.Append("ZEVScale: " + std::string(kTraceVariable) +
+                     ": cannot write the line trace to " + target + ": " + error +
+                     "; no trace for " + std::string(link) + "\n");
+    }
+    return nullptr;
+  }
   return trace;
 }
 
@@ -49,20 +76,30 @@ std::string TTrace::Dump(std::string_view bytes) {
 
 void TTrace::Write(const std::string& text) {
   // One line, one write: lines of different ports never interleave.
-  const std::string time = platform::LocalTimeOfDay();
-  if (lost_ > 0 &&
-      file_.Append(time + prefix_ + " " + std::to_string(lost_) + " trace lines lost\n")) {
+  const std::string head = platform::LocalDateTime() + " [" +
+                           std::to_string(platform::ProcessId()) + "]" + prefix_ + " ";
+  if (lost_ > 0 && file_.Append(head + std::to_string(lost_) + " trace lines lost\n")) {
     lost_ = 0;
   }
-  if (!file_.Append(time + prefix_ + " " + text + "\n")) ++lost_;
+  if (!file_.Append(head + text + "\n")) ++lost_;
 }
 
-void TTrace::Opened(const std::string& device, uint32_t baudRate, uint8_t parity, uint8_t code) {
+void TTrace::Opened(const std::string& device, uint32_t baudRate, uint8_t parity, uint8_t code,
+                    const std::string& systemError) {
   static const char* const kOutcome[] = {"ok", "cannot open the device", "line settings refused",
                                          "time-outs refused"};
-  Write("open " + (device.empty() ? std::string("(no device)") : device) + " " +
-        std::to_string(baudRate) + (parity == 1 ? " 8O1: " : " 8N1: ") +
-        (code < 4 ? kOutcome[code] : "?"));
+  std::string name = device.empty() ? std::string("(no device)") : device;
+  if (!device.empty()) {
+    const std::string behind = platform::ResolvedPath(device);
+    if (behind != device) name += " (" + behind + ")";
+  }
+  Write("open " + name + " " + std::to_string(baudRate) + (parity == 1 ? " 8O1: " : " 8N1: ") +
+        (code < 4 ? kOutcome[code] : "?") +
+        (code != 0 && !systemError.empty() ? " (" + systemError + ")" : std::string()));
+}
+
+void TTrace::Closed(const char* outcome) {
+  Write(std::string("close: ") + outcome);
 }
 
 void TTrace::Connected(const std::string& url, const std::string& outcome) {

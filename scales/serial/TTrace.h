@@ -1,17 +1,23 @@
 // The line trace: what a port sends and receives, one line per command and
 // per read attempt, for whoever integrates or installs a scale. Off unless the
 // environment variable ZEVSCALE_TRACE names a file to append to (or "stderr")
-// when the port is opened; a trace that cannot be written is dropped silently.
-// Lines that could not be written at once are counted, and the count is
-// written ("12 trace lines lost") as soon as writing works again.
+// when the port is opened ("stderr" in any letter case). A trace file that
+// cannot be opened is said once per open on standard error, and the port
+// opens without a trace. Lines that could not be written at once are
+// counted, and the count is written ("12 trace lines lost") as soon as
+// writing works again.
 //
-// Line format (fields separated by blanks, the last one after a comma):
-//   12:00:01.234 COM3 ZEV-U open /dev/ttyS2 4800 8N1: ok
-//   12:00:01.235 COM3 ZEV-U -> 50 |P| written 1 of 1
-//   12:00:01.463 COM3 ZEV-U <- 20 20 30 2E ... 0D 0A |  0.500 kg  ..| +228 ms, interval time-out
-//   12:00:01.763 COM3 ZEV-U <- (nothing) +528 ms, total time-out
-// A port that is a converter's TCP address opens so:
-//   12:00:01.234 COM3 ZEV-U open tcp://192.168.1.50:4001: ok
+// Line format: date, time, [process id], port, model, then what happened:
+//   2026-12-08 12:00:01.234 [4242] COM3 ZEV-U open /dev/ttyS2 4800 8N1: ok
+//   2026-12-08 12:00:01.235 [4242] COM3 ZEV-U -> 50 |P| written 1 of 1
+//   2026-12-08 12:00:01.463 [4242] COM3 ZEV-U <- 20 20 ... 0D 0A |  0.500 kg  ..| +228 ms,
+//     interval time-out
+//   2026-12-08 12:00:01.763 [4242] COM3 ZEV-U <- (nothing) +528 ms, total time-out
+//   2026-12-08 12:00:01.800 [4242] COM3 ZEV-U close: ok
+// The open line names the device behind a COM<N> entry in brackets, and the
+// system's words when the open failed. A port that is a converter's TCP
+// address opens so:
+//   2026-12-08 12:00:01.234 [4242] COM3 ZEV-U open tcp://192.168.1.50:4001: ok
 #pragma once
 
 #include <cstdint>
@@ -40,9 +46,11 @@ class TTrace {
   static std::unique_ptr<TTrace> ToTarget(const std::string& target, std::string_view link,
                                           std::string_view model);
 
-  void Opened(const std::string& device, uint32_t baudRate, uint8_t parity, uint8_t code);
+  void Opened(const std::string& device, uint32_t baudRate, uint8_t parity, uint8_t code,
+              const std::string& systemError);
   // A connection to `url` made (`outcome` "ok") or not (the reason).
   void Connected(const std::string& url, const std::string& outcome);
+  void Closed(const char* outcome);
   void Sent(std::string_view command, size_t written);
   void Attempt(std::string_view bytes, int64_t msSinceWrite, ReadEnding ending);
 

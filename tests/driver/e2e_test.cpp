@@ -79,7 +79,7 @@ TEST_P(ModelTest, CalibrateSendsTheTareCommand) {
     auto call = Run(u"УстановитьВесТары", {W("NoDeviceID"), host::Double(tare)});
     EXPECT_TRUE(call->ok);
     EXPECT_TRUE(call->Flag());
-    std::this_thread::sleep_for(30ms);
+    EXPECT_TRUE(scale->WaitQuiet());
   }
   const std::string expected =
       GetParam().model == Model::ZevU ? std::string("CT") : GetParam().tare + GetParam().tare;
@@ -88,7 +88,7 @@ TEST_P(ModelTest, CalibrateSendsTheTareCommand) {
   scale->ClearReceived();
   auto refused = Run(u"Calibrate", {W("X"), host::Double(1)});
   EXPECT_FALSE(refused->ok);
-  std::this_thread::sleep_for(30ms);
+  EXPECT_TRUE(scale->WaitQuiet());
   EXPECT_EQ(scale->Received(), "");
 }
 
@@ -98,7 +98,7 @@ TEST_P(ModelTest, Zeroing) {
   if (GetParam().model == Model::ZevU) {
     EXPECT_TRUE(zero->ok);
     EXPECT_TRUE(zero->Flag());
-    std::this_thread::sleep_for(30ms);
+    EXPECT_TRUE(scale->WaitQuiet());
     EXPECT_EQ(scale->Received(), "Z");
   } else {
     EXPECT_TRUE(zero->ok);
@@ -218,7 +218,7 @@ TEST_P(ModelTest, ATareThatIsNoNumberIsRefused) {
   }
   // A narrow text that reads as a number is still taken as 0.
   EXPECT_TRUE(Run(u"Calibrate", {W("NoDeviceID"), host::PStr(mm, "1.5")})->Succeeded());
-  std::this_thread::sleep_for(30ms);
+  EXPECT_TRUE(scale->WaitQuiet());
   EXPECT_EQ(scale->Received(), GetParam().model == Model::ZevU ? "C" : GetParam().tare);
 }
 

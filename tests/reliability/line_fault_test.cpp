@@ -46,7 +46,7 @@ INSTANTIATE_TEST_SUITE_P(Models, LineFaultTest, ::testing::ValuesIn(kModels), Mo
 
 TEST_P(LineFaultTest, HangingUpBetweenOpenAndWeighing) {
   scale->HangUp();
-  std::this_thread::sleep_for(50ms);
+  ASSERT_TRUE(scale->WaitQuiet());
   const auto [ok, success, ms] = Weigh();
   EXPECT_TRUE(ok);
   EXPECT_FALSE(success);
@@ -74,7 +74,7 @@ TEST_P(LineFaultTest, NoiseWithoutEndNeverHangs) {
     EXPECT_LT(ms, 1000);
   }
   scale->SetFaults({});
-  std::this_thread::sleep_for(50ms);
+  ASSERT_TRUE(scale->WaitQuiet());
   EXPECT_TRUE(std::get<1>(Weigh()));
   Recover(4);
 }
@@ -91,7 +91,7 @@ TEST_P(LineFaultTest, AReplyThatStopsHalfWay) {
 
 TEST_P(LineFaultTest, BytesWhileNoCommandIsOutstandingArePurged) {
   scale->SendUnsolicited(zev::sim::Simulator::Frame(GetParam().model, 9.999));
-  std::this_thread::sleep_for(100ms);
+  ASSERT_TRUE(scale->WaitQuiet());
   auto call = Run(u"GetWeight", {W("NoDeviceID"), host::Empty()});
   EXPECT_TRUE(call->Flag());
   EXPECT_EQ(call->params[1].dblVal, 0.5) << "the stale frame must not be read as the reply";

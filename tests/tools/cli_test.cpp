@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <future>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <set>
 #include <sstream>
@@ -69,12 +70,18 @@ TEST(CliArguments, WhatIsAcceptedAndWhatIsNot) {
       {"scan --ports 3,5,6 --models ZEV-U,ZEV-AW --trace --json", true},
       {"scan --ports 3,,6", false},
       {"scan --ports 3,256", false},
+      {"scan --ports 1-4,COM7", true},
+      {"scan --ports 4-1", false},
+      {"weigh --model ZEV-U --port COM3", true},
+      {"listen --model ZEV-U --port 3 --seconds 2", true},
+      {"listen --model ZEV-U --port 3 --seconds 0", false},
+      {"weigh --model ZEV-U --port 3 --seconds 2", false},
       {"scan --models ZEV-U,ZEV-X", false},
       {"scan --model ZEV-U", false},
       {"--version", true},
       {"weigh --model ZEV-U --simulate --sim-delay -5", false},
       {"weigh --model ZEV-U --tcp 127.0.0.1:4001", true},
-      {"listen --model ZEV-U --tcp 127.0.0.1:4001", false},
+      {"listen --model ZEV-U --tcp 127.0.0.1:4001", true},
       {"test --model ZEV-AW --tcp [::1]:4001 --trace", true},
       {"weigh --model ZEV-U --tcp 127.0.0.1", false},
       {"weigh --model ZEV-U --tcp 127.0.0.1:0", false},
@@ -105,7 +112,8 @@ TEST(CliArguments, ModelNamesAreCheckedBeforeTheDriverSeesThem) {
     const Parsed p = Parse({"weigh", "--model", model, "--port", "3"});
     EXPECT_FALSE(p.ok) << model;
     EXPECT_EQ(p.error, std::string("unknown model \"") + model +
-                           "\"; the models are ZEV-U, ZEV-AW, ZEV-NT(N) (exactly so written)");
+                           "\"; the models are ZEV-U, ZEV-AW, ZEV-NT(N) (exactly so written)" +
+                           (model[1] == 'e' ? "; did you mean ZEV-U?" : ""));
   }
   EXPECT_NE(Parse({"test", "--model", "zev-u", "--port", "3"}, Lang::Russian)
                 .error.find("неизвестная модель \"zev-u\""),
@@ -179,6 +187,11 @@ TEST(CliOutput, JsonIsValidAndCarriesTheResults) {
   EXPECT_EQ(info["otherClasses"][0]["className"], "TZEV_SCALE_4001_Class");
   EXPECT_EQ(info["otherClasses"][0]["interfaceRevision"], 4001);
   EXPECT_EQ(info["otherClasses"][0]["methods"].size(), 14u);
+  EXPECT_EQ(info["lineSettings"]["ZEV-U"], "4800 8N1");
+  EXPECT_EQ(info["lineSettings"]["ZEV-NT(N)"], "4800 8O1");
+  char* library = realpath(ZEV_ADDIN_PATH, nullptr);
+  EXPECT_EQ(info["library"], std::string(library != nullptr ? library : ""));
+  free(library);
 
   ASSERT_EQ(RunLine("settings --model A\"B --port 4 --json", out, err), 0);
   const auto settings = nlohmann::json::parse(out);
@@ -354,6 +367,11 @@ TEST(CliOutput, TraceShowsCommandAndReplyBytesWithTiming) {
   EXPECT_EQ(RunLine("weigh --model ZEV-AW --simulate --sim-weight 2", out, err), 0) << err;
   unsetenv("ZEVSCALE_TRACE");
   EXPECT_NE(out.find("2.000 kg"), std::string::npos);
+  // ...but the tool says so, once.
+  const std::string warning =
+      "zevscale: ZEVSCALE_TRACE: the trace file /nonexistent/dir/trace.log cannot be written "
+      "(No such file or directory); the add-in writes no trace there\n";
+  EXPECT_EQ(err, warning);
 }
 
 TEST(CliOutput, JsonWeightsKeepEveryDecimal) {
@@ -362,7 +380,7 @@ TEST(CliOutput, JsonWeightsKeepEveryDecimal) {
   EXPECT_NE(out.find("\"weights\":[1234.567]"), std::string::npos) << out;
   ASSERT_EQ(RunLine("weigh --model ZEV-U --simulate --sim-weight 0.25", out, err, Lang::Russian),
             0);
-  EXPECT_NE(out.find("0.250 кг"), std::string::npos) << out;
+  EXPECT_NE(out.find("0,250 кг"), std::string::npos) << out;
 }
 
 TEST(CliOutput, WatchGoesOnThroughFailuresAndStopsOnInterrupt) {
@@ -400,28 +418,30 @@ TEST(CliOutput, ScanFindsEachModelOnItsPort) {
       << err;
   const auto found = nlohmann::json::parse(out);
   const auto expected = nlohmann::json::parse(R"json([
-    {"port":3,"model":"ZEV-U","weight":12.345,"best":true},
-    {"port":4,"model":"ZEV-AW","weight":12.345,"best":true},
-    {"port":4,"model":"ZEV-NT(N)","weight":12.345,"best":false},
-    {"port":5,"model":"ZEV-NT(N)","weight":12.345,"best":true}])json");
+    {"port":3,"status":"answer","model":"ZEV-U","weight":12.345,"recommended":true},
+    {"port":4,"status":"answer","model":"ZEV-AW","weight":12.345,"recommended":true},
+    {"port":4,"status":"answer","model":"ZEV-NT(N)","weight":12.345},
+    {"port":5,"status":"answer","model":"ZEV-NT(N)","weight":12.345,"recommended":true},
+    {"port":6,"status":"missing","reason":"COM6 is /dev/ttyS5; /dev/ttyS5 does not exist"}])json");
   EXPECT_EQ(found, expected);
 
   // Traced from four threads at once: every line whole.
   ASSERT_EQ(RunLine("scan --simulate --ports 3,4,5,6 --trace", out, err), 0);
   auto whole = [](const std::string& line) {
     std::istringstream in(line);
-    std::string time, port, model, what;
-    in >> time >> port >> model >> what;
+    std::string date, time, pid, port, model, what;
+    in >> date >> time >> pid >> port >> model >> what;
     auto endsWith = [&](const std::string& end) {
       return line.size() >= end.size() &&
              line.compare(line.size() - end.size(), end.size(), end) == 0;
     };
     const bool ended = endsWith(" ms, 32 bytes") || endsWith(" ms, interval time-out") ||
                        endsWith(" ms, total time-out") || endsWith(" ms, line gone");
-    return time.size() == 12 && time[2] == ':' && time[8] == '.' && port.size() == 4 &&
+    return date.size() == 10 && date[4] == '-' && time.size() == 12 && time[2] == ':' &&
+           time[8] == '.' && pid == "[" + std::to_string(getpid()) + "]" && port.size() == 4 &&
            port.rfind("COM", 0) == 0 && port[3] >= '3' && port[3] <= '6' &&
            (model == "ZEV-U" || model == "ZEV-AW" || model == "ZEV-NT(N)") &&
-           ((what == "open" && line.find(": ") != std::string::npos) ||
+           ((what == "open" && line.find(": ") != std::string::npos) || what == "close:" ||
             (what == "->" && line.find(" written ") != std::string::npos) ||
             (what == "<-" && ended && line.find(" ms, ") == line.rfind(" ms, ")));
   };
@@ -441,10 +461,100 @@ TEST(CliOutput, ScanFindsEachModelOnItsPort) {
                      "Port 4 (COM4)"),
             std::string::npos)
       << out;
-  EXPECT_NE(out.find("COM6: Порт недоступен"), std::string::npos) << out;
+  EXPECT_NE(out.find("COM6  missing: COM6 is /dev/ttyS5; /dev/ttyS5 does not exist"),
+            std::string::npos)
+      << out;
 
   EXPECT_EQ(RunLine("scan --simulate --ports 6", out, err), 1);
   EXPECT_NE(out.find("no scale answered on COM6"), std::string::npos) << out;
+}
+
+// Every port asked for or mapped has its outcome, in words and in JSON.
+TEST(CliOutput, ScanGivesEveryPortItsOutcome) {
+  zev::sim::PortDirectory ports;
+  ports.Export();
+  using zev::sim::Model;
+  zev::sim::Simulator fine(Model::ZevU, 1.0), silent(Model::ZevAW, 1.0), late(Model::ZevU, 2.0),
+      held(Model::ZevAW, 1.0), high(Model::ZevAW, -1.5);
+  for (auto* s : {&fine, &silent, &late, &held, &high}) ASSERT_TRUE(s->Start());
+  zev::sim::Faults f;
+  f.silent = true;
+  silent.SetFaults(f);
+  f = {};
+  f.delayMs = 620;
+  late.SetFaults(f);
+  ports.Map(3, fine.DevicePath());
+  ports.Map(4, silent.DevicePath());
+  ports.Map(5, late.DevicePath());
+  ports.Map(6, ports.Path() + "/unplugged");
+  ports.Map(7, held.DevicePath());
+  ports.Map(9, fine.DevicePath());
+  ports.Map(11, high.DevicePath());
+  zev::platform::SerialPort holder;
+  ASSERT_EQ(holder.Open(7, 4800, zev::platform::Parity::Odd), zev::platform::OpenStatus::Opened);
+  std::string out, err;
+  ASSERT_EQ(RunLine("scan --ports 3-7,COM9 --json", out, err), 0) << err;
+  std::map<int, std::string> status;
+  for (const auto& j : nlohmann::json::parse(out)) {
+    status[j["port"]] = j["status"];
+    EXPECT_EQ(j.contains("weight"), j["status"] == "answer") << j;
+    EXPECT_EQ(j.contains("reason"), j["status"] != "answer") << j;
+  }
+  const std::map<int, std::string> expected = {{3, "answer"}, {4, "no answer"},
+                                               {5, "late"},   {6, "missing"},
+                                               {7, "busy"},   {9, "same device"}};
+  EXPECT_EQ(status, expected) << out;
+
+  ASSERT_EQ(RunLine("scan --ports 3-6,9", out, err), 0) << err;
+  for (const char* line :
+       {"COM3  ZEV-U           1.000 kg\n", "COM4  no answer to ZEV-U, ZEV-AW, ZEV-NT(N)\n",
+        "COM5  answers late (6", " ms, as ZEV-U): the driver stops waiting",
+        "COM6  missing: COM6 is ", "COM9  same device as COM3 ("}) {
+    EXPECT_NE(out.find(line), std::string::npos) << line << "\n" << out;
+  }
+  // A ZEV-AW scale tried only as ZEV-NT(N) answers without its sign, on a
+  // port that the settings page does not offer.
+  ASSERT_EQ(RunLine("scan --ports 11 --models ZEV-NT(N)", out, err), 0) << err;
+  EXPECT_NE(out.find("COM11: the reply is a ZEV-AW frame; read as ZEV-NT(N) it loses its sign"),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find("COM11: the settings page offers Port 1 to 8 only"), std::string::npos) << out;
+  // A frame of a model not tried is named.
+  zev::sim::Simulator other(Model::ZevAW, 1.0);
+  ASSERT_TRUE(other.Start());
+  f = {};
+  f.raw = zev::sim::Simulator::Frame(Model::ZevU, 1.0);
+  other.SetFaults(f);
+  ports.Map(8, other.DevicePath());
+  EXPECT_EQ(RunLine("scan --ports 8 --models ZEV-AW,ZEV-NT(N)", out, err), 1);
+  EXPECT_NE(out.find("COM8  not a reply: 20 20 31 2E"), std::string::npos) << out;
+  EXPECT_NE(out.find("; it is a ZEV-U reply, a model not tried (--models)"), std::string::npos)
+      << out;
+}
+
+TEST(CliOutput, ListenShowsEveryByteWithItsTime) {
+  std::string out, err;
+  ASSERT_EQ(RunLine("listen --model ZEV-U --simulate --sim-weight 2 --seconds 1 --json", out, err),
+            0)
+      << err;
+  const auto j = nlohmann::json::parse(out);
+  EXPECT_EQ(j["bytes"], 14);
+  EXPECT_EQ(j["frame"], "ZEV-U");
+  EXPECT_LT(j["frameMs"], 500);
+  size_t pairs = 0;  // the pieces hold the 14 bytes, as hex pairs before the bar
+  for (const auto& piece : j["pieces"]) {
+    const std::string bytes = piece["bytes"];
+    pairs += bytes.find('|') / 3;
+  }
+  EXPECT_EQ(pairs, 14u) << out;
+  // Late: the whole reply is there, after the driver's deadline.
+  ASSERT_EQ(RunLine("listen --model ZEV-AW --simulate --sim-delay 650 --seconds 1", out, err), 0);
+  const size_t but = out.find("a whole ZEV-AW reply, but ");
+  ASSERT_NE(but, std::string::npos) << out;
+  EXPECT_GT(std::stoi(out.substr(but + 26)), 530) << out;
+  EXPECT_NE(out.find("ms after the command: the driver stops waiting"), std::string::npos) << out;
+  EXPECT_EQ(RunLine("listen --model ZEV-U --simulate --sim-silent --seconds 1", out, err), 1);
+  EXPECT_NE(out.find("nothing arrived in 1 s"), std::string::npos) << out;
 }
 
 TEST(CliOutput, PortsListsMappedEntriesFreeOrBusy) {

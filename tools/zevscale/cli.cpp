@@ -46,9 +46,9 @@ int Run(const Options& o, std::ostream& out, std::ostream& err,
       options.port = options.tcpNames.begin()->first;
     }
   }
-  TraceTap tap(o.trace, err);
+  TraceTap tap(o.trace, err, o.lang);
   std::unique_ptr<host::Library> library;
-  if (o.command != "ports") {
+  if (o.command != "ports" && o.command != "listen") {
     const std::string path =
         o.library.empty() ? os::ProgramDirectory() + os::AddinFileName() : o.library;
     // A library of the other architecture would only fail to load; say why.
@@ -87,6 +87,7 @@ int Run(const Options& o, std::ostream& out, std::ostream& err,
   if (command == "ports") return RunPorts(c);
   if (command == "scan") return RunScan(c);
   if (command == "check") return RunCheck(c);
+  if (command == "listen") return RunListen(c);
   err << Usage(std::string(), o.lang);
   return 2;
 }

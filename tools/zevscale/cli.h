@@ -26,6 +26,7 @@ struct Options {
   bool watch = false;
   bool terminal = false;  // standard output is a terminal (--watch updates one line)
   int intervalMs = 500;
+  int seconds = 3;  // listen
   int count = 1;  // weighings; 0 with --watch: until interrupted
   double tareWeight = 0.0;
   std::vector<int> scanPorts;           // empty: COM1 to COM8 and every mapped COM<N>

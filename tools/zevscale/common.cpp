@@ -1,6 +1,7 @@
 #include "common.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <fstream>
 #include <optional>
@@ -21,12 +22,22 @@ const char* const kPortUnavailable = "Порт недоступен";
 std::string Context::Kilograms(double kg) const {
   char text[64];
   std::snprintf(text, sizeof text, "%.3f ", kg);
-  return text + T(M::Kg);
+  return Decimal(text) + T(M::Kg);
 }
 
 const std::vector<std::string>& ModelNames() {
   static const std::vector<std::string> names = {"ZEV-U", "ZEV-AW", "ZEV-NT(N)"};
   return names;
+}
+
+std::string Context::Decimal(std::string number) const {
+  // Russian writes a decimal comma (JSON keeps the full stop).
+  if (o.lang == Lang::Russian) {
+    for (char& ch : number) {
+      if (ch == '.') ch = ',';
+    }
+  }
+  return number;
 }
 
 size_t CharCount(const std::string& utf8) {
@@ -242,19 +253,30 @@ Failure Explain(Context& c, Session& s, Operation operation, int port, const std
   return f;
 }
 
-TraceTap::TraceTap(bool echo, std::ostream& err) : echo_(echo), err_(err) {
+TraceTap::TraceTap(bool echo, std::ostream& err, Lang lang) : echo_(echo), err_(err) {
   const std::string set = platform::EnvironmentVariable("ZEVSCALE_TRACE");
   previous_ = set;
-  if (set == "stderr") echo_ = true;
-  if (!set.empty() && set != "stderr" && !echo) {
-    // The user's own trace file: read back what this run adds to it. The
-    // add-in writes only to a regular file (not through a link); for any
-    // other target the tool's own file takes its place.
-    file_ = os::OpenTraceFile(set);
-    if (file_ != -1) {
-      path_ = set;
-      offset_ = std::max(0LL, os::TraceFileSize(file_));
-      return;
+  std::string lower = set;
+  for (char& ch : lower) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+  const bool toStderr = lower == "stderr";
+  if (toStderr) echo_ = true;
+  if (!set.empty() && !toStderr) {
+    std::string error;
+    platform::AppendFile probe;
+    if (!probe.Open(set, &error)) {
+      // The add-in would say so on standard error at each open; say it once,
+      // and read this run's trace from a file of the tool's own.
+      err_ << "zevscale: " << Text(lang, M::TraceUnwritable, {set, error}) << "\n";
+    } else if (!echo) {
+      // The user's own trace file: read back what this run adds to it. The
+      // add-in writes only to a regular file (not through a link); for any
+      // other target the tool's own file takes its place.
+      file_ = os::OpenTraceFile(set);
+      if (file_ != -1) {
+        path_ = set;
+        offset_ = std::max(0LL, os::TraceFileSize(file_));
+        return;
+      }
     }
   }
   path_ = os::NewTemporaryFile();
@@ -298,7 +320,7 @@ void TraceTap::Drain() {
 
 namespace {
 
-// A trace line: "TIME COMn MODEL WHAT REST".
+// A trace line: "DATE TIME [PID] COMn MODEL WHAT REST".
 struct TraceLine {
   std::string port, model, what, rest;
 };
@@ -306,8 +328,8 @@ struct TraceLine {
 TraceLine Split(const std::string& line) {
   TraceLine t;
   std::istringstream in(line);
-  std::string time;
-  in >> time >> t.port >> t.model >> t.what;
+  std::string date, time, pid;
+  in >> date >> time >> pid >> t.port >> t.model >> t.what;
   std::getline(in, t.rest);
   return t;
 }

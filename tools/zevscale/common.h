@@ -38,6 +38,8 @@ struct Context {
   bool Interrupted() const { return interrupted != nullptr && *interrupted; }
   // "12.345 kg" in the user's language.
   std::string Kilograms(double kg) const;
+  // A number written with the user's decimal separator.
+  std::string Decimal(std::string number) const;
 };
 
 // One driver object with a memory manager and a connection of its own, so
@@ -102,7 +104,7 @@ Failure Explain(Context& c, Session& s, Operation operation, int port, const std
 // happened on the line when an operation fails.
 class TraceTap {
  public:
-  TraceTap(bool echo, std::ostream& err);
+  TraceTap(bool echo, std::ostream& err, Lang lang = Lang::English);
   ~TraceTap();
   TraceTap(const TraceTap&) = delete;
   TraceTap& operator=(const TraceTap&) = delete;
@@ -177,5 +179,6 @@ int RunZero(Context& c);
 int RunPorts(Context& c);
 int RunScan(Context& c);
 int RunCheck(Context& c);
+int RunListen(Context& c);
 
 }  // namespace zev::cli

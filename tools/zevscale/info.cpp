@@ -1,6 +1,9 @@
 // zevscale info: the add-in's class, component, version, description and methods.
 #include "common.h"
+#include "console.h"
+#include "line.h"
 #include "zev/platform/text.h"
+#include "zev/platform/tracefile.h"
 
 namespace zev::cli {
 namespace {
@@ -71,6 +74,18 @@ int RunInfo(Context& c) {
                                                  {M::InfoDescription, d->Text(1)},
                                                  {M::InfoType, d->Text(2)},
                                                  {M::InfoWeb, d->Text(6)}};
+  // The library loaded, as the system names it, and each model's line.
+  const std::string library = platform::ResolvedPath(
+      c.o.library.empty() ? os::ProgramDirectory() + os::AddinFileName() : c.o.library);
+  rows.push_back({M::InfoLibrary, library});
+  std::string lineSettings;
+  Json lineJson = Json::object();
+  for (const auto& model : ModelNames()) {
+    const ModelLine* line = FindModelLine(model);
+    lineSettings += (lineSettings.empty() ? "" : ", ") + model + " " + line->settings;
+    lineJson[model] = line->settings;
+  }
+  rows.push_back({M::InfoLines, lineSettings});
   size_t width = CharCount(c.T(M::InfoRevision)) + 3;
   for (const auto& row : rows) width = std::max(width, CharCount(c.T(row.first)) + 3);
   std::vector<std::string> lines;
@@ -125,6 +140,8 @@ int RunInfo(Context& c) {
   fields["webAddress"] = d->Text(6);
   fields["methods"] = methods;
   fields["otherClasses"] = otherClasses;
+  fields["library"] = library;
+  fields["lineSettings"] = lineJson;
   return Finish(c, lines, fields, nullptr);
 }
 

@@ -43,6 +43,9 @@ const Entry kCatalogue[] = {
   {M::WhyUnknownReply, "the scale gave no usable weight", "весы не дали пригодного веса"},
   {M::SeeTrace, "run again with --trace to see the bytes on the line",
    "запустите ещё раз с --trace, чтобы увидеть байты на линии"},
+  {M::TraceUnwritable,
+   "ZEVSCALE_TRACE: the trace file {1} cannot be written ({2}); the add-in writes no trace there",
+   "ZEVSCALE_TRACE: файл трассировки {1} не записывается ({2}); драйвер не сможет писать туда трассировку"},
   {M::Tared, "tared", "тара установлена"},
   {M::TareCancelled, "tare cancelled", "тара отменена"},
   {M::PlatformTold, "the driver told the platform: {1}", "драйвер сообщил платформе: {1}"},
@@ -98,6 +101,8 @@ const Entry kCatalogue[] = {
   {M::InfoDescription, "description", "описание"},
   {M::InfoType, "equipment type", "тип оборудования"},
   {M::InfoWeb, "web address", "веб-адрес"},
+  {M::InfoLibrary, "library", "библиотека"},
+  {M::InfoLines, "line settings", "параметры линии"},
   {M::InfoMethods, "methods", "методы"},
   {M::CannotLoad, "cannot load {1}: {2}", "не удаётся загрузить {1}: {2}"},
   {M::NoObject, "the add-in made no TZEV_SCALE_Class object",
@@ -123,9 +128,9 @@ const Entry kCatalogue[] = {
   {M::OptionNeeds, "{1} needs {2}", "после {1} нужно указать {2}"},
   {M::NeedPath, "a path", "путь"},
   {M::NeedModel, "a model name", "модель"},
-  {M::NeedPortNumber, "a number from 0 to 255", "число от 0 до 255"},
-  {M::NeedPortList, "port numbers from 0 to 255, e.g. 3,5,6, not '{1}'",
-   "номера портов от 0 до 255, например 3,5,6, а не '{1}'"},
+  {M::NeedPortNumber, "a number from 0 to 255 (3 or COM3)", "число от 0 до 255 (3 или COM3)"},
+  {M::NeedPortList, "port numbers from 0 to 255, e.g. 3,5,6 or 1-4,7, not '{1}'",
+   "номера портов от 0 до 255, например 3,5,6 или 1-4,7, а не '{1}'"},
   {M::NeedTcp, "a converter's address HOST:PORT, e.g. 192.168.1.50:4001, not '{1}'",
    "адрес преобразователя УЗЕЛ:ПОРТ, например 192.168.1.50:4001, а не '{1}'"},
   {M::TcpAlone, "--tcp takes one address and stands instead of --port and --simulate",
@@ -297,6 +302,7 @@ const Entry kCatalogue[] = {
    "  test       the device test\n"
    "  tare       tare the scale\n"
    "  zero       set the scale to zero\n"
+   "  listen     send one weighing command and show every byte that arrives\n"
    "  info       the add-in's identity and methods\n"
    "  settings   the settings page\n"
    "  check      play the equipment library's sequence (TZEV_SCALE_4001_Class)\n\n"
@@ -311,12 +317,66 @@ const Entry kCatalogue[] = {
    "  test       тест устройства\n"
    "  tare       тарировать весы\n"
    "  zero       установить ноль\n"
+   "  listen     послать команду взвешивания и показать каждый пришедший байт\n"
    "  info       сведения о компоненте и её методы\n"
    "  settings   страница настроек\n"
    "  check      пройти последовательность библиотеки оборудования (TZEV_SCALE_4001_Class)\n\n"
    "zevscale КОМАНДА --help покажет параметры команды; zevscale --version — версию.\n"
    "ZEVSCALE_TRACE=ФАЙЛ (или stderr) включает трассировку линии компонентой, здесь и в "
    "платформе.\n"},
+  {M::UsageListen,
+   "usage: zevscale listen --model M --port N [--seconds S] [options]\n\nSends the model's "
+   "weighing command once and shows every byte that arrives,\nwith its time after the command, "
+   "for S seconds (default 3): a late or\nchattering scale as it is. The add-in is not used.\n\n"
+   "  --seconds S        how long to listen (default 3)\n",
+   "использование: zevscale listen --model M --port N [--seconds S] [параметры]\n\nОдин раз "
+   "посылает команду взвешивания модели и показывает каждый пришедший\nбайт со временем от "
+   "команды, S секунд (по умолчанию 3): весы, которые\nопаздывают или болтают, — как есть. "
+   "Компонента не используется.\n\n"
+   "  --seconds S        сколько слушать (по умолчанию 3)\n"},
+  {M::ListenHeading, "{1}, COM{2}: {3}, sent {4}; listening {5} s",
+   "{1}, COM{2}: {3}, отправлено {4}; слушаю {5} с"},
+  {M::ListenNothing, "nothing arrived in {1} s", "за {1} с ничего не пришло"},
+  {M::ListenSummary, "{1} bytes in {2} piece(s)", "байт: {1}, кусков: {2}"},
+  {M::ListenFrame, "a whole {1} reply, {2} ms after the command: the driver reads it",
+   "целый ответ {1}, через {2} мс после команды: драйвер его прочтёт"},
+  {M::ListenLateFrame,
+   "a whole {1} reply, but {2} ms after the command: the driver stops waiting after about 530 ms",
+   "целый ответ {1}, но через {2} мс после команды: драйвер ждёт только около 530 мс"},
+  {M::ListenNoFrame, "no {1} reply among them", "ответа {1} среди них нет"},
+  {M::ListenOtherFrame, "these are a {1} reply, not a {2} one",
+   "это ответ {1}, а не {2}"},
+  {M::NeedSeconds, "a number of seconds from 1 to 60", "число секунд от 1 до 60"},
+  {M::ScanOutAnswer, "answers", "отвечает"},
+  {M::ScanOutLate,
+   "answers late ({1} ms, as {2}): the driver stops waiting after about 530 ms; check the "
+   "scale's settings and the cable",
+   "отвечает поздно ({1} мс, как {2}): драйвер ждёт только около 530 мс; проверьте настройки "
+   "весов и кабель"},
+  {M::ScanOutNoAnswer, "no answer to {1}", "нет ответа на команды {1}"},
+  {M::ScanOutNotAReply, "not a reply: {1}", "не ответ: {1}"},
+  {M::ScanOutLooksLike, "it is a {1} reply, a model not tried (--models)",
+   "это ответ {1}, модели, которую не пробовали (--models)"},
+  {M::ScanOutNoneTried, "none of the models tried ({1}) reads it",
+   "ни одна из опробованных моделей ({1}) его не читает"},
+  {M::ScanOutMissing, "missing: {1}", "нет устройства: {1}"},
+  {M::ScanOutBusy, "busy: {1}", "занят: {1}"},
+  {M::ScanOutNoAccess, "no access: {1}", "нет доступа: {1}"},
+  {M::ScanOutSameDevice, "same device as COM{1} ({2})", "то же устройство, что COM{1} ({2})"},
+  {M::ScanAboveEight,
+   "COM{1}: the settings page offers Port 1 to 8 only; give this adapter a free number from 1 "
+   "to 8 (Linux: a COM<N> entry in the ports directory; Windows: Device Manager, the port's "
+   "Properties, Port Settings, Advanced, COM Port Number)",
+   "COM{1}: на странице настроек есть только порты 1–8; дайте этому преобразователю свободный "
+   "номер от 1 до 8 (Linux: запись COM<N> в каталоге портов; Windows: Диспетчер устройств, "
+   "свойства порта, «Параметры порта», «Дополнительно», «Номер COM-порта»)"},
+  {M::ScanSignLost,
+   "COM{1}: the reply is a ZEV-AW frame; read as ZEV-NT(N) it loses its sign (a negative "
+   "weight reads as positive): use ZEV-AW",
+   "COM{1}: это кадр ZEV-AW; как ZEV-NT(N) он читается без знака (отрицательный вес станет "
+   "положительным): выберите ZEV-AW"},
+  {M::ScanProgress, "scanning: {1} of {2} ports done", "поиск: готово портов {1} из {2}"},
+  {M::DidYouMean, "did you mean {1}?", "может быть, {1}?"},
 };
 // clang-format on
 

@@ -1,4 +1,5 @@
 // The command line: what each command accepts, and its usage text.
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 
@@ -15,7 +16,7 @@ namespace {
 
 bool TalksToScale(const std::string& command) {
   return command == "test" || command == "weigh" || command == "watch" || command == "tare" ||
-         command == "zero" || command == "scan" || command == "check";
+         command == "zero" || command == "scan" || command == "check" || command == "listen";
 }
 
 bool OneScale(const std::string& command) {
@@ -55,6 +56,27 @@ bool KnownModel(const std::string& name) {
   return false;
 }
 
+// "unknown model", with the model meant when only the letter case differs.
+std::string UnknownModelText(Lang lang, const std::string& name) {
+  std::string text = Text(lang, M::UnknownModel, {name});
+  auto lower = [](std::string s) {
+    for (char& ch : s) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    return s;
+  };
+  for (const auto& m : ModelNames()) {
+    if (lower(m) == lower(name)) text += "; " + Text(lang, M::DidYouMean, {m});
+  }
+  return text;
+}
+
+// A port number, written 3 or COM3.
+bool ParsePortArg(const std::string& text, int& out) {
+  std::string number = text;
+  if (number.size() > 3 && (number.compare(0, 3, "COM") == 0 || number.compare(0, 3, "com") == 0))
+    number.erase(0, 3);
+  return ParseIntArg(number, out) && out >= 0 && out <= 255;
+}
+
 }  // namespace
 
 std::string VersionText() {
@@ -77,6 +99,10 @@ std::string Usage(const std::string& command, Lang lang) {
   if (command == "ports") return t(M::UsagePorts);
   if (command == "scan") return t(M::UsageScan) + common + t(M::UsageTrace);
   if (command == "check") return t(M::UsageCheck) + common + scale;
+  if (command == "listen") {
+    return t(M::UsageListen) + common + t(M::UsageScale) +
+           (os::CanSimulate() ? t(M::UsageSim) : std::string());
+  }
   return t(M::UsageMain);
 }
 
@@ -141,8 +167,7 @@ Parsed Parse(const std::vector<std::string>& args, Lang lang) {
     } else if (a == "--model" && o.command != "scan") {
       if (!value(o.model)) return needs(M::NeedModel);
     } else if (a == "--port" && o.command != "scan") {
-      if (!value(v) || !ParseIntArg(v, o.port) || o.port < 0 || o.port > 255)
-        return needs(M::NeedPortNumber);
+      if (!value(v) || !ParsePortArg(v, o.port)) return needs(M::NeedPortNumber);
     } else if (a == "--tcp" && TalksToScale(o.command)) {
       if (!value(v)) return needs(M::NeedTcp);
       for (const auto& item : o.command == "scan" ? SplitList(v) : std::vector<std::string>{v}) {
@@ -153,17 +178,25 @@ Parsed Parse(const std::vector<std::string>& args, Lang lang) {
     } else if (a == "--ports" && o.command == "scan") {
       if (!value(v)) return needs(M::NeedPortList);
       for (const auto& item : SplitList(v)) {
-        int n = 0;
-        if (!ParseIntArg(item, n) || n < 0 || n > 255)
-          return bad(Text(lang, M::OptionNeeds, {a, Text(lang, M::NeedPortList, {item})}));
-        o.scanPorts.push_back(n);
+        // 3, COM3, or a range 1-4.
+        const size_t dash = item.find('-', 1);
+        int from = 0, to = 0;
+        const bool ok = dash == std::string::npos
+                            ? ParsePortArg(item, from) && ParsePortArg(item, to)
+                            : ParsePortArg(item.substr(0, dash), from) &&
+                                  ParsePortArg(item.substr(dash + 1), to) && from <= to;
+        if (!ok) return bad(Text(lang, M::OptionNeeds, {a, Text(lang, M::NeedPortList, {item})}));
+        for (int n = from; n <= to; ++n) o.scanPorts.push_back(n);
       }
     } else if (a == "--models" && o.command == "scan") {
       if (!value(v)) return needs(M::NeedModelList);
       for (const auto& item : SplitList(v)) {
-        if (!KnownModel(item)) return bad(Text(lang, M::UnknownModel, {item}));
+        if (!KnownModel(item)) return bad(UnknownModelText(lang, item));
         o.scanModels.push_back(item);
       }
+    } else if (a == "--seconds" && o.command == "listen") {
+      if (!value(v) || !ParseIntArg(v, o.seconds) || o.seconds < 1 || o.seconds > 60)
+        return needs(M::NeedSeconds);
     } else if (a == "--watch" && weighs) {
       o.watch = true;
     } else if (a == "--interval" && weighs) {
@@ -206,7 +239,7 @@ Parsed Parse(const std::vector<std::string>& args, Lang lang) {
   if (o.watch && !countGiven) o.count = 0;
   if (OneScale(o.command)) {
     if (o.model.empty()) return bad(Text(lang, M::CommandNeeds, {o.command, "--model"}));
-    if (!KnownModel(o.model)) return bad(Text(lang, M::UnknownModel, {o.model}));
+    if (!KnownModel(o.model)) return bad(UnknownModelText(lang, o.model));
     if (!o.tcp.empty() && (o.port >= 0 || o.simulate || o.tcp.size() > 1))
       return bad(Text(lang, M::TcpAlone));
     if (o.port < 0 && o.tcp.empty()) {

@@ -9,7 +9,10 @@
 #include <thread>
 
 #include "common.h"
+#include "line.h"
 #include "serial_ports.h"
+#include "zev/platform/serial.h"
+#include "zev/platform/tracefile.h"
 
 namespace zev::cli {
 namespace {
@@ -25,7 +28,10 @@ struct PortResult {
   int port = 0;
   std::vector<Answer> answers;
   std::string unavailable;  // the driver's text when the port would not open
-  bool late = false;        // a late reply to an earlier command seemed an answer
+  int sameAs = -1;          // an earlier port that stands for the same device
+  std::string device;       // the device the port stands for
+  int lateMs = -1;          // a whole reply that came after the deadline...
+  std::string lateModel;    // ...as this model's
 };
 
 void ScanPort(const host::Library& library, const std::vector<std::string>& models,
@@ -45,17 +51,32 @@ void ScanPort(const host::Library& library, const std::vector<std::string>& mode
   }
 }
 
-// ZEV-AW and ZEV-NT(N) send the same command. A ZEV-AW scale that answers
-// later than the deadline gives nothing to the ZEV-AW weighing and its late
-// reply to the ZEV-NT(N) weighing that follows, which then seems to answer.
-// After a quiet spell a weighing of its own shows whether it really does.
-bool AnswersAfterQuiet(const host::Library& library, const std::string& model, int port) {
-  std::this_thread::sleep_for(std::chrono::milliseconds(700));
-  Session s(library);
-  double kg = 0;
-  const bool ok = s.Valid() && s.Configure(model, port) && s.Open() && s.Weigh(kg);
-  s.Close();
-  return ok;
+// A scale that answers after the driver's deadline gives nothing to its own
+// command and its late reply to the next one. After a quiet spell each model
+// tried sends its command once more and the line is listened to for a
+// second: a whole reply of that model, late, tells what happened.
+void CheckLate(const std::vector<std::string>& models, PortResult& result) {
+  for (const auto& model : models) {
+    const ModelLine* line = FindModelLine(model);
+    if (line == nullptr) continue;
+    // Stale replies to earlier commands may come first, in time; the reply
+    // to this command is the frame that begins after the deadline.
+    const Listening l = Listen(result.port, *line, 1000, true, false);
+    const Heard late = FrameAt(l, model, 500);
+    if (late.ms >= 0) {
+      result.lateMs = static_cast<int>(late.ms);
+      result.lateModel = LooksLike(late.bytes);
+      return;
+    }
+  }
+}
+
+// The bytes of a trace's "hex |text|" dump.
+std::string Undump(const std::string& dump) {
+  std::string raw;
+  for (size_t i = 0; i + 2 <= dump.size() && dump[i] != '|'; i += 3)
+    raw += static_cast<char>(std::stoi(dump.substr(i, 2), nullptr, 16));
+  return raw;
 }
 
 // Of several models that answered on one port, the one that reads the reply
@@ -101,10 +122,11 @@ std::string Named(const Options& o, std::string line) {
 int RunScan(Context& c) {
   const Options& o = c.o;
   std::set<int> portSet(o.scanPorts.begin(), o.scanPorts.end());
+  const std::vector<int> mapped = os::MappedComNumbers();
   std::vector<std::string> skipped;
   if (portSet.empty()) {
     for (int n = 1; n <= 8; ++n) portSet.insert(n);
-    for (int n : os::MappedComNumbers()) portSet.insert(n);
+    for (int n : mapped) portSet.insert(n);
     // Weighing commands must not reach the system's own console or a login
     // line unless the user names the port.
     for (auto it = portSet.begin(); it != portSet.end();) {
@@ -121,56 +143,142 @@ int RunScan(Context& c) {
     }
   }
   const std::vector<std::string> models = o.scanModels.empty() ? ModelNames() : o.scanModels;
+  std::string tried;
+  for (const auto& m : models) tried += (tried.empty() ? "" : ", ") + m;
 
   const auto start = std::chrono::steady_clock::now();
   std::vector<PortResult> results;
-  for (int port : portSet) results.push_back({port, {}, {}, false});
+  for (int port : portSet) {
+    PortResult r;
+    r.port = port;
+    r.device = platform::ResolvedPath(platform::SerialPort::DeviceName(static_cast<uint8_t>(port)));
+    // A port asked for, or mapped, is always shown; a default one only when
+    // its device exists.
+    const bool asked =
+        !o.scanPorts.empty() || std::find(mapped.begin(), mapped.end(), port) != mapped.end();
+    if (!asked && !os::DiagnoseOpen(port).exists) continue;
+    for (const auto& earlier : results) {
+      if (!r.device.empty() && earlier.device == r.device && earlier.sameAs < 0) {
+        r.sameAs = earlier.port;
+        break;
+      }
+    }
+    results.push_back(r);
+  }
+  // On a terminal the progress goes to standard error, one line rewritten.
+  const bool progress = o.terminal && !o.json && !o.trace;
   std::atomic<size_t> finished{0};
-  std::vector<std::thread> threads;
-  for (auto& result : results) {
-    threads.emplace_back([&c, &models, &result, &finished] {
-      ScanPort(*c.library, models, result);
-      ++finished;
-    });
-  }
-  while (finished < results.size()) {
+  auto wait = [&](std::vector<std::thread>& threads) {
+    size_t shown = SIZE_MAX;
+    while (finished < threads.size()) {
+      c.tap.Drain();
+      if (progress && finished != shown) {
+        shown = finished;
+        c.err << "\r"
+              << c.T(M::ScanProgress, {std::to_string(shown), std::to_string(threads.size())})
+              << std::flush;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    for (auto& t : threads) t.join();
+    if (progress) c.err << "\r\033[K" << std::flush;
     c.tap.Drain();
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  };
+  {
+    std::vector<std::thread> threads;
+    for (auto& result : results) {
+      if (result.sameAs >= 0) continue;
+      threads.emplace_back([&c, &models, &result, &finished] {
+        ScanPort(*c.library, models, result);
+        ++finished;
+      });
+    }
+    wait(threads);
   }
-  for (auto& t : threads) t.join();
-  c.tap.Drain();
-  for (auto& r : results) {
-    if (r.answers.size() != 1 || r.answers[0].model != "ZEV-NT(N)" ||
-        !c.tap.OnlySilence(r.port, "ZEV-AW") || AnswersAfterQuiet(*c.library, "ZEV-NT(N)", r.port))
-      continue;
-    r.answers.clear();
-    r.late = true;
+  // Ports that opened and gave no answer, or only a ZEV-NT(N) answer after a
+  // silent ZEV-AW (which a late ZEV-AW gives), are checked for a late scale,
+  // all at once.
+  {
+    finished = 0;
+    std::vector<std::thread> threads;
+    for (auto& r : results) {
+      const bool opened = r.sameAs < 0 && r.unavailable.empty();
+      const bool ntAfterSilentAw = r.answers.size() == 1 && r.answers[0].model == "ZEV-NT(N)" &&
+                                   c.tap.OnlySilence(r.port, "ZEV-AW");
+      // A late reply to one model's command lands in the next model's read;
+      // with one model tried nothing shows it but listening longer.
+      const bool suspect = !c.tap.AnyBytes(r.port).empty() || models.size() == 1;
+      if (!opened || !((r.answers.empty() && suspect) || ntAfterSilentAw)) continue;
+      const std::vector<std::string> check =
+          ntAfterSilentAw ? std::vector<std::string>{"ZEV-AW"} : models;
+      threads.emplace_back([check, &r, &finished] {
+        CheckLate(check, r);
+        if (r.lateMs >= 0) r.answers.clear();
+        ++finished;
+      });
+    }
+    wait(threads);
   }
-  c.tap.Drain();
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
   bool any = false;
   Json list = Json::array();
   std::vector<std::string> lines, notes = skipped, settings;
+  auto outcome = [&](const PortResult& r, const char* status, const std::string& reason,
+                     const std::string& shown) {
+    Json j{{"port", r.port}, {"status", status}};
+    if (!reason.empty()) j["reason"] = reason;
+    list.push_back(j);
+    lines.push_back(PadRight(PortName(o, r.port) + " ", 6) + shown);
+  };
   for (const auto& r : results) {
     const std::string com = PortName(o, r.port);
-    if (r.late) notes.push_back(c.T(M::ScanLate, {std::to_string(r.port)}));
+    if (r.sameAs >= 0) {
+      const std::string why = c.T(M::ScanOutSameDevice, {std::to_string(r.sameAs), r.device});
+      outcome(r, "same device", why, why);
+      continue;
+    }
+    if (r.lateMs >= 0) {
+      const std::string why = c.T(M::ScanOutLate, {std::to_string(r.lateMs), r.lateModel});
+      list.push_back({{"port", r.port},
+                      {"status", "late"},
+                      {"model", r.lateModel},
+                      {"ms", r.lateMs},
+                      {"reason", why}});
+      lines.push_back(PadRight(com + " ", 6) + why);
+      continue;
+    }
     if (r.answers.empty()) {
-      const std::string bytes = c.tap.AnyBytes(r.port);
-      if (!bytes.empty() && !r.late)
-        notes.push_back(c.T(M::ScanBytesNoModel, {std::to_string(r.port), bytes}));
-      // A port that was asked for, or one that exists but would not open
-      // (busy, no permission), is worth a word; missing default ports are not.
-      const bool unavailable = r.unavailable == kPortUnavailable;
-      if (!r.unavailable.empty() &&
-          (!o.scanPorts.empty() || !unavailable || os::DiagnoseOpen(r.port).exists)) {
-        std::string why = r.unavailable;
-        if (unavailable) {
-          for (const auto& reason : WhyNoOpen(c, r.port)) why += "; " + reason;
+      if (r.unavailable == kPortUnavailable) {
+        const os::OpenDiagnosis d = os::DiagnoseOpen(r.port);
+        std::string why;
+        for (const auto& reason : WhyNoOpen(c, r.port)) why += (why.empty() ? "" : "; ") + reason;
+        if (!d.exists) {
+          outcome(r, "missing", why, c.T(M::ScanOutMissing, {why}));
+        } else if (d.busy) {
+          outcome(r, "busy", why, c.T(M::ScanOutBusy, {why}));
+        } else {
+          outcome(r, "no access", why, c.T(M::ScanOutNoAccess, {why}));
         }
-        notes.push_back(c.T(M::ScanUnavailable, {std::to_string(r.port), why}));
+        continue;
       }
+      if (!r.unavailable.empty()) {
+        outcome(r, "no access", r.unavailable, c.T(M::ScanOutNoAccess, {r.unavailable}));
+        continue;
+      }
+      const std::string bytes = c.tap.AnyBytes(r.port);
+      if (bytes.empty()) {
+        const std::string why = c.T(M::ScanOutNoAnswer, {tried});
+        outcome(r, "no answer", why, why);
+        continue;
+      }
+      const std::string looks = LooksLike(Undump(bytes));
+      std::string why = c.T(M::ScanOutNotAReply, {bytes}) + "; ";
+      why += !looks.empty() && std::find(models.begin(), models.end(), looks) == models.end()
+                 ? c.T(M::ScanOutLooksLike, {looks})
+                 : c.T(M::ScanOutNoneTried, {tried});
+      outcome(r, "not a reply", why, why);
       continue;
     }
     any = true;
@@ -180,8 +288,10 @@ int RunScan(Context& c) {
       const Answer& a = r.answers[i];
       char weight[64];
       std::snprintf(weight, sizeof weight, "%10.3f ", a.kg);
-      lines.push_back(PadRight(com + " ", 6) + PadRight(a.model, 11) + weight + c.T(M::Kg));
-      Json j = {{"port", r.port}, {"model", a.model}, {"weight", a.kg}, {"best", i == best}};
+      lines.push_back(PadRight(com + " ", 6) + PadRight(a.model, 11) + c.Decimal(weight) +
+                      c.T(M::Kg));
+      Json j{{"port", r.port}, {"status", "answer"}, {"model", a.model}, {"weight", a.kg}};
+      if (i == best) j["recommended"] = true;
       if (o.tcpNames.count(r.port)) j["tcp"] = com;
       list.push_back(j);
     }
@@ -191,6 +301,10 @@ int RunScan(Context& c) {
                                            r.answers[best].model, why}));
     }
     const std::string& model = r.answers[best].model;
+    // A ZEV-AW frame read as ZEV-NT(N) (ZEV-AW not tried) loses its sign.
+    if (model == "ZEV-NT(N)" && LooksLike(Undump(c.tap.AnyBytes(r.port))) == "ZEV-AW")
+      notes.push_back(c.T(M::ScanSignLost, {std::to_string(r.port)}));
+    if (r.port > 8) notes.push_back(c.T(M::ScanAboveEight, {std::to_string(r.port)}));
     settings.push_back(
         o.tcpNames.count(r.port)
             ? c.T(M::ScanSettingsTcp, {model, ListCaption(c, model), com})
@@ -211,7 +325,8 @@ int RunScan(Context& c) {
     }
   }
   c.err << "("
-        << c.T(M::ScanTime, {std::to_string(results.size()), std::to_string(models.size()), time})
+        << c.T(M::ScanTime,
+               {std::to_string(results.size()), std::to_string(models.size()), c.Decimal(time)})
         << ")\n";
   return any ? 0 : 1;
 }

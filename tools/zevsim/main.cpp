@@ -1,6 +1,7 @@
 // zevsim: a simulated ZEV scale on a pseudo-terminal or behind a simulated
 // Ethernet-to-serial converter, for trying the driver (or a terminal program)
 // without a scale.
+#include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -73,7 +74,10 @@ void Usage(FILE* out) {
       "  --raw HEX          answer with these bytes instead of the frame (hex pairs)\n"
       "  --tcp HOST:PORT    serve on this TCP address (numeric; HOST alone: a free port)\n"
       "  --refuse           with --tcp: refuse every connection\n"
-      "  --no-accept        with --tcp: never answer a connection (full backlog)\n",
+      "  --no-accept        with --tcp: never answer a connection (full backlog)\n"
+      "  --show             show the bytes received on standard error (always on a terminal)\n"
+      "\n"
+      "A line on standard input such as 1.25 changes the weight at once.\n",
       out);
 }
 
@@ -88,6 +92,7 @@ int main(int argc, char** argv) {
   std::string tcpHost;
   int tcpPort = -1;
   zev::sim::TcpMode tcpMode = zev::sim::TcpMode::Serve;
+  bool showCommands = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     auto value = [&]() -> const char* {
@@ -129,6 +134,8 @@ int main(int argc, char** argv) {
       faults.extraBytes = Whole(arg, value(), 0, 600000);
     } else if (arg == "--missing") {
       faults.missingBytes = Whole(arg, value(), 0, 600000);
+    } else if (arg == "--show") {
+      showCommands = true;
     } else if (arg == "--noise") {
       faults.noise = true;
     } else if (arg == "--raw") {
@@ -195,7 +202,47 @@ int main(int argc, char** argv) {
   std::fflush(stdout);
   signal(SIGINT, OnSignal);
   signal(SIGTERM, OnSignal);
-  while (!g_stop) pause();
+  // A line on standard input is a new weight; the commands received are
+  // shown on standard error (on a terminal, or with --show).
+  const bool show = showCommands || isatty(STDERR_FILENO);
+  bool input = true;
+  size_t shown = 0;
+  std::string line;
+  while (!g_stop) {
+    pollfd p{STDIN_FILENO, POLLIN, 0};
+    if (::poll(&p, input ? 1 : 0, 50) > 0 && (p.revents & (POLLIN | POLLHUP)) != 0) {
+      char buffer[256];
+      const ssize_t n = read(STDIN_FILENO, buffer, sizeof buffer);
+      if (n <= 0) input = false;
+      for (ssize_t k = 0; k < n; ++k) {
+        if (buffer[k] != '\n') {
+          line += buffer[k];
+          continue;
+        }
+        char* end = nullptr;
+        const double kg = std::strtod(line.c_str(), &end);
+        if (!line.empty() && *end == '\0' && std::isfinite(kg)) {
+          sim.SetWeight(kg);
+          std::fprintf(stderr, "zevsim: weight %.3f kg\n", kg);
+        } else if (!line.empty()) {
+          std::fprintf(stderr, "zevsim: a weight in kilograms such as 12.345, not '%s'\n",
+                       line.c_str());
+        }
+        line.clear();
+      }
+    }
+    const std::string received = sim.Received();
+    if (show && received.size() > shown) {
+      std::string hex;
+      for (size_t k = shown; k < received.size(); ++k) {
+        char pair[4];
+        std::snprintf(pair, sizeof pair, "%02X ", static_cast<unsigned char>(received[k]));
+        hex += pair;
+      }
+      std::fprintf(stderr, "zevsim: received %s\n", hex.c_str());
+    }
+    shown = received.size();
+  }
   if (!link.empty()) unlink(link.c_str());
   return 0;
 }

@@ -276,11 +276,31 @@ bool Simulator::SendPaced(std::string_view bytes) {
   return true;
 }
 
+bool Simulator::WaitQuiet(int ms) {
+  // A round that has begun after the call's round ended has seen every
+  // request made before the call; the one after it has finished them.
+  const int from = rounds_;
+  const auto until = Clock::now() + std::chrono::milliseconds(ms);
+  while (rounds_ < from + 2) {
+    if (Clock::now() >= until || !thread_.joinable()) return false;
+    const char c = 'q';
+    (void)!write(wake_[1], &c, 1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
 void Simulator::Serve() {
   while (!stop_) {
+    ++rounds_;
     if (hangUpNow_.exchange(false)) CloseLine();
     if (master_ < 0 && !tcp_) {
-      Sleep(1000);
+      // Without a line only a wake-up (or a second) ends the wait.
+      pollfd p{wake_[0], POLLIN, 0};
+      poll(&p, 1, 1000);
+      char drain[16];
+      while (read(wake_[0], drain, sizeof drain) > 0) {
+      }
       continue;
     }
     bool noise;

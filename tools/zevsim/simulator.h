@@ -77,6 +77,10 @@ class Simulator {
   void SendUnsolicited(std::string_view bytes);
   // Closes the line at once, as a scale that is unplugged.
   void HangUp();
+  // Waits until everything asked of the scale so far is done: replies and
+  // unsolicited bytes sent, a hang-up carried out, new faults in effect.
+  // False when that takes longer than `ms`.
+  bool WaitQuiet(int ms = 5000);
   bool HungUp() const { return hungUp_; }
 
   // The weigh reply frame of `model` for a weight in kilograms.
@@ -112,6 +116,7 @@ class Simulator {
   std::atomic<bool> hangUpNow_{false};
   std::atomic<int> weighCommands_{0};
   std::atomic<int> commands_{0};
+  std::atomic<int> rounds_{0};  // rounds of the serving loop begun
   mutable std::mutex mutex_;
   double weightKg_;
   Faults faults_;

@@ -40,6 +40,8 @@ enum class OpenProblem : uint8_t {
 struct ReadResult {
   size_t count = 0;     // bytes read in this attempt
   bool failed = false;  // the attempt failed in the system (no port, line gone)
+  // The interval time-out after a byte ended the attempt, not the total one.
+  bool byInterval = false;
 };
 
 class SerialPort {
@@ -64,6 +66,9 @@ class SerialPort {
   // Why the last Open failed (None after a successful one).
   OpenProblem LastOpenProblem() const { return problem_; }
 
+  // The system's words for why the last Open() failed; empty after a success.
+  const std::string& OpenError() const { return openError_; }
+
   // Discards whatever waits in the input buffer. The output is left alone:
   // what was written is on its way (a pseudo-terminal or a network bridge
   // passes it on later than a UART would).
@@ -87,6 +92,7 @@ class SerialPort {
   static constexpr intptr_t kNoPort = -1;
   intptr_t handle_ = kNoPort;
   std::unique_ptr<SavedLine> saved_;
+  std::string openError_;
   bool modemLines_ = false;  // the device has DTR and RTS, lowered before each command
   SerialTimeouts timeouts_;
   OpenProblem problem_ = OpenProblem::None;

@@ -23,9 +23,10 @@ class AppendFile {
   AppendFile& operator=(const AppendFile&) = delete;
 
   // `target` is a file path or "stderr". False when it cannot be opened or is
-  // not a target that can be written without waiting. A new file is made
-  // readable and writable by its owner only.
-  bool Open(const std::string& target);
+  // not a target that can be written without waiting, with the system's words
+  // in `error` when given. A new file is made readable and writable by its
+  // owner only.
+  bool Open(const std::string& target, std::string* error = nullptr);
   // Writes the bytes whole; false when they were dropped (the write would
   // have waited, failed or the file was given up).
   bool Append(std::string_view text);
@@ -39,6 +40,13 @@ class AppendFile {
 
 // The local time of day as HH:MM:SS.mmm.
 std::string LocalTimeOfDay();
+// The local date and time as YYYY-MM-DD HH:MM:SS.mmm.
+std::string LocalDateTime();
+// This process's id.
+unsigned long ProcessId();
+// The file a path finally stands for, links followed; the path itself when
+// the system cannot tell.
+std::string ResolvedPath(const std::string& path);
 
 // The value of an environment variable; empty when it is unset.
 std::string EnvironmentVariable(const char* name);
