@@ -13,6 +13,9 @@ template <class Adapter>
 class TAdapterOf final : public IScaleAdapter {
  public:
   int16_t OpenPort(uint8_t port) override { return adapter_.OpenPort(port); }
+  int16_t OpenPort(const scales::TEndpoint& endpoint) override {
+    return adapter_.OpenPort(endpoint);
+  }
   int16_t ClosePort() override { return adapter_.ClosePort(); }
   int16_t Tare(double kg) override {
     if constexpr (std::is_same_v<Adapter, TZEV_U>) {
@@ -98,6 +101,7 @@ bool TScaleDevice::Done(int16_t result, Fault fault) {
     return true;
   }
   Fail(fault);
+  LinkFault();
   return false;
 }
 
@@ -106,16 +110,36 @@ void TScaleDevice::Fail(Fault fault) {
   error_.fault = fault;
 }
 
+void TScaleDevice::LinkFault() {
+  if (!adapter_ || error_.fault == Fault::NotOpen || error_.fault == Fault::Unsupported) return;
+  const platform::TcpStatus status = adapter_->Link().LinkStatus();
+  if (status == platform::TcpStatus::Ok) return;
+  Fail(Fault::LinkFailed);
+  error_.link = status;
+}
+
 bool TScaleDevice::Open(uint8_t port) {
+  return Open(scales::TEndpoint::Com(port));
+}
+
+bool TScaleDevice::Open(const scales::TEndpoint& endpoint) {
   if (!adapter_) {
     Fail(Fault::NoModel);
     return false;
   }
-  port_ = port;
+  const bool com = endpoint.kind == scales::TEndpoint::Kind::Com;
+  port_ = com ? endpoint.com : 0;
+  endpoint_ = endpoint;
   scales::TCommunication& link = adapter_->Link();
   link.ReplyFrame = fast_ ? Model()->replyFrame : 0;
   link.TraceTarget = traceTarget_;
-  if (adapter_->OpenPort(port) != 0) return Done(-1, Fault::None);
+  const int16_t opened = com ? adapter_->OpenPort(endpoint.com) : adapter_->OpenPort(endpoint);
+  if (opened != 0) return Done(-1, Fault::None);
+  if (link.LinkStatus() != platform::TcpStatus::Ok) {
+    Fail(Fault::LinkFailed);
+    error_.link = link.LinkStatus();
+    return false;
+  }
   Fault fault = Fault::PortRefused;
   const std::u16string text = adapter_->ErrorText();
   if (text == scales::kMsgDcb) {
@@ -202,6 +226,7 @@ bool TScaleDevice::WeighText(std::string& text) {
   }
   Fail(WeighingFault());
   if (error_.fault == Fault::NotAReply) error_.bytes = adapter_->Link().RawReply;
+  LinkFault();
   return false;
 }
 

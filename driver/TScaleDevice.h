@@ -31,12 +31,14 @@ enum class Fault : uint8_t {
   LineGone,        // the line went away while waiting
   NotAWeight,      // a reply of the right form whose weight text is no number
   Unsupported,     // the model has no such command
+  LinkFailed,      // a converter could not be reached or closed the connection
 };
 
 struct DeviceError {
   Fault fault = Fault::None;
   std::string bytes;       // what arrived (NotAReply, NotAWeight)
   std::string weightText;  // the text that was read as a number (NotAWeight)
+  platform::TcpStatus link = platform::TcpStatus::Ok;  // why (LinkFailed)
 };
 
 // A model adapter behind one interface; results as the adapters give them.
@@ -44,6 +46,7 @@ class IScaleAdapter {
  public:
   virtual ~IScaleAdapter() = default;
   virtual int16_t OpenPort(uint8_t port) = 0;
+  virtual int16_t OpenPort(const scales::TEndpoint& endpoint) = 0;
   virtual int16_t ClosePort() = 0;
   // A tare of `kg`; ZEV-U cancels the tare for 0.
   virtual int16_t Tare(double kg) = 0;
@@ -93,10 +96,15 @@ class TScaleDevice {
   void SetTraceTarget(std::string target) { traceTarget_ = std::move(target); }
 
   bool Open(uint8_t port);
+  // A COM port (as Open(uint8_t), a ports-directory entry may stand for a
+  // converter) or a converter's TCP address.
+  bool Open(const scales::TEndpoint& endpoint);
   bool Close();
   bool IsOpen() const;
-  // The port of the last Open.
+  // The port of the last Open (0 for a converter's address).
   uint8_t Port() const { return port_; }
+  // Where the last Open went: "COM3" or "tcp://HOST:PORT".
+  const scales::TEndpoint& Endpoint() const { return endpoint_; }
 
   bool Tare(double kg);
   bool Zero();
@@ -112,12 +120,15 @@ class TScaleDevice {
  private:
   bool Done(int16_t result, Fault fault);
   void Fail(Fault fault);
+  // A failure on a converter whose connection is down is told by why it is.
+  void LinkFault();
   // Why a weighing got no weight text.
   Fault WeighingFault() const;
 
   int model_ = -1;
   std::unique_ptr<IScaleAdapter> adapter_;
   uint8_t port_ = 0;
+  scales::TEndpoint endpoint_;
   bool fast_ = false;
   std::string traceTarget_;
   DeviceError error_;

@@ -3,11 +3,14 @@
 #include "TZEV_SCALE_4001_Class.h"
 
 #include <cstdio>
+#include <optional>
 
+#include "TAdapter.h"
 #include "TTrace.h"
 #include "TZEV_SCALE_Class.h"
 #include "zev/platform/serial.h"
 #include "zev/platform/system.h"
+#include "zev/platform/tcp.h"
 #include "zev/platform/text.h"
 #include "zev/platform/tracefile.h"
 
@@ -56,11 +59,37 @@ std::u16string TZEV_SCALE_4001_Class::TraceTarget() const {
   return Utf8ToUtf16(platform::EnvironmentVariable(scales::kTraceVariable));
 }
 
+std::u16string TZEV_SCALE_4001_Class::LinkName() const {
+  if (!Tcp) return u"COM" + Utf8ToUtf16(std::to_string(Port));
+  platform::TcpAddress address;
+  address.host = platform::Utf16ToUtf8(Host);
+  address.port = static_cast<uint16_t>(TcpPort);
+  return Utf8ToUtf16(address.Url());
+}
+
+bool TZEV_SCALE_4001_Class::OpenDevice() {
+  Device.SetFastReplies(true);
+  Device.SetTraceTarget(platform::Utf16ToUtf8(Trace ? TraceFile : std::u16string()));
+  if (!Tcp) return Device.Open(static_cast<uint8_t>(Port)) || Fail(DeviceErrorText());
+  if (Device.Model() == nullptr) return Fail(T(Msg::NoModel, {Model}));
+  if (Host.empty()) return Fail(T(Msg::NoHost));
+  platform::TcpAddress address;
+  address.host = platform::Utf16ToUtf8(Host);
+  address.port = static_cast<uint16_t>(TcpPort);
+  return Device.Open(scales::TEndpoint::Tcp(address)) || Fail(DeviceErrorText());
+}
+
 std::u16string TZEV_SCALE_4001_Class::DeviceErrorText() const {
   const DeviceError& e = Device.Error();
   const ModelRow* row = Device.Model();
   const std::u16string model = row != nullptr ? row->name : Model;
   const std::u16string port = Utf8ToUtf16(std::to_string(Device.Port()));
+  const bool tcp = Device.Endpoint().kind == scales::TEndpoint::Kind::Tcp;
+  // The link as the texts name it: COM3, tcp://HOST:PORT, or a COM<N> that
+  // stands for a converter with its address.
+  std::u16string link = Utf8ToUtf16(Device.Endpoint().Name());
+  if (const auto entry = tcp ? std::nullopt : platform::TcpEntry(Device.Port()))
+    link += u" (" + Utf8ToUtf16(entry->Url()) + u")";
   const std::u16string device =
       platform::Cp1251ToUtf16(platform::SerialPort::DeviceName(Device.Port()));
   const std::u16string bytes = platform::Cp1251ToUtf16(scales::TTrace::Dump(e.bytes));
@@ -93,17 +122,31 @@ std::u16string TZEV_SCALE_4001_Class::DeviceErrorText() const {
     case Fault::NotOpen:
       return T(Msg::NotConnected);
     case Fault::CommandFailed:
-      return T(Msg::CommandFailed, {port});
+      return T(Msg::CommandFailed, {link});
     case Fault::NothingArrived:
-      return T(Msg::NothingArrived, {model, port});
+      return T(tcp ? Msg::NothingArrivedTcp : Msg::NothingArrived, {model, link});
     case Fault::NotAReply:
-      return T(Msg::NotAReply, {model, port, bytes});
+      return T(Msg::NotAReply, {model, link, bytes});
     case Fault::LineGone:
-      return T(Msg::LineGone, {model, port});
+      return T(Msg::LineGone, {model, link});
     case Fault::NotAWeight:
-      return T(Msg::NotAWeight, {model, port, platform::Cp1251ToUtf16(e.weightText)});
+      return T(Msg::NotAWeight, {model, link, platform::Cp1251ToUtf16(e.weightText)});
     case Fault::Unsupported:
       return T(Msg::ZeroUnsupported, {model});
+    case Fault::LinkFailed: {
+      // The Russian reason as the link layer words it; the English one from
+      // the system's status words, capitalised.
+      std::u16string why;
+      if (Language == Lang::Ru) {
+        const char16_t* text = scales::LinkErrorText(e.link);
+        why = text != nullptr ? text : u"";
+      } else {
+        why = Utf8ToUtf16(platform::TcpStatusText(e.link));
+        if (!why.empty() && why[0] >= u'a' && why[0] <= u'z')
+          why[0] = static_cast<char16_t>(why[0] - 32);
+      }
+      return T(Msg::LinkFailed, {link, why});
+    }
   }
   return std::u16string();
 }

@@ -31,6 +31,14 @@ enum class Msg : uint16_t {
   ModelDescription,
   PortCaption,
   PortDescription,
+  ConnectionCaption,
+  ConnectionDescription,
+  ConnectionCom,
+  ConnectionTcp,
+  HostCaption,
+  HostDescription,
+  TcpPortCaption,
+  TcpPortDescription,
   TraceCaption,
   TraceDescription,
   TraceFileCaption,
@@ -47,14 +55,20 @@ enum class Msg : uint16_t {
   NotConnected,
   CommandFailed,
   NothingArrived,
+  NothingArrivedTcp,
   NotAReply,
   LineGone,
   NotAWeight,
   ZeroUnsupported,
+  LinkFailed,
+  NoHost,
   AlreadyConnected,
   UnknownDevice,
   WrongEquipmentType,
   BadPort,
+  BadConnection,
+  BadHost,
+  BadTcpPort,
   BadBoolean,
   BadText,
   BadTare,
@@ -117,6 +131,9 @@ class TZEV_SCALE_4001_Class : public v8napi::TV8UserObject {
   TScaleDevice Device;
   std::u16string Model;
   int Port = 1;
+  bool Tcp = false;  // Connection: "TCP" (a converter at Host:TCPPort) or "COM" (Port)
+  std::u16string Host;
+  int TcpPort = 4001;
   bool Trace = false;
   std::u16string TraceFile;
   Lang Language = Lang::Ru;
@@ -139,6 +156,11 @@ class TZEV_SCALE_4001_Class : public v8napi::TV8UserObject {
   std::u16string Kilograms(double kg) const;
   // Where the trace is written, or empty when it is not.
   std::u16string TraceTarget() const;
+  // Opens the device where the settings say (fast replies, the trace set);
+  // false with the last error set.
+  bool OpenDevice();
+  // "COM3" or "tcp://HOST:PORT", as the settings say.
+  std::u16string LinkName() const;
 
  private:
   // Runs a handler's body: the count checked, the last error cleared, every

@@ -41,12 +41,9 @@ bool TZEV_SCALE_4001_Class::GetLastError(v8napi::tVariant* ret, v8napi::tVariant
 bool TZEV_SCALE_4001_Class::Open(v8napi::tVariant* ret, v8napi::tVariant* params, int32_t count) {
   return Run(u"Open", count, 1, ret, [&] {
     if (!DeviceID.empty()) return Fail(T(Msg::AlreadyConnected, {DeviceID}));
-    Device.SetFastReplies(true);
-    Device.SetTraceTarget(platform::Utf16ToUtf8(Trace ? TraceFile : std::u16string()));
-    if (!Device.Open(static_cast<uint8_t>(Port))) return Fail(DeviceErrorText());
+    if (!OpenDevice()) return false;
     const std::string n = std::to_string(++Connections);
-    DeviceID = std::u16string(Device.Model()->name) + u"@COM" +
-               platform::Utf8ToUtf16(std::to_string(Port)) + u"#" +
+    DeviceID = std::u16string(Device.Model()->name) + u"@" + LinkName() + u"#" +
                std::u16string(n.begin(), n.end());
     return SetText(&params[0], DeviceID);
   });
@@ -69,21 +66,15 @@ bool TZEV_SCALE_4001_Class::DeviceTest(v8napi::tVariant* ret, v8napi::tVariant* 
     const bool held = !DeviceID.empty() && Device.IsOpen();
     bool ok = false;
     double kg = 0;
-    if (!held) {
-      Device.SetFastReplies(true);
-      Device.SetTraceTarget(platform::Utf16ToUtf8(Trace ? TraceFile : std::u16string()));
-    }
-    if (held || Device.Open(static_cast<uint8_t>(Port))) {
+    if (held || OpenDevice()) {
       ok = Device.Weigh(kg);
       const std::u16string why = ok ? std::u16string() : DeviceErrorText();
       if (!held) Device.Close();
       if (!ok) Fail(why);
-    } else {
-      Fail(DeviceErrorText());
     }
     if (ok) {
-      const std::u16string port = platform::Utf8ToUtf16(std::to_string(Port));
-      SetText(&params[0], T(Msg::TestAnswered, {Device.Model()->name, port, Kilograms(kg)}));
+      const std::u16string link = platform::Utf8ToUtf16(Device.Endpoint().Name());
+      SetText(&params[0], T(Msg::TestAnswered, {Device.Model()->name, link, Kilograms(kg)}));
       return true;
     }
     SetText(&params[0], T(Msg::TestFailed, {LastErrorText}));
@@ -111,7 +102,7 @@ bool TZEV_SCALE_4001_Class::DoAdditionalAction(v8napi::tVariant* ret, v8napi::tV
     // Offered in the settings form, where nothing is connected: the port is
     // then opened for the command.
     const bool held = !DeviceID.empty() && Device.IsOpen();
-    if (!held && !Device.Open(static_cast<uint8_t>(Port))) return Fail(DeviceErrorText());
+    if (!held && !OpenDevice()) return false;
     const bool ok = Device.Zero();
     const std::u16string why = ok ? std::u16string() : DeviceErrorText();
     if (!held) Device.Close();

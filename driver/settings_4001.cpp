@@ -1,5 +1,6 @@
 // The revision 4001 class's description, settings page and parameters. The
 // page is made from the table of parameters: a new setting is one row.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <optional>
@@ -8,6 +9,7 @@
 #include "TZEV_SCALE_Class.h"
 #include "product_version.h"
 #include "zev/platform/system.h"
+#include "zev/platform/tcp.h"
 #include "zev/platform/text.h"
 
 namespace zev::driver {
@@ -156,6 +158,46 @@ Choices PortChoices(const TZEV_SCALE_4001_Class&) {
   return c;
 }
 
+bool SetConnection(TZEV_SCALE_4001_Class& o, const v8napi::tVariant& value) {
+  const std::u16string text = IsText(value) ? Trimmed(v8napi::GetVariantText(&value)) : u"";
+  if (SameIgnoringCase(text, u"COM") || SameIgnoringCase(text, u"TCP")) {
+    o.Tcp = SameIgnoringCase(text, u"TCP");
+    return true;
+  }
+  return o.Fail(o.T(Msg::BadConnection, {Shown(value)}));
+}
+
+Choices ConnectionChoices(const TZEV_SCALE_4001_Class& o) {
+  return {{u"COM", o.T(Msg::ConnectionCom)}, {u"TCP", o.T(Msg::ConnectionTcp)}};
+}
+
+// An IP address (IPv6 also between brackets) or a name, without a port.
+bool SetHost(TZEV_SCALE_4001_Class& o, const v8napi::tVariant& value) {
+  if (!IsText(value)) return o.Fail(o.T(Msg::BadText, {u"Host"}));
+  std::u16string host = Trimmed(v8napi::GetVariantText(&value));
+  if (host.size() > 2 && host.front() == u'[' && host.back() == u']')
+    host = host.substr(1, host.size() - 2);
+  const std::string utf8 = platform::Utf16ToUtf8(host);
+  // One colon is a port after a name or an IPv4 address, not an IPv6 address.
+  const size_t colons = std::count(utf8.begin(), utf8.end(), ':');
+  const bool v6 = colons >= 2;
+  if (!host.empty() && (colons == 1 || host.size() > 255 ||
+                        !platform::ParseTcpAddress((v6 ? "[" + utf8 + "]" : utf8) + ":1"))) {
+    return o.Fail(o.T(Msg::BadHost, {Shown(value)}));
+  }
+  o.Host = host;
+  return true;
+}
+
+bool SetTcpPort(TZEV_SCALE_4001_Class& o, const v8napi::tVariant& value) {
+  const std::optional<double> n = NumberOf(value);
+  if (!n || *n != std::floor(*n) || *n < 1 || *n > 65535) {
+    return o.Fail(o.T(Msg::BadTcpPort, {Shown(value)}));
+  }
+  o.TcpPort = static_cast<int>(*n);
+  return true;
+}
+
 bool SetTrace(TZEV_SCALE_4001_Class& o, const v8napi::tVariant& value) {
   const std::optional<bool> b = BooleanOf(value);
   if (!b) return o.Fail(o.T(Msg::BadBoolean, {u"Trace", Shown(value)}));
@@ -191,8 +233,15 @@ const std::vector<ParameterRow>& Parameters() {
   static const std::vector<ParameterRow> rows = {
       {u"Model", Msg::ModelCaption, Msg::ModelDescription, ParamType::String,
        [](const TZEV_SCALE_4001_Class& o) { return o.Model; }, &ModelChoices, &SetModel},
+      {u"Connection", Msg::ConnectionCaption, Msg::ConnectionDescription, ParamType::String,
+       [](const TZEV_SCALE_4001_Class& o) { return std::u16string(o.Tcp ? u"TCP" : u"COM"); },
+       &ConnectionChoices, &SetConnection},
       {u"Port", Msg::PortCaption, Msg::PortDescription, ParamType::Number,
        [](const TZEV_SCALE_4001_Class& o) { return Number(o.Port); }, &PortChoices, &SetPort},
+      {u"Host", Msg::HostCaption, Msg::HostDescription, ParamType::String,
+       [](const TZEV_SCALE_4001_Class& o) { return o.Host; }, nullptr, &SetHost},
+      {u"TCPPort", Msg::TcpPortCaption, Msg::TcpPortDescription, ParamType::Number,
+       [](const TZEV_SCALE_4001_Class& o) { return Number(o.TcpPort); }, nullptr, &SetTcpPort},
       {u"Trace", Msg::TraceCaption, Msg::TraceDescription, ParamType::Boolean,
        [](const TZEV_SCALE_4001_Class& o) { return std::u16string(BoolText(o.Trace)); }, nullptr,
        &SetTrace},

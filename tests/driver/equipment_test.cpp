@@ -7,11 +7,13 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <thread>
 
 #include "driver_fixture.h"
@@ -318,6 +320,175 @@ TEST_F(EquipmentTest, APortThatIsNotThereIsNamed) {
   EXPECT_EQ(
       Error().second,
       "Модель весов не задана или неизвестна: «ZEV-X». Выберите ZEV-U, ZEV-AW или ZEV-NT(N).");
+}
+
+// Scales behind an Ethernet-to-serial converter, chosen in the settings:
+// Connection, Host and TCPPort in either order, TCPPort in every number form.
+class EquipmentOverTcp : public EquipmentTest, public ::testing::WithParamInterface<ModelCase> {};
+
+TEST_P(EquipmentOverTcp, WeighsThroughAConverterWithTheSettingsInEitherOrder) {
+  const ModelCase& m = GetParam();
+  auto& converter = TcpScale(m.model, 6, 12.345);
+  const std::string url = converter.TcpUrl();
+  const std::string file = ports.Path() + "/trace.txt";
+  for (const bool connectionFirst : {true, false}) {
+    SCOPED_TRACE(connectionFirst);
+    component =
+        std::make_unique<host::Component>(library, mm, &connection, u"TZEV_SCALE_4001_Class");
+    std::vector<std::pair<const char*, tVariant>> settings = {
+        {"Connection", W(connectionFirst ? "tcp" : "TCP")},
+        {"Host", W(" 127.0.0.1 ")},
+        {"TCPPort", connectionFirst ? W(std::to_string(converter.TcpPort()))
+                                    : host::Double(converter.TcpPort())},
+        {"Model", W(m.name)},
+        {"Port", host::Int(200)},  // not used over TCP
+        {"TraceFile", W(file)},
+        {"Trace", host::Bool(true)},
+    };
+    if (!connectionFirst) std::reverse(settings.begin(), settings.end());
+    for (const auto& [name, value] : settings) ASSERT_TRUE(Set(name, value)) << name;
+    const std::string page = Page();
+    for (const std::string& part : std::vector<std::string>{
+             "<Parameter Name=\"Connection\" Caption=\"Подключение\"",
+             "TypeValue=\"String\" DefaultValue=\"TCP\"", "<Item Value=\"COM\">COM-порт</Item>",
+             "Name=\"Host\"", "DefaultValue=\"127.0.0.1\"",
+             "<Parameter Name=\"TCPPort\" Caption=\"TCP-порт\"",
+             "TypeValue=\"Number\" DefaultValue=\"" + std::to_string(converter.TcpPort()) + "\""}) {
+      EXPECT_TRUE(Has(page, part)) << part << " in " << page;
+    }
+    auto test = Run(u"ТестУстройства", {host::Empty(), host::Empty()});
+    ASSERT_TRUE(test->Succeeded()) << test->WText(0);
+    EXPECT_EQ(test->WText(0),
+              "Весы " + std::string(m.name) + " на " + url + " ответили: 12,345 кг");
+    const std::string id = Connect();
+    EXPECT_TRUE(Has(id, "@" + url + "#")) << id;
+    auto weigh = Run(u"ПолучитьВес", {W(id), host::Empty()});
+    ASSERT_TRUE(weigh->Succeeded()) << Error().second;
+    EXPECT_EQ(weigh->params[1].dblVal, 12.345);
+    EXPECT_TRUE(Run(u"Отключить", {W(id)})->Succeeded());
+  }
+  std::ifstream in(file);
+  const std::string trace((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_TRUE(Has(trace, url + " " + m.name + " open " + url + ": ok\n")) << trace;
+  EXPECT_TRUE(Has(trace, url + " " + m.name + " <- ")) << trace;
+  EXPECT_FALSE(Has(trace, "COM200")) << trace;
+  std::remove(file.c_str());
+}
+
+INSTANTIATE_TEST_SUITE_P(Models, EquipmentOverTcp, ::testing::ValuesIn(kModels), ModelTestName);
+
+TEST_F(EquipmentTest, AConverterThatFailsIsToldWhyInEitherLanguage) {
+  using zev::sim::TcpMode;
+  auto& refusing = TcpScale(zev::sim::Model::ZevAW, 5, 0.5, TcpMode::Refuse);
+  auto& deaf = TcpScale(zev::sim::Model::ZevAW, 6, 0.5, TcpMode::NoAccept);
+  auto& silent = TcpScale(zev::sim::Model::ZevAW, 7);
+  zev::sim::Faults quiet;
+  quiet.silent = true;
+  silent.SetFaults(quiet);
+  auto& closing = TcpScale(zev::sim::Model::ZevAW, 8);
+  zev::sim::Faults hangUp;
+  hangUp.hangUpAfterBytes = 5;
+  closing.SetFaults(hangUp);
+  const struct {
+    const zev::sim::Simulator* converter;  // null: no Host set
+    const char* lang;
+    bool opens;  // the connection is made, the weighing fails
+    std::string text;
+  } cases[] = {
+      {&refusing, "ru", false, ": Преобразователь отказал в соединении."},
+      {&refusing, "en", false, ": Connection refused."},
+      {&deaf, "ru", false, ": Преобразователь не ответил на соединение за 1 с."},
+      {&silent, "ru", true,
+       "Весы ZEV-AW на # не ответили: за 500 мс не пришло ни байта. Проверьте питание весов, "
+       "кабель от весов к преобразователю, настройки линии в преобразователе (4800 бод) и "
+       "модель."},
+      {&closing, "ru", true, ": Соединение закрыто преобразователем."},
+      {&closing, "en", true, ": Connection closed by the converter."},
+      {nullptr, "ru", false,
+       "Адрес преобразователя (Host) не задан: он нужен для подключения TCP."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    component =
+        std::make_unique<host::Component>(library, mm, &connection, u"TZEV_SCALE_4001_Class");
+    ASSERT_TRUE(Run(u"УстановитьЛокализацию", {W(c.lang), W("")})->Succeeded());
+    ASSERT_TRUE(Set("Model", W("ZEV-AW")));
+    ASSERT_TRUE(Set("Connection", W("TCP")));
+    std::string text = c.text;
+    if (c.converter != nullptr) {
+      ASSERT_TRUE(Set("Host", W("127.0.0.1")));
+      ASSERT_TRUE(Set("TCPPort", host::Int(c.converter->TcpPort())));
+      // The address opens the text, or stands for # within it.
+      const size_t mark = text.find('#');
+      if (mark != std::string::npos) {
+        text.replace(mark, 1, c.converter->TcpUrl());
+      } else {
+        text.insert(0, c.converter->TcpUrl());
+      }
+    }
+    const auto start = std::chrono::steady_clock::now();
+    auto open = Run(u"Подключить", {host::Empty()});
+    EXPECT_TRUE(open->ok);
+    EXPECT_EQ(open->Flag(), c.opens);
+    if (c.opens) {
+      const std::string id = open->WText(0);
+      auto weigh = Run(u"ПолучитьВес", {W(id), host::Empty()});
+      EXPECT_TRUE(weigh->ok);
+      EXPECT_FALSE(weigh->Flag());
+    }
+    EXPECT_EQ(Error(), std::make_pair(1001, text));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3)) << "bounded";
+    if (!c.opens) {
+      auto test = Run(u"ТестУстройства", {host::Empty(), host::Empty()});
+      EXPECT_FALSE(test->Flag());
+      EXPECT_EQ(Error(), std::make_pair(1001, text));
+      EXPECT_EQ(test->WText(0), std::string(c.lang) == "ru" ? "Проверка не пройдена. " + text
+                                                            : "The test failed. " + text);
+    }
+  }
+}
+
+TEST_F(EquipmentTest, ConverterSettingsOutOfRangeAreRefusedWithAText) {
+  const struct {
+    const char* name;
+    tVariant value;
+    bool taken;
+    const char* shown;  // on the page when taken, else in the refusal
+  } cases[] = {
+      {"TCPPort", host::Double(4001.0), true, "4001"},
+      {"TCPPort", W(" 502 "), true, "502"},
+      {"TCPPort", host::Int(65535), true, "65535"},
+      {"TCPPort", host::Int(0), false, "0"},
+      {"TCPPort", host::Int(65536), false, "65536"},
+      {"TCPPort", host::Double(80.5), false, "80.5"},
+      {"TCPPort", W("telnet"), false, "telnet"},
+      {"Connection", W("Com"), true, "COM"},
+      {"Connection", W("USB"), false, "USB"},
+      {"Connection", host::Int(1), false, "1"},
+      {"Host", W("[::1]"), true, "::1"},
+      {"Host", W("converter.local"), true, "converter.local"},
+      {"Host", W("192.168.1.50:4001"), false, "192.168.1.50:4001"},
+      {"Host", W("a b"), false, "a b"},
+  };
+  const std::map<std::string, std::string> refusals = {
+      {"TCPPort", "Номер TCP-порта должен быть целым числом от 1 до 65535, а не «%»."},
+      {"Connection", "Параметр Connection ждёт «COM» или «TCP», а не «%»."},
+      {"Host",
+       "Адрес преобразователя должен быть IP-адресом или именем без порта (порт задаётся в "
+       "TCPPort), а не «%»."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.name) + " " + c.shown);
+    EXPECT_EQ(Set(c.name, c.value), c.taken);
+    if (c.taken) {
+      EXPECT_TRUE(Has(Page(), "Name=\"" + std::string(c.name) + "\""));
+      EXPECT_TRUE(Has(Page(), "DefaultValue=\"" + std::string(c.shown) + "\""));
+    } else {
+      std::string text = refusals.at(c.name);
+      text.replace(text.find('%'), 1, c.shown);
+      EXPECT_EQ(Error(), std::make_pair(1001, text));
+    }
+  }
 }
 
 // The first class tells the platform of a weight that does not read as a

@@ -618,6 +618,27 @@ TEST(CliTcp, WeighsEachModelThroughAConverterWithTheAddressInTheTrace) {
   EXPECT_EQ(found[1]["model"], "ZEV-AW");
 }
 
+// check sets the converter's address in the equipment-library class's
+// settings instead of a port.
+TEST(CliTcp, CheckSetsTheConverterInTheSettings) {
+  zev::sim::Simulator scale(zev::sim::Model::ZevNT, 2.5), refusing(zev::sim::Model::ZevNT, 1);
+  const std::string address = Serve(scale);
+  std::string out, err;
+  ASSERT_EQ(RunLine("check --json --model ZEV-NT(N) --tcp " + address, out, err), 0) << out << err;
+  const auto j = nlohmann::json::parse(out);
+  EXPECT_EQ(j["tcp"], "tcp://" + address);
+  ASSERT_EQ(j["steps"].size(), 19u);
+  for (const auto& step : j["steps"]) EXPECT_TRUE(step["ok"].get<bool>()) << step.dump();
+  EXPECT_EQ(j["steps"][9]["result"], "Connection = TCP: true");
+  EXPECT_EQ(j["steps"][11]["result"], "Весы ZEV-NT(N) на tcp://" + address + " ответили: 2,500 кг");
+  EXPECT_EQ(j["steps"][14]["result"], "2.500 kg");
+  const std::string refused = Serve(refusing, zev::sim::TcpMode::Refuse);
+  EXPECT_EQ(RunLine("check --model ZEV-NT(N) --tcp " + refused, out, err), 1);
+  EXPECT_NE(out.find("error 1001: tcp://" + refused + ": Connection refused."), std::string::npos)
+      << out;
+  EXPECT_NE(out.find("  Converter address: 127.0.0.1\n"), std::string::npos) << out;
+}
+
 TEST(CliTcp, ConvertersThatFailSayWhy) {
   zev::sim::Simulator refusing(zev::sim::Model::ZevU, 1), deaf(zev::sim::Model::ZevU, 1),
       silent(zev::sim::Model::ZevU, 1), cutting(zev::sim::Model::ZevU, 1);

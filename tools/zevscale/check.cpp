@@ -2,8 +2,10 @@
 // drives TZEV_SCALE_4001_Class, step by step, and what to enter in the drivers
 // catalogue at the end.
 #include <cstdlib>
+#include <optional>
 
 #include "common.h"
+#include "zev/platform/tcp.h"
 #include "zev/platform/text.h"
 
 namespace zev::cli {
@@ -75,14 +77,24 @@ int RunCheck(Context& c) {
        [](const host::Call& k) {
          return "EquipmentType = ЭлектронныеВесы: " + std::string(k.Flag() ? "true" : "false");
        });
-  // The form's parameters in reversed order, each typed as declared.
+  // The form's parameters in reversed order, each typed as declared: a
+  // converter of --tcp by its address, else the COM port.
   const std::string port = std::to_string(c.o.port);
-  const std::vector<std::pair<std::string, host::tVariant>> parameters = {
+  const auto converter =
+      c.o.tcp.empty() ? std::nullopt : platform::ParseTcpAddress(c.o.tcp.front());
+  std::vector<std::pair<std::string, host::tVariant>> parameters = {
       {"TraceFile = " + traceFile, s.Wide(traceFile)},
       {"Trace = false", host::Bool(false)},
-      {"Port = " + port, host::Double(c.o.port)},
-      {"Model = " + c.o.model, s.Wide(c.o.model)},
   };
+  if (converter) {
+    parameters.push_back(
+        {"TCPPort = " + std::to_string(converter->port), host::Double(converter->port)});
+    parameters.push_back({"Host = " + converter->host, s.Wide(converter->host)});
+    parameters.push_back({"Connection = TCP", s.Wide("TCP")});
+  } else {
+    parameters.push_back({"Port = " + port, host::Double(c.o.port)});
+  }
+  parameters.push_back({"Model = " + c.o.model, s.Wide(c.o.model)});
   for (const auto& [shown, value] : parameters) {
     const std::string name = shown.substr(0, shown.find(' '));
     step("УстановитьПараметр", {s.Wide(name), value}, [&shown = shown](const host::Call& k) {
@@ -153,7 +165,13 @@ int RunCheck(Context& c) {
   lines.push_back(c.T(M::CheckCatalogue));
   lines.push_back("  " + c.T(M::CheckClass) + ": TZEV_SCALE_4001_Class");
   lines.push_back("  " + c.T(M::CheckModel) + ": " + c.o.model);
-  lines.push_back("  " + c.T(M::CheckPort) + ": " + port + " (COM" + port + ")");
+  if (converter) {
+    lines.push_back("  " + c.T(M::CheckConnection) + ": TCP");
+    lines.push_back("  " + c.T(M::CheckHost) + ": " + converter->host);
+    lines.push_back("  " + c.T(M::CheckTcpPort) + ": " + std::to_string(converter->port));
+  } else {
+    lines.push_back("  " + c.T(M::CheckPort) + ": " + port + " (COM" + port + ")");
+  }
   Json fields;
   fields["class"] = "TZEV_SCALE_4001_Class";
   fields["steps"] = list;

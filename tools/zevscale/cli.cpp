@@ -33,7 +33,9 @@ int Run(const Options& o, std::ostream& out, std::ostream& err,
 
   Options options = o;
   std::unique_ptr<ConverterEntries> converters;
-  if (!o.tcp.empty()) {
+  // check sets the converter's address in the equipment-library class's
+  // settings; the other commands reach it through a ports entry of their own.
+  if (!o.tcp.empty() && o.command != "check") {
     std::string error;
     converters = MapConverters(o.tcp, options.tcpNames, error);
     if (converters == nullptr) {

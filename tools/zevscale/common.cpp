@@ -143,6 +143,12 @@ std::string PortName(const Options& o, int port) {
   return named != o.tcpNames.end() ? named->second : "COM" + std::to_string(port);
 }
 
+std::string ConverterUrl(const Options& o) {
+  if (o.tcp.empty()) return std::string();
+  const auto address = platform::ParseTcpAddress(o.tcp.front());
+  return address ? address->Url() : o.tcp.front();
+}
+
 std::string TcpReason(Lang lang, platform::TcpStatus status) {
   switch (status) {
     case platform::TcpStatus::Ok:
@@ -407,6 +413,7 @@ std::string TraceTap::LastOpen(int port) const {
 std::string Heading(const Context& c) {
   const Options& o = c.o;
   std::string h = o.model + (o.port >= 0 ? ", " + PortName(o, o.port) : "");
+  if (o.port < 0 && !o.tcp.empty()) h += ", " + ConverterUrl(o);
   if (o.simulate) {
     std::string faults;
     const sim::Faults& f = o.simFaults;
@@ -430,6 +437,8 @@ Json Envelope(const Context& c, bool ok) {
     j["tcp"] = PortName(c.o, c.o.port);
   } else if (c.o.port >= 0) {
     j["port"] = c.o.port;
+  } else if (!c.o.tcp.empty()) {
+    j["tcp"] = ConverterUrl(c.o);
   }
   if (c.o.simulate) j["simulated"] = true;
   return j;

@@ -89,6 +89,9 @@ enum class Operation { Open, Weigh, Test, Command, Close };
 // "COM3", or the converter's address when COM<port> stands for one of --tcp.
 std::string PortName(const Options& o, int port);
 
+// The first converter of --tcp as tcp://HOST:PORT, or empty.
+std::string ConverterUrl(const Options& o);
+
 // A converter's connection status in the user's language.
 std::string TcpReason(Lang lang, platform::TcpStatus status);
 
