@@ -3,18 +3,7 @@
 # the real add-in loaded the way the platform loads it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-# Runs a command with its output kept back; on failure the output is shown
-# (ninja writes its errors to standard output).
-quiet() {
-  local log
-  log=$(mktemp)
-  if ! "$@" >"$log" 2>&1; then
-    cat "$log" >&2
-    rm -f "$log"
-    return 1
-  fi
-  rm -f "$log"
-}
+. tools/quiet.sh
 bash tools/deps.sh
 quiet cmake -S . -B build -G Ninja
 quiet cmake --build build --target ZEVScale zevscale

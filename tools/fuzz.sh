@@ -4,18 +4,7 @@
 #   tools/fuzz.sh [SECONDS_PER_TARGET]   (default 20)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-# Runs a command with its output kept back; on failure the output is shown
-# (ninja writes its errors to standard output).
-quiet() {
-  local log
-  log=$(mktemp)
-  if ! "$@" >"$log" 2>&1; then
-    cat "$log" >&2
-    rm -f "$log"
-    return 1
-  fi
-  rm -f "$log"
-}
+. tools/quiet.sh
 seconds=${1:-20}
 bash tools/deps.sh --ci
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \

@@ -11,18 +11,7 @@
 # Both carry the Russian guide (docs/ru/, its README.md as ПРОЧТИ.md) when there is one.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-# Runs a command with its output kept back; on failure the output is shown
-# (ninja writes its errors to standard output).
-quiet() {
-  local log
-  log=$(mktemp)
-  if ! "$@" >"$log" 2>&1; then
-    cat "$log" >&2
-    rm -f "$log"
-    return 1
-  fi
-  rm -f "$log"
-}
+. tools/quiet.sh
 bash tools/deps.sh --ci --windows
 
 version=$(sed -n 's/^project(ZEVScale VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)

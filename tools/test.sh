@@ -6,18 +6,7 @@
 #                             ThreadSanitizer, in build-tsan/; any report fails
 set -euo pipefail
 cd "$(dirname "$0")/.."
-# Runs a command with its output kept back; on failure the output is shown
-# (ninja writes its errors to standard output).
-quiet() {
-  local log
-  log=$(mktemp)
-  if ! "$@" >"$log" 2>&1; then
-    cat "$log" >&2
-    rm -f "$log"
-    return 1
-  fi
-  rm -f "$log"
-}
+. tools/quiet.sh
 bash tools/deps.sh
 
 dir=build

@@ -4,18 +4,7 @@
 # (ZEV_SOAK_CYCLES, default 5 per model).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-# Runs a command with its output kept back; on failure the output is shown
-# (ninja writes its errors to standard output).
-quiet() {
-  local log
-  log=$(mktemp)
-  if ! "$@" >"$log" 2>&1; then
-    cat "$log" >&2
-    rm -f "$log"
-    return 1
-  fi
-  rm -f "$log"
-}
+. tools/quiet.sh
 bash tools/deps.sh --ci
 quiet cmake -S . -B build -G Ninja
 quiet cmake --build build

@@ -12,7 +12,7 @@ for script in tools/*.sh .ci/run; do
     status=1
   fi
   if grep -q '^quiet()' "$script"; then
-    shown=$(bash -c "$(sed -n '/^quiet() {/,/^}/p' "$script")
+    shown=$(bash -c ". $script
       quiet sh -c 'echo \"FAILED: frame/values.cpp.o\"; exit 1'" 2>&1)
     if [ $? -eq 0 ] || [[ "$shown" != *"FAILED: frame/values.cpp.o"* ]]; then
       echo "FAIL $script: quiet() hides a failure"
