@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <system_error>
 
+#include "poll_posix.h"
 #include "zev/platform/clock.h"
 #include "zev/platform/serial.h"
 
@@ -40,20 +41,6 @@ speed_t BaudConstant(uint32_t baud) {
       return B115200;
     default:
       return B0;
-  }
-}
-
-// Waits until the descriptor is ready for `events` or the monotonic clock
-// reaches `deadline`. A signal only shortens one poll(): the next one waits for
-// what is left. Returns the poll revents, 0 on time-out, -1 on error.
-int WaitFor(int fd, short events, MonoTime deadline) {
-  pollfd p{fd, events, 0};
-  for (;;) {
-    const int64_t left = MillisUntil(deadline);
-    if (left <= 0) return 0;
-    const int rc = ::poll(&p, 1, static_cast<int>(std::min<int64_t>(left, 60000)));
-    if (rc > 0) return p.revents;
-    if (rc < 0 && errno != EINTR) return -1;
   }
 }
 
@@ -228,7 +215,7 @@ size_t SerialPort::Write(const void* data, size_t size) {
     }
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) break;
-    const int ready = WaitFor(fd, POLLOUT, deadline);
+    const int ready = posix::WaitFor(fd, POLLOUT, deadline);
     if (ready <= 0 || (ready & (POLLERR | POLLHUP | POLLNVAL)) != 0) break;
   }
   // Let the bytes leave a UART before the reply deadline starts. A
@@ -241,47 +228,14 @@ size_t SerialPort::Write(const void* data, size_t size) {
 }
 
 ReadResult SerialPort::ReadAttempt(void* buffer, size_t size) {
-  ReadResult result;
   if (!IsOpen()) {
+    ReadResult result;
     result.failed = true;
     return result;
   }
-  const int fd = static_cast<int>(handle_);
-  auto* bytes = static_cast<unsigned char*>(buffer);
-  const MonoTime start = Now();
-  const MonoTime totalDeadline =
-      start + Millis(int64_t{timeouts_.readTotalMultiplier} * static_cast<int64_t>(size) +
-                     timeouts_.readTotalConstant);
-  MonoTime lastByte = start;
-  while (result.count < size) {
-    MonoTime deadline = totalDeadline;
-    bool interval = false;
-    if (result.count > 0 && timeouts_.readInterval != 0 &&
-        lastByte + Millis(timeouts_.readInterval) < totalDeadline) {
-      deadline = lastByte + Millis(timeouts_.readInterval);
-      interval = true;
-    }
-    const int ready = WaitFor(fd, POLLIN, deadline);
-    if (ready == 0) {
-      result.byInterval = interval;
-      break;
-    }
-    if (ready < 0 || (ready & (POLLERR | POLLNVAL)) != 0 ||
-        ((ready & POLLHUP) != 0 && (ready & POLLIN) == 0)) {
-      result.failed = result.count == 0;
-      break;
-    }
-    const ssize_t n = ::read(fd, bytes + result.count, size - result.count);
-    if (n > 0) {
-      result.count += static_cast<size_t>(n);
-      lastByte = Now();
-    } else if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
-      // End of file or an error: the line is gone.
-      result.failed = result.count == 0;
-      break;
-    }
-  }
-  return result;
+  int ended = -1;
+  return posix::ReadAttempt(static_cast<int>(handle_), buffer, size, timeouts_, ::read, true,
+                            &ended);
 }
 
 }  // namespace zev::platform

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <fstream>
 
+#include "poll_posix.h"
 #include "zev/platform/clock.h"
 #include "zev/platform/tcp.h"
 
@@ -23,19 +24,6 @@
 
 namespace zev::platform {
 namespace {
-
-// Waits until `fd` is ready for `events` or the monotonic clock reaches
-// `deadline`. Returns the revents, 0 on time-out, -1 on error.
-int WaitFor(int fd, short events, MonoTime deadline) {
-  pollfd p{fd, events, 0};
-  for (;;) {
-    const int64_t left = MillisUntil(deadline);
-    if (left <= 0) return 0;
-    const int rc = ::poll(&p, 1, static_cast<int>(std::min<int64_t>(left, 60000)));
-    if (rc > 0) return p.revents;
-    if (rc < 0 && errno != EINTR) return -1;
-  }
-}
 
 // The system's words for `error`, safe on any thread (either strerror_r).
 [[maybe_unused]] std::string Words(int, const char* text) {
@@ -94,6 +82,11 @@ int NewSocket(int family) {
   ::setsockopt(fd, SOL_SOCKET, SO_NOSIGPIPE, &one, sizeof one);
 #endif
   return fd;
+}
+
+// recv(2) that never waits: the attempt's poll() did.
+ssize_t ReceiveNow(int fd, void* buffer, size_t size) {
+  return ::recv(fd, buffer, size, MSG_DONTWAIT);
 }
 
 }  // namespace
@@ -161,7 +154,7 @@ TcpStatus TcpConnection::Connect(const TcpAddress& address, int timeoutMs) {
     if (::connect(fd, ai->ai_addr, ai->ai_addrlen) != 0) {
       error = errno;
       if (error == EINPROGRESS || error == EINTR) {
-        const int ready = WaitFor(fd, POLLOUT, deadline);
+        const int ready = posix::WaitFor(fd, POLLOUT, deadline);
         socklen_t length = sizeof error;
         if (ready == 0) {
           error = ETIMEDOUT;
@@ -219,55 +212,23 @@ size_t TcpConnection::Write(const void* data, size_t size, const SerialTimeouts&
       Lost(StatusOfError(errno), errno);
       break;
     }
-    const int ready = WaitFor(fd, POLLOUT, deadline);
+    const int ready = posix::WaitFor(fd, POLLOUT, deadline);
     if (ready <= 0 || (ready & (POLLERR | POLLNVAL)) != 0) break;
   }
   return written;
 }
 
 ReadResult TcpConnection::ReadAttempt(void* buffer, size_t size, const SerialTimeouts& timeouts) {
-  ReadResult result;
   if (!IsOpen()) {
+    ReadResult result;
     result.failed = true;
     return result;
   }
-  const int fd = static_cast<int>(socket_);
-  auto* bytes = static_cast<char*>(buffer);
-  const MonoTime start = Now();
-  const MonoTime totalDeadline =
-      start + Millis(int64_t{timeouts.readTotalMultiplier} * static_cast<int64_t>(size) +
-                     timeouts.readTotalConstant);
-  MonoTime lastByte = start;
-  while (result.count < size) {
-    MonoTime deadline = totalDeadline;
-    bool interval = false;
-    if (result.count > 0 && timeouts.readInterval != 0 &&
-        lastByte + Millis(timeouts.readInterval) < totalDeadline) {
-      deadline = lastByte + Millis(timeouts.readInterval);
-      interval = true;
-    }
-    const int ready = WaitFor(fd, POLLIN, deadline);
-    if (ready == 0) {
-      result.byInterval = interval;
-      break;
-    }
-    if (ready < 0 || (ready & POLLNVAL) != 0) {
-      result.failed = result.count == 0;
-      break;
-    }
-    const ssize_t n = ::recv(fd, bytes + result.count, size - result.count, MSG_DONTWAIT);
-    if (n > 0) {
-      result.count += static_cast<size_t>(n);
-      lastByte = Now();
-      continue;
-    }
-    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) continue;
-    // The converter closed or reset the connection: the line is gone. The
-    // bytes that came before stay this attempt's.
-    Lost(n == 0 ? TcpStatus::Closed : StatusOfError(errno), n == 0 ? 0 : errno);
-    result.failed = result.count == 0;
-    break;
-  }
+  int ended = -1;
+  const ReadResult result = posix::ReadAttempt(static_cast<int>(socket_), buffer, size, timeouts,
+                                               ReceiveNow, false, &ended);
+  // The converter closed or reset the connection: the line is gone.
+  if (ended >= 0) Lost(ended == 0 ? TcpStatus::Closed : StatusOfError(ended), ended);
   return result;
 }
 
