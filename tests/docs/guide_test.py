@@ -40,6 +40,10 @@ Commands run with LANG=ru_RU.UTF-8, so the tools speak Russian. A zevscale
 command in a code block of another kind fails the test: every command that
 the guide shows is run.
 
+The Russian prose (outside code blocks and `code`) is held to the guide's
+style: «» quotes, never ASCII double quotes; «имитатор», never «симулятор»;
+«компьютер», never «машина»; decimal commas in numbers with a unit (0,53 с, 12,345 кг).
+
 usage: guide_test.py --bin DIR [--docs DIR] [FILE.md ...]
 """
 
@@ -62,6 +66,24 @@ DIRECTIVE = re.compile(r"<!--\s*sim:(.*?)-->", re.S)
 ZEVSCALE_LINE = re.compile(
     r"^\s*(?:[$>]\s+)?(?:\w+=\S*\s+)*zevscale(?:_x86|_x64)?(?:\.exe)?(?:\s|$)")
 CSI = re.compile(r"\x1b\[[0-9;?]*[ -/]*[@-~]")
+INLINE_CODE = re.compile(r"`[^`]*`")
+COMMENT = re.compile(r"<!--.*?-->")
+DECIMAL_POINT = re.compile(r"\d\.\d+\s*(?:с|мс|кг|г|КБ|МБ)(?![а-яё])", re.I)
+
+
+def style_errors(path, number, line):
+    """What the Russian prose of one line breaks of the guide's style."""
+    prose = COMMENT.sub("", INLINE_CODE.sub("", line))
+    errors = []
+    if '"' in prose:
+        errors.append("ASCII double quotes in Russian prose; use «»")
+    if re.search(r"симулятор", prose, re.I):
+        errors.append("«симулятор»; the guide says «имитатор»")
+    if re.search(r"(?<![а-яё])машин(?:а|е|ы|у|ой|ах)?(?![а-яё])", prose, re.I):
+        errors.append("«машина»; the guide says «компьютер»")
+    if DECIMAL_POINT.search(prose):
+        errors.append("a decimal point in a Russian number; use a comma")
+    return [f"{path}:{number}: {e}: {line.strip()}" for e in errors]
 
 
 class Block:
@@ -85,6 +107,7 @@ def parse_guide(path):
             pending = (i + 1, directive_at[i])
         m = FENCE.match(lines[i])
         if not m:
+            errors += style_errors(path, i + 1, lines[i])
             i += 1
             continue
         indent, fence, lang = m.group(1), m.group(2), m.group(3)

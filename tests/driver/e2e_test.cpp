@@ -205,6 +205,18 @@ TEST_P(ModelTest, DeviceTestOnAnOpenDeviceLeavesItOpen) {
   EXPECT_TRUE(Run(u"Close", {W("NoDeviceID")})->Flag());
 }
 
+TEST_P(ModelTest, AFailedDeviceTestOnAnOpenDeviceKeepsTheWeighingText) {
+  ASSERT_TRUE(Open());
+  zev::sim::Faults silent;
+  silent.silent = true;
+  scale->SetFaults(silent);
+  auto test = Run(u"DeviceTest", {host::Empty(), host::Empty()});
+  EXPECT_TRUE(test->ok);
+  EXPECT_FALSE(test->Flag());
+  // No close follows the weighing here, so its text reaches GetLastError.
+  EXPECT_EQ(LastError(), std::make_pair(1001, std::string("Произошла ошибка взвешивания.")));
+}
+
 TEST_P(ModelTest, ATareThatIsNoNumberIsRefused) {
   ASSERT_TRUE(Open());
   scale->ClearReceived();
