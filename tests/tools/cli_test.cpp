@@ -911,6 +911,25 @@ std::string Section(const std::string& report, const std::string& heading) {
   return report.substr(from, report.find("\n== ", from) - from);
 }
 
+TEST(CliReport, AScaleIsNamedWholeOrNotAtAll) {
+  const std::pair<const char*, bool> cases[] = {
+      {"report", true},
+      {"report --output r.txt", true},
+      {"report --model ZEV-U --port 3", true},
+      {"report --model ZEV-U --simulate", true},
+      {"report --model ZEV-U --tcp 127.0.0.1:4001", true},
+      {"report --port 3", false},
+      {"report --model ZEV-U", false},
+      {"report --tcp 127.0.0.1:4001", false},
+      {"report --model ZEV-U --port 3 --tcp 127.0.0.1:4001", false},
+      {"report --model zev-u --port 3", false},
+      {"report --output", false},
+      {"report --json", false},
+      {"report --trace", false},
+  };
+  for (const auto& [line, ok] : cases) EXPECT_EQ(Parse(Split(line)).ok, ok) << line;
+}
+
 TEST(CliReport, HoldsWhatEachCommandFoundAndTheTraceFilesLastLines) {
   zev::sim::PortDirectory ports, scratch;
   ports.Export();
