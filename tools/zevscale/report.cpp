@@ -1,6 +1,7 @@
 // zevscale report: one text file for support, made of what the other commands
 // show, each under a heading of its own. A part that cannot be done says why
 // and the report goes on; each part is written out as soon as it is done.
+#include <cctype>
 #include <sstream>
 
 #include "common.h"

@@ -9,16 +9,6 @@
 namespace zev::cli::os {
 namespace {
 
-std::wstring Wide(const std::string& utf8) {
-  const int n =
-      MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  std::wstring wide(static_cast<size_t>(n > 0 ? n : 0), L'\0');
-  if (n > 0) {
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
-  }
-  return wide;
-}
-
 std::string Narrow(const std::wstring& wide) {
   const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr,
                                     0, nullptr, nullptr);
@@ -98,9 +88,10 @@ PortsDirectory DescribePortsDirectory() {
 
 bool ReadFileTail(const std::string& path, size_t maxBytes, std::string& tail, bool& cut,
                   std::string& error) {
-  HANDLE h = CreateFileW(
-      Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  // Paths come as the system's ANSI functions take them, as the add-in opens them.
+  HANDLE h = CreateFileA(
+      path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     error = SystemError(GetLastError());
     return false;
@@ -139,8 +130,7 @@ ReportFile::~ReportFile() {
 
 bool ReportFile::Create(const std::string& path, bool fresh, std::string& error, bool& exists) {
   exists = false;
-  const std::wstring wide = Wide(path);
-  HANDLE h = CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                          fresh ? CREATE_NEW : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     const DWORD code = GetLastError();
@@ -154,9 +144,9 @@ bool ReportFile::Create(const std::string& path, bool fresh, std::string& error,
     return false;
   }
   handle_ = reinterpret_cast<intptr_t>(h);
-  wchar_t full[4096] = {};
-  const DWORD n = GetFullPathNameW(wide.c_str(), 4096, full, nullptr);
-  full_ = n > 0 && n < 4096 ? Narrow(full) : path;
+  char full[4096] = {};
+  const DWORD n = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
+  full_ = n > 0 && n < sizeof full ? std::string(full, n) : path;
   return true;
 }
 
