@@ -109,9 +109,12 @@ int RunReport(const Options& o, std::ostream& out, std::ostream& err) {
       written = file.Write(text, error);
     }
   };
+  // On a terminal the part being made shows on standard error, one line rewritten.
+  const bool progress = o.terminal && !toOutput;
   auto heading = [&](M id) {
     flush();
     part << "\n== " << T(id) << " ==\n";
+    if (progress) err << "\r" << T(id) << "…\033[K" << std::flush;
   };
   auto status = [&](int exit) {
     if (exit != 0) part << T(M::ReportSectionFailed, {std::to_string(exit)}) << "\n";
@@ -202,6 +205,7 @@ int RunReport(const Options& o, std::ostream& out, std::ostream& err) {
   heading(M::ReportTraceFile);
   part << traceTail;
   flush();
+  if (progress) err << "\r\033[K" << std::flush;
   if (!written) {
     err << "zevscale: " << T(M::ReportCannotWrite, {where, error}) << "\n";
     return 1;
