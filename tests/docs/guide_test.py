@@ -36,6 +36,9 @@ In the quoted output a line "..." stands for any number of lines, and "…"
 inside a line for any text (times, PIDs, device numbers). The ports directory
 is shown as /etc/zevscale/ports, the default that a site uses.
 
+A file that a command says it wrote ("Отчёт записан в FILE; ...") must be
+there, and hold every section heading that the report shows.
+
 Commands run with LANG=ru_RU.UTF-8, so the tools speak Russian. A zevscale
 command in a code block of another kind fails the test: every command that
 the guide shows is run.
@@ -66,6 +69,9 @@ DIRECTIVE = re.compile(r"<!--\s*sim:(.*?)-->", re.S)
 ZEVSCALE_LINE = re.compile(
     r"^\s*(?:[$>]\s+)?(?:\w+=\S*\s+)*zevscale(?:_x86|_x64)?(?:\.exe)?(?:\s|$)")
 CSI = re.compile(r"\x1b\[[0-9;?]*[ -/]*[@-~]")
+WRITTEN = re.compile(r"^Отчёт записан в (.+); отправьте его в поддержку\.$")
+REPORT_HEADINGS = ("Программа", "Компонента", "Система", "Каталог портов", "Порты",
+                   "Поиск весов", "Взвешивание", "Файл трассировки")
 INLINE_CODE = re.compile(r"`[^`]*`")
 COMMENT = re.compile(r"<!--.*?-->")
 DECIMAL_POINT = re.compile(r"\d\.\d+\s*(?:с|мс|кг|г|КБ|МБ)(?![а-яё])", re.I)
@@ -308,6 +314,16 @@ def check(bin_dir, block):
                 failures.append(f"{where}\n  quoted:\n" +
                                 "".join(f"    | {x}\n" for x in expected) + "  printed:\n" +
                                 "".join(f"    | {x}\n" for x in actual))
+            for shown in actual:
+                written = WRITTEN.match(shown)
+                if not written:
+                    continue
+                path = pathlib.Path(written.group(1))
+                text = path.read_text(encoding="utf-8") if path.is_file() else ""
+                missing = [h for h in REPORT_HEADINGS if f"\n== {h}" not in text]
+                if missing:
+                    failures.append(f"{where}\n  {path}: " + (
+                        "not written" if not text else "no section " + ", ".join(missing)))
             if setup.exit is not None and status != setup.exit:
                 failures.append(f"{where}\n  exit status {status}, the guide says {setup.exit}")
     finally:

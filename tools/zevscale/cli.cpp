@@ -11,6 +11,34 @@
 
 namespace zev::cli {
 
+std::string AddinPath(const Options& o) {
+  return o.library.empty() ? os::ProgramDirectory() + os::AddinFileName() : o.library;
+}
+
+std::unique_ptr<host::Library> LoadAddin(const Options& o, std::string& error) {
+  const std::string path = AddinPath(o);
+  // A library of the other architecture would only fail to load; say why.
+  const os::AddinFile file = os::CheckAddin(path);
+  const int bits = static_cast<int>(sizeof(void*) * 8);
+  if (file.bits != 0 && file.bits != bits) {
+    error =
+        Text(o.lang, M::AddinOtherBits, {path, std::to_string(file.bits), std::to_string(bits)});
+    return nullptr;
+  }
+  auto library = std::make_unique<host::Library>(path);
+  if (library->Loaded() && !library->MissingExports().empty()) {
+    std::string names;
+    for (const auto& name : library->MissingExports()) names += (names.empty() ? "" : ", ") + name;
+    error = Text(o.lang, M::AddinLacksExports, {path, names});
+    return nullptr;
+  }
+  if (!library->Loaded() || !library->Error().empty()) {
+    error = Text(o.lang, M::CannotLoad, {path, library->Error()});
+    return nullptr;
+  }
+  return library;
+}
+
 int Run(const Options& o, std::ostream& out, std::ostream& err,
         const std::atomic<bool>* interrupted) {
   if (o.help) {
@@ -30,6 +58,9 @@ int Run(const Options& o, std::ostream& out, std::ostream& err,
       return 1;
     }
   }
+
+  // The report runs the other commands, each with what it needs.
+  if (o.command == "report") return RunReport(o, out, err);
 
   Options options = o;
   std::unique_ptr<ConverterEntries> converters;
@@ -51,28 +82,10 @@ int Run(const Options& o, std::ostream& out, std::ostream& err,
   TraceTap tap(o.trace, err, o.lang);
   std::unique_ptr<host::Library> library;
   if (o.command != "ports" && o.command != "listen") {
-    const std::string path =
-        o.library.empty() ? os::ProgramDirectory() + os::AddinFileName() : o.library;
-    // A library of the other architecture would only fail to load; say why.
-    const os::AddinFile file = os::CheckAddin(path);
-    const int bits = static_cast<int>(sizeof(void*) * 8);
-    if (file.bits != 0 && file.bits != bits) {
-      err << "zevscale: "
-          << Text(o.lang, M::AddinOtherBits,
-                  {path, std::to_string(file.bits), std::to_string(bits)})
-          << "\n";
-      return 1;
-    }
-    library = std::make_unique<host::Library>(path);
-    if (library->Loaded() && !library->MissingExports().empty()) {
-      std::string names;
-      for (const auto& name : library->MissingExports())
-        names += (names.empty() ? "" : ", ") + name;
-      err << "zevscale: " << Text(o.lang, M::AddinLacksExports, {path, names}) << "\n";
-      return 1;
-    }
-    if (!library->Loaded() || !library->Error().empty()) {
-      err << "zevscale: " << Text(o.lang, M::CannotLoad, {path, library->Error()}) << "\n";
+    std::string error;
+    library = LoadAddin(o, error);
+    if (library == nullptr) {
+      err << "zevscale: " << error << "\n";
       return 1;
     }
   }

@@ -14,7 +14,7 @@
 namespace zev::cli {
 
 struct Options {
-  std::string command;  // info, settings, test, weigh, watch, tare, zero, ports, scan
+  std::string command;  // info, settings, test, weigh, watch, tare, zero, ports, scan, ...
   bool help = false;
   bool version = false;
   Lang lang = Lang::English;
@@ -26,8 +26,9 @@ struct Options {
   bool watch = false;
   bool terminal = false;  // standard output is a terminal (--watch updates one line)
   int intervalMs = 500;
-  int seconds = 3;  // listen
-  int count = 1;  // weighings; 0 with --watch: until interrupted
+  int seconds = 3;     // listen
+  std::string output;  // report: the file to write ("-": standard output), empty: a new one
+  int count = 1;       // weighings; 0 with --watch: until interrupted
   double tareWeight = 0.0;
   std::vector<int> scanPorts;           // empty: COM1 to COM8 and every mapped COM<N>
   std::vector<std::string> tcp;         // converters (HOST:PORT) instead of --port or --ports

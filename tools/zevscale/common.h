@@ -171,6 +171,11 @@ void Begin(Context& c);
 int Finish(Context& c, const std::vector<std::string>& lines, const Json& fields,
            const Failure* failure);
 
+// The add-in that `o` names (or the one beside the program), and where it is.
+std::string AddinPath(const Options& o);
+// Null with `error` saying why when it cannot be used.
+std::unique_ptr<host::Library> LoadAddin(const Options& o, std::string& error);
+
 // The commands, one file each.
 int RunInfo(Context& c);
 int RunSettings(Context& c);
@@ -183,5 +188,7 @@ int RunPorts(Context& c);
 int RunScan(Context& c);
 int RunCheck(Context& c);
 int RunListen(Context& c);
+// The report for support: runs the commands above into one file of its own.
+int RunReport(const Options& o, std::ostream& out, std::ostream& err);
 
 }  // namespace zev::cli

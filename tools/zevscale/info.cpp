@@ -75,8 +75,7 @@ int RunInfo(Context& c) {
                                                  {M::InfoType, d->Text(2)},
                                                  {M::InfoWeb, d->Text(6)}};
   // The library loaded, as the system names it, and each model's line.
-  const std::string library = platform::ResolvedPath(
-      c.o.library.empty() ? os::ProgramDirectory() + os::AddinFileName() : c.o.library);
+  const std::string library = platform::ResolvedPath(AddinPath(c.o));
   rows.push_back({M::InfoLibrary, library});
   std::string lineSettings;
   Json lineJson = Json::object();

@@ -306,6 +306,7 @@ const Entry kCatalogue[] = {
    "  tare       tare the scale\n"
    "  zero       set the scale to zero\n"
    "  listen     send one weighing command and show every byte that arrives\n"
+   "  report     write one file to send to support\n"
    "  info       the add-in's identity and methods\n"
    "  settings   the settings page\n"
    "  check      play the equipment library's sequence (TZEV_SCALE_4001_Class)\n\n"
@@ -321,6 +322,7 @@ const Entry kCatalogue[] = {
    "  tare       тарировать весы\n"
    "  zero       установить ноль\n"
    "  listen     послать команду взвешивания и показать каждый пришедший байт\n"
+   "  report     записать один файл для отправки в поддержку\n"
    "  info       сведения о компоненте и её методы\n"
    "  settings   страница настроек\n"
    "  check      пройти последовательность библиотеки оборудования (TZEV_SCALE_4001_Class)\n\n"
@@ -380,6 +382,67 @@ const Entry kCatalogue[] = {
    "положительным): выберите ZEV-AW"},
   {M::ScanProgress, "scanning: {1} of {2} ports done", "поиск: готово портов {1} из {2}"},
   {M::DidYouMean, "did you mean {1}?", "может быть, {1}?"},
+  {M::UsageReport,
+   "usage: zevscale report [--model M --port N | --tcp HOST:PORT] [--output FILE] [options]\n\n"
+   "Writes one text file to send to support: the tool's version, the add-in it\n"
+   "loads and its path, the system and its C library, the ports directory, the\n"
+   "ports, a scan, with --model and --port (or --tcp) a weighing with the\n"
+   "add-in's line trace, and the last lines of ZEVSCALE_TRACE's file. Exit status\n"
+   "0 when the file was written, whatever it holds.\n\n"
+   "  --output FILE      the file to write (default: zevscale-report-DATE-TIME.txt\n"
+   "                     in the current folder; - for standard output)\n",
+   "использование: zevscale report [--model M --port N | --tcp УЗЕЛ:ПОРТ] [--output ФАЙЛ] "
+   "[параметры]\n\n"
+   "Записывает один текстовый файл для поддержки: версию программы, загруженную\n"
+   "компоненту и путь к ней, систему и её библиотеку C, каталог портов, порты,\n"
+   "поиск весов, с --model и --port (или --tcp) — взвешивание с трассировкой\n"
+   "линии и последние строки файла из ZEVSCALE_TRACE. Код выхода 0, если файл\n"
+   "записан, что бы в нём ни было.\n\n"
+   "  --output ФАЙЛ      куда записать (по умолчанию zevscale-report-ДАТА-ВРЕМЯ.txt\n"
+   "                     в текущей папке; - — в стандартный вывод)\n"},
+  {M::ReportTitle, "ZEVScale: a report for support, {1}", "ZEVScale: отчёт для поддержки, {1}"},
+  {M::ReportTool, "The tool", "Программа"},
+  {M::ReportAddin, "The add-in", "Компонента"},
+  {M::ReportSystem, "The system", "Система"},
+  {M::ReportPortsDirectory, "The ports directory", "Каталог портов"},
+  {M::ReportPorts, "Ports (zevscale ports)", "Порты (zevscale ports)"},
+  {M::ReportScan, "Scan (zevscale scan)", "Поиск весов (zevscale scan)"},
+  {M::ReportWeighing, "Weighing with the line trace (zevscale weigh --trace)",
+   "Взвешивание с трассировкой линии (zevscale weigh --trace)"},
+  {M::ReportTraceFile, "The trace file (ZEVSCALE_TRACE)", "Файл трассировки (ZEVSCALE_TRACE)"},
+  {M::ReportProgram, "program", "программа"},
+  {M::ReportNotLoaded, "not done: the add-in is not loaded ({1})",
+   "не выполнено: компонента не загружена ({1})"},
+  {M::ReportNoWeighing,
+   "not done: no scale named; give --model and --port (or --tcp) to weigh one",
+   "не выполнено: весы не указаны; чтобы взвесить, укажите --model и --port (или --tcp)"},
+  {M::ReportOs, "system", "система"},
+  {M::ReportCLibrary, "C library", "библиотека C"},
+  {M::ReportUser, "user", "пользователь"},
+  {M::ReportDirFromVariable, "{1} (from ZEVSCALE_PORTS)", "{1} (из ZEVSCALE_PORTS)"},
+  {M::ReportDirDefault, "{1} (ZEVSCALE_PORTS is not set)", "{1} (ZEVSCALE_PORTS не задана)"},
+  {M::ReportDirNone, "none on this system: the system names the COM ports itself",
+   "в этой системе его нет: COM-порты называет сама система"},
+  {M::ReportDirMissing,
+   "it does not exist ({1}): no COM<N> stands for a device; make it and link the ports, "
+   "e.g. sudo mkdir -p {2} && sudo ln -s /dev/ttyUSB0 {2}/COM3",
+   "его нет ({1}): ни один COM<N> не указывает на устройство; создайте его и сделайте ссылки "
+   "на порты, например sudo mkdir -p {2} && sudo ln -s /dev/ttyUSB0 {2}/COM3"},
+  {M::ReportDirNotDirectory, "it is not a directory", "это не каталог"},
+  {M::ReportDirUnreadable, "it cannot be read: {1}", "его не прочитать: {1}"},
+  {M::ReportDirEmpty, "it is empty", "он пуст"},
+  {M::ReportTraceUnset, "ZEVSCALE_TRACE is not set: the add-in writes no trace",
+   "ZEVSCALE_TRACE не задана: компонента не пишет трассировку"},
+  {M::ReportTraceStderr, "ZEVSCALE_TRACE={1}: the trace goes to standard error, no file to read",
+   "ZEVSCALE_TRACE={1}: трассировка идёт в stderr, читать нечего"},
+  {M::ReportTraceUnreadable, "{1}: cannot be read: {2}", "{1}: не прочитать: {2}"},
+  {M::ReportTraceLast, "{1}: its last {2} line(s):", "{1}: последние строки ({2}):"},
+  {M::ReportTraceEmpty, "{1}: empty", "{1}: пуст"},
+  {M::ReportSectionFailed, "(exit status {1})", "(код выхода {1})"},
+  {M::ReportWritten, "Report written to {1}; send it to support.",
+   "Отчёт записан в {1}; отправьте его в поддержку."},
+  {M::ReportCannotWrite, "cannot write the report to {1}: {2}",
+   "не удаётся записать отчёт в {1}: {2}"},
 };
 // clang-format on
 

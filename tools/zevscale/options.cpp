@@ -16,11 +16,13 @@ namespace {
 
 bool TalksToScale(const std::string& command) {
   return command == "test" || command == "weigh" || command == "watch" || command == "tare" ||
-         command == "zero" || command == "scan" || command == "check" || command == "listen";
+         command == "zero" || command == "scan" || command == "check" || command == "listen" ||
+         command == "report";
 }
 
+// report weighs one scale only when one is named.
 bool OneScale(const std::string& command) {
-  return TalksToScale(command) && command != "scan";
+  return TalksToScale(command) && command != "scan" && command != "report";
 }
 
 bool ParseIntArg(const std::string& text, int& out) {
@@ -99,6 +101,11 @@ std::string Usage(const std::string& command, Lang lang) {
   if (command == "ports") return t(M::UsagePorts);
   if (command == "scan") return t(M::UsageScan) + common + t(M::UsageTrace);
   if (command == "check") return t(M::UsageCheck) + common + scale;
+  if (command == "report") {
+    return t(M::UsageReport) + t(M::UsageCommon).substr(0, t(M::UsageCommon).find('\n') + 1) +
+           t(M::UsageScale) + (os::CanSimulate() ? t(M::UsageTcp) : std::string()) +
+           (os::CanSimulate() ? t(M::UsageSim) : std::string());
+  }
   if (command == "listen") {
     return t(M::UsageListen) + common + t(M::UsageScale) +
            (os::CanSimulate() ? t(M::UsageSim) : std::string());
@@ -150,6 +157,8 @@ Parsed Parse(const std::vector<std::string>& args, Lang lang) {
                              a == "--count" || a == "--weight" || a == "--trace";
     if (scaleOption && !TalksToScale(o.command))
       return bad(Text(lang, M::NotForCommand, {a, o.command}));
+    if (o.command == "report" && (a == "--trace" || a == "--json"))
+      return bad(Text(lang, M::NotForCommand, {a, o.command}));
     if (o.command == "ports" && a != "--json" && a != "--help" && a != "-h" && a != "--version" &&
         a != "--library") {
       return bad(Text(lang, M::UnknownOption, {a, o.command}));
@@ -194,6 +203,8 @@ Parsed Parse(const std::vector<std::string>& args, Lang lang) {
         if (!KnownModel(item)) return bad(UnknownModelText(lang, item));
         o.scanModels.push_back(item);
       }
+    } else if (a == "--output" && o.command == "report") {
+      if (!value(o.output) || o.output.empty()) return needs(M::NeedPath);
     } else if (a == "--seconds" && o.command == "listen") {
       if (!value(v) || !ParseIntArg(v, o.seconds) || o.seconds < 1 || o.seconds > 60)
         return needs(M::NeedSeconds);
@@ -244,6 +255,18 @@ Parsed Parse(const std::vector<std::string>& args, Lang lang) {
       return bad(Text(lang, M::TcpAlone));
     if (o.port < 0 && o.tcp.empty()) {
       if (!o.simulate) return bad(Text(lang, M::CommandNeeds, {o.command, "--port"}));
+      o.port = 3;
+    }
+  }
+  if (o.command == "report") {
+    // A weighing in the report needs the model and the port both.
+    if (!o.model.empty() && !KnownModel(o.model)) return bad(UnknownModelText(lang, o.model));
+    if (!o.tcp.empty() && (o.port >= 0 || o.simulate || o.tcp.size() > 1))
+      return bad(Text(lang, M::TcpAlone));
+    if (o.model.empty() && (o.port >= 0 || !o.tcp.empty()))
+      return bad(Text(lang, M::CommandNeeds, {o.command + " --port/--tcp", "--model"}));
+    if (!o.model.empty() && o.port < 0 && o.tcp.empty()) {
+      if (!o.simulate) return bad(Text(lang, M::CommandNeeds, {o.command + " --model", "--port"}));
       o.port = 3;
     }
   }

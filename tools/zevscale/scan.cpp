@@ -304,7 +304,8 @@ int RunScan(Context& c) {
     // A ZEV-AW frame read as ZEV-NT(N) (ZEV-AW not tried) loses its sign.
     if (model == "ZEV-NT(N)" && LooksLike(Undump(c.tap.AnyBytes(r.port))) == "ZEV-AW")
       notes.push_back(c.T(M::ScanSignLost, {std::to_string(r.port)}));
-    if (r.port > 8) notes.push_back(c.T(M::ScanAboveEight, {std::to_string(r.port)}));
+    if (r.port > 8 && !o.tcpNames.count(r.port))
+      notes.push_back(c.T(M::ScanAboveEight, {std::to_string(r.port)}));
     settings.push_back(
         o.tcpNames.count(r.port)
             ? c.T(M::ScanSettingsTcp, {model, ListCaption(c, model), com})

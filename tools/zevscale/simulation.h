@@ -16,7 +16,8 @@ class Simulation {
 };
 
 // Starts the scales that `o` asks for: one on the chosen port, or for scan one
-// per model on COM3 to COM5. Null with `error` set when they cannot start.
+// per model on COM3 to COM5 (so also for a report that weighs no model). Null with `error` set when
+// they cannot start.
 std::unique_ptr<Simulation> StartSimulation(const Options& o, std::string& error);
 
 }  // namespace zev::cli

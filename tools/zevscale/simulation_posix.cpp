@@ -17,7 +17,7 @@ class Scales : public Simulation {
 std::unique_ptr<Simulation> StartSimulation(const Options& o, std::string& error) {
   auto s = std::make_unique<Scales>();
   std::vector<std::pair<int, sim::Model>> wanted;
-  if (o.command == "scan") {
+  if (o.command == "scan" || (o.command == "report" && o.model.empty())) {
     wanted = {{3, sim::Model::ZevU}, {4, sim::Model::ZevAW}, {5, sim::Model::ZevNT}};
   } else {
     wanted = {{o.port, *sim::ModelFromName(o.model)}};
