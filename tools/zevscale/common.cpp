@@ -332,10 +332,7 @@ Failure Explain(Context& c, Session& s, Operation operation, int port, const std
                                   : M::WhyLineGone));
       break;
     case TraceTap::LineOutcome::Unknown:
-      if (operation == Operation::Command) {  // refused without a word on the line
-        if (!shared.empty()) f.reasons.push_back(shared);
-        return f;
-      }
+      if (operation == Operation::Command) return f;  // refused without a word on the line
       f.reasons.push_back(c.T(M::WhyUnknownReply));
       break;
   }
