@@ -313,7 +313,10 @@ Failure Explain(Context& c, Session& s, Operation operation, int port, const std
     f.reasons = WhyNoOpen(c, port);
     return f;
   }
-  if (text == kLineSettingsRefused) f.reasons.push_back(c.T(M::WhyDcb));
+  if (text == kLineSettingsRefused) {
+    f.reasons.push_back(c.T(M::WhyDcb));
+    return f;
+  }
   if (operation == Operation::Open || operation == Operation::Close) return f;
   // Another program that reads the line takes replies meant for the driver.
   const std::string shared = OpenWithoutLockNote(c, port);
