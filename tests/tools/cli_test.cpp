@@ -994,8 +994,12 @@ TEST(CliPorts, APortsDirectoryThatMapsNothingIsNamedWithTheRemedy) {
     ASSERT_EQ(RunLine("ports --json", out, err), 0) << err;
     EXPECT_TRUE(nlohmann::json::accept(out)) << out;
     EXPECT_NE(err.find(state), std::string::npos) << err;
-    EXPECT_EQ(RunLine("weigh --model ZEV-U --port 200", out, err), 1);
-    EXPECT_NE(err.find("  " + state + "  " + c.remedy + "200\n"), std::string::npos) << err;
+    for (const char* line : {"weigh --model ZEV-U --port 200", "check --model ZEV-U --port 200"}) {
+      EXPECT_EQ(RunLine(line, out, err), 1);
+      EXPECT_NE(err.find("  " + state + "  " + c.remedy + "200\n"), std::string::npos)
+          << line << ":\n"
+          << err;
+    }
   }
   setenv("ZEVSCALE_PORTS", missing.c_str(), 1);
   EXPECT_EQ(RunLine("weigh --model ZEV-U --port 200", out, err, Lang::Russian), 1);

@@ -193,6 +193,12 @@ int RunCheck(Context& c) {
       break;
     }
   }
+  if (!converter) {
+    // A port that does not open now: why, as for every other command.
+    const os::OpenDiagnosis d = os::DiagnoseOpen(c.o.port);
+    if (!d.exists || d.noPermission || d.busy || d.notSerial)
+      failure.reasons = WhyNoOpen(c, c.o.port);
+  }
   return Finish(c, lines, fields, &failure);
 }
 
