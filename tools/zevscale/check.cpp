@@ -157,6 +157,14 @@ int RunCheck(Context& c) {
                     {"result", st.result},
                     {"error", st.error}});
   }
+  // Another program reading the line beside the driver takes its replies.
+  Json holders = Json::array();
+  if (!converter) {
+    for (const auto& h : os::OpenWithoutLock(c.o.port))
+      holders.push_back({{"pid", h.pid}, {"name", h.name}, {"lock", false}});
+    const std::string shared = OpenWithoutLockNote(c, c.o.port);
+    if (!shared.empty()) lines.push_back(shared);
+  }
   lines.push_back(failed.empty() ? c.T(M::CheckPassed) : [&] {
     std::string joined;
     for (const auto& f : failed) joined += (joined.empty() ? "" : ", ") + f;
@@ -175,6 +183,7 @@ int RunCheck(Context& c) {
   Json fields;
   fields["class"] = "TZEV_SCALE_4001_Class";
   fields["steps"] = list;
+  fields["holders"] = holders;
   if (failed.empty()) return Finish(c, lines, fields, nullptr);
   Failure failure;
   for (const Step& st : steps) {
@@ -183,6 +192,12 @@ int RunCheck(Context& c) {
       failure.text = st.error.substr(st.error.find(':') + 2);
       break;
     }
+  }
+  if (!converter) {
+    // A port that does not open now: why, as for every other command.
+    const os::OpenDiagnosis d = os::DiagnoseOpen(c.o.port);
+    if (!d.exists || d.noPermission || d.busy || d.notSerial)
+      failure.reasons = WhyNoOpen(c, c.o.port);
   }
   return Finish(c, lines, fields, &failure);
 }

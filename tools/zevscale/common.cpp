@@ -17,7 +17,9 @@ namespace zev::cli {
 
 namespace {
 const char* const kPortUnavailable = "Порт недоступен";
-}
+// The driver's text when the port's own driver refuses the line settings.
+const char* const kLineSettingsRefused = "Ошибка DCB-структуры";
+}  // namespace
 
 std::string Context::Kilograms(double kg) const {
   char text[64];
@@ -193,25 +195,101 @@ std::vector<std::string> WhyNoOpen(const Context& c, int port) {
   }
   const os::OpenDiagnosis d = os::DiagnoseOpen(port);
   std::vector<std::string> why;
-  if (d.device.empty()) return {c.T(M::WhyNoDevice, {std::to_string(port)})};
-  why.push_back(c.T(M::WhyMappedTo, {std::to_string(port), d.device}));
-  if (!d.exists) {
+  if (d.device.empty()) {
+    why.push_back(c.T(M::WhyNoDevice, {std::to_string(port)}));
+  } else {
+    why.push_back(c.T(M::WhyMappedTo, {std::to_string(port), d.device}));
+  }
+  if (d.device.empty()) {
+    // Nothing to open: the ports directory's notes below say what to do.
+  } else if (!d.exists) {
     why.push_back(c.T(M::WhyMissing, {d.device}));
   } else if (d.noPermission) {
-    why.push_back(c.T(M::WhyNoPermission, {d.device}));
-    why.push_back(c.T(M::WhyDialout, {d.group.empty() || d.group == "root" ? "dialout" : d.group}));
-  } else if (d.busy) {
-    std::string who;
-    for (const auto& h : d.holders) {
-      if (!who.empty()) who += ", ";
-      who +=
-          "PID " + std::to_string(h.pid) + (h.name.empty() ? "" : " (" + Printable(h.name) + ")");
+    why.push_back(c.T(M::WhyNoPermission, {d.device, AccessText(d.access)}));
+    const std::string real = platform::ResolvedPath(d.entry.empty() ? d.device : d.entry);
+    switch (d.access.remedy) {
+      case os::Access::AddToGroup:
+        why.push_back(c.T(M::WhyAddToGroup, {d.access.group}));
+        break;
+      case os::Access::LogInAgain:
+        why.push_back(c.T(M::WhyLogInAgain, {d.access.group}));
+        break;
+      case os::Access::UdevRule:
+        why.push_back(c.T(M::WhyUdevRule, {real.substr(real.find_last_of('/') + 1)}));
+        break;
+      case os::Access::None:
+        break;
     }
+  } else if (d.busy) {
+    const std::string who = HolderList(d.holders);
     why.push_back(who.empty() ? c.T(M::WhyBusy, {d.device}) : c.T(M::WhyBusyBy, {d.device, who}));
+  } else if (d.notSerial) {
+    why.push_back(c.T(M::WhyOpenError, {d.device, c.T(M::PortNotSerial)}));
   } else if (!d.systemError.empty()) {
     why.push_back(c.T(M::WhyOpenError, {d.device, d.systemError}));
   }
+  if (!d.busy && !d.holders.empty())
+    why.push_back(c.T(M::WhyOpenNoLock, {d.device, HolderList(d.holders)}));
+  if (d.entry.empty()) {
+    for (auto& note : PortsDirectoryNotes(c, port)) why.push_back(std::move(note));
+  }
   return why;
+}
+
+std::string HolderList(const std::vector<os::Holder>& holders) {
+  std::string who;
+  for (const auto& h : holders) {
+    if (!who.empty()) who += ", ";
+    who += "PID " + std::to_string(h.pid) + (h.name.empty() ? "" : " (" + Printable(h.name) + ")");
+  }
+  return who;
+}
+
+std::string AccessText(const os::Access& access) {
+  if (!access.known) return std::string();
+  char mode[16];
+  std::snprintf(mode, sizeof mode, "%04o", access.mode);
+  return Printable(access.owner) + ":" + Printable(access.group) + " " + mode;
+}
+
+std::vector<std::string> PortsDirectoryNotes(const Context& c, int port) {
+  const os::PortsDirectory d = os::PortsDirectoryState();
+  if (d.path.empty() || d.state == os::PortsDirectory::Usable) return {};
+  const std::string path = Printable(d.path);
+  const std::string source = c.T(d.fromVariable ? M::DirFromVariable : M::DirDefault);
+  std::vector<std::string> notes;
+  switch (d.state) {
+    case os::PortsDirectory::Usable:
+    case os::PortsDirectory::Missing:
+      notes.push_back(c.T(M::DirMissing, {path, source}));
+      break;
+    case os::PortsDirectory::Empty:
+      notes.push_back(c.T(M::DirEmpty, {path, source}));
+      break;
+    case os::PortsDirectory::NotDirectory:
+      notes.push_back(c.T(M::DirNotDirectory, {path, source}));
+      break;
+    case os::PortsDirectory::Unreadable:
+      notes.push_back(c.T(M::DirUnreadable, {path, source}));
+      break;
+  }
+  // The directory under /etc is root's; one of the user's own is not.
+  const std::string sudo = d.fromVariable ? "" : "sudo ";
+  std::string command =
+      sudo + "ln -s /dev/ttyUSB0 " + path + "/COM" + std::to_string(port >= 0 ? port : 3);
+  if (d.state == os::PortsDirectory::Missing)
+    command = sudo + "mkdir -p " + path + " && " + command;
+  const bool mistyped = d.fromVariable && (d.state == os::PortsDirectory::Missing ||
+                                           d.state == os::PortsDirectory::NotDirectory);
+  notes.push_back(c.T(mistyped ? M::DirRemedyVariable : M::DirRemedy, {command}));
+  return notes;
+}
+
+std::string OpenWithoutLockNote(const Context& c, int port) {
+  if (platform::TcpEntry(static_cast<uint8_t>(port))) return std::string();
+  const std::vector<os::Holder> others = os::OpenWithoutLock(port);
+  return others.empty() ? std::string()
+                        : c.T(M::WhyOpenNoLock, {PortName(c.o, port), HolderList(others)});
 }
 
 Failure Explain(Context& c, Session& s, Operation operation, int port, const std::string& model) {
@@ -235,7 +313,13 @@ Failure Explain(Context& c, Session& s, Operation operation, int port, const std
     f.reasons = WhyNoOpen(c, port);
     return f;
   }
+  if (text == kLineSettingsRefused) {
+    f.reasons.push_back(c.T(M::WhyDcb));
+    return f;
+  }
   if (operation == Operation::Open || operation == Operation::Close) return f;
+  // Another program that reads the line takes replies meant for the driver.
+  const std::string shared = OpenWithoutLockNote(c, port);
   switch (outcome) {
     case TraceTap::LineOutcome::Nothing:
       f.reasons.push_back(c.T(M::WhyNothingArrived));
@@ -255,6 +339,7 @@ Failure Explain(Context& c, Session& s, Operation operation, int port, const std
       f.reasons.push_back(c.T(M::WhyUnknownReply));
       break;
   }
+  if (!shared.empty()) f.reasons.push_back(shared);
   if (!c.o.trace) f.reasons.push_back(c.T(M::SeeTrace));
   return f;
 }

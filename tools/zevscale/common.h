@@ -16,6 +16,7 @@
 #include "cli.h"
 #include "host.h"
 #include "messages.h"
+#include "serial_ports.h"
 #include "zev/platform/tcp.h"
 
 namespace zev::cli {
@@ -97,6 +98,16 @@ std::string TcpReason(Lang lang, platform::TcpStatus status);
 
 // Why COM<port> does not open, as far as the system tells.
 std::vector<std::string> WhyNoOpen(const Context& c, int port);
+
+// "PID 1234 (picocom), PID 99 (cat)".
+std::string HolderList(const std::vector<os::Holder>& holders);
+// "root:dialout 0660", or empty when unknown.
+std::string AccessText(const os::Access& access);
+// The ports directory's state and the remedy (an entry for COM<port>, or
+// COM3 when port < 0) when it maps nothing; empty when it is usable.
+std::vector<std::string> PortsDirectoryNotes(const Context& c, int port = -1);
+// "COM3 is open by PID 1234 (picocom) without a lock: ...", or empty.
+std::string OpenWithoutLockNote(const Context& c, int port);
 
 // Explains the driver's last error after `operation` failed on COM<port>.
 Failure Explain(Context& c, Session& s, Operation operation, int port, const std::string& model);

@@ -24,11 +24,37 @@ const Entry kCatalogue[] = {
   {M::WhyNoDevice, "COM{1} stands for no device", "COM{1} не соответствует никакому устройству"},
   {M::WhyMissing, "{1} does not exist", "{1} не существует"},
   {M::WhyMappedTo, "COM{1} is {2}", "COM{1} — это {2}"},
-  {M::WhyNoPermission, "this user may not open {1} (read and write access needed)",
-   "у этого пользователя нет прав открыть {1} (нужны чтение и запись)"},
-  {M::WhyDialout,
-   "on Debian add the user to the group \"{1}\": sudo usermod -aG {1} $USER, then log in again",
-   "в Debian добавьте пользователя в группу \"{1}\": sudo usermod -aG {1} $USER и войдите заново"},
+  {M::WhyNoPermission, "this user may not open {1} ({2}): read and write access is needed",
+   "у этого пользователя нет прав открыть {1} ({2}): нужны чтение и запись"},
+  {M::WhyAddToGroup,
+   "add the user to the group \"{1}\", which may read and write it: sudo usermod -aG {1} $USER, "
+   "then log in again",
+   "добавьте пользователя в группу «{1}», которой разрешены чтение и запись: "
+   "sudo usermod -aG {1} $USER, и войдите в систему заново"},
+  {M::WhyLogInAgain,
+   "the user is in the group \"{1}\" already, but this session began before that: log out and "
+   "in again (or, in this terminal only: newgrp {1})",
+   "пользователь уже в группе «{1}», но этот сеанс начат раньше: выйдите из системы и войдите "
+   "заново (или, только в этом терминале: newgrp {1})"},
+  {M::WhyUdevRule,
+   "no group a user should join may read and write it: give it one by a udev rule, e.g. the "
+   "line SUBSYSTEM==\"tty\", KERNEL==\"{1}\", GROUP=\"dialout\", MODE=\"0660\" in "
+   "/etc/udev/rules.d/99-zevscale.rules, then sudo udevadm control --reload && sudo udevadm "
+   "trigger, and add the user to dialout",
+   "ни одной группе, в которую стоит добавлять пользователей, не разрешены чтение и запись: "
+   "задайте её правилом udev, например строкой SUBSYSTEM==\"tty\", KERNEL==\"{1}\", "
+   "GROUP=\"dialout\", MODE=\"0660\" в /etc/udev/rules.d/99-zevscale.rules, затем "
+   "sudo udevadm control --reload && sudo udevadm trigger, и добавьте пользователя в dialout"},
+  {M::WhyOpenNoLock, "{1} is open by {2} without a lock: both read the scale's replies",
+   "{1} открыт программой {2} без блокировки: ответы весов читают обе"},
+  {M::WhyDcb,
+   "the port's driver refused the line settings (4800 baud, 8 data bits, no parity for ZEV-U, "
+   "odd for ZEV-AW and ZEV-NT(N)): a virtual or Bluetooth port, or a USB adapter whose driver "
+   "does not support them; reinstall the adapter's driver from its maker, or use another port",
+   "драйвер порта отверг настройки линии (4800 бод, 8 бит данных, без чётности для ZEV-U, "
+   "нечётность для ZEV-AW и ZEV-NT(N)): это виртуальный порт или порт Bluetooth либо "
+   "USB-преобразователь, драйвер которого их не поддерживает; переустановите драйвер "
+   "преобразователя с сайта производителя или используйте другой порт"},
   {M::WhyBusyBy, "{1} is held by another program: {2}", "{1} занят другой программой: {2}"},
   {M::WhyBusy, "{1} is held by another program", "{1} занят другой программой"},
   {M::WhyOpenError, "{1} cannot be opened: {2}", "{1} не открывается: {2}"},
@@ -57,6 +83,23 @@ const Entry kCatalogue[] = {
   {M::PortBusyBy, "busy: {1}", "занят: {1}"},
   {M::PortMissing, "missing", "нет устройства"},
   {M::PortNoAccess, "no access", "нет доступа"},
+  {M::PortNotSerial, "not a serial port", "не последовательный порт"},
+  {M::PortShared, "open by {1} without a lock", "открыт без блокировки программой {1}"},
+  {M::DirMissing, "the ports directory {1} ({2}) does not exist",
+   "каталога портов {1} ({2}) не существует"},
+  {M::DirEmpty, "the ports directory {1} ({2}) holds no COM<N> entry",
+   "в каталоге портов {1} ({2}) нет ни одной записи COM<N>"},
+  {M::DirNotDirectory, "the ports directory {1} ({2}) is not a directory",
+   "каталог портов {1} ({2}) — не каталог"},
+  {M::DirUnreadable, "the ports directory {1} ({2}) cannot be read",
+   "каталог портов {1} ({2}) не читается"},
+  {M::DirFromVariable, "set by ZEVSCALE_PORTS", "задан в ZEVSCALE_PORTS"},
+  {M::DirDefault, "the default: ZEVSCALE_PORTS is not set",
+   "по умолчанию: ZEVSCALE_PORTS не задана"},
+  {M::DirRemedy, "map a port to its device so: {1}", "сопоставьте порт устройству так: {1}"},
+  {M::DirRemedyVariable,
+   "check ZEVSCALE_PORTS for a typing error, or map a port to its device so: {1}",
+   "проверьте, нет ли опечатки в ZEVSCALE_PORTS, или сопоставьте порт устройству так: {1}"},
   {M::ScanNone, "no scale answered on {1}", "ни одни весы не ответили на {1}"},
   {M::ScanSettings, "settings for the platform: Model \"{1}\" (\"{2}\" in the list), Port {3} (COM{3})",
    "настройки для платформы: Модель \"{1}\" (в списке \"{2}\"), Порт {3} (COM{3})"},

@@ -1,5 +1,6 @@
 // zevscale ports: every serial port of the machine, free or busy, and the
 // entries that stand for converters, with whether they accept a connection.
+#include <cstdio>
 #include <future>
 
 #include "common.h"
@@ -32,6 +33,26 @@ std::map<int, Converter> Converters(const std::vector<os::PortEntry>& ports) {
   return found;
 }
 
+const char* StateName(os::PortState state) {
+  switch (state) {
+    case os::PortState::Free:
+      return "free";
+    case os::PortState::Busy:
+      return "busy";
+    case os::PortState::Missing:
+      return "missing";
+    case os::PortState::NoAccess:
+      return "no access";
+    case os::PortState::NotSerial:
+      return "not a serial port";
+    case os::PortState::SameDevice:
+      return "same device";
+    case os::PortState::Shared:
+      break;
+  }
+  return "shared";  // opens, but another program has it open without a lock
+}
+
 }  // namespace
 
 int RunPorts(Context& c) {
@@ -48,10 +69,8 @@ int RunPorts(Context& c) {
       j["device"] = p.device;
       j["com"] = p.com >= 0 ? Json(p.com) : Json(nullptr);
       j["busy"] = p.state == os::PortState::Busy;
-      j["state"] = p.state == os::PortState::Free      ? "free"
-                   : p.state == os::PortState::Busy    ? "busy"
-                   : p.state == os::PortState::Missing ? "missing"
-                                                       : "no access";
+      j["state"] = StateName(p.state);
+      j["sameAs"] = p.sameAs >= 0 ? Json("COM" + std::to_string(p.sameAs)) : Json(nullptr);
       if (converters.count(p.com)) {
         const Converter& k = converters.at(p.com);
         j["busy"] = false;
@@ -61,18 +80,28 @@ int RunPorts(Context& c) {
                                                           : Json(platform::TcpStatusText(k.status));
       }
       Json holders = Json::array();
-      for (const auto& h : p.holders) holders.push_back({{"pid", h.pid}, {"name", h.name}});
+      for (const auto& h : p.holders)
+        holders.push_back({{"pid", h.pid}, {"name", h.name}, {"lock", h.lock}});
       j["holders"] = holders;
+      const bool local = p.access.known && !converters.count(p.com);
+      j["owner"] = local ? Json(p.access.owner) : Json(nullptr);
+      j["group"] = local ? Json(p.access.group) : Json(nullptr);
+      char mode[16];
+      std::snprintf(mode, sizeof mode, "%04o", p.access.mode);
+      j["mode"] = local ? Json(mode) : Json(nullptr);
       j["byId"] = p.byId.empty() ? Json(nullptr) : Json(p.byId);
       j["usb"] = p.usbId.empty() ? Json(nullptr) : Json(p.usbId);
       j["description"] = p.description.empty() ? Json(nullptr) : Json(p.description);
       list.push_back(j);
     }
     c.out << list.dump(-1, ' ', false, Json::error_handler_t::replace) << "\n";
+    // Standard output stays one JSON array.
+    for (const auto& note : PortsDirectoryNotes(c)) c.err << "zevscale: " << note << "\n";
     return 0;
   }
   if (ports.empty()) {
     c.out << c.T(M::PortsNone) << "\n";
+    for (const auto& note : PortsDirectoryNotes(c)) c.out << note << "\n";
     return 0;
   }
   size_t nameWidth = 0, deviceWidth = 0;
@@ -100,6 +129,16 @@ int RunPorts(Context& c) {
         break;
       case os::PortState::NoAccess:
         state = c.T(M::PortNoAccess);
+        if (p.access.known) state += " (" + AccessText(p.access) + ")";
+        break;
+      case os::PortState::NotSerial:
+        state = c.T(M::PortNotSerial);
+        break;
+      case os::PortState::SameDevice:
+        state = c.T(M::ScanOutSameDevice, {std::to_string(p.sameAs), Printable(p.sameDevice)});
+        break;
+      case os::PortState::Shared:
+        state = c.T(M::PortShared, {HolderList(p.holders)});
         break;
     }
     const auto converter = converters.find(p.com);
@@ -116,6 +155,7 @@ int RunPorts(Context& c) {
     if (!p.description.empty()) line += "  " + Printable(p.description);
     c.out << line << "\n";
   }
+  for (const auto& note : PortsDirectoryNotes(c)) c.out << note << "\n";
   return 0;
 }
 

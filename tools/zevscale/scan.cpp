@@ -264,7 +264,10 @@ int RunScan(Context& c) {
         continue;
       }
       if (!r.unavailable.empty()) {
-        outcome(r, "no access", r.unavailable, c.T(M::ScanOutNoAccess, {r.unavailable}));
+        std::string why = r.unavailable;
+        // The port's driver refused the line settings: say why that happens.
+        if (why == "Ошибка DCB-структуры") why += "; " + c.T(M::WhyDcb);
+        outcome(r, "no access", why, c.T(M::ScanOutNoAccess, {why}));
         continue;
       }
       const std::string bytes = c.tap.AnyBytes(r.port);
@@ -310,6 +313,19 @@ int RunScan(Context& c) {
         o.tcpNames.count(r.port)
             ? c.T(M::ScanSettingsTcp, {model, ListCaption(c, model), com})
             : c.T(M::ScanSettings, {model, ListCaption(c, model), std::to_string(r.port)}));
+  }
+  // A program with a port open beside the driver reads the scale's replies too.
+  for (const auto& r : results) {
+    if (r.sameAs >= 0 || o.tcpNames.count(r.port)) continue;
+    const std::vector<os::Holder> others = os::OpenWithoutLock(r.port);
+    if (others.empty()) continue;
+    notes.push_back(OpenWithoutLockNote(c, r.port));
+    Json holders = Json::array();
+    for (const auto& h : others)
+      holders.push_back({{"pid", h.pid}, {"name", h.name}, {"lock", false}});
+    for (auto& j : list) {
+      if (j["port"] == r.port) j["holders"] = holders;
+    }
   }
   char time[32];
   std::snprintf(time, sizeof time, "%.2f", seconds);

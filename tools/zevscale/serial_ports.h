@@ -10,9 +10,23 @@ namespace zev::cli::os {
 struct Holder {
   int pid = 0;
   std::string name;  // the program's name, empty when the system does not tell
+  bool lock = true;  // it holds the port's lock (as the driver does); false: only has it open
 };
 
-enum class PortState { Free, Busy, Missing, NoAccess };
+// Free: the driver can open it; Shared: it can, but another program has it
+// open without a lock and would read the scale's replies too.
+enum class PortState { Free, Busy, Missing, NoAccess, NotSerial, SameDevice, Shared };
+
+// Who owns a device and who may use it, and the remedy for a user who may not.
+struct Access {
+  bool known = false;
+  std::string owner, group;
+  unsigned mode = 0;  // the permission bits
+  // AddToGroup: the group may read and write, the user is not in it;
+  // LogInAgain: the user was added to the group after this session began;
+  // UdevRule: no group a user should join gives read and write access.
+  enum Remedy { None, AddToGroup, LogInAgain, UdevRule } remedy = None;
+};
 
 struct PortEntry {
   std::string name;         // "COM3", or the device's own name when no COM number applies
@@ -23,7 +37,18 @@ struct PortEntry {
   std::string description;  // the system's friendly name of the device, if any
   PortState state = PortState::Free;
   std::vector<Holder> holders;  // who holds it, where the system tells
+  int sameAs = -1;              // SameDevice: the COM number of the entry listed first...
+  std::string sameDevice;       // ...and the device both stand for
+  Access access;
 };
+
+// The directory of COM<N> entries and whether it can map anything.
+struct PortsDirectory {
+  std::string path;           // empty where ports need no directory
+  bool fromVariable = false;  // ZEVSCALE_PORTS names it
+  enum State { Usable, Missing, Empty, NotDirectory, Unreadable } state = Usable;
+};
+PortsDirectory PortsDirectoryState();
 
 // The mapped COM<N> entries (in number order), then the devices no entry maps.
 std::vector<PortEntry> ListPorts();
@@ -47,11 +72,16 @@ struct OpenDiagnosis {
   std::string entry;   // the COM<N> entry it came from, empty when none
   bool exists = false;
   bool noPermission = false;
-  std::string group;  // the device's group, for a permission problem
+  Access access;  // for a permission problem
   bool busy = false;
-  std::vector<Holder> holders;
-  std::string systemError;  // the system's own words when none of the above
+  bool notSerial = false;       // it opens, but it is no serial line
+  std::vector<Holder> holders;  // with a lock or exclusive when busy; else open without a lock
+  std::string systemError;      // the system's own words when none of the above
 };
 OpenDiagnosis DiagnoseOpen(int port);
+
+// The other programs that have COM<port>'s device open without its lock: the
+// driver opens beside them and both read the scale's replies.
+std::vector<Holder> OpenWithoutLock(int port);
 
 }  // namespace zev::cli::os

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <limits.h>
+#include <pwd.h>
 #include <stdlib.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -24,7 +25,7 @@
 namespace zev::cli::os {
 namespace {
 
-std::string PortsDirectory() {
+std::string PortsPath() {
   const char* dir = std::getenv("ZEVSCALE_PORTS");
   return dir != nullptr && *dir != '\0' ? dir : "/etc/zevscale/ports";
 }
@@ -59,10 +60,32 @@ std::string LinkTarget(const std::string& path) {
   return n > 0 ? std::string(target, static_cast<size_t>(n)) : std::string();
 }
 
-// The processes that have the device `rdev` open.
+// Whether process `pid` holds the master side of pseudo-terminal `index`
+// (/dev/pts/<index>): it is the other end of the line (a simulated scale, a
+// network serial bridge), not a second reader of it.
+bool HoldsMaster(const std::string& pid, int index) {
+  const std::string fdDir = "/proc/" + pid + "/fd";
+  for (const std::string& fd : DirectoryNames(fdDir)) {
+    const std::string target = LinkTarget(fdDir + "/" + fd);
+    if (target != "/dev/ptmx" && target != "/dev/pts/ptmx") continue;
+    std::ifstream info("/proc/" + pid + "/fdinfo/" + fd);
+    for (std::string line; std::getline(info, line);) {
+      if (line.rfind("tty-index:", 0) == 0 && std::atoi(line.c_str() + 10) == index) return true;
+    }
+  }
+  return false;
+}
+
+// The processes that have the device `rdev` open (none of them known to lock
+// it), less the one at the other end of a pseudo-terminal.
 std::vector<Holder> OpenedBy(dev_t rdev) {
   std::vector<Holder> holders;
   const int self = getpid();
+  // Pseudo-terminal slaves have the majors 136 to 143.
+  const unsigned devMajor = major(rdev);
+  const int ptsIndex = devMajor >= 136 && devMajor <= 143
+                           ? static_cast<int>((devMajor - 136) * 256 + minor(rdev))
+                           : -1;
   for (const std::string& entry : DirectoryNames("/proc")) {
     const int pid = std::atoi(entry.c_str());
     if (pid <= 0 || pid == self) continue;
@@ -71,7 +94,8 @@ std::vector<Holder> OpenedBy(dev_t rdev) {
       struct stat other {};
       if (stat((fdDir + "/" + fd).c_str(), &other) == 0 && S_ISCHR(other.st_mode) &&
           other.st_rdev == rdev) {
-        holders.push_back({pid, ReadFirstLine("/proc/" + entry + "/comm")});
+        if (ptsIndex < 0 || !HoldsMaster(entry, ptsIndex))
+          holders.push_back({pid, ReadFirstLine("/proc/" + entry + "/comm"), false});
         break;
       }
     }
@@ -79,12 +103,9 @@ std::vector<Holder> OpenedBy(dev_t rdev) {
   return holders;
 }
 
-// The program that holds the device: the holder of an advisory lock on it
-// (how the driver holds a port), else any other process with it open.
-std::vector<Holder> Holders(const std::string& device) {
+// The holders of an advisory lock on the file `st` (how the driver holds a port).
+std::vector<Holder> LockHolders(const struct stat& st) {
   std::vector<Holder> holders;
-  struct stat st {};
-  if (stat(device.c_str(), &st) != 0) return holders;
   auto name = [](int pid) { return ReadFirstLine("/proc/" + std::to_string(pid) + "/comm"); };
   std::ifstream locks("/proc/locks");
   for (std::string line; std::getline(locks, line);) {
@@ -96,11 +117,75 @@ std::vector<Holder> Holders(const std::string& device) {
     unsigned long inode = 0;
     if (std::sscanf(id.c_str(), "%x:%x:%lu", &major, &minor, &inode) != 3) continue;
     if (inode == st.st_ino && makedev(major, minor) == st.st_dev && pid > 0) {
-      holders.push_back({pid, name(pid)});
+      holders.push_back({pid, name(pid), true});
     }
   }
-  if (!holders.empty()) return holders;
-  return OpenedBy(st.st_rdev);
+  return holders;
+}
+
+// The program that holds the device: the holder of an advisory lock on it,
+// else any other process with it open.
+std::vector<Holder> Holders(const std::string& device) {
+  struct stat st {};
+  if (stat(device.c_str(), &st) != 0) return {};
+  std::vector<Holder> holders = LockHolders(st);
+  return holders.empty() ? OpenedBy(st.st_rdev) : holders;
+}
+
+// The other processes that have the device open and hold no lock on it.
+std::vector<Holder> WithoutLock(const std::string& device) {
+  struct stat st {};
+  if (stat(device.c_str(), &st) != 0 || !S_ISCHR(st.st_mode)) return {};
+  const std::vector<Holder> locking = LockHolders(st);
+  std::vector<Holder> holders;
+  for (const Holder& h : OpenedBy(st.st_rdev)) {
+    const bool locks = std::any_of(locking.begin(), locking.end(),
+                                   [&h](const Holder& l) { return l.pid == h.pid; });
+    if (!locks) holders.push_back(h);
+  }
+  return holders;
+}
+
+bool InGroupList(gid_t gid, const std::vector<gid_t>& groups) {
+  return std::find(groups.begin(), groups.end(), gid) != groups.end();
+}
+
+// Who owns the device, its mode, and what would let this user open it.
+Access AccessOf(const std::string& device) {
+  Access a;
+  struct stat st {};
+  if (stat(device.c_str(), &st) != 0) return a;
+  a.known = true;
+  const passwd* owner = getpwuid(st.st_uid);
+  a.owner = owner != nullptr ? owner->pw_name : std::to_string(st.st_uid);
+  const group* g = getgrgid(st.st_gid);
+  a.group = g != nullptr ? g->gr_name : std::to_string(st.st_gid);
+  a.mode = st.st_mode & 07777;
+  // Nobody should join root's group; a group without read and write gives nothing.
+  if ((st.st_mode & (S_IRGRP | S_IWGRP)) != (S_IRGRP | S_IWGRP) || st.st_gid == 0) {
+    a.remedy = Access::UdevRule;
+    return a;
+  }
+  std::vector<gid_t> session(static_cast<size_t>(std::max(getgroups(0, nullptr), 0)));
+  session.resize(static_cast<size_t>(
+      std::max(getgroups(static_cast<int>(session.size()), session.data()), 0)));
+  session.push_back(getegid());
+  if (InGroupList(st.st_gid, session)) return a;  // something else refuses it
+  // The groups the user database gives the user now.
+  std::vector<gid_t> now;
+  if (const passwd* user = getpwuid(getuid())) {
+    int n = 64;
+    for (int tries = 0; tries < 4; ++tries) {
+      now.resize(static_cast<size_t>(n));
+      if (getgrouplist(user->pw_name, user->pw_gid, now.data(), &n) >= 0) {
+        now.resize(static_cast<size_t>(n));
+        break;
+      }
+      now.clear();
+    }
+  }
+  a.remedy = InGroupList(st.st_gid, now) ? Access::LogInAgain : Access::AddToGroup;
+  return a;
 }
 
 // Opens the device as the driver does, without touching its line settings,
@@ -118,16 +203,27 @@ PortState Probe(const std::string& device, int* error) {
     if (errno == EBUSY) return PortState::Busy;
     return PortState::Missing;
   }
+  if (!isatty(fd)) {
+    *error = ENOTTY;
+    close(fd);
+    return PortState::NotSerial;
+  }
   const bool locked = flock(fd, LOCK_EX | LOCK_NB) != 0;
   *error = locked ? EWOULDBLOCK : 0;
   close(fd);
   return locked ? PortState::Busy : PortState::Free;
 }
 
-void Fill(PortEntry& p) {
+// Probes `path`, the entry or the device that stands for the port.
+void Fill(PortEntry& p, const std::string& path) {
   int error = 0;
-  p.state = Probe(p.device, &error);
-  if (p.state == PortState::Busy) p.holders = Holders(p.device);
+  p.state = Probe(path, &error);
+  p.access = AccessOf(path);
+  if (p.state == PortState::Busy) p.holders = Holders(path);
+  if (p.state == PortState::Free) {
+    p.holders = WithoutLock(path);
+    if (!p.holders.empty()) p.state = PortState::Shared;
+  }
 }
 
 // ttyS<N> with a UART behind it: the kernel reports a port type other than 0.
@@ -153,7 +249,7 @@ std::string UsbId(const std::string& name) {
 
 std::vector<int> MappedComNumbers() {
   std::vector<int> numbers;
-  for (const std::string& name : DirectoryNames(PortsDirectory())) {
+  for (const std::string& name : DirectoryNames(PortsPath())) {
     if (name.size() < 4 || name.compare(0, 3, "COM") != 0) continue;
     char* end = nullptr;
     const long n = std::strtol(name.c_str() + 3, &end, 10);
@@ -171,8 +267,8 @@ std::vector<PortEntry> ListPorts() {
     byId[RealPath("/dev/serial/by-id/" + name)] = "/dev/serial/by-id/" + name;
   }
   std::vector<PortEntry> ports;
-  std::vector<std::string> mapped;  // real devices behind COM entries
-  const std::string dir = PortsDirectory();
+  std::vector<std::pair<std::string, int>> mapped;  // real devices behind COM entries
+  const std::string dir = PortsPath();
   for (int n : MappedComNumbers()) {
     PortEntry p;
     p.com = n;
@@ -181,13 +277,23 @@ std::vector<PortEntry> ListPorts() {
     const std::string target = LinkTarget(entry);
     p.device = target.empty() ? entry : target;
     const std::string real = RealPath(entry);
+    const auto earlier = std::find_if(mapped.begin(), mapped.end(),
+                                      [&real](const auto& m) { return m.first == real; });
     if (!real.empty()) {
-      mapped.push_back(real);
       if (byId.count(real)) p.byId = byId[real];
       const std::string base = real.substr(real.find_last_of('/') + 1);
       p.usbId = UsbId(base);
     }
-    Fill(p);
+    if (!real.empty() && earlier != mapped.end()) {
+      // Opening it opens the device of an earlier entry.
+      p.state = PortState::SameDevice;
+      p.sameAs = earlier->second;
+      p.sameDevice = real;
+      p.access = AccessOf(entry);
+    } else {
+      if (!real.empty()) mapped.emplace_back(real, n);
+      Fill(p, entry);
+    }
     ports.push_back(p);
   }
   std::vector<std::string> devices;
@@ -207,7 +313,10 @@ std::vector<PortEntry> ListPorts() {
   const std::vector<int> numbers = MappedComNumbers();
   for (const std::string& name : devices) {
     const std::string device = "/dev/" + name;
-    if (std::find(mapped.begin(), mapped.end(), RealPath(device)) != mapped.end()) continue;
+    const std::string real = RealPath(device);
+    if (std::any_of(mapped.begin(), mapped.end(),
+                    [&real](const auto& m) { return m.first == real; }))
+      continue;
     PortEntry p;
     p.device = device;
     p.name = name;
@@ -221,7 +330,7 @@ std::vector<PortEntry> ListPorts() {
     }
     if (byId.count(device)) p.byId = byId[device];
     p.usbId = UsbId(name);
-    Fill(p);
+    Fill(p, device);
     ports.push_back(p);
   }
   return ports;
@@ -270,7 +379,7 @@ OpenDiagnosis DiagnoseOpen(int port) {
   OpenDiagnosis d;
   d.device = platform::SerialPort::DeviceName(static_cast<uint8_t>(port));
   if (d.device.empty()) return d;
-  if (d.device.rfind(PortsDirectory(), 0) == 0) {
+  if (d.device.rfind(PortsPath(), 0) == 0) {
     d.entry = d.device;
     const std::string target = LinkTarget(d.entry);
     if (!target.empty()) d.device = target;
@@ -282,30 +391,51 @@ OpenDiagnosis DiagnoseOpen(int port) {
       d.exists = error != ENOENT && error != ENOTDIR;
       if (d.exists) d.systemError = std::strerror(error);
       break;
-    case PortState::NoAccess: {
+    case PortState::NoAccess:
       d.exists = true;
       d.noPermission = true;
-      struct stat st {};
-      if (stat(opened.c_str(), &st) == 0) {
-        if (const group* g = getgrgid(st.st_gid)) d.group = g->gr_name;
-      }
+      d.access = AccessOf(opened);
       break;
-    }
+    case PortState::NotSerial:
+      d.exists = true;
+      d.notSerial = true;
+      break;
     case PortState::Busy:
       d.exists = true;
       d.busy = true;
       d.holders = Holders(opened);
       break;
-    case PortState::Free: {
+    case PortState::Free:
+    case PortState::Shared:
+    case PortState::SameDevice:
+      // It opens now (it was released meanwhile); others may have it open.
       d.exists = true;
-      // It opens now: it is no terminal, or it was released meanwhile.
-      const int fd = open(opened.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-      if (fd >= 0) {
-        if (!isatty(fd)) d.systemError = std::strerror(ENOTTY);
-        close(fd);
-      }
+      d.holders = WithoutLock(opened);
       break;
-    }
+  }
+  return d;
+}
+
+std::vector<Holder> OpenWithoutLock(int port) {
+  const std::string device = platform::SerialPort::DeviceName(static_cast<uint8_t>(port));
+  return device.empty() ? std::vector<Holder>() : WithoutLock(device);
+}
+
+PortsDirectory PortsDirectoryState() {
+  PortsDirectory d;
+  const char* variable = std::getenv("ZEVSCALE_PORTS");
+  d.fromVariable = variable != nullptr && *variable != '\0';
+  d.path = PortsPath();
+  struct stat st {};
+  if (stat(d.path.c_str(), &st) != 0) {
+    d.state =
+        errno == ENOENT || errno == ENOTDIR ? PortsDirectory::Missing : PortsDirectory::Unreadable;
+  } else if (!S_ISDIR(st.st_mode)) {
+    d.state = PortsDirectory::NotDirectory;
+  } else if (access(d.path.c_str(), R_OK | X_OK) != 0) {
+    d.state = PortsDirectory::Unreadable;
+  } else if (MappedComNumbers().empty()) {
+    d.state = PortsDirectory::Empty;
   }
   return d;
 }

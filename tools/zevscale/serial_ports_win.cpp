@@ -192,4 +192,12 @@ OpenDiagnosis DiagnoseOpen(int port) {
   return d;
 }
 
+std::vector<Holder> OpenWithoutLock(int) {
+  return {};  // the driver opens a port exclusively here: nobody shares it
+}
+
+PortsDirectory PortsDirectoryState() {
+  return PortsDirectory();  // the system names the ports; no directory maps them
+}
+
 }  // namespace zev::cli::os
