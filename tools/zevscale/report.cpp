@@ -8,6 +8,7 @@
 #include "console.h"
 #include "converters.h"
 #include "report.h"
+#include "serial_ports.h"
 #include "zev/platform/tracefile.h"
 
 namespace zev::cli {
@@ -49,8 +50,8 @@ std::string TraceTail(Lang lang, const std::string& value) {
 }
 
 std::string PortsDirectoryText(Lang lang) {
-  const os::PortsDirectory d = os::DescribePortsDirectory();
-  if (!d.applies) return Text(lang, M::ReportDirNone) + "\n";
+  const os::PortsDirectory d = os::PortsDirectoryState();
+  if (d.path.empty()) return Text(lang, M::ReportDirNone) + "\n";
   std::string text =
       Text(lang, d.fromVariable ? M::ReportDirFromVariable : M::ReportDirDefault, {d.path}) + "\n";
   switch (d.state) {
@@ -60,11 +61,13 @@ std::string PortsDirectoryText(Lang lang) {
       return text + Text(lang, M::ReportDirNotDirectory) + "\n";
     case os::PortsDirectory::Unreadable:
       return text + Text(lang, M::ReportDirUnreadable, {d.error}) + "\n";
-    case os::PortsDirectory::Ok:
+    case os::PortsDirectory::Usable:
+    case os::PortsDirectory::Empty:
       break;
   }
-  if (d.entries.empty()) return text + Text(lang, M::ReportDirEmpty) + "\n";
-  for (const auto& [name, what] : d.entries) text += "  " + Printable(name + " " + what) + "\n";
+  const auto entries = os::PortsDirectoryEntries(d.path);
+  if (entries.empty()) return text + Text(lang, M::ReportDirEmpty) + "\n";
+  for (const auto& [name, what] : entries) text += "  " + Printable(name + " " + what) + "\n";
   return text;
 }
 

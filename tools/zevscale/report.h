@@ -16,18 +16,9 @@ std::string CLibrary();
 // The user the program runs as, and the user's groups.
 std::string UserAndGroups();
 
-// The ports directory (Linux: the COM<N> entries standing for devices).
-struct PortsDirectory {
-  bool applies = true;  // false where the system names COM ports itself
-  std::string path;
-  bool fromVariable = false;  // ZEVSCALE_PORTS names it
-  enum State { Ok, Missing, NotDirectory, Unreadable } state = Ok;
-  std::string error;  // the system's words for Unreadable
-  // Each entry and what it stands for: a link's target, a converter's
-  // address, or what kind of thing it is.
-  std::vector<std::pair<std::string, std::string>> entries;
-};
-PortsDirectory DescribePortsDirectory();
+// Each entry of the ports directory at `path` and what it stands for: a
+// link's target, a converter's address, or what kind of thing it is.
+std::vector<std::pair<std::string, std::string>> PortsDirectoryEntries(const std::string& path);
 
 // The last `maxBytes` of a regular file at `path` (never through a link,
 // never waiting on a device or a pipe). False with `error` in the system's

@@ -79,27 +79,10 @@ std::string UserAndGroups() {
   return text;
 }
 
-PortsDirectory DescribePortsDirectory() {
-  PortsDirectory d;
-  const char* set = std::getenv("ZEVSCALE_PORTS");
-  d.fromVariable = set != nullptr && *set != '\0';
-  d.path = d.fromVariable ? set : "/etc/zevscale/ports";
-  struct stat st {};
-  if (stat(d.path.c_str(), &st) != 0) {
-    d.state = errno == ENOENT ? PortsDirectory::Missing : PortsDirectory::Unreadable;
-    d.error = SystemError(errno);
-    return d;
-  }
-  if (!S_ISDIR(st.st_mode)) {
-    d.state = PortsDirectory::NotDirectory;
-    return d;
-  }
-  DIR* dir = opendir(d.path.c_str());
-  if (dir == nullptr) {
-    d.state = PortsDirectory::Unreadable;
-    d.error = SystemError(errno);
-    return d;
-  }
+std::vector<std::pair<std::string, std::string>> PortsDirectoryEntries(const std::string& path) {
+  std::vector<std::pair<std::string, std::string>> entries;
+  DIR* dir = opendir(path.c_str());
+  if (dir == nullptr) return entries;
   std::vector<std::string> names;
   while (const dirent* e = readdir(dir)) {
     if (e->d_name[0] != '.' && names.size() < 300) names.push_back(e->d_name);
@@ -107,26 +90,26 @@ PortsDirectory DescribePortsDirectory() {
   closedir(dir);
   std::sort(names.begin(), names.end());
   for (const auto& name : names) {
-    const std::string path = d.path + "/" + name;
+    const std::string entryPath = path + "/" + name;
     std::string what;
     char target[PATH_MAX] = {};
     struct stat entry {};
-    const ssize_t n = readlink(path.c_str(), target, sizeof target - 1);
+    const ssize_t n = readlink(entryPath.c_str(), target, sizeof target - 1);
     if (n > 0) {
       what = "-> " + std::string(target, static_cast<size_t>(n));
-      if (stat(path.c_str(), &entry) != 0) what += " (" + SystemError(errno) + ")";
-    } else if (lstat(path.c_str(), &entry) == 0 && S_ISREG(entry.st_mode)) {
+      if (stat(entryPath.c_str(), &entry) != 0) what += " (" + SystemError(errno) + ")";
+    } else if (lstat(entryPath.c_str(), &entry) == 0 && S_ISREG(entry.st_mode)) {
       // A converter's address, on the first line of a small file.
-      std::ifstream in(path);
+      std::ifstream in(entryPath);
       std::string line;
       std::getline(in, line);
       what = line.substr(0, 200);
     } else {
       what = "?";
     }
-    d.entries.push_back({name, what});
+    entries.push_back({name, what});
   }
-  return d;
+  return entries;
 }
 
 bool ReadFileTail(const std::string& path, size_t maxBytes, std::string& tail, bool& cut,

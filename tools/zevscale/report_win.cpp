@@ -80,10 +80,8 @@ std::string UserAndGroups() {
   return GetUserNameW(name, &size) ? Narrow(name) : std::string("?");
 }
 
-PortsDirectory DescribePortsDirectory() {
-  PortsDirectory d;
-  d.applies = false;
-  return d;
+std::vector<std::pair<std::string, std::string>> PortsDirectoryEntries(const std::string&) {
+  return {};  // the system names the ports; no directory maps them
 }
 
 bool ReadFileTail(const std::string& path, size_t maxBytes, std::string& tail, bool& cut,

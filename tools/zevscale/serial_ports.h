@@ -47,6 +47,7 @@ struct PortsDirectory {
   std::string path;           // empty where ports need no directory
   bool fromVariable = false;  // ZEVSCALE_PORTS names it
   enum State { Usable, Missing, Empty, NotDirectory, Unreadable } state = Usable;
+  std::string error;  // the system's words when it cannot be read
 };
 PortsDirectory PortsDirectoryState();
 

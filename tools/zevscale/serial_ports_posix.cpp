@@ -430,10 +430,12 @@ PortsDirectory PortsDirectoryState() {
   if (stat(d.path.c_str(), &st) != 0) {
     d.state =
         errno == ENOENT || errno == ENOTDIR ? PortsDirectory::Missing : PortsDirectory::Unreadable;
+    d.error = std::strerror(errno);
   } else if (!S_ISDIR(st.st_mode)) {
     d.state = PortsDirectory::NotDirectory;
   } else if (access(d.path.c_str(), R_OK | X_OK) != 0) {
     d.state = PortsDirectory::Unreadable;
+    d.error = std::strerror(errno);
   } else if (MappedComNumbers().empty()) {
     d.state = PortsDirectory::Empty;
   }
