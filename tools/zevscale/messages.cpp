@@ -46,10 +46,7 @@ const Entry kCatalogue[] = {
   {M::TraceUnwritable,
    "ZEVSCALE_TRACE: the trace file {1} cannot be written ({2}); the add-in writes no trace there",
    "ZEVSCALE_TRACE: файл трассировки {1} не записывается ({2}); драйвер не сможет писать туда трассировку"},
-  {M::Tared, "tared", "тара установлена"},
-  {M::TareCancelled, "tare cancelled", "тара отменена"},
   {M::PlatformTold, "the driver told the platform: {1}", "драйвер сообщил платформе: {1}"},
-  {M::Zeroed, "zeroed", "ноль установлен"},
   {M::Simulated, "simulated", "симулятор"},
   {M::PortsNone, "no serial ports found", "последовательных портов не найдено"},
   {M::PortFree, "free", "свободен"},
@@ -236,15 +233,27 @@ const Entry kCatalogue[] = {
    "иначе строка на каждое взвешивание, с --json объект JSON на каждое взвешивание.\n"
    "Ошибки показываются на месте веса, взвешивание продолжается.\n\n"},
   {M::UsageTare,
-   "usage: zevscale tare --model M --port N [--weight W] [options]\n\nTares the scale (ZEV-U: "
-   "weight 0 cancels the tare).\n\n  --weight W         tare weight in kilograms (default 0)\n",
-   "использование: zevscale tare --model M --port N [--weight W] [параметры]\n\nТарирует весы "
-   "(ZEV-U: вес 0 отменяет тару).\n\n  --weight W         вес тары в килограммах (по "
-   "умолчанию 0)\n"},
+   "usage: zevscale tare --model M --port N (--weight W | --cancel) [options]\n\n"
+   "Sends the scale its tare command: the scale tares the load on it. No model's\n"
+   "command carries a weight: W is what the platform would pass, and it is not sent.\n"
+   "The scale does not confirm the command; weigh to check.\n\n"
+   "  --weight W         tare the load (W in kilograms; not 0 for ZEV-U, where the\n"
+   "                     driver takes 0 as the cancel command)\n"
+   "  --cancel           cancel the tare (ZEV-U only)\n",
+   "использование: zevscale tare --model M --port N (--weight ВЕС | --cancel) [параметры]\n\n"
+   "Посылает весам команду тарирования: весы берут за тару груз, который на них лежит.\n"
+   "Команда ни одной модели не несёт веса: ВЕС — то, что передала бы платформа, он не\n"
+   "отправляется. Весы команду не подтверждают; проверьте взвешиванием.\n\n"
+   "  --weight ВЕС       тарировать груз (ВЕС в килограммах; для ZEV-U не 0 — драйвер\n"
+   "                     понимает 0 как команду отмены тары)\n"
+   "  --cancel           отменить тару (только ZEV-U)\n"},
   {M::UsageZero,
-   "usage: zevscale zero --model M --port N [options]\n\nSets the scale to zero.\n\n",
-   "использование: zevscale zero --model M --port N [параметры]\n\nУстанавливает ноль "
-   "весов.\n\n"},
+   "usage: zevscale zero --model M --port N [options]\n\nSends the scale its zero command "
+   "(ZEV-U only: ZEV-AW and ZEV-NT(N) have none,\nand nothing is sent to them). The scale does "
+   "not confirm it; weigh to check.\n\n",
+   "использование: zevscale zero --model M --port N [параметры]\n\nПосылает весам команду "
+   "установки нуля (только ZEV-U: у ZEV-AW и ZEV-NT(N)\nеё нет, им ничего не отправляется). "
+   "Весы её не подтверждают; проверьте взвешиванием.\n\n"},
   {M::UsagePorts,
    "usage: zevscale ports [--json]\n\nThe machine's serial ports: the COM<N> entries of the ports "
    "directory\n(ZEVSCALE_PORTS, default /etc/zevscale/ports) with their devices, then the\n"
@@ -380,6 +389,54 @@ const Entry kCatalogue[] = {
    "положительным): выберите ZEV-AW"},
   {M::ScanProgress, "scanning: {1} of {2} ports done", "поиск: готово портов {1} из {2}"},
   {M::DidYouMean, "did you mean {1}?", "может быть, {1}?"},
+  {M::WatchLateReply,
+   "the scale answers late ({1} ms after the command): this reading may belong to an earlier "
+   "command",
+   "весы отвечают поздно (через {1} мс после команды): это показание может относиться к "
+   "прежней команде"},
+  {M::WatchAfterSilence,
+   "the scale answers late: the command before got no reply in time, this reading may belong "
+   "to it",
+   "весы отвечают поздно: прежняя команда не получила ответа вовремя, это показание может "
+   "относиться к ней"},
+  {M::WatchSummary, "{1} readings, {2} failures", "показаний: {1}, сбоев: {2}"},
+  {M::WatchSummaryLate, "{1} readings, {2} failures, {3} of them possibly late",
+   "показаний: {1}, сбоев: {2}, возможно запоздавших: {3}"},
+  {M::ErrorNoText, "error {1}, with no text from the driver", "ошибка {1}, драйвер не дал текста"},
+  {M::TareSent,
+   "tare command sent{1}: the scale tares the load on it; the weight given ({2}) is not sent, "
+   "the command carries none",
+   "команда тарирования отправлена{1}: весы берут за тару груз, который на них лежит; "
+   "указанный вес ({2}) не отправляется, в команде веса нет"},
+  {M::TareCancelSent, "tare cancel command sent{1}", "команда отмены тары отправлена{1}"},
+  {M::ZeroSent, "zero command sent{1}", "команда установки нуля отправлена{1}"},
+  {M::NotConfirmed, "the scale does not confirm it; to check, weigh: {1}",
+   "весы её не подтверждают; чтобы проверить, взвесьте: {1}"},
+  {M::ZeroNone, "{1} has no zero command; nothing was sent",
+   "у {1} нет команды установки нуля; ничего не отправлено"},
+  {M::TareNeeds,
+   "tare needs --weight W (the scale tares the load on it) or --cancel (the tare is cancelled)",
+   "команде tare нужен --weight ВЕС (весы берут за тару груз на них) или --cancel (тара "
+   "отменяется)"},
+  {M::TareBoth, "--weight and --cancel exclude each other",
+   "--weight и --cancel не указываются вместе"},
+  {M::TareNoCancel,
+   "--cancel: {1} has no command that cancels a tare (its one tare command tares the load); "
+   "nothing to send",
+   "--cancel: у {1} нет команды отмены тары (её единственная команда тары тарирует груз); "
+   "отправлять нечего"},
+  {M::TareZeroU,
+   "--weight 0: the driver takes a tare of 0 on ZEV-U as the command that cancels the tare; "
+   "give --cancel for that, or the weight of the load",
+   "--weight 0: драйвер понимает тару 0 у ZEV-U как команду отмены тары; для отмены укажите "
+   "--cancel, иначе — вес груза"},
+  {M::ReplyShort, "{1} of {2} bytes: the reply was cut short",
+   "{1} из {2} байт: ответ оборван"},
+  {M::ReplyWholeAndMore, "a whole reply and {1} more bytes", "целый ответ и ещё {1} байт"},
+  {M::ReplyLonger, "{1} bytes, {2} more than a reply of {3}",
+   "{1} байт, на {2} больше ответа из {3}"},
+  {M::ReplyComma, "weight with a comma ({1}): the driver reads a full stop",
+   "вес с запятой ({1}): драйвер читает точку"},
 };
 // clang-format on
 
