@@ -187,6 +187,8 @@ std::string ReplyDiagnosis(const Context& c, const std::string& model, const std
       if (bytes.compare(at + frame - 2, 2, "\r\n") == 0)
         return c.T(M::ReplyWholeAndMore, {std::to_string(n - frame)});
     }
+    // A full read attempt (32 bytes) may be only the start of what came.
+    if (n >= 32) return std::string();
     return c.T(M::ReplyLonger,
                {std::to_string(n), std::to_string(n - frame), std::to_string(frame)});
   }

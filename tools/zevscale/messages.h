@@ -12,7 +12,6 @@ enum class M {
   Kg,
   UnknownModel,
   ErrorLine,
-  NoDriverText,
   DeviceTestFailed,
   WhyNoDevice,
   WhyMissing,
