@@ -1056,6 +1056,11 @@ TEST(CliReplies, FailuresNameTheReplysLengthAndForm) {
   EXPECT_EQ(RunLine("weigh --model ZEV-U --simulate", out, err, Lang::Russian), 0);
   unsetenv("ZEVSCALE_TRACE");
   EXPECT_NE(err.find("(Нет такого файла или каталога (ENOENT))"), std::string::npos) << err;
+  std::ostringstream o, e;
+  EXPECT_EQ(zev::cli::Run(
+                Parse({"info", "--library", "/nonexistent/lib.so"}, Lang::Russian).options, o, e),
+            1);
+  EXPECT_NE(e.str().find(": Нет такого файла или каталога (ENOENT)"), std::string::npos) << e.str();
 }
 
 TEST(CliWatch, ReadingsThatMayBeLateRepliesAreMarked) {

@@ -72,7 +72,8 @@ int Run(const Options& o, std::ostream& out, std::ostream& err,
       return 1;
     }
     if (!library->Loaded() || !library->Error().empty()) {
-      err << "zevscale: " << Text(o.lang, M::CannotLoad, {path, library->Error()}) << "\n";
+      err << "zevscale: "
+          << Text(o.lang, M::CannotLoad, {path, SystemWords(o.lang, library->Error())}) << "\n";
       return 1;
     }
   }

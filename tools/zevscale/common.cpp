@@ -147,8 +147,13 @@ void Failure::Print(const Context& c) const {
 
 std::string SystemWords(Lang lang, const std::string& words) {
   if (lang != Lang::Russian) return words;
-  const os::SystemErrorName known = os::NameSystemError(words);
-  return known.name.empty() ? words : known.russian + " (" + known.name + ")";
+  // The words alone, or at the end of a message ("x.so: cannot open shared
+  // object file: No such file or directory").
+  const size_t colon = words.rfind(": ");
+  const size_t at =
+      os::NameSystemError(words).name.empty() && colon != std::string::npos ? colon + 2 : 0;
+  const os::SystemErrorName known = os::NameSystemError(words.substr(at));
+  return known.name.empty() ? words : words.substr(0, at) + known.russian + " (" + known.name + ")";
 }
 
 std::string FitLine(const std::string& text, int columns) {
