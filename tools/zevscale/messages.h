@@ -154,7 +154,9 @@ enum class M {
   DidYouMean,
   // watch, tare, zero, test and the replies
   WatchLateReply,
+  WatchLateFirst,
   WatchAfterSilence,
+  WatchAfterLate,
   WatchSummary,
   WatchSummaryLate,
   ErrorNoText,

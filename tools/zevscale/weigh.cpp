@@ -33,6 +33,8 @@ int Watch(Context& c, Session& s) {
   bool open = false;
   bool lastOk = false;
   bool unanswered = false;  // the last command got nothing in time
+  bool commanded = false;   // a weigh command was sent
+  bool wasLate = false;     // the last reading came late or after an unanswered command
   int readings = 0, failures = 0, late = 0;
   for (int done = 0; o.count == 0 || done < o.count; ++done) {
     if (c.Interrupted()) break;
@@ -42,7 +44,9 @@ int Watch(Context& c, Session& s) {
     double kg = 0;
     bool ok = false;
     if (!open) open = OpenScale(c, s, failure);
+    const bool sent = commanded;  // an earlier command of this run went out
     if (open) {
+      commanded = true;
       ok = s.Weigh(kg);
       if (!ok) {
         failure = Explain(c, s, Operation::Weigh, o.port, o.model);
@@ -53,15 +57,22 @@ int Watch(Context& c, Session& s) {
     c.tap.Drain();
     std::string warning;
     if (ok) {
+      // A late reply is followed by a quick one when the replies run one
+      // command behind: the one after a late reading is suspect too.
       const int ms = c.tap.ReplyMs(o.port);
+      const bool lateBefore = wasLate;
+      wasLate = ms > kReplyDeadlineMs || unanswered;
       if (ms > kReplyDeadlineMs) {
-        warning = c.T(M::WatchLateReply, {std::to_string(ms)});
+        warning = c.T(sent ? M::WatchLateReply : M::WatchLateFirst, {std::to_string(ms)});
       } else if (unanswered) {
         warning = c.T(M::WatchAfterSilence);
+      } else if (lateBefore) {
+        warning = c.T(M::WatchAfterLate);
       }
       unanswered = false;
     } else {
       unanswered = c.tap.LastExchange(o.port) == TraceTap::LineOutcome::Nothing;
+      wasLate = false;
     }
     ++readings;
     failures += ok ? 0 : 1;
@@ -124,6 +135,7 @@ int RunWeigh(Context& c) {
   Failure failure;
   if (!OpenScale(c, s, failure)) return Finish(c, {}, Json::object(), &failure);
   Json weights = Json::array();
+  Json warnings = Json::array();
   bool ok = true;
   for (int done = 0; done < c.o.count && !c.Interrupted(); ++done) {
     if (done > 0) Pause(c, c.o.intervalMs);
@@ -135,7 +147,14 @@ int RunWeigh(Context& c) {
     }
     weights.push_back(kg);
     c.tap.Drain();  // the trace of this reading first, then the reading
-    if (!c.o.json) c.out << c.Kilograms(kg) << std::endl;
+    const int ms = c.tap.ReplyMs(c.o.port);
+    const std::string warning =
+        ms > kReplyDeadlineMs
+            ? c.T(done == 0 ? M::WatchLateFirst : M::WatchLateReply, {std::to_string(ms)})
+            : std::string();
+    if (!warning.empty()) warnings.push_back(warning);
+    if (!c.o.json)
+      c.out << c.Kilograms(kg) << (warning.empty() ? "" : " (" + warning + ")") << std::endl;
   }
   if (!s.Close() && ok) {
     failure = Explain(c, s, Operation::Close, c.o.port, c.o.model);
@@ -143,6 +162,7 @@ int RunWeigh(Context& c) {
   }
   Json fields;
   fields["weights"] = weights;
+  if (!warnings.empty()) fields["warnings"] = warnings;
   return Finish(c, {}, fields, ok ? nullptr : &failure);
 }
 
