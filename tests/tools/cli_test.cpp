@@ -1081,6 +1081,11 @@ TEST(CliWatch, ReadingsThatMayBeLateRepliesAreMarked) {
     EXPECT_NE(j["warning"].get<std::string>().find("may belong to"), std::string::npos);
   }
   EXPECT_GE(weights, 1) << out;
+  // A reply that ends its read after the deadline warns in weigh too.
+  ASSERT_EQ(RunLine("weigh --model ZEV-U --simulate --sim-delay 400 --json", out, err), 0) << err;
+  const auto j = nlohmann::json::parse(out);
+  ASSERT_EQ(j["warnings"].size(), 1u) << out;
+  EXPECT_NE(j["warnings"][0].get<std::string>().find("the scale answers late"), std::string::npos);
   // A scale in time: no marks.
   EXPECT_EQ(RunLine("watch --model ZEV-U --simulate --interval 0 --count 3", out, err), 0);
   EXPECT_EQ(out.find("answers late"), std::string::npos) << out;
