@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <optional>
 #include <sstream>
@@ -465,8 +466,8 @@ namespace {
 std::string Decoded(const std::string& rest) {
   std::istringstream in(rest);
   std::string out;
-  for (std::string pair;
-       in >> pair && pair.size() == 2 && std::isxdigit(pair[0]) && std::isxdigit(pair[1]);) {
+  const auto hex = [](char ch) { return std::isxdigit(static_cast<unsigned char>(ch)) != 0; };
+  for (std::string pair; in >> pair && pair.size() == 2 && hex(pair[0]) && hex(pair[1]);) {
     out += static_cast<char>(std::stoi(pair, nullptr, 16));
   }
   return out;
