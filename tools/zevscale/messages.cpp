@@ -224,13 +224,17 @@ const Entry kCatalogue[] = {
    "  --watch            взвешивать непрерывно (как zevscale watch)\n"},
   {M::UsageWatch,
    "usage: zevscale watch --model M --port N [--interval MS] [--count K] [options]\n\n"
-   "Weighs until Ctrl-C (exit status 130): one line updated in place on a terminal,\n"
-   "one line per reading otherwise, one JSON object per reading with --json.\n"
-   "Failures are shown in place and the weighing goes on.\n\n",
+   "Weighs until Ctrl-C (exit status 130): one line updated in place on a terminal\n"
+   "(the reading's number, its time and the weight, then a summary), one line per\n"
+   "reading with its time otherwise, one JSON object per reading with --json.\n"
+   "Failures are shown in place and the weighing goes on. A weight that may be a late\n"
+   "reply to an earlier command says so.\n\n",
    "использование: zevscale watch --model M --port N [--interval MS] [--count K] [параметры]\n\n"
-   "Взвешивает до Ctrl-C (код выхода 130): в терминале одна строка обновляется на месте,\n"
-   "иначе строка на каждое взвешивание, с --json объект JSON на каждое взвешивание.\n"
-   "Ошибки показываются на месте веса, взвешивание продолжается.\n\n"},
+   "Взвешивает до Ctrl-C (код выхода 130): в терминале одна строка обновляется на месте\n"
+   "(номер показания, время и вес, в конце итог), иначе строка со временем на каждое\n"
+   "взвешивание, с --json объект JSON на каждое взвешивание. Ошибки показываются на\n"
+   "месте веса, взвешивание продолжается. Вес, который может быть запоздавшим ответом\n"
+   "на прежнюю команду, помечен.\n\n"},
   {M::UsageTare,
    "usage: zevscale tare --model M --port N (--weight W | --cancel) [options]\n\n"
    "Sends the scale its tare command: the scale tares the load on it. No model's\n"
