@@ -1078,16 +1078,13 @@ TEST(CliWatch, ReadingsThatMayBeLateRepliesAreMarked) {
     if (!j["ok"].get<bool>()) continue;
     ++weights;
     EXPECT_EQ(j["late"], true) << line;
-    EXPECT_NE(j["warning"].get<std::string>().find("may belong to"), std::string::npos);
+    EXPECT_EQ(j["warning"].get<std::string>().rfind("the scale answers late", 0), 0u);
   }
   EXPECT_GE(weights, 1) << out;
-  // A reply that ends its read after the deadline warns in weigh too.
-  ASSERT_EQ(RunLine("weigh --model ZEV-U --simulate --sim-delay 400 --json", out, err), 0) << err;
-  const auto j = nlohmann::json::parse(out);
-  ASSERT_EQ(j["warnings"].size(), 1u) << out;
-  EXPECT_NE(j["warnings"][0].get<std::string>().find("the scale answers late"), std::string::npos);
-  // A scale in time: no marks.
-  EXPECT_EQ(RunLine("watch --model ZEV-U --simulate --interval 0 --count 3", out, err), 0);
+  // A slow scale that answers in time: no marks.
+  EXPECT_EQ(
+      RunLine("watch --model ZEV-U --simulate --sim-delay 300 --interval 0 --count 3", out, err),
+      0);
   EXPECT_EQ(out.find("answers late"), std::string::npos) << out;
 }
 

@@ -473,29 +473,7 @@ std::string Decoded(const std::string& rest) {
   return out;
 }
 
-// The milliseconds of a "<-" line ("... +228 ms, interval time-out"), or -1.
-int Millis(const std::string& rest) {
-  const size_t plus = rest.rfind(" +");
-  if (plus == std::string::npos) return -1;
-  return std::atoi(rest.c_str() + plus + 2);
-}
-
 }  // namespace
-
-int TraceTap::ReplyMs(int port) const {
-  const std::string name = "COM" + std::to_string(port);
-  for (size_t i = lines_.size(); i > 0; --i) {
-    const TraceLine t = Split(lines_[i - 1]);
-    if (t.port != name || t.what != "->") continue;
-    for (size_t k = i; k < lines_.size(); ++k) {
-      const TraceLine r = Split(lines_[k]);
-      if (r.port == name && r.what == "<-" && r.rest.find("(nothing)") == std::string::npos)
-        return Millis(r.rest);
-    }
-    return -1;
-  }
-  return -1;
-}
 
 std::string TraceTap::ReplyBytes(int port) const {
   const std::string name = "COM" + std::to_string(port);

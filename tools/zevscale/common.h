@@ -136,9 +136,6 @@ class TraceTap {
   // Whether `model` read on COM<port> during this run and every read attempt
   // brought nothing.
   bool OnlySilence(int port, const std::string& model) const;
-  // The time in milliseconds from the last command on COM<port> to the end of
-  // the read attempt that brought the first bytes after it; -1 when none did.
-  int ReplyMs(int port) const;
   // Every byte that arrived after the last command on COM<port>.
   std::string ReplyBytes(int port) const;
   // The last command sent on COM<port> since the last open, as the trace shows

@@ -392,24 +392,16 @@ const Entry kCatalogue[] = {
    "положительным): выберите ZEV-AW"},
   {M::ScanProgress, "scanning: {1} of {2} ports done", "поиск: готово портов {1} из {2}"},
   {M::DidYouMean, "did you mean {1}?", "может быть, {1}?"},
-  {M::WatchLateReply,
-   "the scale answers late ({1} ms after the command): this reading may belong to an earlier "
-   "command",
-   "весы отвечают поздно (через {1} мс после команды): это показание может относиться к "
-   "прежней команде"},
-  {M::WatchLateFirst,
-   "the scale answers late ({1} ms after the command; the driver waits about 530 ms): a reply "
-   "any later is lost, or taken for the next command's",
-   "весы отвечают поздно (через {1} мс после команды; драйвер ждёт около 530 мс): ответ чуть "
-   "позже будет потерян или принят за ответ на следующую команду"},
   {M::WatchAfterSilence,
    "the scale answers late: the command before got no reply in time, this reading may belong "
    "to it",
    "весы отвечают поздно: прежняя команда не получила ответа вовремя, это показание может "
    "относиться к ней"},
   {M::WatchAfterLate,
-   "the reading before came late: this one may belong to an earlier command too",
-   "предыдущее показание пришло поздно: и это может относиться к прежней команде"},
+   "the scale answers late: the reading before may have been an earlier command's reply, and "
+   "so may this one",
+   "весы отвечают поздно: предыдущее показание могло быть ответом на прежнюю команду, и это "
+   "тоже"},
   {M::WatchSummary, "{1} readings, {2} failures", "показаний: {1}, сбоев: {2}"},
   {M::WatchSummaryLate, "{1} readings, {2} failures, {3} of them possibly late",
    "показаний: {1}, сбоев: {2}, возможно запоздавших: {3}"},

@@ -153,8 +153,6 @@ enum class M {
   ScanProgress,
   DidYouMean,
   // watch, tare, zero, test and the replies
-  WatchLateReply,
-  WatchLateFirst,
   WatchAfterSilence,
   WatchAfterLate,
   WatchSummary,

@@ -8,9 +8,6 @@
 namespace zev::cli {
 namespace {
 
-// How long after a command the driver waits for its reply.
-constexpr int kReplyDeadlineMs = 500;
-
 // Sleeps `ms`, waking early when interrupted.
 void Pause(const Context& c, int ms) {
   const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
@@ -21,10 +18,9 @@ void Pause(const Context& c, int ms) {
 
 // The heading first, then each reading as it comes: a weight, or the failure
 // in its place; the port is opened again after a failure. A reading that may
-// be a late reply to an earlier command says so: one that came after the
-// reply deadline, or right after a command that got no reply in time (the
-// port's input is cleared before each command, but a reply still on its way
-// arrives after that).
+// be a late reply to an earlier command says so: the port's input is cleared
+// before each command, but the reply to a command that got none in time may
+// still be on its way and arrive after the next one.
 int Watch(Context& c, Session& s) {
   const Options& o = c.o;
   // Trace lines need whole lines of their own: no reading in place beside them.
@@ -33,8 +29,7 @@ int Watch(Context& c, Session& s) {
   bool open = false;
   bool lastOk = false;
   bool unanswered = false;  // the last command got nothing in time
-  bool commanded = false;   // a weigh command was sent
-  bool wasLate = false;     // the last reading came late or after an unanswered command
+  bool behind = false;      // the last reading may have answered an earlier command
   int readings = 0, failures = 0, late = 0;
   for (int done = 0; o.count == 0 || done < o.count; ++done) {
     if (c.Interrupted()) break;
@@ -44,9 +39,8 @@ int Watch(Context& c, Session& s) {
     double kg = 0;
     bool ok = false;
     if (!open) open = OpenScale(c, s, failure);
-    const bool sent = commanded;  // an earlier command of this run went out
+    const bool weighed = open;
     if (open) {
-      commanded = true;
       ok = s.Weigh(kg);
       if (!ok) {
         failure = Explain(c, s, Operation::Weigh, o.port, o.model);
@@ -57,22 +51,18 @@ int Watch(Context& c, Session& s) {
     c.tap.Drain();
     std::string warning;
     if (ok) {
-      // A late reply is followed by a quick one when the replies run one
-      // command behind: the one after a late reading is suspect too.
-      const int ms = c.tap.ReplyMs(o.port);
-      const bool lateBefore = wasLate;
-      wasLate = ms > kReplyDeadlineMs || unanswered;
-      if (ms > kReplyDeadlineMs) {
-        warning = c.T(sent ? M::WatchLateReply : M::WatchLateFirst, {std::to_string(ms)});
-      } else if (unanswered) {
+      // Once a command went unanswered, each reply may be the one before's:
+      // the replies then run one command behind until a reading fails.
+      if (unanswered) {
         warning = c.T(M::WatchAfterSilence);
-      } else if (lateBefore) {
+      } else if (behind) {
         warning = c.T(M::WatchAfterLate);
       }
+      behind = !warning.empty();
       unanswered = false;
     } else {
-      unanswered = c.tap.LastExchange(o.port) == TraceTap::LineOutcome::Nothing;
-      wasLate = false;
+      unanswered = weighed && c.tap.LastExchange(o.port) == TraceTap::LineOutcome::Nothing;
+      behind = false;
     }
     ++readings;
     failures += ok ? 0 : 1;
@@ -135,7 +125,6 @@ int RunWeigh(Context& c) {
   Failure failure;
   if (!OpenScale(c, s, failure)) return Finish(c, {}, Json::object(), &failure);
   Json weights = Json::array();
-  Json warnings = Json::array();
   bool ok = true;
   for (int done = 0; done < c.o.count && !c.Interrupted(); ++done) {
     if (done > 0) Pause(c, c.o.intervalMs);
@@ -147,14 +136,7 @@ int RunWeigh(Context& c) {
     }
     weights.push_back(kg);
     c.tap.Drain();  // the trace of this reading first, then the reading
-    const int ms = c.tap.ReplyMs(c.o.port);
-    const std::string warning =
-        ms > kReplyDeadlineMs
-            ? c.T(done == 0 ? M::WatchLateFirst : M::WatchLateReply, {std::to_string(ms)})
-            : std::string();
-    if (!warning.empty()) warnings.push_back(warning);
-    if (!c.o.json)
-      c.out << c.Kilograms(kg) << (warning.empty() ? "" : " (" + warning + ")") << std::endl;
+    if (!c.o.json) c.out << c.Kilograms(kg) << std::endl;
   }
   if (!s.Close() && ok) {
     failure = Explain(c, s, Operation::Close, c.o.port, c.o.model);
@@ -162,7 +144,6 @@ int RunWeigh(Context& c) {
   }
   Json fields;
   fields["weights"] = weights;
-  if (!warnings.empty()) fields["warnings"] = warnings;
   return Finish(c, {}, fields, ok ? nullptr : &failure);
 }
 
