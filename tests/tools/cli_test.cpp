@@ -13,9 +13,11 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <functional>
 #include <future>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -284,7 +286,8 @@ TEST(CliOutput, EveryFailureSaysWhy) {
       {"weigh --model ZEV-AW --simulate --sim-silent",
        {"Произошла ошибка взвешивания.", "nothing arrived", "--trace"}},
       {"test --model ZEV-U --simulate --sim-silent",
-       {"error 1001: the device test got no weight", "nothing arrived", "--trace"}},
+       {"error 1001, with no text from the driver", "the device test got no weight",
+        "nothing arrived", "--trace"}},
       {"weigh --model ZEV-U --simulate --sim-missing 1",
        {"Произошла ошибка взвешивания.", "bytes arrived that are not a ZEV-U reply: 20 20 30 2E",
         "|  0.500 kg  .|", "--trace"}},
@@ -1014,7 +1017,226 @@ TEST(CliReport, WhatCannotBeDoneIsToldAndTheReportGoesOn) {
   unlink(fifo.c_str());
 }
 
-}  // namespace
+// Watch, tare, zero, test and replies.
+
+// A run with options no command line gives (a terminal and its width).
+int RunWith(const std::string& line, const std::function<void(Options&)>& tweak, std::string& out,
+            const std::atomic<bool>* interrupted = nullptr) {
+  Parsed p = Parse(Split(line + " --library " ZEV_ADDIN_PATH));
+  EXPECT_TRUE(p.ok) << p.error;
+  tweak(p.options);
+  std::ostringstream o, e;
+  const int status = zev::cli::Run(p.options, o, e, interrupted);
+  out = o.str() + e.str();
+  return status;
+}
+
+TEST(CliTare, ItsArgumentsSayWhatTheModelCanDo) {
+  struct Case {
+    const char* line;
+    const char* error;  // empty: accepted
+  } cases[] = {
+      {"tare --model ZEV-U --port 3",
+       "tare needs --weight W (the scale tares the load on it) or "
+       "--cancel"},
+      {"tare --model ZEV-U --port 3 --weight 0", "give --cancel for that"},
+      {"tare --model ZEV-U --port 3 --weight 1 --cancel", "exclude each other"},
+      {"tare --model ZEV-AW --port 3 --cancel", "ZEV-AW has no command that cancels a tare"},
+      {"tare --model ZEV-NT(N) --port 3 --cancel", "ZEV-NT(N) has no command that cancels"},
+      {"tare --model ZEV-U --port 3 --cancel", ""},
+      {"tare --model ZEV-AW --port 3 --weight 0", ""},
+      {"zero --model ZEV-U --port 3 --cancel", "unknown option '--cancel'"},
+  };
+  for (const auto& c : cases) {
+    const Parsed p = Parse(Split(c.line));
+    EXPECT_EQ(p.ok, *c.error == '\0') << c.line;
+    EXPECT_NE(p.error.find(c.error), std::string::npos) << c.line << ": " << p.error;
+  }
+}
+
+// Tare and zero send what the model has (or nothing), and say that the
+// scale does not confirm it.
+TEST(CliTare, TareAndZeroSayWhatWasSentAndOfferAWeighing) {
+  using zev::sim::Model;
+  zev::sim::PortDirectory ports;
+  ports.Export();
+  struct Case {
+    Model model;
+    bool silent;
+    const char* line;
+    int status;
+    std::string received;
+    std::vector<std::string> said;
+  } cases[] = {
+      {Model::ZevU,
+       false,
+       "tare --model ZEV-U --port 7 --weight 1.5",
+       0,
+       "T",
+       {"tare command sent (54 |T|): the scale tares the load on it; the weight given (1.5 kg) "
+        "is not sent",
+        "does not confirm it; to check, weigh: zevscale weigh --model ZEV-U --port 7"}},
+      {Model::ZevU,
+       true,
+       "tare --model ZEV-U --port 7 --cancel",
+       0,
+       "C",
+       {"tare cancel command sent (43 |C|)", "does not confirm it"}},
+      {Model::ZevU,
+       true,
+       "zero --model ZEV-U --port 7",
+       0,
+       "Z",
+       {"zero command sent (5A |Z|)", "does not confirm it"}},
+      {Model::ZevAW,
+       false,
+       "tare --model ZEV-AW --port 7 --weight 0",
+       0,
+       std::string("\0\0\1", 3),
+       {"tare command sent (00 00 01 |...|)", "the weight given (0 kg) is not sent"}},
+      {Model::ZevNT,
+       false,
+       "zero --model ZEV-NT(N) --port 7",
+       1,
+       "",
+       {"Функция установки нуля <0> не поддерживается.",
+        "ZEV-NT(N) has no zero command; nothing was sent"}},
+  };
+  for (const auto& c : cases) {
+    zev::sim::Simulator scale(c.model, 2.0);
+    ASSERT_TRUE(scale.Start());
+    zev::sim::Faults faults;
+    faults.silent = c.silent;
+    scale.SetFaults(faults);
+    ports.Map(7, scale.DevicePath());
+    std::string out, err;
+    EXPECT_EQ(RunLine(c.line, out, err), c.status) << c.line << "\n" << out << err;
+    ASSERT_TRUE(scale.WaitQuiet());
+    EXPECT_EQ(scale.Received(), c.received) << c.line;
+    for (const auto& words : c.said) {
+      EXPECT_NE((out + err).find(words), std::string::npos) << c.line << ": " << out << err;
+    }
+    EXPECT_EQ((out + err).find("tared"), std::string::npos);
+  }
+  std::string out, err;
+  ASSERT_EQ(RunLine("tare --model ZEV-U --simulate --weight 2 --json", out, err), 0);
+  const auto j = nlohmann::json::parse(out);
+  EXPECT_EQ(j["sent"], "54 |T|");
+  EXPECT_EQ(j["confirmed"], false);
+  EXPECT_EQ(j["check"], "zevscale weigh --model ZEV-U --port 3");
+}
+
+TEST(CliTest, TheDriversEmptyTextStaysEmptyBesideTheToolsWords) {
+  std::string out, err;
+  ASSERT_EQ(RunLine("test --model ZEV-U --simulate --sim-silent --json", out, err), 1);
+  const auto j = nlohmann::json::parse(out);
+  EXPECT_EQ(j["error"]["text"], "");
+  EXPECT_EQ(j["error"]["explanation"], "the device test got no weight from the scale");
+  ASSERT_EQ(RunLine("test --model ZEV-U --simulate --sim-silent", out, err, Lang::Russian), 1);
+  EXPECT_EQ(err.rfind("ошибка 1001, драйвер не дал текста\n  тест устройства не получил вес от "
+                      "весов\n",
+                      0),
+            0u)
+      << err;
+}
+
+TEST(CliReplies, FailuresNameTheReplysLengthAndForm) {
+  zev::sim::PortDirectory ports;
+  ports.Export();
+  zev::sim::Simulator comma(zev::sim::Model::ZevU, 1.0);
+  ASSERT_TRUE(comma.Start());
+  zev::sim::Faults f;
+  f.raw = std::string("  0,500 kg  \r\n");
+  comma.SetFaults(f);
+  ports.Map(8, comma.DevicePath());
+  struct Case {
+    const char* line;
+    Lang lang;
+    const char* said;
+  } cases[] = {
+      {"weigh --model ZEV-AW --simulate --sim-missing 3", Lang::English,
+       "15 of 18 bytes: the reply was cut short"},
+      {"weigh --model ZEV-NT(N) --simulate --sim-missing 3", Lang::Russian,
+       "15 из 18 байт: ответ оборван"},
+      {"weigh --model ZEV-U --simulate --sim-extra 5", Lang::English,
+       "a whole reply and 5 more bytes"},
+      {"weigh --model ZEV-U --port 8", Lang::English,
+       "weight with a comma (\"0,500\"): the driver reads a full stop"},
+  };
+  for (const auto& c : cases) {
+    ports.Export();  // a simulated run sets a directory of its own
+    std::string out, err;
+    EXPECT_EQ(RunLine(c.line, out, err, c.lang), 1) << c.line;
+    EXPECT_NE(err.find(c.said), std::string::npos) << c.line << ": " << err;
+  }
+  // The system's words in Russian output are Russian, with the error's name.
+  setenv("ZEVSCALE_TRACE", "/nonexistent/dir/trace.log", 1);
+  std::string out, err;
+  EXPECT_EQ(RunLine("weigh --model ZEV-U --simulate", out, err, Lang::Russian), 0);
+  unsetenv("ZEVSCALE_TRACE");
+  EXPECT_NE(err.find("(Нет такого файла или каталога (ENOENT))"), std::string::npos) << err;
+  std::ostringstream o, e;
+  EXPECT_EQ(zev::cli::Run(
+                Parse({"info", "--library", "/nonexistent/lib.so"}, Lang::Russian).options, o, e),
+            1);
+  EXPECT_NE(e.str().find(": Нет такого файла или каталога (ENOENT)"), std::string::npos) << e.str();
+}
+
+TEST(CliWatch, ReadingsThatMayBeLateRepliesAreMarked) {
+  std::string out, err;
+  // A scale answering later than the driver waits: its replies come in
+  // after the next command, and each such reading says so.
+  EXPECT_EQ(RunLine("watch --model ZEV-U --simulate --sim-delay 550 --interval 0 --count 4 --json",
+                    out, err),
+            0)
+      << err;
+  std::istringstream lines(out);
+  int weights = 0;
+  for (std::string line; std::getline(lines, line);) {
+    const auto j = nlohmann::json::parse(line);
+    if (!j["ok"].get<bool>()) continue;
+    ++weights;
+    EXPECT_EQ(j["late"], true) << line;
+    EXPECT_EQ(j["warning"].get<std::string>().rfind("the scale answers late", 0), 0u);
+  }
+  EXPECT_GE(weights, 1) << out;
+  // A slow scale that answers in time: no marks.
+  EXPECT_EQ(
+      RunLine("watch --model ZEV-U --simulate --sim-delay 300 --interval 0 --count 3", out, err),
+      0);
+  EXPECT_EQ(out.find("answers late"), std::string::npos) << out;
+}
+
+TEST(CliWatch, TerminalLinesAreNumberedFitTheWidthAndEndInASummary) {
+  std::string out;
+  // A failure's long line on a 40-column terminal.
+  ASSERT_EQ(RunWith(
+                "watch --model ZEV-U --simulate --sim-silent --count 2 --interval 0",
+                [](Options& o) {
+                  o.terminal = true;
+                  o.columns = 40;
+                },
+                out),
+            1);
+  size_t shown = 0;
+  for (size_t at = out.find('\r'); at != std::string::npos; at = out.find('\r', at + 1)) {
+    const std::string line = out.substr(at + 1, out.find("\033[K", at) - at - 1);
+    EXPECT_EQ(line.rfind("#" + std::to_string(++shown) + " ", 0), 0u) << line;
+    EXPECT_LE(CharCount(line), 39u) << line;
+  }
+  EXPECT_EQ(shown, 2u) << out;
+  EXPECT_NE(out.find("\n2 readings, 2 failures\n"), std::string::npos) << out;
+  // Redirected: each line begins with its time; interrupted, the summary.
+  std::string err;
+  ASSERT_EQ(RunLine("watch --model ZEV-AW --simulate --count 1", out, err), 0);
+  EXPECT_TRUE(
+      std::regex_search(out, std::regex("\n[0-9]{2}:[0-9]{2}:[0-9]{2}\\.[0-9]{3} 0\\.500 kg\n")))
+      << out;
+  const std::atomic<bool> stopped{true};
+  EXPECT_EQ(RunLine("watch --model ZEV-AW --simulate", out, err, Lang::Russian, &stopped), 130);
+  EXPECT_NE(out.find("показаний: 0, сбоев: 0"), std::string::npos) << out;
+}
+
 // Ports and access.
 
 std::string GroupName(gid_t gid) {
@@ -1263,4 +1485,5 @@ TEST(CliPorts, APortTheUserMayNotOpenGetsTheRemedyThatFits) {
   }
 }
 
+}  // namespace
 }  // namespace zev::cli

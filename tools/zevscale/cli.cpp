@@ -33,7 +33,7 @@ std::unique_ptr<host::Library> LoadAddin(const Options& o, std::string& error) {
     return nullptr;
   }
   if (!library->Loaded() || !library->Error().empty()) {
-    error = Text(o.lang, M::CannotLoad, {path, library->Error()});
+    error = Text(o.lang, M::CannotLoad, {path, SystemWords(o.lang, library->Error())});
     return nullptr;
   }
   return library;

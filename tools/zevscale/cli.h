@@ -25,11 +25,14 @@ struct Options {
   bool trace = false;  // the add-in's line trace on standard error
   bool watch = false;
   bool terminal = false;  // standard output is a terminal (--watch updates one line)
+  int columns = 0;        // the terminal's width; 0: unknown
   int intervalMs = 500;
   int seconds = 3;     // listen
   std::string output;  // report: the file to write ("-": standard output), empty: a new one
   int count = 1;       // weighings; 0 with --watch: until interrupted
   double tareWeight = 0.0;
+  bool tareWeightGiven = false;
+  bool tareCancel = false;
   std::vector<int> scanPorts;           // empty: COM1 to COM8 and every mapped COM<N>
   std::vector<std::string> tcp;         // converters (HOST:PORT) instead of --port or --ports
   std::map<int, std::string> tcpNames;  // the COM numbers the converters are reached by, and

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <optional>
 #include <sstream>
@@ -130,15 +131,89 @@ Json Failure::ToJson() const {
   Json j;
   j["code"] = code;
   j["text"] = text;
+  if (!explanation.empty()) j["explanation"] = explanation;
   j["reasons"] = reasons;
   return j;
 }
 
+std::string Failure::Line(const Context& c) const {
+  return text.empty() ? c.T(M::ErrorNoText, {std::to_string(code)})
+                      : c.T(M::ErrorLine, {std::to_string(code), text});
+}
+
 void Failure::Print(const Context& c) const {
   c.out.flush();
-  c.err << c.T(M::ErrorLine, {std::to_string(code), text}) << "\n";
+  c.err << Line(c) << "\n";
+  if (!explanation.empty()) c.err << "  " << explanation << "\n";
   for (const auto& reason : reasons) c.err << "  " << reason << "\n";
 }
+
+std::string SystemWords(Lang lang, const std::string& words) {
+  if (lang != Lang::Russian) return words;
+  // The words alone, or at the end of a message ("x.so: cannot open shared
+  // object file: No such file or directory").
+  const size_t colon = words.rfind(": ");
+  const size_t at =
+      os::NameSystemError(words).name.empty() && colon != std::string::npos ? colon + 2 : 0;
+  const os::SystemErrorName known = os::NameSystemError(words.substr(at));
+  return known.name.empty() ? words : words.substr(0, at) + known.russian + " (" + known.name + ")";
+}
+
+std::string FitLine(const std::string& text, int columns) {
+  // One column less than the width: a line that fills it would wrap on some
+  // terminals.
+  const size_t room = static_cast<size_t>(columns > 1 ? columns - 1 : 79);
+  if (CharCount(text) <= room) return text;
+  std::string out;
+  size_t chars = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const bool starts = (static_cast<unsigned char>(text[i]) & 0xC0) != 0x80;
+    if (starts && ++chars == room) break;
+    out += text[i];
+  }
+  return out + "\u2026";
+}
+
+namespace {
+
+// The length of `model`'s weigh reply, which ends in CR LF.
+size_t FrameLength(const std::string& model) {
+  return model == "ZEV-U" ? 14 : 18;
+}
+
+// What is wrong with the bytes that arrived for a weigh command, when it can
+// be told from their count and form; empty otherwise.
+std::string ReplyDiagnosis(const Context& c, const std::string& model, const std::string& bytes) {
+  const size_t frame = FrameLength(model);
+  const size_t n = bytes.size();
+  if (n == 0) return std::string();
+  if (n < frame) {
+    return c.T(M::ReplyShort, {std::to_string(n), std::to_string(frame)});
+  }
+  if (n > frame) {
+    for (size_t at = 0; at + frame <= n; ++at) {
+      if (bytes.compare(at + frame - 2, 2, "\r\n") == 0)
+        return c.T(M::ReplyWholeAndMore, {std::to_string(n - frame)});
+    }
+    // A full read attempt (32 bytes) may be only the start of what came.
+    if (n >= 32) return std::string();
+    return c.T(M::ReplyLonger,
+               {std::to_string(n), std::to_string(n - frame), std::to_string(frame)});
+  }
+  // A reply of the right length: a decimal comma among the digits.
+  const size_t comma = bytes.find(',');
+  if (comma != std::string::npos && comma > 0 && comma + 1 < n &&
+      std::isdigit(static_cast<unsigned char>(bytes[comma - 1])) &&
+      std::isdigit(static_cast<unsigned char>(bytes[comma + 1]))) {
+    size_t from = comma, to = comma + 1;
+    while (from > 0 && std::isdigit(static_cast<unsigned char>(bytes[from - 1]))) --from;
+    while (to < n && std::isdigit(static_cast<unsigned char>(bytes[to]))) ++to;
+    return c.T(M::ReplyComma, {"\"" + bytes.substr(from, to - from) + "\""});
+  }
+  return std::string();
+}
+
+}  // namespace
 
 std::string PortName(const Options& o, int port) {
   const auto named = o.tcpNames.find(port);
@@ -186,7 +261,7 @@ std::vector<std::string> WhyNoOpen(const Context& c, int port) {
     if (!probe.SystemError().empty() &&
         (status == platform::TcpStatus::Failed || status == platform::TcpStatus::ResolveFailed ||
          status == platform::TcpStatus::Unreachable))
-      why += " (" + probe.SystemError() + ")";
+      why += " (" + SystemWords(c.o.lang, probe.SystemError()) + ")";
     std::vector<std::string> reasons;
     if (!c.o.tcpNames.count(port))
       reasons.push_back(c.T(M::WhyConverter, {std::to_string(port), converter->Url()}));
@@ -226,7 +301,7 @@ std::vector<std::string> WhyNoOpen(const Context& c, int port) {
   } else if (d.notSerial) {
     why.push_back(c.T(M::WhyOpenError, {d.device, c.T(M::PortNotSerial)}));
   } else if (!d.systemError.empty()) {
-    why.push_back(c.T(M::WhyOpenError, {d.device, d.systemError}));
+    why.push_back(c.T(M::WhyOpenError, {d.device, SystemWords(c.o.lang, d.systemError)}));
   }
   if (!d.busy && !d.holders.empty())
     why.push_back(c.T(M::WhyOpenNoLock, {d.device, HolderList(d.holders)}));
@@ -303,8 +378,8 @@ Failure Explain(Context& c, Session& s, Operation operation, int port, const std
   const bool openFailed = text == kPortUnavailable;
   bool reported = false;  // the driver told the platform of an exception
   if (f.text.empty()) {
-    f.text =
-        c.T(operation == Operation::Test && !openFailed ? M::DeviceTestFailed : M::NoDriverText);
+    // The driver's text stays as it was given; the tool's words go beside it.
+    if (operation == Operation::Test) f.explanation = c.T(M::DeviceTestFailed);
     const std::string report = s.LastReport();
     reported = !report.empty();
     if (reported) f.reasons.push_back(c.T(M::PlatformTold, {report}));
@@ -328,6 +403,8 @@ Failure Explain(Context& c, Session& s, Operation operation, int port, const std
       // A reply of the right form whose weight text does not read as
       // kilograms ends in an exception of the driver, not in a rejection.
       f.reasons.push_back(c.T(reported ? M::WhyNotAWeight : M::WhyNotAReply, {model, bytes}));
+      if (const std::string what = ReplyDiagnosis(c, model, c.tap.ReplyBytes(port)); !what.empty())
+        f.reasons.push_back(what);
       break;
     case TraceTap::LineOutcome::Gone:
       f.reasons.push_back(c.T(platform::TcpEntry(static_cast<uint8_t>(port))
@@ -335,7 +412,13 @@ Failure Explain(Context& c, Session& s, Operation operation, int port, const std
                                   : M::WhyLineGone));
       break;
     case TraceTap::LineOutcome::Unknown:
-      if (operation == Operation::Command) return f;  // refused without a word on the line
+      if (operation == Operation::Command) {
+        // Refused without a word on the line; a model without a zero
+        // command is refused before anything is sent.
+        if (c.o.command == "zero" && model != "ZEV-U" && c.tap.LastSent(port).empty())
+          f.reasons.push_back(c.T(M::ZeroNone, {model}));
+        return f;
+      }
       f.reasons.push_back(c.T(M::WhyUnknownReply));
       break;
   }
@@ -357,7 +440,8 @@ TraceTap::TraceTap(bool echo, std::ostream& err, Lang lang) : echo_(echo), err_(
     if (!probe.Open(set, &error)) {
       // The add-in would say so on standard error at each open; say it once,
       // and read this run's trace from a file of the tool's own.
-      err_ << "zevscale: " << Text(lang, M::TraceUnwritable, {set, error}) << "\n";
+      err_ << "zevscale: " << Text(lang, M::TraceUnwritable, {set, SystemWords(lang, error)})
+           << "\n";
     } else if (!echo) {
       // The user's own trace file: read back what this run adds to it. The
       // add-in writes only to a regular file (not through a link); for any
@@ -461,6 +545,47 @@ TraceTap::LineOutcome TraceTap::LastExchange(int port, std::string* bytes) const
   return outcome;
 }
 
+namespace {
+
+// The bytes a "<-" line shows as hex pairs, decoded.
+std::string Decoded(const std::string& rest) {
+  std::istringstream in(rest);
+  std::string out;
+  const auto hex = [](char ch) { return std::isxdigit(static_cast<unsigned char>(ch)) != 0; };
+  for (std::string pair; in >> pair && pair.size() == 2 && hex(pair[0]) && hex(pair[1]);) {
+    out += static_cast<char>(std::stoi(pair, nullptr, 16));
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string TraceTap::ReplyBytes(int port) const {
+  const std::string name = "COM" + std::to_string(port);
+  std::string bytes;
+  for (size_t i = lines_.size(); i > 0; --i) {
+    const TraceLine t = Split(lines_[i - 1]);
+    if (t.port != name) continue;
+    if (t.what == "->") return bytes;
+    if (t.what == "<-" && t.rest.find("(nothing)") == std::string::npos)
+      bytes.insert(0, Decoded(t.rest));
+  }
+  return std::string();
+}
+
+std::string TraceTap::LastSent(int port) const {
+  const std::string name = "COM" + std::to_string(port);
+  for (size_t i = lines_.size(); i > 0; --i) {
+    const TraceLine t = Split(lines_[i - 1]);
+    if (t.port != name) continue;
+    if (t.what == "open") return std::string();
+    if (t.what != "->") continue;
+    const size_t end = t.rest.rfind(" written");
+    return t.rest.substr(1, end == std::string::npos ? std::string::npos : end - 1);
+  }
+  return std::string();
+}
+
 std::string TraceTap::AnyBytes(int port) const {
   const std::string name = "COM" + std::to_string(port);
   for (const auto& line : lines_) {
@@ -534,7 +659,8 @@ bool Usable(Context& c, const Session& s) {
   return s.Valid();
 }
 
-int RunCommand(Context& c, M done, const std::function<bool(Session&)>& command) {
+int RunCommand(Context& c, const std::function<std::string(const std::string& sent)>& said,
+               const std::function<bool(Session&)>& command) {
   Session s(*c.library);
   if (!Usable(c, s)) return 1;
   Begin(c);
@@ -547,7 +673,18 @@ int RunCommand(Context& c, M done, const std::function<bool(Session&)>& command)
     return Finish(c, {}, Json::object(), &failure);
   }
   if (!ok) return Finish(c, {}, Json::object(), &failure);
-  return Finish(c, {c.T(done)}, Json::object(), nullptr);
+  // The commands have no reply: only a weighing tells what the scale did.
+  c.tap.Drain();
+  const std::string sent = c.tap.LastSent(c.o.port);
+  std::string check = "zevscale weigh --model ";
+  check += c.o.model.find('(') != std::string::npos ? "\"" + c.o.model + "\"" : c.o.model;
+  check += c.o.tcp.empty() ? " --port " + std::to_string(c.o.port) : " --tcp " + c.o.tcp.front();
+  Json fields;
+  fields["sent"] = sent;
+  fields["confirmed"] = false;
+  fields["check"] = check;
+  return Finish(c, {said(sent.empty() ? sent : " (" + sent + ")"), c.T(M::NotConfirmed, {check})},
+                fields, nullptr);
 }
 
 bool OpenScale(Context& c, Session& s, Failure& failure) {

@@ -78,11 +78,15 @@ class Session {
 // what the tool found out about why.
 struct Failure {
   int code = 0;
-  std::string text;
+  std::string text;         // the driver's, as it gave it (may be empty)
+  std::string explanation;  // the tool's own words when the driver gave none
   std::vector<std::string> reasons;
 
   Json ToJson() const;
   void Print(const Context& c) const;
+  // "error 1001: text", or the code and the tool's explanation when the
+  // driver gave no text.
+  std::string Line(const Context& c) const;
 };
 
 enum class Operation { Open, Weigh, Test, Command, Close };
@@ -108,6 +112,13 @@ std::string AccessText(const os::Access& access);
 std::vector<std::string> PortsDirectoryNotes(const Context& c, int port = -1);
 // "COM3 is open by PID 1234 (picocom) without a lock: ...", or empty.
 std::string OpenWithoutLockNote(const Context& c, int port);
+
+// A system error's words (strerror) fit for the user's language: in Russian
+// output its Russian words and its name ("EACCES"), where the tool knows it.
+std::string SystemWords(Lang lang, const std::string& words);
+
+// `text` cut to fit a line of `columns` characters without wrapping (0: 80).
+std::string FitLine(const std::string& text, int columns);
 
 // Explains the driver's last error after `operation` failed on COM<port>.
 Failure Explain(Context& c, Session& s, Operation operation, int port, const std::string& model);
@@ -136,6 +147,11 @@ class TraceTap {
   // Whether `model` read on COM<port> during this run and every read attempt
   // brought nothing.
   bool OnlySilence(int port, const std::string& model) const;
+  // Every byte that arrived after the last command on COM<port>.
+  std::string ReplyBytes(int port) const;
+  // The last command sent on COM<port> since the last open, as the trace shows
+  // it ("54 |T|"), or empty.
+  std::string LastSent(int port) const;
   // What the last "open" of COM<port> in this run said after its colon
   // ("ok", or why not), or empty.
   std::string LastOpen(int port) const;
@@ -171,8 +187,11 @@ bool Usable(Context& c, const Session& s);
 // Sets the model and the port of `s` and opens the port; on failure fills `failure`.
 bool OpenScale(Context& c, Session& s, Failure& failure);
 // A command that the scale does not answer (tare, zero): open, `command`,
-// close, and `done` told on success. Returns the exit status.
-int RunCommand(Context& c, M done, const std::function<bool(Session&)>& command);
+// close; on success `said` tells what was sent (given the bytes as the trace
+// shows them, " (54 |T|)", or empty), and that the scale does not confirm it.
+// Returns the exit status.
+int RunCommand(Context& c, const std::function<std::string(const std::string& sent)>& said,
+               const std::function<bool(Session&)>& command);
 // Prints the heading of a command on one scale (not with --json), before
 // anything the line trace shows.
 void Begin(Context& c);

@@ -36,6 +36,16 @@ std::string ProgramDirectory();
 std::string AddinFileName();
 // Whether standard output is a terminal.
 bool OutputIsTerminal();
+// The width of the terminal standard output goes to, in columns; 0 when it is
+// no terminal or the system cannot tell.
+int TerminalColumns();
+// The name of the system error (errno) whose text is `words`, such as
+// "EACCES", and its Russian text; empty when none is known.
+struct SystemErrorName {
+  std::string name;
+  std::string russian;
+};
+SystemErrorName NameSystemError(const std::string& words);
 // The user's language: LC_ALL, LC_MESSAGES, LANG on POSIX systems.
 Lang UserLanguage();
 // Ctrl-C and termination requests set `flag` (which must outlive the program).

@@ -1,12 +1,14 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "console.h"
 
@@ -54,6 +56,46 @@ std::string AddinFileName() {
 
 bool OutputIsTerminal() {
   return isatty(STDOUT_FILENO) != 0;
+}
+
+int TerminalColumns() {
+  struct winsize size {};
+  if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0) return 0;
+  return size.ws_col;
+}
+
+SystemErrorName NameSystemError(const std::string& words) {
+  // The errors a port, a file or a connection meets, with the words a
+  // Russian system would use.
+  static const struct {
+    int code;
+    const char* name;
+    const char* russian;
+  } kKnown[] = {
+      {EPERM, "EPERM", "Операция не позволена"},
+      {ENOENT, "ENOENT", "Нет такого файла или каталога"},
+      {EIO, "EIO", "Ошибка ввода/вывода"},
+      {ENXIO, "ENXIO", "Нет такого устройства или адреса"},
+      {EACCES, "EACCES", "Отказано в доступе"},
+      {EBUSY, "EBUSY", "Устройство или ресурс занято"},
+      {ENODEV, "ENODEV", "Нет такого устройства"},
+      {ENOTDIR, "ENOTDIR", "Это не каталог"},
+      {EISDIR, "EISDIR", "Это каталог"},
+      {ENOTTY, "ENOTTY", "Неподходящий ioctl для устройства"},
+      {ENOSPC, "ENOSPC", "На устройстве не осталось свободного места"},
+      {EROFS, "EROFS", "Файловая система доступна только для чтения"},
+      {ELOOP, "ELOOP", "Слишком много уровней символьных ссылок"},
+      {EAGAIN, "EAGAIN", "Ресурс временно недоступен"},
+      {ECONNREFUSED, "ECONNREFUSED", "В соединении отказано"},
+      {ECONNRESET, "ECONNRESET", "Соединение сброшено другой стороной"},
+      {ETIMEDOUT, "ETIMEDOUT", "Время ожидания соединения истекло"},
+      {EHOSTUNREACH, "EHOSTUNREACH", "Нет маршрута до узла"},
+      {ENETUNREACH, "ENETUNREACH", "Сеть недоступна"},
+  };
+  for (const auto& known : kKnown) {
+    if (words == std::strerror(known.code)) return {known.name, known.russian};
+  }
+  return {};
 }
 
 Lang UserLanguage() {

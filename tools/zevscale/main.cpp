@@ -19,6 +19,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   parsed.options.terminal = zev::cli::os::OutputIsTerminal();
+  parsed.options.columns = zev::cli::os::TerminalColumns();
   // Only weighing and watching stop by themselves when interrupted, and end
   // tidily; every other command is ended by Ctrl-C or a termination request
   // as any program is (what it leaves in the temporary folder, the next run

@@ -18,7 +18,6 @@ const Entry kCatalogue[] = {
    "unknown model \"{1}\"; the models are ZEV-U, ZEV-AW, ZEV-NT(N) (exactly so written)",
    "неизвестная модель \"{1}\"; модели: ZEV-U, ZEV-AW, ZEV-NT(N) (писать в точности так)"},
   {M::ErrorLine, "error {1}: {2}", "ошибка {1}: {2}"},
-  {M::NoDriverText, "(the driver gave no text)", "(драйвер не дал текста ошибки)"},
   {M::DeviceTestFailed, "the device test got no weight from the scale",
    "тест устройства не получил вес от весов"},
   {M::WhyNoDevice, "COM{1} stands for no device", "COM{1} не соответствует никакому устройству"},
@@ -72,10 +71,7 @@ const Entry kCatalogue[] = {
   {M::TraceUnwritable,
    "ZEVSCALE_TRACE: the trace file {1} cannot be written ({2}); the add-in writes no trace there",
    "ZEVSCALE_TRACE: файл трассировки {1} не записывается ({2}); драйвер не сможет писать туда трассировку"},
-  {M::Tared, "tared", "тара установлена"},
-  {M::TareCancelled, "tare cancelled", "тара отменена"},
   {M::PlatformTold, "the driver told the platform: {1}", "драйвер сообщил платформе: {1}"},
-  {M::Zeroed, "zeroed", "ноль установлен"},
   {M::Simulated, "simulated", "симулятор"},
   {M::PortsNone, "no serial ports found", "последовательных портов не найдено"},
   {M::PortFree, "free", "свободен"},
@@ -271,23 +267,39 @@ const Entry kCatalogue[] = {
    "  --watch            взвешивать непрерывно (как zevscale watch)\n"},
   {M::UsageWatch,
    "usage: zevscale watch --model M --port N [--interval MS] [--count K] [options]\n\n"
-   "Weighs until Ctrl-C (exit status 130): one line updated in place on a terminal,\n"
-   "one line per reading otherwise, one JSON object per reading with --json.\n"
-   "Failures are shown in place and the weighing goes on.\n\n",
+   "Weighs until Ctrl-C (exit status 130): one line updated in place on a terminal\n"
+   "(the reading's number, its time and the weight, then a summary), one line per\n"
+   "reading with its time otherwise, one JSON object per reading with --json.\n"
+   "Failures are shown in place and the weighing goes on. A weight that may be a late\n"
+   "reply to an earlier command says so.\n\n",
    "использование: zevscale watch --model M --port N [--interval MS] [--count K] [параметры]\n\n"
-   "Взвешивает до Ctrl-C (код выхода 130): в терминале одна строка обновляется на месте,\n"
-   "иначе строка на каждое взвешивание, с --json объект JSON на каждое взвешивание.\n"
-   "Ошибки показываются на месте веса, взвешивание продолжается.\n\n"},
+   "Взвешивает до Ctrl-C (код выхода 130): в терминале одна строка обновляется на месте\n"
+   "(номер показания, время и вес, в конце итог), иначе строка со временем на каждое\n"
+   "взвешивание, с --json объект JSON на каждое взвешивание. Ошибки показываются на\n"
+   "месте веса, взвешивание продолжается. Вес, который может быть запоздавшим ответом\n"
+   "на прежнюю команду, помечен.\n\n"},
   {M::UsageTare,
-   "usage: zevscale tare --model M --port N [--weight W] [options]\n\nTares the scale (ZEV-U: "
-   "weight 0 cancels the tare).\n\n  --weight W         tare weight in kilograms (default 0)\n",
-   "использование: zevscale tare --model M --port N [--weight W] [параметры]\n\nТарирует весы "
-   "(ZEV-U: вес 0 отменяет тару).\n\n  --weight W         вес тары в килограммах (по "
-   "умолчанию 0)\n"},
+   "usage: zevscale tare --model M --port N (--weight W | --cancel) [options]\n\n"
+   "Sends the scale its tare command: the scale tares the load on it. No model's\n"
+   "command carries a weight: W is what the platform would pass, and it is not sent.\n"
+   "The scale does not confirm the command; weigh to check.\n\n"
+   "  --weight W         tare the load (W in kilograms; not 0 for ZEV-U, where the\n"
+   "                     driver takes 0 as the cancel command)\n"
+   "  --cancel           cancel the tare (ZEV-U only)\n",
+   "использование: zevscale tare --model M --port N (--weight ВЕС | --cancel) [параметры]\n\n"
+   "Посылает весам команду тарирования: весы берут за тару груз, который на них лежит.\n"
+   "Команда ни одной модели не несёт веса: ВЕС — то, что передала бы платформа, он не\n"
+   "отправляется. Весы команду не подтверждают; проверьте взвешиванием.\n\n"
+   "  --weight ВЕС       тарировать груз (ВЕС в килограммах; для ZEV-U не 0 — драйвер\n"
+   "                     понимает 0 как команду отмены тары)\n"
+   "  --cancel           отменить тару (только ZEV-U)\n"},
   {M::UsageZero,
-   "usage: zevscale zero --model M --port N [options]\n\nSets the scale to zero.\n\n",
-   "использование: zevscale zero --model M --port N [параметры]\n\nУстанавливает ноль "
-   "весов.\n\n"},
+   "usage: zevscale zero --model M --port N [options]\n\nSends the scale its zero command "
+   "(ZEV-U only: ZEV-AW and ZEV-NT(N) have none,\nand nothing is sent to them). The scale does "
+   "not confirm it; weigh to check.\n\n",
+   "использование: zevscale zero --model M --port N [параметры]\n\nПосылает весам команду "
+   "установки нуля (только ZEV-U: у ZEV-AW и ZEV-NT(N)\nеё нет, им ничего не отправляется). "
+   "Весы её не подтверждают; проверьте взвешиванием.\n\n"},
   {M::UsagePorts,
    "usage: zevscale ports [--json]\n\nThe machine's serial ports: the COM<N> entries of the ports "
    "directory\n(ZEVSCALE_PORTS, default /etc/zevscale/ports) with their devices, then the\n"
@@ -486,6 +498,55 @@ const Entry kCatalogue[] = {
    "Отчёт записан в {1}; отправьте его в поддержку."},
   {M::ReportCannotWrite, "cannot write the report to {1}: {2}",
    "не удаётся записать отчёт в {1}: {2}"},
+  {M::WatchAfterSilence,
+   "the scale answers late: the command before got no reply in time, this reading may belong "
+   "to it",
+   "весы отвечают поздно: прежняя команда не получила ответа вовремя, это показание может "
+   "относиться к ней"},
+  {M::WatchAfterLate,
+   "the scale answers late: the reading before may have been an earlier command's reply, and "
+   "so may this one",
+   "весы отвечают поздно: предыдущее показание могло быть ответом на прежнюю команду, и это "
+   "тоже"},
+  {M::WatchSummary, "{1} readings, {2} failures", "показаний: {1}, сбоев: {2}"},
+  {M::WatchSummaryLate, "{1} readings, {2} failures, {3} of them possibly late",
+   "показаний: {1}, сбоев: {2}, возможно запоздавших: {3}"},
+  {M::ErrorNoText, "error {1}, with no text from the driver", "ошибка {1}, драйвер не дал текста"},
+  {M::TareSent,
+   "tare command sent{1}: the scale tares the load on it; the weight given ({2}) is not sent, "
+   "the command carries none",
+   "команда тарирования отправлена{1}: весы берут за тару груз, который на них лежит; "
+   "указанный вес ({2}) не отправляется, в команде веса нет"},
+  {M::TareCancelSent, "tare cancel command sent{1}", "команда отмены тары отправлена{1}"},
+  {M::ZeroSent, "zero command sent{1}", "команда установки нуля отправлена{1}"},
+  {M::NotConfirmed, "the scale does not confirm it; to check, weigh: {1}",
+   "весы её не подтверждают; чтобы проверить, взвесьте: {1}"},
+  {M::ZeroNone, "{1} has no zero command; nothing was sent",
+   "у {1} нет команды установки нуля; ничего не отправлено"},
+  {M::TareNeeds,
+   "tare needs --weight W (the scale tares the load on it) or --cancel (the tare is cancelled)",
+   "команде tare нужен --weight ВЕС (весы берут за тару груз на них) или --cancel (тара "
+   "отменяется)"},
+  {M::TareBoth, "--weight and --cancel exclude each other",
+   "--weight и --cancel не указываются вместе"},
+  {M::TareNoCancel,
+   "--cancel: {1} has no command that cancels a tare (its one tare command tares the load); "
+   "nothing to send",
+   "--cancel: у {1} нет команды отмены тары (её единственная команда тары тарирует груз); "
+   "отправлять нечего"},
+  {M::TareZeroU,
+   "--weight 0: the driver takes a tare of 0 on ZEV-U as the command that cancels the tare; "
+   "give --cancel for that, or the weight of the load",
+   "--weight 0: драйвер понимает тару 0 у ZEV-U как команду отмены тары; для отмены укажите "
+   "--cancel, иначе — вес груза"},
+  {M::ReplyShort, "{1} of {2} bytes: the reply was cut short",
+   "{1} из {2} байт: ответ оборван"},
+  {M::ReplyWholeAndMore, "a whole reply and {1} more bytes",
+   "целый ответ и после него лишние байты: {1}"},
+  {M::ReplyLonger, "{1} bytes, {2} more than a reply of {3}",
+   "{1} байт, на {2} больше ответа из {3}"},
+  {M::ReplyComma, "weight with a comma ({1}): the driver reads a full stop",
+   "вес с запятой ({1}): драйвер читает точку"},
 };
 // clang-format on
 

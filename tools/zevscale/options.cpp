@@ -218,6 +218,9 @@ Parsed Parse(const std::vector<std::string>& args, Lang lang) {
       countGiven = true;
     } else if (a == "--weight" && o.command == "tare") {
       if (!value(v) || !ParseDoubleArg(v, o.tareWeight)) return needs(M::NeedNumber);
+      o.tareWeightGiven = true;
+    } else if (a == "--cancel" && o.command == "tare") {
+      o.tareCancel = true;
     } else if (a == "--simulate") {
       if (!os::CanSimulate()) return bad(Text(lang, M::NoSimulation));
       o.simulate = true;
@@ -269,6 +272,15 @@ Parsed Parse(const std::vector<std::string>& args, Lang lang) {
       if (!o.simulate) return bad(Text(lang, M::CommandNeeds, {o.command + " --model", "--port"}));
       o.port = 3;
     }
+  }
+  if (o.command == "tare") {
+    // Every tare command tares the load on the scale; ZEV-U alone can cancel
+    // it, and the driver takes a tare of 0 on it as that cancel command.
+    if (o.tareWeightGiven == o.tareCancel)
+      return bad(Text(lang, o.tareCancel ? M::TareBoth : M::TareNeeds));
+    if (o.tareCancel && o.model != "ZEV-U") return bad(Text(lang, M::TareNoCancel, {o.model}));
+    if (o.tareWeightGiven && o.tareWeight == 0.0 && o.model == "ZEV-U")
+      return bad(Text(lang, M::TareZeroU));
   }
   p.ok = true;
   return p;

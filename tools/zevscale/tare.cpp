@@ -1,14 +1,25 @@
-// zevscale tare: "Calibrate" with a tare weight (ZEV-U: 0 cancels the tare).
+// zevscale tare: "Calibrate". Every model's tare command tares the load on
+// the scale and carries no weight; on ZEV-U the driver takes a tare of 0 as
+// the command that cancels the tare (--cancel).
+#include <cstdio>
+
 #include "common.h"
 
 namespace zev::cli {
 
 int RunTare(Context& c) {
-  // A ZEV-U takes a tare of 0 as the command that cancels its tare.
-  const bool cancels = c.o.tareWeight == 0.0 && c.o.model == "ZEV-U";
-  return RunCommand(c, cancels ? M::TareCancelled : M::Tared, [&c](Session& s) {
-    return s.Run(u"Calibrate", {s.Wide("NoDeviceID"), host::Double(c.o.tareWeight)})->Succeeded();
-  });
+  const double weight = c.o.tareCancel ? 0.0 : c.o.tareWeight;
+  return RunCommand(
+      c,
+      [&c](const std::string& sent) {
+        if (c.o.tareCancel) return c.T(M::TareCancelSent, {sent});
+        char given[64];
+        std::snprintf(given, sizeof given, "%g", c.o.tareWeight);
+        return c.T(M::TareSent, {sent, c.Decimal(given) + " " + c.T(M::Kg)});
+      },
+      [weight](Session& s) {
+        return s.Run(u"Calibrate", {s.Wide("NoDeviceID"), host::Double(weight)})->Succeeded();
+      });
 }
 
 }  // namespace zev::cli

@@ -17,7 +17,10 @@ void Pause(const Context& c, int ms) {
 }
 
 // The heading first, then each reading as it comes: a weight, or the failure
-// in its place; the port is opened again after a failure.
+// in its place; the port is opened again after a failure. A reading that may
+// be a late reply to an earlier command says so: the port's input is cleared
+// before each command, but the reply to a command that got none in time may
+// still be on its way and arrive after the next one.
 int Watch(Context& c, Session& s) {
   const Options& o = c.o;
   // Trace lines need whole lines of their own: no reading in place beside them.
@@ -25,6 +28,9 @@ int Watch(Context& c, Session& s) {
   if (!o.json) c.out << Heading(c) << std::endl;
   bool open = false;
   bool lastOk = false;
+  bool unanswered = false;  // the last command got nothing in time
+  bool behind = false;      // the last reading may have answered an earlier command
+  int readings = 0, failures = 0, late = 0;
   for (int done = 0; o.count == 0 || done < o.count; ++done) {
     if (c.Interrupted()) break;
     if (done > 0) Pause(c, o.intervalMs);
@@ -33,6 +39,7 @@ int Watch(Context& c, Session& s) {
     double kg = 0;
     bool ok = false;
     if (!open) open = OpenScale(c, s, failure);
+    const bool weighed = open;
     if (open) {
       ok = s.Weigh(kg);
       if (!ok) {
@@ -42,35 +49,68 @@ int Watch(Context& c, Session& s) {
       }
     }
     c.tap.Drain();
+    std::string warning;
+    if (ok) {
+      // Once a command went unanswered, each reply may be the one before's:
+      // the replies then run one command behind until a reading fails.
+      if (unanswered) {
+        warning = c.T(M::WatchAfterSilence);
+      } else if (behind) {
+        warning = c.T(M::WatchAfterLate);
+      }
+      behind = !warning.empty();
+      unanswered = false;
+    } else {
+      unanswered = weighed && c.tap.LastExchange(o.port) == TraceTap::LineOutcome::Nothing;
+      behind = false;
+    }
+    ++readings;
+    failures += ok ? 0 : 1;
+    late += warning.empty() ? 0 : 1;
     lastOk = ok;
+    const std::string time = platform::LocalTimeOfDay();
     if (o.json) {
       Json j;
-      j["time"] = platform::LocalTimeOfDay();
+      j["time"] = time;
       j["ok"] = ok;
       if (ok) {
         j["weight"] = kg;
+        if (!warning.empty()) {
+          j["late"] = true;
+          j["warning"] = warning;
+        }
       } else {
         j["error"] = failure.ToJson();
       }
       c.out << j.dump(-1, ' ', false, Json::error_handler_t::replace) << std::endl;
       continue;
     }
-    std::string line =
-        ok ? c.Kilograms(kg) : c.T(M::ErrorLine, {std::to_string(failure.code), failure.text});
-    std::string why;
+    std::string line = ok ? c.Kilograms(kg) : failure.Line(c);
+    std::string why = warning;
+    if (!ok && !failure.explanation.empty()) why = failure.explanation;
     for (const auto& reason : failure.reasons) {
       if (reason != c.T(M::SeeTrace)) why += (why.empty() ? "" : "; ") + reason;
     }
-    if (!ok && !why.empty()) line += " (" + why + ")";
+    if (!why.empty()) line += " (" + why + ")";
     if (inPlace) {
+      // The reading's number and time, the whole line within the terminal's width.
+      line =
+          FitLine("#" + std::to_string(readings) + " " + time.substr(0, 8) + " " + line, o.columns);
       c.out << "\r" << line << "\033[K" << std::flush;
     } else {
-      c.out << line << std::endl;
+      c.out << time << " " << line << std::endl;
     }
   }
   if (open) s.Close();
   c.tap.Drain();
   if (inPlace) c.out << "\n";
+  if (!o.json && (inPlace || c.Interrupted())) {
+    const std::string counts = std::to_string(readings);
+    c.out << (late > 0 ? c.T(M::WatchSummaryLate,
+                             {counts, std::to_string(failures), std::to_string(late)})
+                       : c.T(M::WatchSummary, {counts, std::to_string(failures)}))
+          << std::endl;
+  }
   if (c.Interrupted()) return 130;
   return lastOk ? 0 : 1;
 }
