@@ -121,7 +121,7 @@ TEST(CliArguments, ModelNamesAreCheckedBeforeTheDriverSeesThem) {
                            (model[1] == 'e' ? "; did you mean ZEV-U?" : ""));
   }
   EXPECT_NE(Parse({"test", "--model", "zev-u", "--port", "3"}, Lang::Russian)
-                .error.find("неизвестная модель \"zev-u\""),
+                .error.find("неизвестная модель «zev-u»"),
             std::string::npos);
 }
 

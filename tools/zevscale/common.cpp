@@ -208,7 +208,7 @@ std::string ReplyDiagnosis(const Context& c, const std::string& model, const std
     size_t from = comma, to = comma + 1;
     while (from > 0 && std::isdigit(static_cast<unsigned char>(bytes[from - 1]))) --from;
     while (to < n && std::isdigit(static_cast<unsigned char>(bytes[to]))) ++to;
-    return c.T(M::ReplyComma, {"\"" + bytes.substr(from, to - from) + "\""});
+    return c.T(M::ReplyComma, {bytes.substr(from, to - from)});
   }
   return std::string();
 }

@@ -16,7 +16,7 @@ const Entry kCatalogue[] = {
   {M::Kg, "kg", "кг"},
   {M::UnknownModel,
    "unknown model \"{1}\"; the models are ZEV-U, ZEV-AW, ZEV-NT(N) (exactly so written)",
-   "неизвестная модель \"{1}\"; модели: ZEV-U, ZEV-AW, ZEV-NT(N) (писать в точности так)"},
+   "неизвестная модель «{1}»; модели: ZEV-U, ZEV-AW, ZEV-NT(N) (писать в точности так)"},
   {M::ErrorLine, "error {1}: {2}", "ошибка {1}: {2}"},
   {M::DeviceTestFailed, "the device test got no weight from the scale",
    "тест устройства не получил вес от весов"},
@@ -72,7 +72,7 @@ const Entry kCatalogue[] = {
    "ZEVSCALE_TRACE: the trace file {1} cannot be written ({2}); the add-in writes no trace there",
    "ZEVSCALE_TRACE: файл трассировки {1} не записывается ({2}); драйвер не сможет писать туда трассировку"},
   {M::PlatformTold, "the driver told the platform: {1}", "драйвер сообщил платформе: {1}"},
-  {M::Simulated, "simulated", "симулятор"},
+  {M::Simulated, "simulated", "имитатор"},
   {M::PortsNone, "no serial ports found", "последовательных портов не найдено"},
   {M::PortFree, "free", "свободен"},
   {M::PortBusy, "busy", "занят"},
@@ -98,7 +98,7 @@ const Entry kCatalogue[] = {
    "проверьте, нет ли опечатки в ZEVSCALE_PORTS, или сопоставьте порт устройству так: {1}"},
   {M::ScanNone, "no scale answered on {1}", "ни одни весы не ответили на {1}"},
   {M::ScanSettings, "settings for the platform: Model \"{1}\" (\"{2}\" in the list), Port {3} (COM{3})",
-   "настройки для платформы: Модель \"{1}\" (в списке \"{2}\"), Порт {3} (COM{3})"},
+   "настройки для платформы: Модель «{1}» (в списке «{2}»), Порт {3} (COM{3})"},
   {M::ScanBestFit, "COM{1}: {2} answers too; {3} fits best: {4}",
    "COM{1}: отвечает и {2}; лучше подходит {3}: {4}"},
   {M::ScanWhyAwOverNt,
@@ -147,12 +147,12 @@ const Entry kCatalogue[] = {
   {M::NoObject, "the add-in made no TZEV_SCALE_Class object",
    "компонента не создала объект TZEV_SCALE_Class"},
   {M::CannotSimulate, "cannot start the simulated scale: {1}",
-   "не удаётся запустить симулятор весов: {1}"},
+   "не удаётся запустить имитатор весов: {1}"},
   {M::NoSimulation,
    "--simulate needs pseudo-terminals, which Windows does not have: connect a scale, or "
    "simulate on Linux (zevscale --simulate, zevsim)",
    "для --simulate нужны псевдотерминалы, а в Windows их нет: подключите весы или "
-   "воспользуйтесь симулятором в Linux (zevscale --simulate, zevsim)"},
+   "воспользуйтесь имитатором в Linux (zevscale --simulate, zevsim)"},
   {M::AddinOtherBits,
    "{1} is a {2}-bit library and this zevscale is {3}-bit: give --library the {3}-bit "
    "add-in, or run the {2}-bit zevscale",
@@ -196,7 +196,7 @@ const Entry kCatalogue[] = {
   {M::ScanSettingsTcp,
    "settings for the platform: Model \"{1}\" (\"{2}\" in the list), and a COM entry of the "
    "ports directory holding {3}",
-   "настройки для платформы: Модель \"{1}\" (в списке \"{2}\") и запись COM в каталоге "
+   "настройки для платформы: Модель «{1}» (в списке «{2}») и запись COM в каталоге "
    "портов с адресом {3}"},
   {M::UsageTcp,
    "  --tcp HOST:PORT    a scale behind an Ethernet-to-serial converter (raw TCP), instead of "
@@ -210,7 +210,7 @@ const Entry kCatalogue[] = {
   {M::UsageCommon,
    "  --library PATH     the add-in to load (default: the one beside this program)\n"
    "  --json             print the result as JSON\n",
-   "  --library PATH     какую компоненту загрузить (по умолчанию ту, что рядом с программой)\n"
+   "  --library ПУТЬ     какую компоненту загрузить (по умолчанию ту, что рядом с программой)\n"
    "  --json             вывести результат в JSON\n"},
   {M::UsageTrace,
    "  --trace            the add-in's line trace on standard error (as ZEVSCALE_TRACE=stderr)\n",
@@ -224,10 +224,10 @@ const Entry kCatalogue[] = {
    "  --sim-hang-up      it closes the line when a command arrives\n"
    "  --sim-missing N    it leaves out the last N bytes of each reply\n"
    "  --sim-extra N      it sends N bytes more with each reply\n",
-   "  --simulate         работать с симулятором весов на псевдотерминале\n"
-   "  --sim-weight KG    вес, который показывает симулятор (по умолчанию 0.5)\n"
-   "  --sim-silent       симулятор никогда не отвечает\n"
-   "  --sim-delay MS     он отвечает с опозданием на MS миллисекунд\n"
+   "  --simulate         работать с имитатором весов на псевдотерминале\n"
+   "  --sim-weight КГ    вес, который показывает имитатор (по умолчанию 0,5)\n"
+   "  --sim-silent       имитатор никогда не отвечает\n"
+   "  --sim-delay МС     он отвечает с опозданием на МС миллисекунд\n"
    "  --sim-noise        он без конца шлёт шум\n"
    "  --sim-hang-up      он закрывает линию, когда приходит команда\n"
    "  --sim-missing N    он не досылает последние N байт ответа\n"
@@ -235,12 +235,12 @@ const Entry kCatalogue[] = {
   {M::UsageScale,
    "  --model M          ZEV-U, ZEV-AW or ZEV-NT(N)\n"
    "  --port N           COM port number\n",
-   "  --model M          ZEV-U, ZEV-AW или ZEV-NT(N)\n"
+   "  --model МОДЕЛЬ     ZEV-U, ZEV-AW или ZEV-NT(N)\n"
    "  --port N           номер COM-порта\n"},
   {M::UsageRepeat,
    "  --interval MS      pause between weighings (default 500)\n"
    "  --count K          weighings to make (default 1; with --watch, 0 = until Ctrl-C)\n",
-   "  --interval MS      пауза между взвешиваниями (по умолчанию 500)\n"
+   "  --interval МС      пауза между взвешиваниями (по умолчанию 500)\n"
    "  --count K          сколько раз взвесить (по умолчанию 1; с --watch 0 = до Ctrl-C)\n"},
   {M::UsageInfo,
    "usage: zevscale info [options]\n\nThe add-in's class, component, version, description and "
@@ -251,18 +251,18 @@ const Entry kCatalogue[] = {
    "usage: zevscale settings [--model M] [--port N] [options]\n\nThe settings page the driver "
    "gives the platform.\n\n  --model M          set the model first\n"
    "  --port N           set the port first\n",
-   "использование: zevscale settings [--model M] [--port N] [параметры]\n\nСтраница настроек, "
-   "которую драйвер отдаёт платформе.\n\n  --model M          сначала задать модель\n"
+   "использование: zevscale settings [--model МОДЕЛЬ] [--port N] [параметры]\n\nСтраница настроек, "
+   "которую драйвер отдаёт платформе.\n\n  --model МОДЕЛЬ     сначала задать модель\n"
    "  --port N           сначала задать порт\n"},
   {M::UsageTest,
    "usage: zevscale test --model M --port N [options]\n\nThe driver's device test.\n\n",
-   "использование: zevscale test --model M --port N [параметры]\n\nТест устройства "
+   "использование: zevscale test --model МОДЕЛЬ --port N [параметры]\n\nТест устройства "
    "драйвером.\n\n"},
   {M::UsageWeigh,
    "usage: zevscale weigh --model M --port N [--watch] [--interval MS] [--count K] [options]\n\n"
    "Opens the scale, weighs and closes it.\n\n"
    "  --watch            keep weighing (as zevscale watch)\n",
-   "использование: zevscale weigh --model M --port N [--watch] [--interval MS] [--count K] "
+   "использование: zevscale weigh --model МОДЕЛЬ --port N [--watch] [--interval МС] [--count K] "
    "[параметры]\n\nОткрывает весы, взвешивает и закрывает их.\n\n"
    "  --watch            взвешивать непрерывно (как zevscale watch)\n"},
   {M::UsageWatch,
@@ -272,7 +272,7 @@ const Entry kCatalogue[] = {
    "reading with its time otherwise, one JSON object per reading with --json.\n"
    "Failures are shown in place and the weighing goes on. A weight that may be a late\n"
    "reply to an earlier command says so.\n\n",
-   "использование: zevscale watch --model M --port N [--interval MS] [--count K] [параметры]\n\n"
+   "использование: zevscale watch --model МОДЕЛЬ --port N [--interval МС] [--count K] [параметры]\n\n"
    "Взвешивает до Ctrl-C (код выхода 130): в терминале одна строка обновляется на месте\n"
    "(номер показания, время и вес, в конце итог), иначе строка со временем на каждое\n"
    "взвешивание, с --json объект JSON на каждое взвешивание. Ошибки показываются на\n"
@@ -286,7 +286,7 @@ const Entry kCatalogue[] = {
    "  --weight W         tare the load (W in kilograms; not 0 for ZEV-U, where the\n"
    "                     driver takes 0 as the cancel command)\n"
    "  --cancel           cancel the tare (ZEV-U only)\n",
-   "использование: zevscale tare --model M --port N (--weight ВЕС | --cancel) [параметры]\n\n"
+   "использование: zevscale tare --model МОДЕЛЬ --port N (--weight ВЕС | --cancel) [параметры]\n\n"
    "Посылает весам команду тарирования: весы берут за тару груз, который на них лежит.\n"
    "Команда ни одной модели не несёт веса: ВЕС — то, что передала бы платформа, он не\n"
    "отправляется. Весы команду не подтверждают; проверьте взвешиванием.\n\n"
@@ -297,7 +297,7 @@ const Entry kCatalogue[] = {
    "usage: zevscale zero --model M --port N [options]\n\nSends the scale its zero command "
    "(ZEV-U only: ZEV-AW and ZEV-NT(N) have none,\nand nothing is sent to them). The scale does "
    "not confirm it; weigh to check.\n\n",
-   "использование: zevscale zero --model M --port N [параметры]\n\nПосылает весам команду "
+   "использование: zevscale zero --model МОДЕЛЬ --port N [параметры]\n\nПосылает весам команду "
    "установки нуля (только ZEV-U: у ZEV-AW и ZEV-NT(N)\nеё нет, им ничего не отправляется). "
    "Весы её не подтверждают; проверьте взвешиванием.\n\n"},
   {M::UsagePorts,
@@ -305,7 +305,7 @@ const Entry kCatalogue[] = {
    "directory\n(ZEVSCALE_PORTS, default /etc/zevscale/ports) with their devices, then the\n"
    "serial devices no entry maps; whether each is free or busy, and by whom.\n\n"
    "  --json             print the result as JSON\n",
-   "использование: zevscale ports [--json]\n\nПоследовательные порты машины: записи COM<N> "
+   "использование: zevscale ports [--json]\n\nПоследовательные порты компьютера: записи COM<N> "
    "каталога портов\n(ZEVSCALE_PORTS, по умолчанию /etc/zevscale/ports) с их устройствами, "
    "затем\nустройства без записи; свободен ли каждый порт или занят, и кем.\n\n"
    "  --json             вывести результат в JSON\n"},
@@ -326,14 +326,14 @@ const Entry kCatalogue[] = {
    "                     кроме портов с системной консолью или входом в систему)\n"
    "  --tcp СПИСОК       адреса преобразователей, например 192.168.1.50:4001,192.168.1.51:4001\n"
    "  --models СПИСОК    например ZEV-U,ZEV-AW (по умолчанию все три)\n"
-   "  --simulate         симуляторы: ZEV-U на COM3, ZEV-AW на COM4, ZEV-NT(N) на COM5\n"
-   "  --sim-weight KG    их вес (по умолчанию 0.5)\n"},
+   "  --simulate         имитаторы: ZEV-U на COM3, ZEV-AW на COM4, ZEV-NT(N) на COM5\n"
+   "  --sim-weight КГ    их вес (по умолчанию 0,5)\n"},
   {M::UsageCheck,
    "usage: zevscale check --model M --port N [options]\n\nPlays the sequence of the platform's "
    "equipment library against TZEV_SCALE_4001_Class: revision, description, settings page, "
    "parameters, test, localisation, connect, weigh, tare, the additional action, disconnect; "
    "ends with what to enter in the drivers catalogue.\n\n",
-   "использование: zevscale check --model M --port N [параметры]\n\nПроходит "
+   "использование: zevscale check --model МОДЕЛЬ --port N [параметры]\n\nПроходит "
    "последовательность библиотеки подключаемого оборудования с классом TZEV_SCALE_4001_Class: "
    "ревизия, описание, страница настроек, параметры, тест, локализация, подключение, вес, тара, "
    "дополнительное действие, отключение; в конце — что ввести в справочник драйверов.\n\n"},
@@ -369,7 +369,7 @@ const Entry kCatalogue[] = {
    "ZEVSCALE_TRACE=FILE (or stderr) makes the add-in trace the line, here and in the platform.\n",
    "использование: zevscale КОМАНДА [параметры]\n\n"
    "Команды:\n"
-   "  ports      последовательные порты машины, свободные и занятые\n"
+   "  ports      последовательные порты компьютера, свободные и занятые\n"
    "  scan       найти, какая модель весов отвечает на каком порту\n"
    "  weigh      взвесить (один раз или несколько)\n"
    "  watch      взвешивать до Ctrl-C\n"
@@ -389,7 +389,7 @@ const Entry kCatalogue[] = {
    "weighing command once and shows every byte that arrives,\nwith its time after the command, "
    "for S seconds (default 3): a late or\nchattering scale as it is. The add-in is not used.\n\n"
    "  --seconds S        how long to listen (default 3)\n",
-   "использование: zevscale listen --model M --port N [--seconds S] [параметры]\n\nОдин раз "
+   "использование: zevscale listen --model МОДЕЛЬ --port N [--seconds S] [параметры]\n\nОдин раз "
    "посылает команду взвешивания модели и показывает каждый пришедший\nбайт со временем от "
    "команды, S секунд (по умолчанию 3): весы, которые\nопаздывают или болтают, — как есть. "
    "Компонента не используется.\n\n"
@@ -446,7 +446,7 @@ const Entry kCatalogue[] = {
    "0 when the file was written, whatever it holds.\n\n"
    "  --output FILE      the file to write (default: zevscale-report-DATE-TIME.txt\n"
    "                     in the current folder; - for standard output)\n",
-   "использование: zevscale report [--model M --port N | --tcp УЗЕЛ:ПОРТ] [--output ФАЙЛ] "
+   "использование: zevscale report [--model МОДЕЛЬ --port N | --tcp УЗЕЛ:ПОРТ] [--output ФАЙЛ] "
    "[параметры]\n\n"
    "Записывает один текстовый файл для поддержки: версию программы, загруженную\n"
    "компоненту и путь к ней, систему и её библиотеку C, каталог портов, порты,\n"
@@ -545,8 +545,8 @@ const Entry kCatalogue[] = {
    "целый ответ и после него лишние байты: {1}"},
   {M::ReplyLonger, "{1} bytes, {2} more than a reply of {3}",
    "{1} байт, на {2} больше ответа из {3}"},
-  {M::ReplyComma, "weight with a comma ({1}): the driver reads a full stop",
-   "вес с запятой ({1}): драйвер читает точку"},
+  {M::ReplyComma, "weight with a comma (\"{1}\"): the driver reads a full stop",
+   "вес с запятой («{1}»): драйвер читает точку"},
 };
 // clang-format on
 
