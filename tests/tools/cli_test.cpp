@@ -683,17 +683,23 @@ TEST(CliOutput, InfoAlignsColumnsByCharacters) {
 // would), until it is ended.
 class Holder {
  public:
-  Holder(const std::string& name, const std::string& device, bool lock) {
+  // `inherited`: the holder also starts a child ("inheritor") that shares its descriptor.
+  Holder(const std::string& name, const std::string& device, bool lock, bool inherited = false) {
     int ready[2];
     if (pipe(ready) != 0) return;
     pid_ = fork();
     if (pid_ == 0) {
+      setpgid(0, 0);
       for (int fd = 3; fd < 1024; ++fd) {
         if (fd != ready[1]) close(fd);  // only `device` is held
       }
       prctl(PR_SET_NAME, name.c_str());
       const int fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
       if (fd < 0 || (lock && flock(fd, LOCK_EX | LOCK_NB) != 0)) _exit(1);
+      if (inherited && fork() == 0) {
+        prctl(PR_SET_NAME, "inheritor");
+        for (;;) pause();
+      }
       (void)!write(ready[1], "x", 1);
       for (;;) pause();
     }
@@ -704,7 +710,7 @@ class Holder {
   }
   ~Holder() {
     if (pid_ <= 0) return;
-    kill(pid_, SIGKILL);
+    kill(-pid_, SIGKILL);
     waitpid(pid_, nullptr, 0);
   }
   bool Ok() const { return ok_; }
@@ -1339,6 +1345,13 @@ TEST(CliPorts, AProgramWithThePortOpenWithoutALockIsNamed) {
   }
   EXPECT_EQ(RunLine("weigh --model ZEV-U --port 3", out, err), 1);
   EXPECT_EQ(err.find("without a lock"), std::string::npos) << err;
+  // A child that inherited the locked descriptor shares the lock.
+  const Holder locking("flock", scale.DevicePath(), true, true);
+  ASSERT_TRUE(locking.Ok());
+  EXPECT_EQ(RunLine("scan --ports 3 --models ZEV-U", out, err), 1);
+  EXPECT_NE(out.find("PID " + std::to_string(locking.Pid()) + " (flock)"), std::string::npos)
+      << out;
+  EXPECT_EQ(out.find("inheritor"), std::string::npos) << out;
 }
 
 TEST(CliPorts, APortsDirectoryThatMapsNothingIsNamedWithTheRemedy) {

@@ -76,8 +76,18 @@ bool HoldsMaster(const std::string& pid, int index) {
   return false;
 }
 
-// The processes that have the device `rdev` open (none of them known to lock
-// it), less the one at the other end of a pseudo-terminal.
+// Whether descriptor `fd` of process `pid` carries a lock: a program that
+// inherited a locked descriptor (flock's child, say) shares that lock.
+bool CarriesLock(const std::string& pid, const std::string& fd) {
+  std::ifstream info("/proc/" + pid + "/fdinfo/" + fd);
+  for (std::string line; std::getline(info, line);) {
+    if (line.rfind("lock:", 0) == 0) return true;
+  }
+  return false;
+}
+
+// The processes that have the device `rdev` open through a descriptor that
+// carries no lock, less the one at the other end of a pseudo-terminal.
 std::vector<Holder> OpenedBy(dev_t rdev) {
   std::vector<Holder> holders;
   const int self = getpid();
@@ -93,7 +103,7 @@ std::vector<Holder> OpenedBy(dev_t rdev) {
     for (const std::string& fd : DirectoryNames(fdDir)) {
       struct stat other {};
       if (stat((fdDir + "/" + fd).c_str(), &other) == 0 && S_ISCHR(other.st_mode) &&
-          other.st_rdev == rdev) {
+          other.st_rdev == rdev && !CarriesLock(entry, fd)) {
         if (ptsIndex < 0 || !HoldsMaster(entry, ptsIndex))
           holders.push_back({pid, ReadFirstLine("/proc/" + entry + "/comm"), false});
         break;
