@@ -5,19 +5,15 @@
 #include <cstdlib>
 
 #include "report.h"
+#include "zev/platform/text.h"
 
 namespace zev::cli::os {
 namespace {
 
 std::string Narrow(const std::wstring& wide) {
-  const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr,
-                                    0, nullptr, nullptr);
-  std::string utf8(static_cast<size_t>(n > 0 ? n : 0), '\0');
-  if (n > 0) {
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(), n,
-                        nullptr, nullptr);
-  }
-  return utf8;
+  // wchar_t is UTF-16 on Windows.
+  return platform::Utf16ToUtf8(
+      std::u16string_view(reinterpret_cast<const char16_t*>(wide.data()), wide.size()));
 }
 
 // The system's words for an error code, in the user's language.

@@ -15,20 +15,15 @@
 #include <utility>
 
 #include "serial_ports.h"
+#include "zev/platform/text.h"
 
 namespace zev::cli::os {
 namespace {
 
 std::string Utf8(const std::wstring& wide) {
-  if (wide.empty()) return std::string();
-  const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr,
-                                    0, nullptr, nullptr);
-  std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
-  if (n > 0) {
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n,
-                        nullptr, nullptr);
-  }
-  return out;
+  // wchar_t is UTF-16 on Windows.
+  return platform::Utf16ToUtf8(
+      std::u16string_view(reinterpret_cast<const char16_t*>(wide.data()), wide.size()));
 }
 
 int ComNumber(const std::wstring& name) {
