@@ -16,7 +16,7 @@ endif()
 
 # Functions that newer glibc exports under a newer version than the floor.
 set(ZEV_GLIBC_FLOOR_WRAPS
-  stat lstat fstat fstatat stat64 lstat64 fstat64 fcntl
+  stat lstat fstat fstatat stat64 lstat64 fstat64 fstatat64 fcntl fcntl64
   pthread_create pthread_join pthread_once pthread_key_create __pthread_key_create
   pthread_key_delete pthread_getspecific pthread_setspecific
   pthread_rwlock_rdlock pthread_rwlock_wrlock pthread_rwlock_unlock pthread_sigmask

@@ -11,6 +11,9 @@
 //
 // Built into the add-in and the console tool only; tests and sanitizer
 // builds use the C library as it is.
+// The wrappers name the C library's entry points by their exact ABI: no
+// large-file renaming of stat and fcntl in this file.
+#undef _FILE_OFFSET_BITS
 #include <cstddef>  // defines __GLIBC__ on glibc
 
 #if defined(__linux__) && defined(__GLIBC__)
@@ -55,6 +58,7 @@ int zevOldFxstatat(int, int, const char*, struct stat*, int);
 int zevOldXstat64(int, const char*, struct stat64*);
 int zevOldLxstat64(int, const char*, struct stat64*);
 int zevOldFxstat64(int, int, struct stat64*);
+int zevOldFxstatat64(int, int, const char*, struct stat64*, int);
 ZEV_OLD_SYMBOL(zevOldXstat, __xstat, ZEV_GLIBC_OLD);
 ZEV_OLD_SYMBOL(zevOldLxstat, __lxstat, ZEV_GLIBC_OLD);
 ZEV_OLD_SYMBOL(zevOldFxstat, __fxstat, ZEV_GLIBC_OLD);
@@ -62,6 +66,7 @@ ZEV_OLD_SYMBOL(zevOldFxstatat, __fxstatat, "GLIBC_2.4");
 ZEV_OLD_SYMBOL(zevOldXstat64, __xstat64, ZEV_GLIBC_OLD_LFS);
 ZEV_OLD_SYMBOL(zevOldLxstat64, __lxstat64, ZEV_GLIBC_OLD_LFS);
 ZEV_OLD_SYMBOL(zevOldFxstat64, __fxstat64, ZEV_GLIBC_OLD_LFS);
+ZEV_OLD_SYMBOL(zevOldFxstatat64, __fxstatat64, "GLIBC_2.4");
 
 int __wrap_stat(const char* path, struct stat* st) {
   return zevOldXstat(statVersion, path, st);
@@ -84,6 +89,9 @@ int __wrap_lstat64(const char* path, struct stat64* st) {
 int __wrap_fstat64(int fd, struct stat64* st) {
   return zevOldFxstat64(statVersion, fd, st);
 }
+int __wrap_fstatat64(int dir, const char* path, struct stat64* st, int flags) {
+  return zevOldFxstatat64(statVersion, dir, path, st, flags);
+}
 
 // fcntl: i386 has a new version since 2.28 (x86-64 keeps its first one).
 // Every command's third argument, where it has one, is an int or a pointer,
@@ -92,6 +100,15 @@ int zevOldFcntl(int, int, ...);
 ZEV_OLD_SYMBOL(zevOldFcntl, fcntl, ZEV_GLIBC_OLD);
 
 int __wrap_fcntl(int fd, int command, ...) {
+  va_list args;
+  va_start(args, command);
+  const long argument = va_arg(args, long);
+  va_end(args);
+  return zevOldFcntl(fd, command, argument);
+}
+// With 64-bit file offsets, i386 code calls fcntl64 (2.28); before 2.28 such
+// code called fcntl itself, which took the 64-bit lock commands.
+int __wrap_fcntl64(int fd, int command, ...) {
   va_list args;
   va_start(args, command);
   const long argument = va_arg(args, long);
