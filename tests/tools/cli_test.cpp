@@ -1190,9 +1190,10 @@ TEST(CliReplies, FailuresNameTheReplysLengthAndForm) {
 
 TEST(CliWatch, ReadingsThatMayBeLateRepliesAreMarked) {
   std::string out, err;
-  // A scale answering later than the driver waits: its replies come in
-  // after the next command, and each such reading says so.
-  EXPECT_EQ(RunLine("watch --model ZEV-U --simulate --sim-delay 550 --interval 0 --count 4 --json",
+  // A scale answering later than the driver waits (about twice as late, so
+  // that no slowness of this machine lets a reply in on time): its replies
+  // come in after the next command, and each such reading says so.
+  EXPECT_EQ(RunLine("watch --model ZEV-U --simulate --sim-delay 1000 --interval 0 --count 4 --json",
                     out, err),
             0)
       << err;
