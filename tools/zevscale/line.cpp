@@ -7,6 +7,7 @@
 #include "SCALE_ZEV_AW.h"
 #include "SCALE_ZEV_U.h"
 #include "TPort.h"
+#include "TTrace.h"
 #include "zev/platform/clock.h"
 #include "zev/platform/serial.h"
 #include "zev/platform/tcp.h"
@@ -112,15 +113,8 @@ std::string LooksLike(const std::string& bytes) {
 }
 
 std::string Dump(const std::string& bytes) {
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string hex, printable;
-  for (unsigned char c : bytes) {
-    hex += kHex[c >> 4];
-    hex += kHex[c & 15];
-    hex += ' ';
-    printable += (c >= 0x20 && c < 0x7F) ? static_cast<char>(c) : '.';
-  }
-  return hex + "|" + printable + "|";
+  // The trace's own rendering; nothing at all is shown as empty bars here.
+  return bytes.empty() ? "||" : scales::TTrace::Dump(bytes);
 }
 
 }  // namespace zev::cli
