@@ -62,9 +62,27 @@ std::string BeforeKg(const std::string& text) {
 
 const std::array<ModelRow, kModelCount>& Models() {
   static const std::array<ModelRow, kModelCount> rows = {{
-      {u"ZEV-U", u"Весы: ZEV-У", u"Весы ZEV-У", true, true, 14, &Make<TZEV_U>},
-      {u"ZEV-AW", u"Весы: ZEV-AW", u"Весы ZEV-AW", false, false, 18, &Make<TZEV_AW>},
-      {u"ZEV-NT(N)", u"Весы: ZEV-NT(N)", u"Весы ZEV-NT(N)", false, false, 18, &Make<TZEV_NT>},
+      {u"ZEV-U",
+       u"Весы: ZEV-У",
+       u"Весы ZEV-У",
+       true,
+       true,
+       {14, &zev_u::WholeFrame},
+       &Make<TZEV_U>},
+      {u"ZEV-AW",
+       u"Весы: ZEV-AW",
+       u"Весы ZEV-AW",
+       false,
+       false,
+       {18, &zev_aw::WholeFrame},
+       &Make<TZEV_AW>},
+      {u"ZEV-NT(N)",
+       u"Весы: ZEV-NT(N)",
+       u"Весы ZEV-NT(N)",
+       false,
+       false,
+       {18, &zev_nt::WholeFrame},
+       &Make<TZEV_NT>},
   }};
   return rows;
 }
@@ -131,7 +149,7 @@ bool TScaleDevice::Open(const scales::TEndpoint& endpoint) {
   port_ = com ? endpoint.com : 0;
   endpoint_ = endpoint;
   scales::TCommunication& link = adapter_->Link();
-  link.ReplyFrame = fast_ ? Model()->replyFrame : 0;
+  link.SetFrameRule(fast_ ? Model()->frame : scales::FrameRule());
   link.TraceTarget = traceTarget_;
   const int16_t opened = com ? adapter_->OpenPort(endpoint.com) : adapter_->OpenPort(endpoint);
   if (opened != 0) return Done(-1, Fault::None);

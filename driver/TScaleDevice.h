@@ -64,7 +64,7 @@ struct ModelRow {
   const char16_t* source;   // names the scale in error reports to the platform
   bool zeroing;             // the scale has a zero command
   bool kgSuffix;            // the weight text ends in "kg" with blanks around
-  size_t replyFrame;        // bytes of a complete weight reply
+  scales::FrameRule frame;  // a whole weight reply, for reads that end with it
   std::unique_ptr<IScaleAdapter> (*make)();
 };
 

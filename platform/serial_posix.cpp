@@ -228,13 +228,17 @@ size_t SerialPort::Write(const void* data, size_t size) {
 }
 
 ReadResult SerialPort::ReadAttempt(void* buffer, size_t size) {
+  return ReadAttempt(buffer, size, timeouts_);
+}
+
+ReadResult SerialPort::ReadAttempt(void* buffer, size_t size, const SerialTimeouts& timeouts) {
   if (!IsOpen()) {
     ReadResult result;
     result.failed = true;
     return result;
   }
   int ended = -1;
-  return posix::ReadAttempt(static_cast<int>(handle_), buffer, size, timeouts_, ::read, true,
+  return posix::ReadAttempt(static_cast<int>(handle_), buffer, size, timeouts, ::read, true,
                             &ended);
 }
 

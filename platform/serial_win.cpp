@@ -137,22 +137,42 @@ size_t SerialPort::Write(const void* data, size_t size) {
 }
 
 ReadResult SerialPort::ReadAttempt(void* buffer, size_t size) {
+  return ReadAttempt(buffer, size, timeouts_);
+}
+
+ReadResult SerialPort::ReadAttempt(void* buffer, size_t size, const SerialTimeouts& timeouts) {
   ReadResult result;
   if (!IsOpen()) {
     result.failed = true;
     return result;
   }
+  const HANDLE h = AsHandle(handle_);
+  // Time-outs of this attempt alone: set for it and put back after it.
+  const bool own = timeouts.readInterval != timeouts_.readInterval ||
+                   timeouts.readTotalMultiplier != timeouts_.readTotalMultiplier ||
+                   timeouts.readTotalConstant != timeouts_.readTotalConstant;
+  COMMTIMEOUTS t{};
+  const bool changed = own && GetCommTimeouts(h, &t);
+  if (changed) {
+    COMMTIMEOUTS once = t;
+    once.ReadIntervalTimeout = timeouts.readInterval;
+    once.ReadTotalTimeoutMultiplier = timeouts.readTotalMultiplier;
+    once.ReadTotalTimeoutConstant = timeouts.readTotalConstant;
+    SetCommTimeouts(h, &once);
+  }
   DWORD read = 0;
   const MonoTime start = Now();
-  if (!ReadFile(AsHandle(handle_), buffer, static_cast<DWORD>(size), &read, nullptr)) {
+  if (!ReadFile(h, buffer, static_cast<DWORD>(size), &read, nullptr)) {
     result.failed = read == 0;
   }
+  if (changed) SetCommTimeouts(h, &t);
   result.count = read;
   // The system does not tell which time-out ended a short read: one that ends
   // before the total time-out can have been only the interval one.
-  const int64_t total = int64_t{timeouts_.readTotalMultiplier} * static_cast<int64_t>(size) +
-                        timeouts_.readTotalConstant;
-  result.byInterval = read > 0 && read < size && MillisBetween(start, Now()) < total;
+  const int64_t total = int64_t{timeouts.readTotalMultiplier} * static_cast<int64_t>(size) +
+                        timeouts.readTotalConstant;
+  result.byInterval =
+      timeouts.readInterval != 0 && read > 0 && read < size && MillisBetween(start, Now()) < total;
   return result;
 }
 

@@ -57,6 +57,8 @@ const char* TcpStatusText(TcpStatus status) {
       return "no route to the host";
     case TcpStatus::Closed:
       return "connection closed by the converter";
+    case TcpStatus::Busy:
+      return "the converter is busy with another connection";
     case TcpStatus::Failed:
       return "connection failed";
   }

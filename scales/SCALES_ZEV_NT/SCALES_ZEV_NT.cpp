@@ -27,4 +27,9 @@ std::string ParseReply(std::string_view reply, char decimalSeparator) {
   return scales::FormatGrams(grams, decimalSeparator);
 }
 
+bool WholeFrame(std::string_view reply) {
+  return reply.size() == 18 &&
+         std::all_of(reply.begin(), reply.begin() + 6, [](char c) { return c >= '0' && c <= '9'; });
+}
+
 }  // namespace zev::zev_nt

@@ -11,6 +11,9 @@ namespace zev::zev_nt {
 
 // The weight text of the six weight bytes of an 18-byte reply, or empty.
 std::string ParseReply(std::string_view reply, char decimalSeparator);
+// True for exactly one reply: six digits (units first), then twelve bytes
+// that carry no weight.
+bool WholeFrame(std::string_view reply);
 
 class TScale : public scales::TThreeByteScale {
  public:

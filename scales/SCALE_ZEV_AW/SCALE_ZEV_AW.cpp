@@ -40,4 +40,16 @@ std::string ParseReply(std::string_view reply, char decimalSeparator) {
   return scales::FormatGrams(grams, decimalSeparator);
 }
 
+bool WholeFrame(std::string_view reply) {
+  if (reply.size() != 18) return false;
+  size_t i = 0;
+  while (i < reply.size() && reply[i] >= '0' && reply[i] <= '9') ++i;
+  if (i == 0) return false;
+  if (i < reply.size() && (reply[i] == '-' || reply[i] == '+')) ++i;
+  for (; i < reply.size(); ++i) {
+    if (!IsBlank(reply[i])) return false;
+  }
+  return true;
+}
+
 }  // namespace zev::zev_aw

@@ -11,6 +11,9 @@ namespace zev::zev_aw {
 
 // The weight text of an 18-byte reply read backwards, or empty.
 std::string ParseReply(std::string_view reply, char decimalSeparator);
+// True for exactly one reply: digits from the first byte (units first), an
+// optional sign after them, and only blanks, NULs and line ends after that.
+bool WholeFrame(std::string_view reply);
 
 class TScale : public scales::TThreeByteScale {
  public:

@@ -12,6 +12,9 @@ namespace zev::zev_u {
 // The 12 characters of weight text of a 14-byte frame whose first CR LF stands
 // at bytes 13 and 14; empty for anything else.
 std::string ParseReply(std::string_view reply, char decimalSeparator);
+// True for exactly one reply: 12 printable characters that end in "kg" and
+// blanks ("  1.250 kg  "), then CR LF.
+bool WholeFrame(std::string_view reply);
 
 class TScale : public scales::TCommunication {
  public:

@@ -41,6 +41,8 @@ inline const char16_t* LinkErrorText(platform::TcpStatus status) {
       return u"Нет пути к преобразователю в сети";
     case platform::TcpStatus::Closed:
       return u"Соединение закрыто преобразователем";
+    case platform::TcpStatus::Busy:
+      return u"Преобразователь занят другим соединением";
     case platform::TcpStatus::Failed:
       break;
   }

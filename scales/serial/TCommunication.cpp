@@ -1,5 +1,8 @@
 #include "TCommunication.h"
 
+#include <algorithm>
+
+#include "TTelnet.h"
 #include "TTrace.h"
 #include "zev/platform/locale.h"
 
@@ -49,14 +52,22 @@ uint8_t TCommunication::OpenNamed(const TEndpoint& endpoint, uint32_t baudRate, 
   // time-out of one that asks for 32 bytes: a reply that does not come is
   // given up at the same moment.
   timeouts_ = platform::SerialTimeouts();
-  if (ReplyFrame > 0 && ReplyFrame < kReadChunk) {
+  if (frame_.length > 0 && frame_.length < kReadChunk) {
     timeouts_.readTotalConstant +=
-        timeouts_.readTotalMultiplier * static_cast<uint32_t>(kReadChunk - ReplyFrame);
+        timeouts_.readTotalMultiplier * static_cast<uint32_t>(kReadChunk - frame_.length);
   }
+  // Three characters' time on the line (start, data, parity and stop bits):
+  // the next byte of a stream that goes on comes after one.
+  const uint32_t bits = parity == 1 ? 11 : 10;
+  afterFrameMs_ = baudRate > 0 ? (3 * bits * 1000 + baudRate - 1) / baudRate : 0;
   if (endpoint.kind == TEndpoint::Kind::Tcp) {
     address_ = endpoint.tcp.Url();
-    Handle = OpenTcpPort(endpoint.tcp, timeouts_, openStatus_);
-    if (trace_) trace_->Connected(endpoint.tcp.Url(), platform::TcpStatusText(openStatus_));
+    std::string notes;
+    Handle = OpenTcpPort(endpoint.tcp, timeouts_, openStatus_, &notes);
+    if (trace_) {
+      trace_->Connected(endpoint.tcp.Url(), platform::TcpStatusText(openStatus_));
+      if (!notes.empty()) trace_->Note(notes);
+    }
     return Handle ? kOpenOk : kOpenFailed;
   }
   const auto p = parity == 1 ? platform::Parity::Odd : platform::Parity::None;
@@ -92,6 +103,7 @@ bool TCommunication::WriteCom(std::string_view command) {
       const platform::TcpStatus status = Handle->Restore();
       if (trace_) trace_->Connected(address_ + " again", platform::TcpStatusText(status));
     }
+    TraceNotes();
     if (!command.empty()) written = Handle->Write(command.data(), command.size());
   }
   WriteTime = platform::Now();
@@ -100,23 +112,7 @@ bool TCommunication::WriteCom(std::string_view command) {
 }
 
 bool TCommunication::ReadCom(std::string& out) {
-  // A known reply length ends the attempt as soon as the reply is complete.
-  return Read(out, ReplyFrame > 0 && ReplyFrame < kReadChunk ? ReplyFrame : kReadChunk);
-}
-
-bool TCommunication::ReadOn() {
-  constexpr size_t kMostSkipped = 256;
-  std::string byte;
-  while (RawReply.size() < kMostSkipped) {
-    if (!Read(byte, 1)) {
-      LastRead = ReadOutcome::Bytes;  // what arrived is still no reply
-      return false;
-    }
-    RawReply += byte;
-    ParseReply(std::string_view(RawReply).substr(RawReply.size() - ReplyFrame), ReplyText);
-    if (!ReplyText.empty()) return true;
-  }
-  return false;
+  return Read(out, kReadChunk);
 }
 
 bool TCommunication::Read(std::string& out, size_t wanted) {
@@ -125,7 +121,7 @@ bool TCommunication::Read(std::string& out, size_t wanted) {
     platform::ReadResult r;
     r.failed = true;
     if (Handle) r = Handle->ReadAttempt(buffer, wanted);
-    if (trace_) TraceAttempt(buffer, wanted, r);
+    if (trace_) TraceAttempt(buffer, wanted, r, ReadEnding::Full);
     if (r.count > 0) {
       out.assign(buffer, r.count);
       LastRead = ReadOutcome::Bytes;
@@ -143,7 +139,101 @@ bool TCommunication::Read(std::string& out, size_t wanted) {
   }
 }
 
-void TCommunication::TraceAttempt(const char* bytes, size_t wanted, const platform::ReadResult& r) {
+TCommunication::Gathered TCommunication::Gather(std::string& got, size_t upTo,
+                                                ReadEnding complete) {
+  // However the bytes keep coming (noise without end), the read ends.
+  constexpr int64_t kGatherMostMs = 1000;
+  char buffer[kReadChunk];
+  while (got.size() < upTo) {
+    const size_t wanted = std::min(upTo - got.size(), kReadChunk);
+    platform::ReadResult r;
+    r.failed = true;
+    if (Handle) r = Handle->ReadAttempt(buffer, wanted);
+    if (trace_) TraceAttempt(buffer, wanted, r, complete);
+    got.append(buffer, r.count);
+    if (r.count > 0 && r.byInterval) return Gathered::Quiet;
+    if (r.failed) return Gathered::Gone;
+    const int64_t elapsed = platform::MillisBetween(WriteTime, platform::Now());
+    if (r.count == 0) {
+      if (!got.empty()) return Gathered::Quiet;  // a whole attempt without a byte
+      if (elapsed > kReplyDeadlineMs) return Gathered::Nothing;
+    } else if (elapsed > kGatherMostMs) {
+      return Gathered::Quiet;
+    }
+  }
+  return Gathered::Full;
+}
+
+bool TCommunication::MoreAfter(std::string& got) {
+  char buffer[kReadChunk];
+  platform::ReadResult r;
+  if (Handle) r = Handle->ReadWithin(buffer, sizeof buffer, afterFrameMs_);
+  if (trace_) {
+    trace_->Attempt(std::string_view(buffer, r.count),
+                    platform::MillisBetween(WriteTime, platform::Now()), ReadEnding::AfterFrame);
+  }
+  got.append(buffer, r.count);
+  return r.count > 0;
+}
+
+bool TCommunication::Accept(std::string_view frame) {
+  ParseReply(frame, ReplyText);
+  return !ReplyText.empty();
+}
+
+namespace {
+
+// Bytes that may stand in front of a reply without being part of it: line
+// ends, blanks and NULs, and Telnet negotiation that came late.
+bool IsPreamble(std::string_view bytes) {
+  std::string copy(bytes), answers, seen;
+  TTelnet telnet;
+  const size_t data = telnet.Filter(copy.data(), copy.size(), answers, seen);
+  for (size_t i = 0; i < data; ++i) {
+    if (static_cast<unsigned char>(copy[i]) > 0x20) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool TCommunication::ReadFrame() {
+  constexpr size_t kMostGathered = 256;
+  const size_t n = frame_.length;
+  std::string got;
+  Gathered end = Gather(got, n, ReadEnding::FrameComplete);
+  if (got.empty()) {
+    LastRead = end == Gathered::Gone ? ReadOutcome::Gone : ReadOutcome::Nothing;
+    return false;
+  }
+  LastRead = ReadOutcome::Bytes;
+  if (got.size() == n && frame_.whole(got)) {
+    if (!MoreAfter(got)) {
+      RawReply = got;
+      return Accept(got);
+    }
+    end = Gathered::Full;
+  }
+  // Not a reply standing alone: as a read that ends when the line falls
+  // quiet, then the whole of what came is judged.
+  if (end == Gathered::Full) end = Gather(got, kMostGathered, ReadEnding::Full);
+  RawReply = got;
+  ReplyText.clear();
+  if (got.size() < n) return false;
+  const std::string_view all(got);
+  const std::string_view first = all.substr(0, n), last = all.substr(all.size() - n);
+  const bool firstWhole = frame_.whole(first), lastWhole = frame_.whole(last);
+  if (all.size() == n) return firstWhole && Accept(first);
+  // A reply behind a line end or negotiation; or a reply that the scale
+  // followed with more bytes. Where both readings are possible, neither is
+  // taken: bytes in front that look like the reply's could shift it.
+  if (lastWhole && !firstWhole && IsPreamble(all.substr(0, all.size() - n))) return Accept(last);
+  if (firstWhole && !lastWhole) return Accept(first);
+  return false;
+}
+
+void TCommunication::TraceAttempt(const char* bytes, size_t wanted, const platform::ReadResult& r,
+                                  ReadEnding complete) {
   // The port tells which of the attempt's time-outs ended it: the bytes asked
   // for, the interval after a byte, or the total for the whole attempt.
   ReadEnding ending = ReadEnding::TotalTimeout;
@@ -152,12 +242,19 @@ void TCommunication::TraceAttempt(const char* bytes, size_t wanted, const platfo
     // connection right after the bytes it sent.
     ending = ReadEnding::LineGone;
   } else if (r.count == wanted) {
-    ending = wanted == kReadChunk ? ReadEnding::Full : ReadEnding::FrameComplete;
+    ending = wanted == kReadChunk ? ReadEnding::Full : complete;
   } else if (r.count > 0 && r.byInterval) {
     ending = ReadEnding::IntervalTimeout;
   }
+  TraceNotes();
   trace_->Attempt(std::string_view(bytes, r.count),
                   platform::MillisBetween(WriteTime, platform::Now()), ending);
+}
+
+void TCommunication::TraceNotes() {
+  if (!Handle) return;
+  const std::string notes = Handle->TakeNotes();
+  if (trace_ && !notes.empty()) trace_->Note(notes);
 }
 
 void TCommunication::ParseReply(std::string_view reply, std::string& out) const {
@@ -169,10 +266,17 @@ bool TCommunication::Exchange(std::string_view command, bool replyExpected) {
   LastRead = ReadOutcome::None;
   if (!WriteCom(command)) return false;
   if (!replyExpected) return true;
-  if (!ReadCom(RawReply)) return false;
-  ParseReply(RawReply, ReplyText);
-  if (ReplyText.empty() && ReplyFrame > 0 && RawReply.size() == ReplyFrame) ReadOn();
-  return !ReplyText.empty();
+  bool ok = false;
+  if (frame_.length > 0) {
+    ok = ReadFrame();
+  } else if (ReadCom(RawReply)) {
+    ParseReply(RawReply, ReplyText);
+    ok = !ReplyText.empty();
+  }
+  // A converter's connection that brought nothing may be dead without either
+  // side knowing (the network dropped it): the next command connects again.
+  if (LastRead == ReadOutcome::Nothing && Handle && Handle->Drop()) TraceNotes();
+  return ok;
 }
 
 std::string FormatGrams(int64_t grams, char separator) {

@@ -8,12 +8,9 @@
 #include <string_view>
 
 #include "TPort.h"
+#include "TTrace.h"
 #include "zev/platform/clock.h"
 #include "zev/platform/serial.h"
-
-namespace zev::scales {
-class TTrace;
-}
 
 namespace zev::scales {
 
@@ -33,6 +30,18 @@ enum : uint8_t { kCloseOk = 0, kCloseFailed = 1 };
 
 constexpr size_t kReadChunk = 32;          // bytes asked for by one read attempt
 constexpr int64_t kReplyDeadlineMs = 500;  // after the write
+
+// What makes a model's reply whole, for a read that ends as soon as the reply
+// has arrived instead of when the line falls quiet.
+struct FrameRule {
+  size_t length = 0;  // bytes of a reply; 0: no such read
+  // True when the bytes are exactly one reply of the model, each byte where
+  // the model's layout allows it. A whole reply is taken only when the line
+  // stays quiet for a few bytes' time after it: a byte then shows that the
+  // bytes read began before the reply (and would shift it), or that the
+  // scale sends more after it (which must not be left for the next command).
+  bool (*whole)(std::string_view bytes) = nullptr;
+};
 
 class TCommunication {
  public:
@@ -58,11 +67,6 @@ class TCommunication {
   // Read attempts until one returns bytes or the deadline passes; `out` is set
   // only when something arrived.
   bool ReadCom(std::string& out);
-  // With a known reply length: reads on, a byte at a time, while the last
-  // bytes that arrived are not a reply, so that bytes left over from an
-  // earlier reply ahead of this one are skipped. False when the deadline
-  // passed first.
-  bool ReadOn();
   void ParseReply(std::string_view reply, std::string& out) const;
   // Writes the command and, when a reply is expected, reads and checks it.
   bool Exchange(std::string_view command, bool replyExpected);
@@ -76,9 +80,9 @@ class TCommunication {
   // Why the last open of a serial port failed (None after a successful one).
   platform::OpenProblem LastOpenProblem() const { return openProblem_; }
 
-  // The reply's length when a read should end as soon as it has arrived; 0
-  // reads up to 32 bytes until the line falls quiet.
-  size_t ReplyFrame = 0;
+  // Replies read as soon as they are whole by `rule` from the next open on;
+  // a rule of length 0 reads up to 32 bytes until the line falls quiet.
+  void SetFrameRule(const FrameRule& rule) { frame_ = rule; }
   // Where the line trace goes from the next open: a file path or "stderr";
   // empty follows ZEVSCALE_TRACE.
   std::string TraceTarget;
@@ -92,13 +96,29 @@ class TCommunication {
  private:
   uint8_t OpenNamed(const TEndpoint& endpoint, uint32_t baudRate, uint8_t parity,
                     const std::string& name);
-  void TraceAttempt(const char* bytes, size_t wanted, const platform::ReadResult& r);
+  void TraceAttempt(const char* bytes, size_t wanted, const platform::ReadResult& r,
+                    ReadEnding complete);
   bool Read(std::string& out, size_t wanted);
+  // How gathering bytes ended.
+  enum class Gathered { Full, Quiet, Nothing, Gone };
+  // Read attempts until `got` holds `upTo` bytes, the line falls quiet after
+  // some, nothing arrives by the deadline, or the line is gone.
+  Gathered Gather(std::string& got, size_t upTo, ReadEnding complete);
+  // The read of a reply under the frame rule; true with ReplyText set when a
+  // whole reply stands alone in what arrived.
+  bool ReadFrame();
+  // Waits a few bytes' time for more; true when something came (appended).
+  bool MoreAfter(std::string& got);
+  bool Accept(std::string_view frame);
+  // Writes what the port noted beside the data into the trace.
+  void TraceNotes();
 
   ReplyParser parser_;
   const char* model_;
-  platform::SerialTimeouts timeouts_;                         // of the open port
-  std::unique_ptr<TTrace> trace_;                             // null: no trace
+  FrameRule frame_;
+  uint32_t afterFrameMs_ = 0;          // the quiet asked for after a whole reply
+  platform::SerialTimeouts timeouts_;  // of the open port
+  std::unique_ptr<TTrace> trace_;      // null: no trace
   platform::TcpStatus openStatus_ = platform::TcpStatus::Ok;  // of the last failed connect
   platform::OpenProblem openProblem_ = platform::OpenProblem::None;
   std::string address_;  // the converter's, for the trace

@@ -39,8 +39,17 @@ class TPort {
   virtual bool Restorable() const { return false; }
   virtual size_t Write(const void* data, size_t size) = 0;
   virtual platform::ReadResult ReadAttempt(void* buffer, size_t size) = 0;
+  // One attempt that takes what arrives within `ms`, up to `size` bytes.
+  virtual platform::ReadResult ReadWithin(void* buffer, size_t size, uint32_t ms) = 0;
+  // Gives a connection up after a reply that did not come (it may be dead
+  // without either side knowing): the next command connects again. False
+  // where there is nothing to give up (a serial port).
+  virtual bool Drop() { return false; }
   // How the connection last failed (Ok for a serial port).
   virtual platform::TcpStatus LinkStatus() const { return platform::TcpStatus::Ok; }
+  // What the port saw or did beside the data since the last call (a
+  // converter's negotiation or greeting), for the trace; empty for most.
+  virtual std::string TakeNotes() { return std::string(); }
 };
 
 // Opens COM<port> at `baudRate` and `parity` with the read attempts'
@@ -51,9 +60,12 @@ std::unique_ptr<TPort> OpenSerialPort(uint8_t port, uint32_t baudRate, platform:
                                       platform::OpenStatus& status, platform::OpenProblem& problem,
                                       std::string& error);
 // Connects to a converter (its line settings are set in the converter); read
-// attempts keep `timeouts`; null with `status` on failure.
+// attempts keep `timeouts`; null with `status` on failure. What the converter
+// says first decides how it is spoken to: Telnet negotiation makes it a
+// Telnet connection, a text followed by the connection's end is a converter
+// busy with another client (TcpStatus::Busy), any other greeting is dropped.
 std::unique_ptr<TPort> OpenTcpPort(const platform::TcpAddress& address,
                                    const platform::SerialTimeouts& timeouts,
-                                   platform::TcpStatus& status);
+                                   platform::TcpStatus& status, std::string* notes = nullptr);
 
 }  // namespace zev::scales

@@ -1,5 +1,7 @@
 #include "TTrace.h"
 
+#include <algorithm>
+
 namespace zev::scales {
 
 namespace {
@@ -57,6 +59,8 @@ const char* TTrace::EndingText(ReadEnding ending) {
       return "total time-out";
     case ReadEnding::LineGone:
       return "line gone";
+    case ReadEnding::AfterFrame:
+      return "after the frame";
   }
   return "?";
 }
@@ -113,6 +117,15 @@ void TTrace::Sent(std::string_view command, size_t written) {
 
 void TTrace::Attempt(std::string_view bytes, int64_t msSinceWrite, ReadEnding ending) {
   Write("<- " + Dump(bytes) + " +" + std::to_string(msSinceWrite) + " ms, " + EndingText(ending));
+}
+
+void TTrace::Note(const std::string& text) {
+  size_t from = 0;
+  while (from <= text.size()) {
+    const size_t end = std::min(text.find('\n', from), text.size());
+    if (end > from) Write(text.substr(from, end - from));
+    from = end + 1;
+  }
 }
 
 }  // namespace zev::scales

@@ -32,7 +32,9 @@ namespace zev::scales {
 inline constexpr const char* kTraceVariable = "ZEVSCALE_TRACE";
 
 // How a read attempt ended.
-enum class ReadEnding { Full, FrameComplete, IntervalTimeout, TotalTimeout, LineGone };
+// AfterFrame: the short wait after a complete frame for a byte that would
+// show it was not the whole reply.
+enum class ReadEnding { Full, FrameComplete, IntervalTimeout, TotalTimeout, LineGone, AfterFrame };
 
 class TTrace {
  public:
@@ -53,6 +55,9 @@ class TTrace {
   void Closed(const char* outcome);
   void Sent(std::string_view command, size_t written);
   void Attempt(std::string_view bytes, int64_t msSinceWrite, ReadEnding ending);
+  // What the port saw or did beside the data (a converter's Telnet
+  // negotiation, its greeting, a connection given up), as a line of its own.
+  void Note(const std::string& text);
 
   // The text of a read ending as the trace writes it.
   static const char* EndingText(ReadEnding ending);

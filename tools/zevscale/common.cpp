@@ -240,6 +240,7 @@ std::string TcpReason(Lang lang, platform::TcpStatus status) {
       return Text(lang, M::TcpUnreachable);
     case platform::TcpStatus::Closed:
       return Text(lang, M::TcpClosed);
+    case platform::TcpStatus::Busy:
     case platform::TcpStatus::Failed:
       break;
   }

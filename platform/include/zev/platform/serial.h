@@ -82,6 +82,9 @@ class SerialPort {
   // arrived, when the interval time-out passes after a byte without the next
   // one, or when the total time-out for `size` bytes has passed.
   ReadResult ReadAttempt(void* buffer, size_t size);
+  // The same under other time-outs for this attempt alone (a short wait for
+  // one more byte); the port's own stay in force for the next.
+  ReadResult ReadAttempt(void* buffer, size_t size, const SerialTimeouts& timeouts);
 
   // The device a port number stands for on this system (for messages and tests).
   static std::string DeviceName(uint8_t port);

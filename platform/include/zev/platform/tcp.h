@@ -40,6 +40,7 @@ enum class TcpStatus {
   TimedOut,       // no answer to the connection in time
   Unreachable,    // no route to the network or the host
   Closed,         // the other side closed or reset the connection
+  Busy,           // the converter said it serves another connection and closed this one
   Failed,         // any other failure of the system
 };
 
