@@ -68,6 +68,11 @@ std::u16string TZEV_SCALE_4001_Class::LinkName() const {
 }
 
 bool TZEV_SCALE_4001_Class::OpenDevice() {
+  for (const char16_t* name :
+       {u"Model", u"Connection", Tcp ? u"Host" : u"Port", Tcp ? u"TCPPort" : u"Port"}) {
+    const auto refused = Refused.find(name);
+    if (refused != Refused.end()) return Fail(T(Msg::RefusedSetting, {name, refused->second}));
+  }
   Device.SetFastReplies(true);
   Device.SetTraceTarget(platform::Utf16ToUtf8(Trace ? TraceFile : std::u16string()));
   if (!Tcp) return Device.Open(static_cast<uint8_t>(Port)) || Fail(DeviceErrorText());

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <exception>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -62,6 +63,7 @@ enum class Msg : uint16_t {
   ZeroUnsupported,
   LinkFailed,
   NoHost,
+  RefusedSetting,
   AlreadyConnected,
   UnknownDevice,
   WrongEquipmentType,
@@ -137,6 +139,10 @@ class TZEV_SCALE_4001_Class : public v8napi::TV8UserObject {
   bool Trace = false;
   std::u16string TraceFile;
   Lang Language = Lang::Ru;
+
+  // The settings whose last value was refused, with the refusal: a setting
+  // refused is not set, and nothing connects with it.
+  std::map<std::u16string, std::u16string> Refused;
 
   // The open connection's identifier; empty when none is open.
   std::u16string DeviceID;

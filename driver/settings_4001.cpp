@@ -115,7 +115,11 @@ const char16_t* BoolText(bool value) {
 // The rows.
 
 bool SetModel(TZEV_SCALE_4001_Class& o, const v8napi::tVariant& value) {
-  if (!IsText(value)) return o.Fail(o.T(Msg::BadText, {u"Model"}));
+  if (!IsText(value)) {
+    o.Model.clear();
+    o.Device.SetModel(o.Model);
+    return o.Fail(o.T(Msg::BadText, {u"Model"}));
+  }
   o.Model = Trimmed(v8napi::GetVariantText(&value));
   // The adapter is chosen here; a connection through the one before is gone.
   o.Device.SetModel(o.Model);
@@ -132,6 +136,7 @@ Choices ModelChoices(const TZEV_SCALE_4001_Class&) {
 bool SetPort(TZEV_SCALE_4001_Class& o, const v8napi::tVariant& value) {
   const std::optional<double> n = NumberOf(value);
   if (!n || *n != std::floor(*n) || *n < 1 || *n > 255) {
+    o.Port = 0;
     return o.Fail(o.T(Msg::BadPort, {Shown(value)}));
   }
   o.Port = static_cast<int>(*n);
@@ -173,6 +178,7 @@ Choices ConnectionChoices(const TZEV_SCALE_4001_Class& o) {
 
 // An IP address (IPv6 also between brackets) or a name, without a port.
 bool SetHost(TZEV_SCALE_4001_Class& o, const v8napi::tVariant& value) {
+  o.Host.clear();
   if (!IsText(value)) return o.Fail(o.T(Msg::BadText, {u"Host"}));
   std::u16string host = Trimmed(v8napi::GetVariantText(&value));
   if (host.size() > 2 && host.front() == u'[' && host.back() == u']')
@@ -192,6 +198,7 @@ bool SetHost(TZEV_SCALE_4001_Class& o, const v8napi::tVariant& value) {
 bool SetTcpPort(TZEV_SCALE_4001_Class& o, const v8napi::tVariant& value) {
   const std::optional<double> n = NumberOf(value);
   if (!n || *n != std::floor(*n) || *n < 1 || *n > 65535) {
+    o.TcpPort = 0;
     return o.Fail(o.T(Msg::BadTcpPort, {Shown(value)}));
   }
   o.TcpPort = static_cast<int>(*n);
@@ -237,11 +244,13 @@ const std::vector<ParameterRow>& Parameters() {
        [](const TZEV_SCALE_4001_Class& o) { return std::u16string(o.Tcp ? u"TCP" : u"COM"); },
        &ConnectionChoices, &SetConnection},
       {u"Port", Msg::PortCaption, Msg::PortDescription, ParamType::Number,
-       [](const TZEV_SCALE_4001_Class& o) { return Number(o.Port); }, &PortChoices, &SetPort},
+       [](const TZEV_SCALE_4001_Class& o) { return o.Port > 0 ? Number(o.Port) : u""; }, &PortChoices, &SetPort},
       {u"Host", Msg::HostCaption, Msg::HostDescription, ParamType::String,
        [](const TZEV_SCALE_4001_Class& o) { return o.Host; }, nullptr, &SetHost},
       {u"TCPPort", Msg::TcpPortCaption, Msg::TcpPortDescription, ParamType::Number,
-       [](const TZEV_SCALE_4001_Class& o) { return Number(o.TcpPort); }, nullptr, &SetTcpPort},
+       [](const TZEV_SCALE_4001_Class& o) {
+         return o.TcpPort > 0 ? Number(o.TcpPort) : u"";
+       }, nullptr, &SetTcpPort},
       {u"Trace", Msg::TraceCaption, Msg::TraceDescription, ParamType::Boolean,
        [](const TZEV_SCALE_4001_Class& o) { return std::u16string(BoolText(o.Trace)); }, nullptr,
        &SetTrace},
@@ -306,7 +315,14 @@ bool TZEV_SCALE_4001_Class::SetParameter(v8napi::tVariant* ret, v8napi::tVariant
       return Fail(T(Msg::WrongEquipmentType, {Shown(params[1])}));
     }
     for (const ParameterRow& p : Parameters()) {
-      if (name == p.name) return p.set(*this, params[1]);
+      if (name != p.name) continue;
+      const bool taken = p.set(*this, params[1]);
+      if (taken) {
+        Refused.erase(p.name);
+      } else {
+        Refused[p.name] = LastErrorText;
+      }
+      return taken;
     }
     return true;  // a parameter of another driver or edition: accepted
   });

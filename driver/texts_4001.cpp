@@ -86,6 +86,8 @@ constexpr Pair kTexts[] = {
     {Msg::LinkFailed, u"%1: %2.", u"%1: %2."},
     {Msg::NoHost, u"Адрес преобразователя (Host) не задан: он нужен для подключения TCP.",
      u"The converter address (Host) is not set: a TCP connection needs it."},
+    {Msg::RefusedSetting, u"Параметр %1 не задан, подключение невозможно: %2",
+     u"The %1 setting is not set, so nothing is connected: %2"},
     {Msg::AlreadyConnected, u"Весы уже подключены (%1): сначала отключите их.",
      u"The scale is already connected (%1): disconnect it first."},
     {Msg::UnknownDevice, u"Неизвестный идентификатор устройства: «%1».",

@@ -11,8 +11,10 @@ quiet cmake --build build
 export ZEV_SOAK_CYCLES=${ZEV_SOAK_CYCLES:-5}
 for test in addin_frame_test driver_test reliability_test soak_test; do
   log=$(mktemp)
+  # The wrong-weight count weighs hundreds of times for its figures, not for memory.
   if valgrind --error-exitcode=3 --leak-check=full --errors-for-leak-kinds=definite \
-      --show-leak-kinds=definite -q "build/bin/$test" >"$log" 2>&1; then
+      --show-leak-kinds=definite -q "build/bin/$test" --gtest_filter='-*WrongWeight*' \
+      >"$log" 2>&1; then
     echo "$test under valgrind: $(grep '^\[  PASSED  \]' "$log"), no error, no definite leak"
   else
     cat "$log"

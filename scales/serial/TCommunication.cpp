@@ -184,11 +184,13 @@ bool TCommunication::Accept(std::string_view frame) {
 namespace {
 
 // Bytes that may stand in front of a reply without being part of it: line
-// ends, blanks and NULs, and Telnet negotiation that came late.
+// ends, blanks and NULs, Telnet negotiation that came late, or the end of a
+// line (a converter's banner, the tail of a reply that came late).
 bool IsPreamble(std::string_view bytes) {
   std::string copy(bytes), answers, seen;
   TTelnet telnet;
   const size_t data = telnet.Filter(copy.data(), copy.size(), answers, seen);
+  if (data > 0 && (copy[data - 1] == '\n' || copy[data - 1] == '\r')) return true;
   for (size_t i = 0; i < data; ++i) {
     if (static_cast<unsigned char>(copy[i]) > 0x20) return false;
   }

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <ostream>
 
 #include <memory>
@@ -115,7 +116,9 @@ class DriverTest : public ::testing::Test {
     return {call->ret.lVal, call->Text(0)};
   }
 
-  host::Library library{ZEV_ADDIN_PATH};
+  // ZEV_TEST_ADDIN runs the tests against another build of the add-in.
+  host::Library library{std::getenv("ZEV_TEST_ADDIN") != nullptr ? std::getenv("ZEV_TEST_ADDIN")
+                                                                  : ZEV_ADDIN_PATH};
   host::MemoryManager mm;
   host::Connection connection;
 #if !defined(_WIN32)

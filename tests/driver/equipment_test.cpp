@@ -491,6 +491,45 @@ TEST_F(EquipmentTest, ConverterSettingsOutOfRangeAreRefusedWithAText) {
   }
 }
 
+// A value refused leaves its setting unset: the object does not go on with
+// the value before it (on a converter with several ports, another scale).
+TEST_F(EquipmentTest, ARefusedSettingIsNotSetAndNothingConnectsWithIt) {
+  auto& converter = TcpScale(zev::sim::Model::ZevU, 6, 1.5);
+  const tVariant tcpPort = host::Int(converter.TcpPort());
+  const struct {
+    const char* name;
+    tVariant bad, good;
+    bool tcp;
+  } cases[] = {
+      {"TCPPort", W("4OO4"), tcpPort, true},       {"TCPPort", host::Int(65536), tcpPort, true},
+      {"Host", W("a b"), W("127.0.0.1"), true},    {"Connection", W("USB"), W("TCP"), true},
+      {"Port", host::Int(0), host::Int(3), false}, {"Model", W("ZEV-X"), W("ZEV-U"), false},
+  };
+  Scale(zev::sim::Model::ZevU, 3, 1.5);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(Set("Model", W("ZEV-U")));
+    ASSERT_TRUE(Set("Connection", W(c.tcp ? "TCP" : "COM")));
+    ASSERT_TRUE(Set("Host", W("127.0.0.1")));
+    ASSERT_TRUE(Set("TCPPort", tcpPort));
+    ASSERT_TRUE(Set("Port", host::Int(3)));
+    const bool refused = !Set(c.name, c.bad);
+    const std::string why = Error().second;
+    auto open = Run(u"Подключить", {host::Empty()});
+    EXPECT_FALSE(open->Flag());
+    if (refused) {
+      EXPECT_EQ(Error().second,
+                "Параметр " + std::string(c.name) + " не задан, подключение невозможно: " + why);
+    }
+    EXPECT_FALSE(Run(u"ТестУстройства", {host::Empty(), host::Empty()})->Flag());
+    ASSERT_TRUE(Set(c.name, c.good));
+    const std::string id = Connect();
+    auto weigh = Run(u"ПолучитьВес", {W(id), host::Empty()});
+    EXPECT_TRUE(weigh->Succeeded()) << Error().second;
+    EXPECT_TRUE(Run(u"Отключить", {W(id)})->Succeeded());
+  }
+}
+
 // The first class tells the platform of a weight that does not read as a
 // number with its own code of a failed operation, not with whatever system
 // error an earlier call left behind.
