@@ -180,7 +180,10 @@ int RunPorts(Context& c) {
       } else if (!trouble.empty()) {
         state = trouble;
       } else if (g.What() == Greeting::Kind::Text) {
-        state = c.T(M::PortConverterGreets, {Dump(g.bytes)});
+        // A scale that sends without being asked may fill a line: its start.
+        constexpr size_t kShown = 24;
+        state = c.T(M::PortConverterGreets,
+                    {Dump(g.bytes.substr(0, kShown)) + (g.bytes.size() > kShown ? "…" : "")});
       } else {
         state = c.T(M::PortConverterOk);
       }
