@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "common.h"
+#include "line.h"
 #include "zev/platform/tcp.h"
 #include "zev/platform/text.h"
 
@@ -198,6 +199,11 @@ int RunCheck(Context& c) {
     const os::OpenDiagnosis d = os::DiagnoseOpen(c.o.port);
     if (!d.exists || d.noPermission || d.busy || d.notSerial)
       failure.reasons = WhyNoOpen(c, c.o.port);
+  } else {
+    // The driver has let the converter go: a connection of the tool's own
+    // tells whether it serves another one or speaks Telnet.
+    const std::string trouble = GreetingTrouble(c, Greet(*converter));
+    if (!trouble.empty()) failure.reasons.push_back(trouble);
   }
   return Finish(c, lines, fields, &failure);
 }

@@ -247,22 +247,86 @@ std::string TcpReason(Lang lang, platform::TcpStatus status) {
   return Text(lang, M::TcpFailed);
 }
 
+platform::TcpStatus ConnectOutcome(const Context& c, int port,
+                                   const platform::TcpAddress& converter, std::string& why) {
+  // The reason the add-in's trace gave, else a connection of the tool's own.
+  std::optional<platform::TcpStatus> status;
+  const std::string traced = c.tap.LastOpen(port);
+  for (int k = 1; k <= static_cast<int>(platform::TcpStatus::Failed); ++k) {
+    const auto s = static_cast<platform::TcpStatus>(k);
+    if (traced == platform::TcpStatusText(s)) status = s;
+  }
+  platform::TcpConnection probe;
+  if (!status) status = probe.Connect(converter);
+  why = TcpReason(c.o.lang, *status);
+  if (!probe.SystemError().empty() &&
+      (status == platform::TcpStatus::Failed || status == platform::TcpStatus::ResolveFailed ||
+       status == platform::TcpStatus::Unreachable))
+    why += " (" + SystemWords(c.o.lang, probe.SystemError()) + ")";
+  return *status;
+}
+
+std::string GreetingTrouble(const Context& c, const Greeting& g) {
+  switch (g.What()) {
+    case Greeting::Kind::Busy:
+      return c.T(M::ConverterBusy, {Printable(g.Line())});
+    case Greeting::Kind::Closed:
+      return c.T(M::ConverterClosesAtOnce);
+    case Greeting::Kind::Telnet: {
+      TelnetReader telnet;
+      return c.T(M::ConverterTelnet, {Shown(telnet.Read(g.bytes))});
+    }
+    case Greeting::Kind::Quiet:
+    case Greeting::Kind::Text:
+      break;
+  }
+  return std::string();
+}
+
+std::string NearAddress(Lang lang, const std::string& firstLine) {
+  constexpr std::string_view kScheme = "tcp://", kBom = "\xEF\xBB\xBF";
+  std::string line = firstLine;
+  // As the add-in reads it: blanks and a CR at the end do not matter.
+  while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+  std::vector<std::string> faults;
+  if (line.compare(0, kBom.size(), kBom) == 0) {
+    faults.push_back(Text(lang, M::EntryBom));
+    line.erase(0, kBom.size());
+  }
+  const size_t text = line.find_first_not_of(" \t");
+  if (text != 0 && text != std::string::npos) {
+    faults.push_back(Text(lang, M::EntryBlank));
+    line.erase(0, text);
+  }
+  std::string scheme = line.substr(0, kScheme.size());
+  for (char& ch : scheme) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+  if (scheme == kScheme && line.compare(0, kScheme.size(), kScheme) != 0) {
+    faults.push_back(Text(lang, M::EntryCapitals, {Printable(line.substr(0, kScheme.size()))}));
+    line.replace(0, kScheme.size(), kScheme);
+  } else if (scheme != kScheme) {
+    if (!platform::ParseTcpAddress(line)) return std::string();  // nothing like an address
+    faults.push_back(Text(lang, M::EntryNoScheme));
+    line.insert(0, kScheme);
+  }
+  const auto address = platform::ParseTcpAddress(line);
+  if (!address) {
+    const std::string rest = line.substr(kScheme.size());
+    const size_t bracket = rest.rfind(']');
+    const size_t colon = rest.find(':', bracket == std::string::npos ? 0 : bracket);
+    const bool port = colon != std::string::npos && colon + 1 < rest.size();
+    faults.push_back(Text(lang, port || rest.empty() ? M::EntryBadAddress : M::EntryNoPort));
+  }
+  if (faults.empty()) return std::string();  // the add-in reads it as it is
+  std::string joined;
+  for (const auto& f : faults) joined += (joined.empty() ? "" : "; ") + f;
+  return Text(lang, M::EntryNearAddress,
+              {joined, address ? Text(lang, M::EntryFix, {address->Url()}) : std::string()});
+}
+
 std::vector<std::string> WhyNoOpen(const Context& c, int port) {
   if (const auto converter = platform::TcpEntry(static_cast<uint8_t>(port))) {
-    // The reason the add-in's trace gave, else a connection of the tool's own.
-    std::optional<platform::TcpStatus> status;
-    const std::string traced = c.tap.LastOpen(port);
-    for (int k = 1; k <= static_cast<int>(platform::TcpStatus::Failed); ++k) {
-      const auto s = static_cast<platform::TcpStatus>(k);
-      if (traced == platform::TcpStatusText(s)) status = s;
-    }
-    platform::TcpConnection probe;
-    if (!status) status = probe.Connect(*converter);
-    std::string why = TcpReason(c.o.lang, *status);
-    if (!probe.SystemError().empty() &&
-        (status == platform::TcpStatus::Failed || status == platform::TcpStatus::ResolveFailed ||
-         status == platform::TcpStatus::Unreachable))
-      why += " (" + SystemWords(c.o.lang, probe.SystemError()) + ")";
+    std::string why;
+    ConnectOutcome(c, port, *converter, why);
     std::vector<std::string> reasons;
     if (!c.o.tcpNames.count(port))
       reasons.push_back(c.T(M::WhyConverter, {std::to_string(port), converter->Url()}));
@@ -301,6 +365,8 @@ std::vector<std::string> WhyNoOpen(const Context& c, int port) {
     why.push_back(who.empty() ? c.T(M::WhyBusy, {d.device}) : c.T(M::WhyBusyBy, {d.device, who}));
   } else if (d.notSerial) {
     why.push_back(c.T(M::WhyOpenError, {d.device, c.T(M::PortNotSerial)}));
+    const std::string near = NearAddress(c.o.lang, d.firstLine);
+    if (!near.empty()) why.push_back(near);
   } else if (!d.systemError.empty()) {
     why.push_back(c.T(M::WhyOpenError, {d.device, SystemWords(c.o.lang, d.systemError)}));
   }
@@ -396,6 +462,31 @@ Failure Explain(Context& c, Session& s, Operation operation, int port, const std
   if (operation == Operation::Open || operation == Operation::Close) return f;
   // Another program that reads the line takes replies meant for the driver.
   const std::string shared = OpenWithoutLockNote(c, port);
+  const auto converter = platform::TcpEntry(static_cast<uint8_t>(port));
+  if (converter && outcome != TraceTap::LineOutcome::Unknown) {
+    const std::string reply = c.tap.ReplyBytes(port);
+    const bool gone = c.tap.GoneSinceLastCommand(port);
+    std::string trouble;
+    if (BeginsWithTelnet(reply)) {
+      TelnetReader telnet;
+      trouble = c.T(M::ConverterTelnet, {Shown(telnet.Read(reply))});
+    } else if (gone) {
+      // The driver's connection is closed: one of the tool's own tells what
+      // the converter does before anything is sent (a busy one says so).
+      trouble = GreetingTrouble(c, Greet(*converter));
+    }
+    if (!trouble.empty()) {
+      f.reasons.push_back(trouble);
+      return f;
+    }
+    if (gone && !reply.empty() && outcome == TraceTap::LineOutcome::NotAReply) {
+      f.reasons.push_back(c.T(M::WhyNotAReply, {model, bytes}));
+      f.reasons.push_back(
+          c.T(M::ReplyClosed, {std::to_string(reply.size()), std::to_string(FrameLength(model))}));
+      if (!c.o.trace) f.reasons.push_back(c.T(M::SeeTrace));
+      return f;
+    }
+  }
   switch (outcome) {
     case TraceTap::LineOutcome::Nothing:
       f.reasons.push_back(c.T(M::WhyNothingArrived));
@@ -572,6 +663,22 @@ std::string TraceTap::ReplyBytes(int port) const {
       bytes.insert(0, Decoded(t.rest));
   }
   return std::string();
+}
+
+bool TraceTap::GoneSinceLastCommand(int port) const {
+  const std::string name = "COM" + std::to_string(port);
+  for (size_t i = lines_.size(); i > 0; --i) {
+    const TraceLine t = Split(lines_[i - 1]);
+    if (t.port != name) continue;
+    if (t.what == "->") {
+      std::istringstream w(t.rest.substr(t.rest.rfind("written") + 7));
+      size_t written = 0, total = 0;
+      std::string of;
+      return w >> written >> of >> total && written < total;
+    }
+    if (t.what == "<-" && t.rest.find("line gone") != std::string::npos) return true;
+  }
+  return false;
 }
 
 std::string TraceTap::LastSent(int port) const {

@@ -15,6 +15,7 @@
 
 #include "cli.h"
 #include "host.h"
+#include "line.h"
 #include "messages.h"
 #include "serial_ports.h"
 #include "zev/platform/tcp.h"
@@ -103,6 +104,22 @@ std::string TcpReason(Lang lang, platform::TcpStatus status);
 // Why COM<port> does not open, as far as the system tells.
 std::vector<std::string> WhyNoOpen(const Context& c, int port);
 
+// How the last connection to `converter` (behind COM<port>) ended: as the
+// add-in's trace tells, else by a connection of the tool's own. `why` gets the
+// reason in the user's language, with the system's words where they help.
+platform::TcpStatus ConnectOutcome(const Context& c, int port,
+                                   const platform::TcpAddress& converter, std::string& why);
+
+// What a converter's greeting tells: that it is busy with another
+// connection, closes every connection, or speaks Telnet; empty when it is
+// quiet (or only greets) as a converter in raw TCP mode is.
+std::string GreetingTrouble(const Context& c, const Greeting& g);
+
+// What keeps the first line of a ports entry from being a converter's address
+// when it is almost one (a byte order mark, capitals, no port, ...), and what
+// it must look like; empty when it is nothing like an address.
+std::string NearAddress(Lang lang, const std::string& firstLine);
+
 // "PID 1234 (picocom), PID 99 (cat)".
 std::string HolderList(const std::vector<os::Holder>& holders);
 // "root:dialout 0660", or empty when unknown.
@@ -149,6 +166,9 @@ class TraceTap {
   bool OnlySilence(int port, const std::string& model) const;
   // Every byte that arrived after the last command on COM<port>.
   std::string ReplyBytes(int port) const;
+  // Whether the line of COM<port> went away (a converter closed the
+  // connection) since the last command was sent.
+  bool GoneSinceLastCommand(int port) const;
   // The last command sent on COM<port> since the last open, as the trace shows
   // it ("54 |T|"), or empty.
   std::string LastSent(int port) const;

@@ -26,6 +26,98 @@ const ModelLine* FindModelLine(const std::string& model) {
   return nullptr;
 }
 
+namespace {
+
+// Short read attempts, so that each piece is stamped close to its arrival.
+platform::SerialTimeouts ShortAttempts() {
+  platform::SerialTimeouts t;
+  t.readInterval = 10;
+  t.readTotalMultiplier = 0;
+  t.readTotalConstant = 10;
+  return t;
+}
+
+// A greeting comes as soon as the connection is made; a converter that has
+// said nothing by then says nothing.
+constexpr int64_t kGreetingMs = 400;
+constexpr int64_t kGreetingQuietMs = 150;  // after its last byte
+constexpr int64_t kGreetingMostMs = 1500;
+
+// Reads what a converter sends before anything is sent to it, through `read`
+// (one read attempt), until the greeting is over or the connection closed.
+template <typename Read>
+void Gather(Read read, std::string& bytes, bool& closed) {
+  char buffer[64];
+  const auto start = platform::Now();
+  auto last = start;
+  for (;;) {
+    const auto now = platform::Now();
+    const int64_t since = platform::MillisBetween(start, now);
+    if (bytes.empty()
+            ? since >= kGreetingMs
+            : platform::MillisBetween(last, now) >= kGreetingQuietMs || since >= kGreetingMostMs)
+      return;
+    const platform::ReadResult r = read(buffer, sizeof buffer);
+    if (r.count > 0) {
+      bytes.append(buffer, r.count);
+      last = platform::Now();
+    } else if (r.failed) {
+      closed = true;
+      return;
+    }
+  }
+}
+
+const char* TelnetCommandName(unsigned char c) {
+  static const char* const kNames[] = {"SE", "NOP", "DM", "BRK",  "IP",   "AO", "AYT", "EC",
+                                       "EL", "GA",  "SB", "WILL", "WONT", "DO", "DONT"};
+  return c >= 240 && c <= 254 ? kNames[c - 240] : nullptr;
+}
+
+std::string TelnetOptionName(unsigned char option) {
+  switch (option) {
+    case 0:
+      return "BINARY";
+    case 1:
+      return "ECHO";
+    case 3:
+      return "SUPPRESS-GO-AHEAD";
+    case 5:
+      return "STATUS";
+    case 6:
+      return "TIMING-MARK";
+    case 24:
+      return "TERMINAL-TYPE";
+    case 31:
+      return "NAWS";
+    case 32:
+      return "TERMINAL-SPEED";
+    case 33:
+      return "TOGGLE-FLOW-CONTROL";
+    case 34:
+      return "LINEMODE";
+    case 36:
+      return "ENVIRON";
+    case 39:
+      return "NEW-ENVIRON";
+    case 44:
+      return "COM-PORT-OPTION";
+  }
+  return "OPTION-" + std::to_string(option);
+}
+
+std::string Hex(const std::string& bytes) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (const char ch : bytes) {
+    const auto b = static_cast<unsigned char>(ch);
+    out += std::string(" ") + kHex[b >> 4] + kHex[b & 15];
+  }
+  return out;
+}
+
+}  // namespace
+
 std::string Listening::All() const {
   std::string all;
   for (const auto& h : heard) all += h.bytes;
@@ -35,14 +127,11 @@ std::string Listening::All() const {
 Listening Listen(int port, const ModelLine& model, int ms, bool quietFirst, bool untilFrame,
                  const std::atomic<bool>* interrupted) {
   Listening l;
-  // Short attempts, so that each piece is stamped close to its arrival.
-  platform::SerialTimeouts t;
-  t.readInterval = 10;
-  t.readTotalMultiplier = 0;
-  t.readTotalConstant = 10;
+  const platform::SerialTimeouts t = ShortAttempts();
   // COM<port> may stand for a converter's TCP address.
   std::unique_ptr<scales::TPort> line;
   if (const auto converter = platform::TcpEntry(static_cast<uint8_t>(port))) {
+    l.converter = true;
     platform::TcpStatus status;
     line = scales::OpenTcpPort(*converter, t, status);
     if (!line) l.error = converter->Url() + ": " + platform::TcpStatusText(status);
@@ -58,6 +147,13 @@ Listening Listen(int port, const ModelLine& model, int ms, bool quietFirst, bool
   l.opened = true;
   char buffer[64];
   auto stop = [&] { return interrupted != nullptr && *interrupted; };
+  if (l.converter) {
+    // What the converter says of its own before the command: a busy one
+    // closes the connection, and nothing is sent.
+    Gather([&](char* into, size_t size) { return line->ReadAttempt(into, size); }, l.before,
+           l.closed);
+    if (l.closed) return l;
+  }
   if (quietFirst) {
     const auto limit = platform::Now() + platform::Millis(1000);
     auto quietSince = platform::Now();
@@ -72,7 +168,12 @@ Listening Listen(int port, const ModelLine& model, int ms, bool quietFirst, bool
   std::string all;
   while (platform::MillisBetween(start, platform::Now()) < ms && !stop()) {
     const platform::ReadResult r = line->ReadAttempt(buffer, sizeof buffer);
-    if (r.failed) break;
+    if (r.failed) {
+      // A serial line that went away, or a converter that closed the connection.
+      l.closed = l.converter;
+      if (l.closed) l.closedMs = platform::MillisBetween(start, platform::Now());
+      break;
+    }
     if (r.count == 0) continue;
     l.heard.push_back({platform::MillisBetween(start, platform::Now()), {buffer, r.count}});
     all += l.heard.back().bytes;
@@ -115,6 +216,130 @@ std::string LooksLike(const std::string& bytes) {
 std::string Dump(const std::string& bytes) {
   // The trace's own rendering; nothing at all is shown as empty bars here.
   return bytes.empty() ? "||" : scales::TTrace::Dump(bytes);
+}
+
+Greeting::Kind Greeting::What() const {
+  if (BeginsWithTelnet(bytes)) return Kind::Telnet;
+  if (!closed) return bytes.empty() ? Kind::Quiet : Kind::Text;
+  // Text of its own, then the close: the converter serves another connection.
+  return Line().empty() ? Kind::Closed : Kind::Busy;
+}
+
+std::string Greeting::Line() const {
+  std::string text;
+  for (const char ch : bytes) {
+    const auto b = static_cast<unsigned char>(ch);
+    if (b == '\r' || b == '\n' || b == '\t') {
+      if (!text.empty() && text.back() != ' ') text += ' ';
+    } else if (b < 0x20 || b == 0x7F) {
+      return std::string();  // not text
+    } else {
+      text += ch;
+    }
+  }
+  while (!text.empty() && text.back() == ' ') text.pop_back();
+  return text;
+}
+
+Greeting Greet(const platform::TcpAddress& address) {
+  Greeting g;
+  platform::TcpConnection connection;
+  g.status = connection.Connect(address);
+  g.systemError = connection.SystemError();
+  if (g.status != platform::TcpStatus::Ok) return g;
+  const platform::SerialTimeouts t = ShortAttempts();
+  Gather([&](char* into, size_t size) { return connection.ReadAttempt(into, size, t); }, g.bytes,
+         g.closed);
+  return g;
+}
+
+bool BeginsWithTelnet(const std::string& bytes) {
+  return bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
+         static_cast<unsigned char>(bytes[1]) >= 0xFB &&
+         static_cast<unsigned char>(bytes[1]) <= 0xFE;
+}
+
+std::vector<TelnetReader::Part> TelnetReader::Read(const std::string& bytes) {
+  constexpr unsigned char kIac = 0xFF, kSb = 250, kSe = 240, kWill = 251;
+  constexpr size_t kMostSubnegotiation = 256;
+  std::vector<Part> parts;
+  auto data = [&parts](char ch) {
+    if (parts.empty() || parts.back().telnet) parts.push_back({false, std::string()});
+    parts.back().text += ch;
+  };
+  std::string in = pending_ + bytes;
+  pending_.clear();
+  size_t i = 0;
+  while (i < in.size()) {
+    if (static_cast<unsigned char>(in[i]) != kIac) {
+      data(in[i++]);
+      continue;
+    }
+    if (i + 1 >= in.size()) break;  // completed by the next piece
+    const auto command = static_cast<unsigned char>(in[i + 1]);
+    if (command == kIac) {  // a data byte FF, doubled
+      data(in[i]);
+      i += 2;
+      continue;
+    }
+    const char* name = TelnetCommandName(command);
+    if (name == nullptr) {  // no command: both bytes are data
+      data(in[i++]);
+      continue;
+    }
+    std::string label = name;
+    size_t end = i + 2;
+    if (command >= kWill) {
+      if (end >= in.size()) break;
+      label += " " + TelnetOptionName(static_cast<unsigned char>(in[end]));
+      ++end;
+    } else if (command == kSb) {
+      size_t se = end;
+      while (se + 1 < in.size() && !(static_cast<unsigned char>(in[se]) == kIac &&
+                                     static_cast<unsigned char>(in[se + 1]) == kSe))
+        ++se;
+      if (se + 1 >= in.size() && in.size() - i < kMostSubnegotiation) break;
+      if (end < se) label += " " + TelnetOptionName(static_cast<unsigned char>(in[end]));
+      if (end + 1 < se) label += Hex(in.substr(end + 1, se - end - 1));
+      end = std::min(se + 2, in.size());
+    }
+    seen_ = true;
+    parts.push_back({true, label});
+    i = end;
+  }
+  pending_ = in.substr(i);
+  return parts;
+}
+
+std::string DataOf(const std::vector<TelnetReader::Part>& parts) {
+  std::string data;
+  for (const auto& p : parts) {
+    if (!p.telnet) data += p.text;
+  }
+  return data;
+}
+
+std::string Shown(const std::vector<TelnetReader::Part>& parts) {
+  std::string shown;
+  bool inCommands = false;
+  for (const auto& p : parts) {
+    if (p.telnet && inCommands) {
+      shown += ", " + p.text;
+      continue;
+    }
+    if (!shown.empty()) shown += "  ";
+    shown += p.telnet ? "telnet: " + p.text : Dump(p.text);
+    inCommands = p.telnet;
+  }
+  return shown;
+}
+
+std::vector<std::string> CommandsOf(const std::vector<TelnetReader::Part>& parts) {
+  std::vector<std::string> commands;
+  for (const auto& p : parts) {
+    if (p.telnet) commands.push_back(p.text);
+  }
+  return commands;
 }
 
 }  // namespace zev::cli

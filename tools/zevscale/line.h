@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "zev/platform/tcp.h"
+
 namespace zev::cli {
 
 struct ModelLine {
@@ -30,6 +32,13 @@ struct Listening {
   std::string error;  // why the port did not open
   std::vector<Heard> heard;
   std::string All() const;
+  // A converter only: what it sent after the connection was made and before
+  // the command, and whether (and when after the command, -1: before it) it
+  // closed the connection. Nothing is sent once it closed before the command.
+  bool converter = false;
+  std::string before;
+  bool closed = false;
+  int64_t closedMs = -1;
 };
 
 // Opens COM<port> with the model's settings, sends its weighing command once
@@ -51,5 +60,58 @@ std::string LooksLike(const std::string& bytes);
 bool IsFrame(const std::string& model, const std::string& bytes);
 // Bytes as hex pairs and as printable characters between bars.
 std::string Dump(const std::string& bytes);
+
+// What a converter does on a connection of the tool's own before anything is
+// sent to it. One that is busy with another connection says so in a line of
+// text and closes the connection (ser2net: "Port already in use"); one in
+// Telnet mode begins to negotiate; one in raw TCP mode stays quiet.
+struct Greeting {
+  platform::TcpStatus status = platform::TcpStatus::Ok;  // of the connection
+  std::string systemError;                               // the system's words when it failed
+  std::string bytes;                                     // what arrived before anything was sent
+  bool closed = false;                                   // the converter closed the connection
+
+  enum class Kind { Quiet, Text, Busy, Telnet, Closed };
+  // Quiet: nothing; Text: bytes, the connection kept; Busy: text, then the
+  // close; Telnet: negotiation first; Closed: closed without text.
+  Kind What() const;
+  // The bytes as one line of text, control characters left out.
+  std::string Line() const;
+};
+
+// Connects to the converter, sends nothing, and gathers what arrives until it
+// has been quiet a while (about half a second in all when nothing comes).
+Greeting Greet(const platform::TcpAddress& address);
+
+// Whether `bytes` begin with a Telnet negotiation: IAC (FF) and WILL, WONT,
+// DO or DONT (FB to FE).
+bool BeginsWithTelnet(const std::string& bytes);
+
+// Telnet commands among the bytes a converter sends, told apart from the data
+// ("WILL ECHO", "SB COM-PORT-OPTION 01 00 00 12 C0"); a command split between
+// two pieces is completed by the next one.
+class TelnetReader {
+ public:
+  struct Part {
+    bool telnet = false;
+    std::string text;  // the command's name, or the data bytes
+  };
+  std::vector<Part> Read(const std::string& bytes);
+  // The bytes of a command still incomplete, as data.
+  std::string Rest() const { return pending_; }
+  bool Seen() const { return seen_; }
+
+ private:
+  std::string pending_;
+  bool seen_ = false;
+};
+
+// The data bytes of `parts`.
+std::string DataOf(const std::vector<TelnetReader::Part>& parts);
+// "telnet: WILL ECHO, WILL SUPPRESS-GO-AHEAD  35 34 |54|": runs of commands
+// labelled, data as Dump shows it.
+std::string Shown(const std::vector<TelnetReader::Part>& parts);
+// The commands of `parts` alone: "WILL ECHO", ...
+std::vector<std::string> CommandsOf(const std::vector<TelnetReader::Part>& parts);
 
 }  // namespace zev::cli

@@ -1,5 +1,7 @@
 // zevscale listen: one weighing command, then every byte that arrives with its
-// time, straight from the port (the add-in is not used).
+// time, straight from the port (the add-in is not used). A converter's own
+// words come apart from the scale's: what it sends before the command, its
+// Telnet negotiation, and its closing the connection.
 #include "common.h"
 #include "line.h"
 
@@ -10,7 +12,7 @@ int RunListen(Context& c) {
   const ModelLine* model = FindModelLine(o.model);
   if (model == nullptr) return 2;
   if (!o.json) {
-    c.out << c.T(M::ListenHeading, {o.model, std::to_string(o.port), model->settings,
+    c.out << c.T(M::ListenHeading, {o.model, PortName(o, o.port), model->settings,
                                     Dump(model->weigh), std::to_string(o.seconds)})
           << std::endl;
   }
@@ -23,23 +25,58 @@ int RunListen(Context& c) {
     return Finish(c, {}, Json::object(), &f);
   }
   std::vector<std::string> lines;
-  Json pieces = Json::array();
-  for (const auto& h : l.heard) {
-    std::string ms = std::to_string(h.ms);
-    if (ms.size() < 5) ms.insert(0, 5 - ms.size(), ' ');
-    lines.push_back("+" + ms + " ms  " + Dump(h.bytes));
-    pieces.push_back({{"ms", h.ms}, {"bytes", Dump(h.bytes)}});
+  Json fields;
+  fields["settings"] = model->settings;
+  fields["sent"] = Dump(model->weigh);
+  fields["seconds"] = o.seconds;
+  TelnetReader telnet;
+  std::vector<std::string> commands;  // every Telnet command, in order
+  if (!l.before.empty()) {
+    const auto parts = telnet.Read(l.before);
+    const auto named = CommandsOf(parts);
+    commands.insert(commands.end(), named.begin(), named.end());
+    lines.push_back(c.T(M::ListenBefore, {Shown(parts)}));
+    fields["before"] = {{"bytes", Dump(DataOf(parts))}, {"telnet", named}};
   }
-  const std::string all = l.All();
+  if (l.closed && l.closedMs < 0) {
+    // The converter closed the connection before the command: nothing was sent.
+    Greeting g;
+    g.bytes = l.before;
+    g.closed = true;
+    Failure f;
+    f.code = 1;
+    f.text = GreetingTrouble(c, g);
+    return Finish(c, lines, fields, &f);
+  }
+  // The scale's bytes alone, with their times, for the reply frame.
+  Listening data = l;
+  data.heard.clear();
+  Json pieces = Json::array();
+  auto show = [&](int64_t ms, const std::vector<TelnetReader::Part>& parts) {
+    if (parts.empty()) return;
+    std::string time = std::to_string(ms);
+    if (time.size() < 5) time.insert(0, 5 - time.size(), ' ');
+    lines.push_back("+" + time + " ms  " + Shown(parts));
+    Json piece{{"ms", ms}, {"bytes", Dump(DataOf(parts))}};
+    const auto named = CommandsOf(parts);
+    if (!named.empty()) piece["telnet"] = named;
+    commands.insert(commands.end(), named.begin(), named.end());
+    pieces.push_back(piece);
+    if (!DataOf(parts).empty()) data.heard.push_back({ms, DataOf(parts)});
+  };
+  for (const auto& h : l.heard) show(h.ms, telnet.Read(h.bytes));
+  // A Telnet command cut short by the end of listening is data after all.
+  if (!telnet.Rest().empty()) show(l.heard.back().ms, {{false, telnet.Rest()}});
+  const std::string all = data.All();
   // The first reply frame in what arrived, and when it began.
-  const Heard frame = FrameAt(l, o.model);
+  const Heard frame = FrameAt(data, o.model);
   const std::string frameModel = LooksLike(frame.bytes);
   const int64_t frameMs = frame.ms;
-  if (all.empty()) {
+  if (l.heard.empty()) {
     lines.push_back(c.T(M::ListenNothing, {std::to_string(o.seconds)}));
   } else {
     lines.push_back(
-        c.T(M::ListenSummary, {std::to_string(all.size()), std::to_string(l.heard.size())}));
+        c.T(M::ListenSummary, {std::to_string(l.All().size()), std::to_string(l.heard.size())}));
     if (frameMs < 0) {
       lines.push_back(c.T(M::ListenNoFrame, {o.model}));
     } else if (frameModel != o.model && !(frameModel == "ZEV-AW" && o.model == "ZEV-NT(N)")) {
@@ -49,14 +86,20 @@ int RunListen(Context& c) {
                           {frameModel, std::to_string(frameMs)}));
     }
   }
-  Json fields;
-  fields["settings"] = model->settings;
-  fields["sent"] = Dump(model->weigh);
-  fields["seconds"] = o.seconds;
+  if (!commands.empty()) {
+    std::string named;
+    for (const auto& command : commands) named += (named.empty() ? "" : ", ") + command;
+    lines.push_back(c.T(M::ConverterTelnet, {"telnet: " + named}));
+  }
+  if (l.closed) lines.push_back(c.T(M::ListenClosed, {std::to_string(l.closedMs)}));
   fields["pieces"] = pieces;
-  fields["bytes"] = all.size();
+  fields["bytes"] = l.All().size();
   fields["frame"] = frameMs >= 0 ? Json(frameModel) : Json(nullptr);
   fields["frameMs"] = frameMs >= 0 ? Json(frameMs) : Json(nullptr);
+  if (l.converter) {
+    fields["telnet"] = telnet.Seen();
+    fields["closedMs"] = l.closed ? Json(l.closedMs) : Json(nullptr);
+  }
   Finish(c, lines, fields, nullptr);
   return all.empty() ? 1 : 0;
 }

@@ -194,10 +194,11 @@ const Entry kCatalogue[] = {
   {M::PortConverterOk, "converter, accepts connections", "преобразователь, принимает соединения"},
   {M::PortConverterFails, "converter: {1}", "преобразователь: {1}"},
   {M::ScanSettingsTcp,
-   "settings for the platform: Model \"{1}\" (\"{2}\" in the list), and a COM entry of the "
-   "ports directory holding {3}",
-   "настройки для платформы: Модель «{1}» (в списке «{2}») и запись COM в каталоге "
-   "портов с адресом {3}"},
+   "settings for the equipment library (TZEV_SCALE_4001_Class): Model \"{1}\" (\"{2}\" in the "
+   "list), Connection \"TCP\", Host \"{3}\", TCPPort {4}",
+   "настройки для библиотеки подключаемого оборудования (TZEV_SCALE_4001_Class): Модель (Model) "
+   "«{1}» (в списке «{2}»), Подключение (Connection) «TCP», Адрес преобразователя (Host) «{3}», "
+   "TCP-порт (TCPPort) {4}"},
   {M::UsageTcp,
    "  --tcp HOST:PORT    a scale behind an Ethernet-to-serial converter (raw TCP), instead of "
    "--port\n",
@@ -394,8 +395,8 @@ const Entry kCatalogue[] = {
    "команды, S секунд (по умолчанию 3): весы, которые\nопаздывают или болтают, — как есть. "
    "Компонента не используется.\n\n"
    "  --seconds S        сколько слушать (по умолчанию 3)\n"},
-  {M::ListenHeading, "{1}, COM{2}: {3}, sent {4}; listening {5} s",
-   "{1}, COM{2}: {3}, отправлено {4}; слушаю {5} с"},
+  {M::ListenHeading, "{1}, {2}: {3}, sent {4}; listening {5} s",
+   "{1}, {2}: {3}, отправлено {4}; слушаю {5} с"},
   {M::ListenNothing, "nothing arrived in {1} s", "за {1} с ничего не пришло"},
   {M::ListenSummary, "{1} bytes in {2} piece(s)", "байт: {1}, кусков: {2}"},
   {M::ListenFrame, "a whole {1} reply, {2} ms after the command: the driver reads it",
@@ -547,6 +548,60 @@ const Entry kCatalogue[] = {
    "{1} байт, на {2} больше ответа из {3}"},
   {M::ReplyComma, "weight with a comma (\"{1}\"): the driver reads a full stop",
    "вес с запятой («{1}»): драйвер читает точку"},
+  {M::ReplyClosed, "{1} of {2} bytes, then the converter closed the connection",
+   "{1} из {2} байт, затем преобразователь закрыл соединение"},
+  {M::ConverterBusy,
+   "the converter is busy with another connection: it answered \"{1}\" and closed the "
+   "connection; close the program that holds it (the maker's virtual COM port, another "
+   "zevscale or 1C session)",
+   "преобразователь занят другим соединением: он ответил «{1}» и закрыл соединение; закройте "
+   "программу, которая его держит (виртуальный COM-порт производителя, другой zevscale или "
+   "сеанс 1С)"},
+  {M::ConverterClosesAtOnce,
+   "the converter closed the connection before anything was sent to it: most likely it is "
+   "busy with another connection",
+   "преобразователь закрыл соединение, прежде чем ему что-либо отправили: скорее всего, он "
+   "занят другим соединением"},
+  {M::ConverterTelnet,
+   "the converter is in Telnet mode: it speaks Telnet ({1}), and the driver needs raw TCP; set "
+   "it to a TCP server without a protocol (Raw)",
+   "преобразователь в режиме Telnet: он говорит по протоколу Telnet ({1}), а драйверу нужен "
+   "TCP без протокола; переключите его в режим TCP-сервера без протокола (Raw)"},
+  {M::PortConverterGreets,
+   "converter, accepts connections; before anything is sent to it, it sends {1}",
+   "преобразователь, принимает соединения; прежде чем ему что-либо отправили, он присылает {1}"},
+  {M::ScanOutRefused,
+   "refused the connection: check the TCP port and that the converter is a TCP server; one "
+   "that takes a single connection refuses others while it has one",
+   "отказ в соединении: проверьте TCP-порт и что преобразователь в режиме TCP-сервера; "
+   "принимающий одно соединение отказывает остальным, пока оно есть"},
+  {M::ScanOutConnectTimeout,
+   "no answer to the connection within 1 s: check the address, that the converter is on, and "
+   "the firewall",
+   "нет ответа на соединение за 1 с: проверьте адрес, питание преобразователя и сетевой экран"},
+  {M::ScanOutNoConnection, "no connection: {1}", "нет соединения: {1}"},
+  {M::ScanOutNotSerial, "not a serial port: {1}", "не последовательный порт: {1}"},
+  {M::ScanOutSameConverter, "same converter as {1}", "тот же преобразователь, что {1}"},
+  {M::ListenBefore, "before the command: {1}", "до команды: {1}"},
+  {M::ListenClosed, "the converter closed the connection {1} ms after the command",
+   "преобразователь закрыл соединение через {1} мс после команды"},
+  {M::EntryNearAddress,
+   "almost a converter's address: {1}; the first line must read tcp://HOST:PORT{2}",
+   "почти адрес преобразователя: {1}; первая строка должна быть tcp://УЗЕЛ:ПОРТ{2}"},
+  {M::EntryFix, ", here {1}", ", здесь {1}"},
+  {M::EntryBom,
+   "it begins with an invisible byte order mark (EF BB BF) that some editors write: save the "
+   "file as UTF-8 without BOM",
+   "она начинается с невидимой метки порядка байтов (EF BB BF), которую пишут некоторые "
+   "редакторы: сохраните файл в UTF-8 без BOM"},
+  {M::EntryBlank, "it begins with a blank", "она начинается с пробела"},
+  {M::EntryCapitals, "\"{1}\" is written in small letters: tcp://",
+   "«{1}» пишется строчными буквами: tcp://"},
+  {M::EntryNoScheme, "the address stands without tcp:// before it",
+   "перед адресом нет tcp://"},
+  {M::EntryNoPort, "no TCP port after the host", "после узла нет TCP-порта"},
+  {M::EntryBadAddress, "what follows tcp:// is not HOST:PORT with a port from 1 to 65535",
+   "после tcp:// идёт не УЗЕЛ:ПОРТ с портом от 1 до 65535"},
 };
 // clang-format on
 

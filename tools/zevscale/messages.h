@@ -217,6 +217,28 @@ enum class M {
   ReplyWholeAndMore,
   ReplyLonger,
   ReplyComma,
+  ReplyClosed,
+  // converters that do not serve the driver
+  ConverterBusy,
+  ConverterClosesAtOnce,
+  ConverterTelnet,
+  PortConverterGreets,
+  ScanOutRefused,
+  ScanOutConnectTimeout,
+  ScanOutNoConnection,
+  ScanOutNotSerial,
+  ScanOutSameConverter,
+  ListenBefore,
+  ListenClosed,
+  // a ports entry that is almost a converter's address
+  EntryNearAddress,
+  EntryFix,
+  EntryBom,
+  EntryBlank,
+  EntryCapitals,
+  EntryNoScheme,
+  EntryNoPort,
+  EntryBadAddress,
 };
 
 // The text of `id` in `lang` with {1}, {2}, ... replaced by `args`.

@@ -4,6 +4,7 @@
 #include <future>
 
 #include "common.h"
+#include "line.h"
 #include "serial_ports.h"
 #include "zev/platform/tcp.h"
 
@@ -12,25 +13,44 @@ namespace {
 
 struct Converter {
   std::string url;
-  platform::TcpStatus status = platform::TcpStatus::Ok;
+  Greeting greeting;
 };
 
-// The entries that hold a converter's address, each tried at once (within
-// the connect time-out together).
+// The entries that hold a converter's address, each converter tried at once
+// (within the connect time-out together) but only once: entries with the same
+// address share the one connection, which a second one at the same time
+// would find busy.
 std::map<int, Converter> Converters(const std::vector<os::PortEntry>& ports) {
-  std::map<int, std::future<Converter>> tries;
+  std::map<std::string, std::shared_future<Greeting>> tries;
+  std::map<int, std::string> urls;
   for (const auto& p : ports) {
     if (p.com < 0) continue;
     const auto address = platform::TcpEntry(static_cast<uint8_t>(p.com));
     if (!address) continue;
-    tries[p.com] = std::async(std::launch::async, [a = *address] {
-      platform::TcpConnection probe;
-      return Converter{a.Url(), probe.Connect(a)};
-    });
+    urls[p.com] = address->Url();
+    if (!tries.count(address->Url()))
+      tries[address->Url()] = std::async(std::launch::async, [a = *address] { return Greet(a); });
   }
   std::map<int, Converter> found;
-  for (auto& [com, result] : tries) found[com] = result.get();
+  for (const auto& [com, url] : urls) found[com] = Converter{url, tries.at(url).get()};
   return found;
+}
+
+// The state of a converter that connects: reachable, busy, closing or in Telnet mode.
+const char* ConverterState(const Greeting& g) {
+  if (g.status != platform::TcpStatus::Ok) return "unreachable";
+  switch (g.What()) {
+    case Greeting::Kind::Busy:
+      return "busy";
+    case Greeting::Kind::Closed:
+      return "closes";
+    case Greeting::Kind::Telnet:
+      return "telnet";
+    case Greeting::Kind::Quiet:
+    case Greeting::Kind::Text:
+      break;
+  }
+  return "reachable";
 }
 
 const char* StateName(os::PortState state) {
@@ -71,13 +91,20 @@ int RunPorts(Context& c) {
       j["busy"] = p.state == os::PortState::Busy;
       j["state"] = StateName(p.state);
       j["sameAs"] = p.sameAs >= 0 ? Json("COM" + std::to_string(p.sameAs)) : Json(nullptr);
+      if (p.state == os::PortState::NotSerial) {
+        const std::string near = NearAddress(c.o.lang, p.firstLine);
+        if (!near.empty()) j["reason"] = near;
+      }
       if (converters.count(p.com)) {
-        const Converter& k = converters.at(p.com);
-        j["busy"] = false;
-        j["tcp"] = k.url;
-        j["state"] = k.status == platform::TcpStatus::Ok ? "reachable" : "unreachable";
-        j["reason"] = k.status == platform::TcpStatus::Ok ? Json(nullptr)
-                                                          : Json(platform::TcpStatusText(k.status));
+        const Greeting& g = converters.at(p.com).greeting;
+        const std::string trouble = GreetingTrouble(c, g);
+        j["busy"] = g.What() == Greeting::Kind::Busy;
+        j["tcp"] = converters.at(p.com).url;
+        j["state"] = ConverterState(g);
+        j["reason"] = g.status != platform::TcpStatus::Ok ? Json(platform::TcpStatusText(g.status))
+                      : trouble.empty()                   ? Json(nullptr)
+                                                          : Json(trouble);
+        if (!g.bytes.empty()) j["greeting"] = Dump(g.bytes);
       }
       Json holders = Json::array();
       for (const auto& h : p.holders)
@@ -131,9 +158,12 @@ int RunPorts(Context& c) {
         state = c.T(M::PortNoAccess);
         if (p.access.known) state += " (" + AccessText(p.access) + ")";
         break;
-      case os::PortState::NotSerial:
+      case os::PortState::NotSerial: {
         state = c.T(M::PortNotSerial);
+        const std::string near = NearAddress(c.o.lang, p.firstLine);
+        if (!near.empty()) state += "; " + near;
         break;
+      }
       case os::PortState::SameDevice:
         state = c.T(M::ScanOutSameDevice, {std::to_string(p.sameAs), Printable(p.sameDevice)});
         break;
@@ -143,10 +173,20 @@ int RunPorts(Context& c) {
     }
     const auto converter = converters.find(p.com);
     if (converter != converters.end()) {
-      const platform::TcpStatus status = converter->second.status;
-      state = status == platform::TcpStatus::Ok
-                  ? c.T(M::PortConverterOk)
-                  : c.T(M::PortConverterFails, {TcpReason(c.o.lang, status)});
+      const Greeting& g = converter->second.greeting;
+      const std::string trouble = GreetingTrouble(c, g);
+      if (g.status != platform::TcpStatus::Ok) {
+        state = c.T(M::PortConverterFails, {TcpReason(c.o.lang, g.status)});
+      } else if (!trouble.empty()) {
+        state = trouble;
+      } else if (g.What() == Greeting::Kind::Text) {
+        // A scale that sends without being asked may fill a line: its start.
+        constexpr size_t kShown = 24;
+        state = c.T(M::PortConverterGreets,
+                    {Dump(g.bytes.substr(0, kShown)) + (g.bytes.size() > kShown ? "…" : "")});
+      } else {
+        state = c.T(M::PortConverterOk);
+      }
     }
     std::string line = PadRight(Printable(p.name), nameWidth + 2) +
                        PadRight(Printable(p.device), deviceWidth + 2) + state;

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <optional>
 #include <set>
 #include <thread>
 
@@ -12,6 +13,7 @@
 #include "line.h"
 #include "serial_ports.h"
 #include "zev/platform/serial.h"
+#include "zev/platform/tcp.h"
 #include "zev/platform/tracefile.h"
 
 namespace zev::cli {
@@ -32,6 +34,11 @@ struct PortResult {
   std::string device;       // the device the port stands for
   int lateMs = -1;          // a whole reply that came after the deadline...
   std::string lateModel;    // ...as this model's
+  // The converter the port stands for, and what it did on a connection of
+  // the tool's own (when greeted).
+  std::optional<platform::TcpAddress> converter;
+  bool greeted = false;
+  Greeting greeting;
 };
 
 void ScanPort(const host::Library& library, const std::vector<std::string>& models,
@@ -108,6 +115,22 @@ std::string ListCaption(const Context& c, const std::string& model) {
   return page.substr(from, page.find('<', from) - from);
 }
 
+// What keeps a converter that connects from serving the driver, as its
+// greeting on a connection of the tool's own or the bytes the driver got
+// tell, with the status that scan --json gives it; empty when nothing does.
+std::pair<const char*, std::string> ConverterTrouble(const Context& c, const PortResult& r,
+                                                     const std::string& bytes) {
+  const Greeting::Kind kind = r.greeted ? r.greeting.What() : Greeting::Kind::Quiet;
+  if (kind == Greeting::Kind::Busy) return {"busy", GreetingTrouble(c, r.greeting)};
+  if (kind == Greeting::Kind::Closed) return {"closes", GreetingTrouble(c, r.greeting)};
+  if (kind == Greeting::Kind::Telnet) return {"telnet", GreetingTrouble(c, r.greeting)};
+  if (BeginsWithTelnet(bytes)) {
+    TelnetReader telnet;
+    return {"telnet", c.T(M::ConverterTelnet, {Shown(telnet.Read(bytes))})};
+  }
+  return {"", std::string()};
+}
+
 // A line about COM<N> names the converter instead when COM<N> stands for one of --tcp.
 std::string Named(const Options& o, std::string line) {
   for (const auto& [port, url] : o.tcpNames) {
@@ -151,19 +174,36 @@ int RunScan(Context& c) {
   for (int port : portSet) {
     PortResult r;
     r.port = port;
-    r.device = platform::ResolvedPath(platform::SerialPort::DeviceName(static_cast<uint8_t>(port)));
+    r.converter = platform::TcpEntry(static_cast<uint8_t>(port));
+    r.device =
+        r.converter
+            ? r.converter->Url()
+            : platform::ResolvedPath(platform::SerialPort::DeviceName(static_cast<uint8_t>(port)));
     // A port asked for, or mapped, is always shown; a default one only when
     // its device exists.
     const bool asked =
         !o.scanPorts.empty() || std::find(mapped.begin(), mapped.end(), port) != mapped.end();
     if (!asked && !os::DiagnoseOpen(port).exists) continue;
     for (const auto& earlier : results) {
-      if (!r.device.empty() && earlier.device == r.device && earlier.sameAs < 0) {
+      if (!r.converter && !r.device.empty() && earlier.device == r.device && earlier.sameAs < 0) {
         r.sameAs = earlier.port;
         break;
       }
     }
     results.push_back(r);
+  }
+  // A converter takes one connection at a time: it is tried by one port
+  // only, that of --tcp when one stands for it, and the other entries that
+  // hold its address are the same device.
+  for (auto& r : results) {
+    if (!r.converter) continue;
+    const PortResult* tried = nullptr;
+    for (const auto& other : results) {
+      if (!other.converter || other.device != r.device) continue;
+      if (tried == nullptr || (o.tcpNames.count(other.port) && !o.tcpNames.count(tried->port)))
+        tried = &other;
+    }
+    if (tried->port != r.port) r.sameAs = tried->port;
   }
   // On a terminal the progress goes to standard error, one line rewritten.
   const bool progress = o.terminal && !o.json && !o.trace;
@@ -197,7 +237,9 @@ int RunScan(Context& c) {
   }
   // Ports that opened and gave no answer, or only a ZEV-NT(N) answer after a
   // silent ZEV-AW (which a late ZEV-AW gives), are checked for a late scale,
-  // all at once.
+  // all at once. A converter that connected and gave no answer is first
+  // asked, on a connection of the tool's own, whether it serves another
+  // connection or speaks Telnet; then no scale can be late behind it.
   {
     finished = 0;
     std::vector<std::thread> threads;
@@ -208,12 +250,25 @@ int RunScan(Context& c) {
       // A late reply to one model's command lands in the next model's read;
       // with one model tried nothing shows it but listening longer.
       const bool suspect = !c.tap.AnyBytes(r.port).empty() || models.size() == 1;
-      if (!opened || !((r.answers.empty() && suspect) || ntAfterSilentAw)) continue;
+      const bool greet = opened && r.converter && r.answers.empty();
+      const bool late = opened && ((r.answers.empty() && suspect) || ntAfterSilentAw);
+      if (!greet && !late) continue;
       const std::vector<std::string> check =
           ntAfterSilentAw ? std::vector<std::string>{"ZEV-AW"} : models;
-      threads.emplace_back([check, &r, &finished] {
-        CheckLate(check, r);
-        if (r.lateMs >= 0) r.answers.clear();
+      threads.emplace_back([check, greet, late, &r, &finished] {
+        if (greet) {
+          r.greeting = Greet(*r.converter);
+          r.greeted = true;
+        }
+        // A converter that is busy, closes, or speaks Telnet hides any scale.
+        const auto kind = r.greeting.What();
+        const bool serves =
+            !r.greeted || (r.greeting.status == platform::TcpStatus::Ok &&
+                           (kind == Greeting::Kind::Quiet || kind == Greeting::Kind::Text));
+        if (late && serves) {
+          CheckLate(check, r);
+          if (r.lateMs >= 0) r.answers.clear();
+        }
         ++finished;
       });
     }
@@ -225,9 +280,25 @@ int RunScan(Context& c) {
   bool any = false;
   Json list = Json::array();
   std::vector<std::string> lines, notes = skipped, settings;
+  // Where a port leads, for --json: a converter of --tcp by its address
+  // alone (the COM number it is reached by is the tool's own), every other
+  // port by its number, and with the address when it stands for a converter.
+  auto where = [&](const PortResult& r) {
+    Json j;
+    if (r.converter && o.tcpNames.count(r.port)) {
+      j["tcp"] = r.converter->Url();
+      j["host"] = r.converter->host;
+      j["tcpPort"] = r.converter->port;
+    } else {
+      j["port"] = r.port;
+      if (r.converter) j["tcp"] = r.converter->Url();
+    }
+    return j;
+  };
   auto outcome = [&](const PortResult& r, const char* status, const std::string& reason,
                      const std::string& shown) {
-    Json j{{"port", r.port}, {"status", status}};
+    Json j = where(r);
+    j["status"] = status;
     if (!reason.empty()) j["reason"] = reason;
     list.push_back(j);
     lines.push_back(PadRight(PortName(o, r.port) + " ", 6) + shown);
@@ -235,21 +306,41 @@ int RunScan(Context& c) {
   for (const auto& r : results) {
     const std::string com = PortName(o, r.port);
     if (r.sameAs >= 0) {
-      const std::string why = c.T(M::ScanOutSameDevice, {std::to_string(r.sameAs), r.device});
+      const std::string why = r.converter
+                                  ? c.T(M::ScanOutSameConverter, {PortName(o, r.sameAs)})
+                                  : c.T(M::ScanOutSameDevice, {std::to_string(r.sameAs), r.device});
       outcome(r, "same device", why, why);
       continue;
     }
     if (r.lateMs >= 0) {
       const std::string why = c.T(M::ScanOutLate, {std::to_string(r.lateMs), r.lateModel});
-      list.push_back({{"port", r.port},
-                      {"status", "late"},
-                      {"model", r.lateModel},
-                      {"ms", r.lateMs},
-                      {"reason", why}});
+      Json j = where(r);
+      j["status"] = "late";
+      j["model"] = r.lateModel;
+      j["ms"] = r.lateMs;
+      j["reason"] = why;
+      list.push_back(j);
       lines.push_back(PadRight(com + " ", 6) + why);
       continue;
     }
     if (r.answers.empty()) {
+      if (r.unavailable == kPortUnavailable && r.converter) {
+        // No connection: refused, not answered, or no way to the converter.
+        std::string why;
+        const platform::TcpStatus status = ConnectOutcome(c, r.port, *r.converter, why);
+        std::string shown = status == platform::TcpStatus::Refused ? c.T(M::ScanOutRefused)
+                            : status == platform::TcpStatus::TimedOut
+                                ? c.T(M::ScanOutConnectTimeout)
+                                : c.T(M::ScanOutNoConnection, {why});
+        if (!o.tcpNames.count(r.port))
+          shown += "; " + c.T(M::WhyConverter, {std::to_string(r.port), r.converter->Url()});
+        outcome(r,
+                status == platform::TcpStatus::Refused    ? "refused"
+                : status == platform::TcpStatus::TimedOut ? "no answer to connection"
+                                                          : "no connection",
+                shown, shown);
+        continue;
+      }
       if (r.unavailable == kPortUnavailable) {
         const os::OpenDiagnosis d = os::DiagnoseOpen(r.port);
         std::string why;
@@ -258,6 +349,8 @@ int RunScan(Context& c) {
           outcome(r, "missing", why, c.T(M::ScanOutMissing, {why}));
         } else if (d.busy) {
           outcome(r, "busy", why, c.T(M::ScanOutBusy, {why}));
+        } else if (d.notSerial) {
+          outcome(r, "not a serial port", why, c.T(M::ScanOutNotSerial, {why}));
         } else {
           outcome(r, "no access", why, c.T(M::ScanOutNoAccess, {why}));
         }
@@ -271,6 +364,13 @@ int RunScan(Context& c) {
         continue;
       }
       const std::string bytes = c.tap.AnyBytes(r.port);
+      if (r.converter) {
+        const auto [status, trouble] = ConverterTrouble(c, r, Undump(bytes));
+        if (!trouble.empty()) {
+          outcome(r, status, trouble, trouble);
+          continue;
+        }
+      }
       if (bytes.empty()) {
         const std::string why = c.T(M::ScanOutNoAnswer, {tried});
         outcome(r, "no answer", why, why);
@@ -293,9 +393,11 @@ int RunScan(Context& c) {
       std::snprintf(weight, sizeof weight, "%10.3f ", a.kg);
       lines.push_back(PadRight(com + " ", 6) + PadRight(a.model, 11) + c.Decimal(weight) +
                       c.T(M::Kg));
-      Json j{{"port", r.port}, {"status", "answer"}, {"model", a.model}, {"weight", a.kg}};
+      Json j = where(r);
+      j["status"] = "answer";
+      j["model"] = a.model;
+      j["weight"] = a.kg;
       if (i == best) j["recommended"] = true;
-      if (o.tcpNames.count(r.port)) j["tcp"] = com;
       list.push_back(j);
     }
     for (size_t i = 0; i < r.answers.size(); ++i) {
@@ -309,9 +411,12 @@ int RunScan(Context& c) {
       notes.push_back(c.T(M::ScanSignLost, {std::to_string(r.port)}));
     if (r.port > 8 && !o.tcpNames.count(r.port))
       notes.push_back(c.T(M::ScanAboveEight, {std::to_string(r.port)}));
+    // A converter of --tcp goes into the equipment library's class, which
+    // takes its address; the tool's own COM number would mean nothing there.
     settings.push_back(
-        o.tcpNames.count(r.port)
-            ? c.T(M::ScanSettingsTcp, {model, ListCaption(c, model), com})
+        r.converter && o.tcpNames.count(r.port)
+            ? c.T(M::ScanSettingsTcp, {model, ListCaption(c, model), r.converter->host,
+                                       std::to_string(r.converter->port)})
             : c.T(M::ScanSettings, {model, ListCaption(c, model), std::to_string(r.port)}));
   }
   // A program with a port open beside the driver reads the scale's replies too.
@@ -324,7 +429,7 @@ int RunScan(Context& c) {
     for (const auto& h : others)
       holders.push_back({{"pid", h.pid}, {"name", h.name}, {"lock", false}});
     for (auto& j : list) {
-      if (j["port"] == r.port) j["holders"] = holders;
+      if (j.contains("port") && j["port"] == r.port) j["holders"] = holders;
     }
   }
   char time[32];

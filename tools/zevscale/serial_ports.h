@@ -40,6 +40,7 @@ struct PortEntry {
   int sameAs = -1;              // SameDevice: the COM number of the entry listed first...
   std::string sameDevice;       // ...and the device both stand for
   Access access;
+  std::string firstLine;  // an entry that is a regular file: its first line (a converter's address)
 };
 
 // The directory of COM<N> entries and whether it can map anything.
@@ -78,6 +79,7 @@ struct OpenDiagnosis {
   bool notSerial = false;       // it opens, but it is no serial line
   std::vector<Holder> holders;  // with a lock or exclusive when busy; else open without a lock
   std::string systemError;      // the system's own words when none of the above
+  std::string firstLine;        // an entry that is a regular file: its first line
 };
 OpenDiagnosis DiagnoseOpen(int port);
 

@@ -54,6 +54,14 @@ std::string ReadFirstLine(const std::string& path) {
   return line;
 }
 
+// The first line of an entry that is a regular file (where a converter's
+// address is written), at most 200 bytes of it; empty for anything else.
+std::string EntryFirstLine(const std::string& entry) {
+  struct stat st {};
+  if (stat(entry.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::string();
+  return ReadFirstLine(entry).substr(0, 200);
+}
+
 std::string LinkTarget(const std::string& path) {
   char target[PATH_MAX] = {};
   const ssize_t n = readlink(path.c_str(), target, sizeof target - 1);
@@ -284,6 +292,7 @@ std::vector<PortEntry> ListPorts() {
     p.com = n;
     p.name = "COM" + std::to_string(n);
     const std::string entry = dir + "/" + p.name;
+    p.firstLine = EntryFirstLine(entry);
     const std::string target = LinkTarget(entry);
     p.device = target.empty() ? entry : target;
     const std::string real = RealPath(entry);
@@ -391,6 +400,7 @@ OpenDiagnosis DiagnoseOpen(int port) {
   if (d.device.empty()) return d;
   if (d.device.rfind(PortsPath(), 0) == 0) {
     d.entry = d.device;
+    d.firstLine = EntryFirstLine(d.entry);
     const std::string target = LinkTarget(d.entry);
     if (!target.empty()) d.device = target;
   }
