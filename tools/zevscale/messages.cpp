@@ -563,10 +563,11 @@ const Entry kCatalogue[] = {
    "преобразователь закрыл соединение, прежде чем ему что-либо отправили: скорее всего, он "
    "занят другим соединением"},
   {M::ConverterTelnet,
-   "the converter is in Telnet mode: it speaks Telnet ({1}), and the driver needs raw TCP; set "
-   "it to a TCP server without a protocol (Raw)",
-   "преобразователь в режиме Telnet: он говорит по протоколу Telnet ({1}), а драйверу нужен "
-   "TCP без протокола; переключите его в режим TCP-сервера без протокола (Raw)"},
+   "the converter is in Telnet mode ({1}): the driver refuses its options and weighs through "
+   "it; where weighings still fail, set it to a TCP server without a protocol (Raw)",
+   "преобразователь в режиме Telnet ({1}): драйвер отказывается от его параметров и взвешивает "
+   "через него; если взвешивания всё же не проходят, переключите его в режим TCP-сервера без "
+   "протокола (Raw)"},
   {M::PortConverterGreets,
    "converter, accepts connections; before anything is sent to it, it sends {1}",
    "преобразователь, принимает соединения; прежде чем ему что-либо отправили, он присылает {1}"},
