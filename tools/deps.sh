@@ -15,7 +15,7 @@ want=(cmake ninja-build g++ libgtest-dev libbenchmark-dev nlohmann-json3-dev loc
 wine=()
 for arg in "$@"; do
   case "$arg" in
-    --ci) want+=(g++-multilib clang libclang-rt-14-dev lld llvm valgrind zip binutils file) ;;
+    --ci) want+=(g++-multilib clang libclang-rt-14-dev lld llvm valgrind zip binutils file ser2net) ;;
     --windows) want+=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64 zip unzip python3) ;;
     --wine) wine=(wine wine64 libwine-dev wine32:i386) ;;
     --qemu) want+=(qemu-user) ;;

@@ -53,7 +53,8 @@ void Usage(FILE* out) {
       "DIR]\n"
       "              [--silent] [--delay MS] [--pause-after N --pause MS] [--extra N]\n"
       "              [--missing N] [--noise] [--hang-up-after N] [--raw HEX]\n"
-      "              [--tcp HOST:PORT [--refuse | --no-accept]]\n"
+      "              [--tcp HOST:PORT [--refuse | --no-accept | --busy] [--copy-to-all]\n"
+      "               [--telnet] [--banner TEXT]]\n"
       "\n"
       "Serves a simulated scale on a pseudo-terminal and prints the device path.\n"
       "With --port and --ports it also makes DIR/COM<N> point at it, so the driver\n"
@@ -75,6 +76,12 @@ void Usage(FILE* out) {
       "  --tcp HOST:PORT    serve on this TCP address (numeric; HOST alone: a free port)\n"
       "  --refuse           with --tcp: refuse every connection\n"
       "  --no-accept        with --tcp: never answer a connection (full backlog)\n"
+      "  --busy             with --tcp: answer \"Port already in use\" and close, as a\n"
+      "                     converter whose port another client holds\n"
+      "  --copy-to-all      with --tcp: one serial line for several connections at once;\n"
+      "                     each receives all the scale sends, all commands reach it\n"
+      "  --telnet           with --tcp: speak Telnet (negotiate on connecting, FF doubled)\n"
+      "  --banner TEXT      with --tcp: send TEXT and CR LF on each connection first\n"
       "  --show             show the bytes received on standard error (always on a terminal)\n"
       "\n"
       "A line on standard input such as 1.25 changes the weight at once.\n",
@@ -91,7 +98,7 @@ int main(int argc, char** argv) {
   std::string ports;
   std::string tcpHost;
   int tcpPort = -1;
-  zev::sim::TcpMode tcpMode = zev::sim::TcpMode::Serve;
+  zev::sim::TcpOptions tcpOptions;
   bool showCommands = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -160,9 +167,17 @@ int main(int argc, char** argv) {
       if (tcpHost.empty()) Refuse("--tcp needs HOST:PORT, not '" + address + "'");
       tcpPort = hostOnly ? 0 : Whole(arg, address.c_str() + colon + 1, 0, 65535);
     } else if (arg == "--refuse") {
-      tcpMode = zev::sim::TcpMode::Refuse;
+      tcpOptions.mode = zev::sim::TcpMode::Refuse;
     } else if (arg == "--no-accept") {
-      tcpMode = zev::sim::TcpMode::NoAccept;
+      tcpOptions.mode = zev::sim::TcpMode::NoAccept;
+    } else if (arg == "--busy") {
+      tcpOptions.mode = zev::sim::TcpMode::Busy;
+    } else if (arg == "--copy-to-all") {
+      tcpOptions.copyToAll = true;
+    } else if (arg == "--telnet") {
+      tcpOptions.telnet = true;
+    } else if (arg == "--banner") {
+      tcpOptions.banner = value();
     } else if (arg == "--hang-up-after") {
       faults.hangUpAfterBytes = Whole(arg, value(), 0, 600000);
     } else {
@@ -176,8 +191,11 @@ int main(int argc, char** argv) {
   sim.SetFaults(faults);
   std::string error;
   const bool tcp = tcpPort >= 0;
-  if (!tcp && tcpMode != zev::sim::TcpMode::Serve) Refuse("--refuse and --no-accept need --tcp");
-  if (tcp ? !sim.StartTcp(tcpHost, tcpPort, tcpMode, &error) : !sim.Start(&error)) {
+  if (!tcp && (tcpOptions.mode != zev::sim::TcpMode::Serve || tcpOptions.copyToAll ||
+               tcpOptions.telnet || !tcpOptions.banner.empty())) {
+    Refuse("--refuse, --no-accept, --busy, --copy-to-all, --telnet and --banner need --tcp");
+  }
+  if (tcp ? !sim.StartTcp(tcpHost, tcpPort, tcpOptions, &error) : !sim.Start(&error)) {
     std::fprintf(stderr, "zevsim: %s\n", error.c_str());
     return 1;
   }

@@ -24,6 +24,26 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// Telnet's bytes (RFC 854, 856, 857, 858).
+constexpr unsigned char kIac = 0xFF;
+constexpr unsigned char kDont = 0xFE;
+constexpr unsigned char kWill = 0xFB;
+constexpr unsigned char kSb = 0xFA;
+constexpr unsigned char kSe = 0xF0;
+
+// Where in a Telnet command a client's stream is.
+enum TelnetState { kData, kAfterIac, kOption, kSubnegotiation, kSubnegotiationIac };
+
+// Data bytes as they go out: in Telnet every FF is doubled.
+std::string Escaped(std::string_view data, bool telnet) {
+  std::string out;
+  for (char c : data) {
+    out += c;
+    if (telnet && static_cast<unsigned char>(c) == kIac) out += c;
+  }
+  return out;
+}
+
 void MakeRaw(int fd) {
   termios tio{};
   if (tcgetattr(fd, &tio) != 0) return;
@@ -115,6 +135,14 @@ bool Simulator::Start(std::string* error) {
 }
 
 bool Simulator::StartTcp(const std::string& host, int port, TcpMode mode, std::string* error) {
+  TcpOptions options;
+  options.mode = mode;
+  return StartTcp(host, port, options, error);
+}
+
+bool Simulator::StartTcp(const std::string& host, int port, const TcpOptions& options,
+                         std::string* error) {
+  const TcpMode mode = options.mode;
   auto fail = [&](const char* what) {
     if (error != nullptr) *error = std::string(what) + ": " + std::strerror(errno);
     CloseLine();
@@ -122,6 +150,7 @@ bool Simulator::StartTcp(const std::string& host, int port, TcpMode mode, std::s
   };
   stop_ = false;
   tcp_ = true;
+  tcpOptions_ = options;
   tcpHost_ = host;
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
@@ -167,20 +196,137 @@ std::string Simulator::TcpUrl() const {
   return "tcp://" + (v6 ? "[" + tcpHost_ + "]" : tcpHost_) + ":" + std::to_string(tcpPort_);
 }
 
+std::string Simulator::TelnetGreeting() {
+  // WILL SUPPRESS-GO-AHEAD, DO SUPPRESS-GO-AHEAD, WILL ECHO, DONT ECHO,
+  // DO BINARY, WILL BINARY: what ser2net's Telnet accepter sends.
+  return std::string("\xFF\xFB\x03\xFF\xFD\x03\xFF\xFB\x01\xFF\xFE\x01\xFF\xFD\x00\xFF\xFB\x00",
+                     18);
+}
+
 void Simulator::Accept() {
   const int fd = accept4(listener_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
   if (fd < 0) return;
   const int one = 1;
   setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-  if (master_ >= 0) close(master_);
-  master_ = fd;
-  std::lock_guard<std::mutex> lock(mutex_);
-  pending_.clear();
+  const bool telnet = tcpOptions_.telnet;
+  std::string greeting = telnet ? TelnetGreeting() : std::string();
+  if (tcpOptions_.mode == TcpMode::Busy) {
+    SendNow(fd, greeting + Escaped("Port already in use\r\n", telnet));
+    shutdown(fd, SHUT_WR);
+    close(fd);
+    return;
+  }
+  if (!tcpOptions_.banner.empty()) greeting += Escaped(tcpOptions_.banner + "\r\n", telnet);
+  if (!tcpOptions_.copyToAll) {
+    // A converter for one client: the newer connection replaces the older.
+    for (size_t i = 0; i < clients_.size(); ++i) CloseConnection(i);
+    std::lock_guard<std::mutex> lock(mutex_);
+    pending_.clear();
+  }
+  Client client;
+  client.fd = fd;
+  clients_.push_back(client);
+  ++connections_;
+  SendNow(fd, greeting);
+}
+
+void Simulator::SendNow(int fd, std::string_view bytes) {
+  size_t sent = 0;
+  while (sent < bytes.size() && !stop_) {
+    const ssize_t n = send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+    if (n > 0) {
+      sent += static_cast<size_t>(n);
+    } else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
+      pollfd p{fd, POLLOUT, 0};
+      poll(&p, 1, 100);
+    } else {
+      return;
+    }
+  }
 }
 
 bool Simulator::Put(char byte) {
-  if (tcp_) return send(master_, &byte, 1, MSG_NOSIGNAL) == 1;
-  return write(master_, &byte, 1) == 1;
+  if (!tcp_) return write(master_, &byte, 1) == 1;
+  // The line's byte goes to every client; one that is gone is let go.
+  const std::string bytes = Escaped(std::string_view(&byte, 1), tcpOptions_.telnet);
+  for (size_t i = 0; i < clients_.size(); ++i) {
+    if (clients_[i].fd < 0) continue;
+    const ssize_t n = send(clients_[i].fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    if (n < 0 && errno != EAGAIN && errno != EINTR) CloseConnection(i);
+  }
+  return LineUp();
+}
+
+bool Simulator::LineUp() const {
+  return tcp_ ? connections_ > 0 : master_ >= 0;
+}
+
+void Simulator::CloseConnection(size_t index) {
+  Client& client = clients_[index];
+  if (client.fd < 0) return;
+  close(client.fd);
+  client.fd = -1;
+  client.state = kData;
+  client.command.clear();
+  --connections_;
+}
+
+void Simulator::ReadConnection(size_t index) {
+  unsigned char buffer[64];
+  const ssize_t n = read(clients_[index].fd, buffer, sizeof buffer);
+  if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) {
+    CloseConnection(index);  // the client closed the connection
+    return;
+  }
+  for (ssize_t i = 0; i < n && LineUp(); ++i) {
+    if (!tcpOptions_.telnet || TelnetData(clients_[index], buffer[i])) HandleByte(buffer[i]);
+  }
+}
+
+bool Simulator::TelnetData(Client& client, unsigned char byte) {
+  if (client.state == kData && byte != kIac) return true;
+  client.command += static_cast<char>(byte);
+  bool done = false;
+  switch (client.state) {
+    case kData:
+      client.state = kAfterIac;
+      break;
+    case kAfterIac:
+      if (byte == kIac) {  // IAC IAC: one data byte FF
+        client.state = kData;
+        client.command.clear();
+        return true;
+      }
+      if (byte == kSb) {
+        client.state = kSubnegotiation;
+      } else if (byte >= kWill && byte <= kDont) {
+        client.state = kOption;
+      } else {
+        done = true;  // NOP, BRK, AYT and the like
+      }
+      break;
+    case kOption:
+      done = true;
+      break;
+    case kSubnegotiation:
+      if (byte == kIac) client.state = kSubnegotiationIac;
+      break;
+    case kSubnegotiationIac:
+      // IAC IAC inside is a byte FF of the subnegotiation; IAC SE ends it.
+      if (byte == kSe) {
+        done = true;
+      } else {
+        client.state = kSubnegotiation;
+      }
+      break;
+  }
+  if (done) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    telnetReceived_ += client.command;
+    client.command.clear();
+    client.state = kData;
+  }
+  return false;
 }
 
 void Simulator::Stop() {
@@ -193,6 +339,7 @@ void Simulator::Stop() {
   CloseLine();
   if (listener_ >= 0) close(listener_);
   listener_ = -1;
+  clients_.clear();
   for (int fd : fillers_) close(fd);
   fillers_.clear();
   for (int& fd : wake_) {
@@ -202,11 +349,12 @@ void Simulator::Stop() {
 }
 
 void Simulator::CloseLine() {
-  if (master_ >= 0) close(master_);
   if (tcp_) {
-    master_ = -1;  // the converter stays: the next connection is served
+    // The converter stays: the next connection is served.
+    for (size_t i = 0; i < clients_.size(); ++i) CloseConnection(i);
     return;
   }
+  if (master_ >= 0) close(master_);
   if (slaveKeeper_ >= 0) close(slaveKeeper_);
   master_ = slaveKeeper_ = -1;
 }
@@ -229,6 +377,12 @@ std::string Simulator::Received() const {
 void Simulator::ClearReceived() {
   std::lock_guard<std::mutex> lock(mutex_);
   received_.clear();
+  telnetReceived_.clear();
+}
+
+std::string Simulator::TelnetReceived() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return telnetReceived_;
 }
 
 void Simulator::SendUnsolicited(std::string_view bytes) {
@@ -268,7 +422,7 @@ bool Simulator::SendPaced(std::string_view bytes) {
   const auto byteTime = std::chrono::duration<double>(ByteSeconds(model_));
   const auto start = Clock::now();
   for (size_t i = 0; i < bytes.size(); ++i) {
-    if (stop_ || master_ < 0) return false;
+    if (stop_ || !LineUp()) return false;
     std::this_thread::sleep_until(start +
                                   std::chrono::duration_cast<Clock::duration>(byteTime * i));
     if (!Put(bytes[i])) return false;
@@ -294,6 +448,9 @@ void Simulator::Serve() {
   while (!stop_) {
     ++rounds_;
     if (hangUpNow_.exchange(false)) CloseLine();
+    clients_.erase(
+        std::remove_if(clients_.begin(), clients_.end(), [](const Client& c) { return c.fd < 0; }),
+        clients_.end());
     if (master_ < 0 && !tcp_) {
       // Without a line only a wake-up (or a second) ends the wait.
       pollfd p{wake_[0], POLLIN, 0};
@@ -312,26 +469,35 @@ void Simulator::Serve() {
     }
     if (!unsolicited.empty()) SendPaced(unsolicited);
 
-    pollfd p[3] = {{master_, POLLIN, 0}, {wake_[0], POLLIN, 0}, {listener_, POLLIN, 0}};
+    // The wake-up, then the line (the pseudo-terminal, or the listener and
+    // every client).
+    std::vector<pollfd> p = {{wake_[0], POLLIN, 0}, {tcp_ ? listener_ : master_, POLLIN, 0}};
+    for (const Client& client : clients_) p.push_back({client.fd, POLLIN, 0});
     // Noise goes out at about the line pace: one byte per loop.
-    const int timeout = noise && master_ >= 0 ? 2 : 1000;
-    const int rc = poll(p, tcp_ ? 3 : 2, timeout);
+    const int timeout = noise && LineUp() ? 2 : 1000;
+    const int rc = poll(p.data(), p.size(), timeout);
     if (rc < 0 && errno != EINTR) break;
-    if (tcp_ && (p[2].revents & POLLIN)) Accept();
-    if (p[1].revents & POLLIN) {
+    if (p[0].revents & POLLIN) {
       char drain[16];
       while (read(wake_[0], drain, sizeof drain) > 0) {
       }
     }
-    if (p[0].revents & POLLIN) {
+    if (!tcp_ && (p[1].revents & POLLIN)) {
       unsigned char buffer[64];
       const ssize_t n = read(master_, buffer, sizeof buffer);
       for (ssize_t i = 0; i < n && master_ >= 0; ++i) HandleByte(buffer[i]);
-      if (tcp_ && n == 0) CloseLine();  // the driver closed the connection
-    } else if (tcp_ && (p[0].revents & (POLLHUP | POLLERR))) {
-      CloseLine();
     }
-    if (noise && master_ >= 0) {
+    for (size_t i = 2; i < p.size(); ++i) {
+      const size_t index = i - 2;
+      if (clients_[index].fd < 0) continue;
+      if (p[i].revents & POLLIN) {
+        ReadConnection(index);
+      } else if (p[i].revents & (POLLHUP | POLLERR)) {
+        CloseConnection(index);
+      }
+    }
+    if (tcp_ && (p[1].revents & POLLIN)) Accept();
+    if (noise && LineUp()) {
       noiseState_ = noiseState_ * 1103515245u + 12345u;
       const char byte = static_cast<char>(noiseState_ >> 16);
       SendPaced(std::string_view(&byte, 1));

@@ -36,9 +36,26 @@ struct Faults {
 
 // How a simulated converter treats connections.
 enum class TcpMode {
-  Serve,     // accepts one connection at a time (a newer one replaces the older)
+  Serve,     // serves one connection at a time (a newer one replaces the older)
   Refuse,    // the port is taken but nobody listens: every connection is refused
   NoAccept,  // listens with a full backlog and never accepts: a connection is never answered
+  Busy,      // accepts, says "Port already in use" and closes, as when another client holds it
+};
+
+// A converter's ways, for the modes that accept connections.
+struct TcpOptions {
+  TcpMode mode = TcpMode::Serve;
+  // One serial line shared by every connection at once (Serve): each receives
+  // every byte the scale sends, and the commands of any reach the scale, which
+  // answers them in turn at the line pace.
+  bool copyToAll = false;
+  // Speaks Telnet: negotiates on each accept, doubles every data byte FF it
+  // sends, takes FF FF from the client as one FF and keeps the client's
+  // Telnet commands from the scale.
+  bool telnet = false;
+  // Sent with CR LF on each accept, after the Telnet negotiation and before
+  // serving (empty: nothing; never in Busy).
+  std::string banner;
 };
 
 class Simulator {
@@ -53,8 +70,11 @@ class Simulator {
   // Serves the scale on TCP port `port` of `host` (0: a free port) instead.
   // The line breaks (hang-up, close mid-reply) close the connection only; the
   // next connection is served again. Stop() and a new start on the same port
-  // is a converter restarted.
+  // is a converter restarted. The options make it one that shares its line,
+  // speaks Telnet or greets with a banner.
   bool StartTcp(const std::string& host, int port, TcpMode mode = TcpMode::Serve,
+                std::string* error = nullptr);
+  bool StartTcp(const std::string& host, int port, const TcpOptions& options,
                 std::string* error = nullptr);
   void Stop();
   // The TCP port served (after StartTcp), and its address as a URL.
@@ -70,6 +90,14 @@ class Simulator {
   // Every byte received since the start or the last ClearReceived().
   std::string Received() const;
   void ClearReceived();
+  // The Telnet commands received from clients (TcpOptions::telnet), as they
+  // came (IAC WILL/WONT/DO/DONT x, IAC SB ... IAC SE, IAC x), since the start
+  // or the last ClearReceived(). Their bytes are not in Received().
+  std::string TelnetReceived() const;
+  // Connections served at the moment.
+  int Connections() const { return connections_; }
+  // The negotiation the converter sends on accept in Telnet mode.
+  static std::string TelnetGreeting();
   // Weigh commands answered (or ignored) so far.
   int WeighCommands() const { return weighCommands_; }
   int Commands() const { return commands_; }
@@ -89,6 +117,13 @@ class Simulator {
   static double ByteSeconds(Model model);
 
  private:
+  // A client's connection; a closed one keeps fd -1 until the next round.
+  struct Client {
+    int fd = -1;
+    int state = 0;        // where in a Telnet command the client's stream is
+    std::string command;  // the client's Telnet command so far
+  };
+
   void Serve();
   void HandleByte(unsigned char byte);
   void Answer();
@@ -96,6 +131,15 @@ class Simulator {
   bool SendPaced(std::string_view bytes);
   bool Put(char byte);
   void Accept();
+  // Sends converter bytes (not paced) to one connection.
+  void SendNow(int fd, std::string_view bytes);
+  // Reads what a client sent and gives the scale its data bytes.
+  void ReadConnection(size_t index);
+  void CloseConnection(size_t index);
+  // True when `byte` from `client` is data for the scale; a Telnet command's
+  // byte is kept aside instead.
+  bool TelnetData(Client& client, unsigned char byte);
+  bool LineUp() const;
   // Sleeps unless stopped; false when stopped.
   bool Sleep(int ms);
   void CloseLine();
@@ -106,7 +150,10 @@ class Simulator {
   int slaveKeeper_ = -1;  // keeps the line up while the driver has the port closed
   int wake_[2] = {-1, -1};
   bool tcp_ = false;
+  TcpOptions tcpOptions_;
   int listener_ = -1;
+  std::vector<Client> clients_;
+  std::atomic<int> connections_{0};
   std::vector<int> fillers_;  // connections that fill the backlog (TcpMode::NoAccept)
   std::string tcpHost_;
   int tcpPort_ = 0;
@@ -121,6 +168,7 @@ class Simulator {
   double weightKg_;
   Faults faults_;
   std::string received_;
+  std::string telnetReceived_;
   std::string pending_;  // bytes of a command frame still incomplete
   std::string unsolicited_;
   uint32_t noiseState_ = 12345;
