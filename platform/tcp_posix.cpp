@@ -86,6 +86,19 @@ int NewSocket(int family) {
 #ifdef SO_NOSIGPIPE
   ::setsockopt(fd, SOL_SOCKET, SO_NOSIGPIPE, &one, sizeof one);
 #endif
+  // Keep-alive: a system without one of the settings keeps its own.
+  ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &one, sizeof one);
+#ifdef TCP_KEEPIDLE
+  ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &kKeepAliveIdleS, sizeof kKeepAliveIdleS);
+#elif defined(TCP_KEEPALIVE)
+  ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPALIVE, &kKeepAliveIdleS, sizeof kKeepAliveIdleS);
+#endif
+#ifdef TCP_KEEPINTVL
+  ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &kKeepAliveIntervalS, sizeof kKeepAliveIntervalS);
+#endif
+#ifdef TCP_KEEPCNT
+  ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &kKeepAliveProbes, sizeof kKeepAliveProbes);
+#endif
   return fd;
 }
 

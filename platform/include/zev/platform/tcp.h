@@ -61,6 +61,15 @@ const char* TcpStatusText(TcpStatus status);
 // its addresses together.
 constexpr int kConnectTimeoutMs = 1000;
 
+// The keep-alive of every connection, so that a converter gone between two
+// weighings (switched off, cable pulled) is noticed within seconds: the first
+// probe after this many seconds without traffic, the next ones this far apart,
+// the connection given up after this many unanswered. A system that refuses
+// them keeps its own.
+constexpr int kKeepAliveIdleS = 5;
+constexpr int kKeepAliveIntervalS = 1;
+constexpr int kKeepAliveProbes = 3;
+
 class TcpConnection {
  public:
   TcpConnection() = default;
@@ -69,11 +78,12 @@ class TcpConnection {
   TcpConnection& operator=(const TcpConnection&) = delete;
 
   // Connects to `address` within `timeoutMs`, the name's resolution included
-  // (a connection held is closed first): no Nagle delay, no signal on a broken connection, not
-  // inherited by child processes. A signal does not cut the wait short. A numeric address is never
-  // sent to a name server; a name is resolved on a thread of its own that this call waits for until
-  // the deadline at most, and that ends by itself later when the name server is slower
-  // (ResolveTimedOut).
+  // (a connection held is closed first): no Nagle delay, keep-alive on, no
+  // signal on a broken connection, not inherited by child processes. A signal
+  // does not cut the wait short. A numeric address is never sent to a name
+  // server; a name is resolved on a thread of its own that this call waits
+  // for until the deadline at most, and that ends by itself later when the
+  // name server is slower (ResolveTimedOut).
   TcpStatus Connect(const TcpAddress& address, int timeoutMs = kConnectTimeoutMs);
   void Close();
   bool IsOpen() const { return socket_ != kNoSocket; }
@@ -91,6 +101,8 @@ class TcpConnection {
   TcpStatus Status() const { return status_; }
   // The system's words for the last failure, or empty.
   const std::string& SystemError() const { return systemError_; }
+  // The system's socket while open, for checks of its options.
+  intptr_t NativeSocket() const { return socket_; }
 
  private:
   void Lost(TcpStatus status, int error);
