@@ -17,6 +17,9 @@
 #ifndef WSA_FLAG_NO_HANDLE_INHERIT
 #define WSA_FLAG_NO_HANDLE_INHERIT 0x80
 #endif
+#ifndef TCP_KEEPCNT
+#define TCP_KEEPCNT 16  // Windows 10 1703 on; refused before
+#endif
 
 namespace zev::platform {
 namespace {
@@ -79,10 +82,8 @@ void KeepAlive(SOCKET s) {
   DWORD returned = 0;
   ::WSAIoctl(s, SIO_KEEPALIVE_VALS, &values, sizeof values, nullptr, 0, &returned, nullptr,
              nullptr);
-#ifdef TCP_KEEPCNT
   const DWORD probes = kKeepAliveProbes;
   ::setsockopt(s, IPPROTO_TCP, TCP_KEEPCNT, reinterpret_cast<const char*>(&probes), sizeof probes);
-#endif
 }
 
 // The addresses that getaddrinfo() found, freed with the owner.
