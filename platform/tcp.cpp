@@ -1,5 +1,7 @@
-// What every TCP backend shares: the address text and the words of a status.
+// What every TCP backend shares: the address text, the check of a host and
+// the words of a status.
 #include <cstdlib>
+#include <vector>
 
 #include "zev/platform/tcp.h"
 
@@ -8,6 +10,78 @@ namespace zev::platform {
 std::string TcpAddress::Url() const {
   const bool v6 = host.find(':') != std::string::npos;
   return "tcp://" + (v6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
+}
+
+namespace {
+
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+bool IsHexDigit(char c) {
+  return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+// A part of a dotted host that the system's address parsers take for a
+// number: decimal, octal (a leading 0) or hexadecimal ("0x").
+bool IsNumber(std::string_view part) {
+  if (part.size() >= 2 && part[0] == '0' && (part[1] == 'x' || part[1] == 'X')) {
+    for (const char c : part.substr(2)) {
+      if (!IsHexDigit(c)) return false;
+    }
+    return true;
+  }
+  if (part.empty()) return false;
+  for (const char c : part) {
+    if (!IsDigit(c)) return false;
+  }
+  return true;
+}
+
+std::vector<std::string_view> Split(std::string_view text, char separator) {
+  std::vector<std::string_view> parts;
+  for (;;) {
+    const size_t at = text.find(separator);
+    parts.push_back(text.substr(0, at));
+    if (at == std::string_view::npos) return parts;
+    text.remove_prefix(at + 1);
+  }
+}
+
+}  // namespace
+
+std::optional<std::string> HostProblem(std::string_view host) {
+  if (host.empty()) return std::string("the host is empty");
+  for (const char c : host) {
+    if (static_cast<unsigned char>(c) <= ' ' || c == '\x7f')
+      return std::string("the host holds a blank or a control character");
+    if (c == '/' || c == '[' || c == ']') return std::string("the host holds '/', '[' or ']'");
+  }
+  if (host.find(':') != std::string_view::npos) {
+    // IPv6: all of its digits zero is the unspecified address, this computer.
+    if (host.find_first_not_of("0:") == std::string_view::npos)
+      return std::string("'") + std::string(host) + "' means this computer, not a converter";
+    return std::nullopt;
+  }
+  // Numbers between the dots, or between none: an IPv4 address is meant.
+  const std::vector<std::string_view> parts = Split(host, '.');
+  bool numeric = true;
+  for (const std::string_view part : parts) numeric = numeric && (part.empty() || IsNumber(part));
+  if (!numeric || (parts.size() == 1 && parts[0].empty())) return std::nullopt;
+  bool quad = parts.size() == 4;
+  bool zero = true;
+  for (const std::string_view part : parts) {
+    quad = quad && !part.empty() && part.size() <= 3 && (part.size() == 1 || part[0] != '0');
+    quad = quad && part.find_first_not_of("0123456789") == std::string_view::npos;
+    quad = quad && std::strtol(std::string(part).c_str(), nullptr, 10) <= 255;
+    zero = zero && part == "0";
+  }
+  if (!quad)
+    return "'" + std::string(host) +
+           "' is not an IPv4 address: four numbers 0 to 255 without leading zeros, separated by "
+           "dots";
+  if (zero) return std::string("0.0.0.0 means this computer, not a converter");
+  return std::nullopt;
 }
 
 std::optional<TcpAddress> ParseTcpAddress(std::string_view text) {
@@ -28,14 +102,9 @@ std::optional<TcpAddress> ParseTcpAddress(std::string_view text) {
     if (a.host.find(':') != std::string::npos) return std::nullopt;  // IPv6 needs brackets
   }
   const std::string_view digits = text.substr(colon + 1);
-  if (a.host.empty() || digits.empty() || digits.size() > 5 ||
-      digits.find_first_not_of("0123456789") != std::string_view::npos ||
-      a.host.find_first_of("/[]") != std::string::npos) {
+  if (HostProblem(a.host) || digits.empty() || digits.size() > 5 ||
+      digits.find_first_not_of("0123456789") != std::string_view::npos) {
     return std::nullopt;
-  }
-  for (const char c : a.host) {
-    if (static_cast<unsigned char>(c) <= ' ' || c == '\x7f')
-      return std::nullopt;  // blanks, controls
   }
   const long port = std::strtol(std::string(digits).c_str(), nullptr, 10);
   if (port < 1 || port > 65535) return std::nullopt;
@@ -49,6 +118,8 @@ const char* TcpStatusText(TcpStatus status) {
       return "ok";
     case TcpStatus::ResolveFailed:
       return "name not resolved";
+    case TcpStatus::ResolveTimedOut:
+      return "the name server did not answer within 1 s";
     case TcpStatus::Refused:
       return "connection refused";
     case TcpStatus::TimedOut:

@@ -5,14 +5,19 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <memory>
+#include <new>
 
 #include "poll_posix.h"
 #include "zev/platform/clock.h"
@@ -81,7 +86,161 @@ int NewSocket(int family) {
 #ifdef SO_NOSIGPIPE
   ::setsockopt(fd, SOL_SOCKET, SO_NOSIGPIPE, &one, sizeof one);
 #endif
+  // Keep-alive: a system without one of the settings keeps its own.
+  ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &one, sizeof one);
+#ifdef TCP_KEEPIDLE
+  ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &kKeepAliveIdleS, sizeof kKeepAliveIdleS);
+#elif defined(TCP_KEEPALIVE)
+  ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPALIVE, &kKeepAliveIdleS, sizeof kKeepAliveIdleS);
+#endif
+#ifdef TCP_KEEPINTVL
+  ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &kKeepAliveIntervalS, sizeof kKeepAliveIntervalS);
+#endif
+#ifdef TCP_KEEPCNT
+  ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &kKeepAliveProbes, sizeof kKeepAliveProbes);
+#endif
   return fd;
+}
+
+// The addresses that getaddrinfo() found, freed with the owner.
+struct FreeAddresses {
+  void operator()(addrinfo* list) const { ::freeaddrinfo(list); }
+};
+using Addresses = std::unique_ptr<addrinfo, FreeAddresses>;
+
+// A name's resolution on a thread of its own, shared by the caller and the
+// thread: whichever lets go of it last frees it. The caller may give up at its
+// deadline; the thread then finishes alone and touches nothing else. A
+// library that started such a thread stays loaded (the add-in is linked with
+// -z nodelete), so its code is still there when the thread ends.
+struct Resolution {
+  std::string host, service;
+  int rc = EAI_FAIL;
+  int error = 0;  // errno for EAI_SYSTEM
+  Addresses found;
+  std::atomic<bool> done{false};
+  int ready[2] = {-1, -1};  // a byte in this pipe when done
+
+  ~Resolution() {
+    for (const int fd : ready) {
+      if (fd >= 0) ::close(fd);
+    }
+  }
+
+  void Run() {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_protocol = IPPROTO_TCP;
+    hints.ai_flags = AI_NUMERICSERV | AI_ADDRCONFIG;
+    addrinfo* list = nullptr;
+    rc = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &list);
+    if (rc == EAI_NONAME || rc == EAI_FAIL) {
+      // AI_ADDRCONFIG hides loopback addresses on a host with no other network.
+      hints.ai_flags = AI_NUMERICSERV;
+      rc = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &list);
+    }
+    error = errno;
+    found.reset(rc == 0 ? list : nullptr);
+    done.store(true, std::memory_order_release);
+    const char byte = 1;
+    while (::write(ready[1], &byte, 1) < 0 && errno == EINTR) {
+    }
+  }
+};
+
+void* ResolveThread(void* arg) {
+  const std::unique_ptr<std::shared_ptr<Resolution>> held(
+      static_cast<std::shared_ptr<Resolution>*>(arg));
+  (*held)->Run();
+  return nullptr;
+}
+
+// Starts `r` on a detached thread that blocks every signal (the host's signal
+// handlers never run on it). False when no thread could be had.
+bool StartResolution(const std::shared_ptr<Resolution>& r) {
+  pthread_attr_t attributes;
+  if (::pthread_attr_init(&attributes) != 0) return false;
+  ::pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
+  sigset_t all, before;
+  sigfillset(&all);
+  ::pthread_sigmask(SIG_SETMASK, &all, &before);
+  auto* arg = new (std::nothrow) std::shared_ptr<Resolution>(r);
+  pthread_t thread;
+  const bool started =
+      arg != nullptr && ::pthread_create(&thread, &attributes, ResolveThread, arg) == 0;
+  ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
+  ::pthread_attr_destroy(&attributes);
+  if (!started) delete arg;
+  return started;
+}
+
+TcpStatus StatusOfResolution(int rc) {
+  switch (rc) {
+    case 0:
+      return TcpStatus::Ok;
+    case EAI_AGAIN:  // no name server answered
+      return TcpStatus::ResolveTimedOut;
+    case EAI_MEMORY:
+    case EAI_SYSTEM:
+      return TcpStatus::Failed;
+    default:
+      return TcpStatus::ResolveFailed;
+  }
+}
+
+// The addresses of `address` by the deadline: a numeric address at once, a
+// name from a thread of its own. On failure `status` and `error` say why.
+Addresses Resolve(const TcpAddress& address, MonoTime deadline, int timeoutMs, TcpStatus& status,
+                  std::string& error) {
+  const std::string service = std::to_string(address.port);
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_protocol = IPPROTO_TCP;
+  hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
+  addrinfo* list = nullptr;
+  const int rc = ::getaddrinfo(address.host.c_str(), service.c_str(), &hints, &list);
+  if (rc == 0) return Addresses(list);
+  if (rc != EAI_NONAME) {
+    status = StatusOfResolution(rc);
+    error = rc == EAI_SYSTEM ? ErrorText(errno) : ::gai_strerror(rc);
+    return nullptr;
+  }
+  auto r = std::make_shared<Resolution>();
+  r->host = address.host;
+  r->service = service;
+  status = TcpStatus::Failed;
+  if (::pipe(r->ready) != 0) {
+    error = ErrorText(errno);
+    return nullptr;
+  }
+  for (const int fd : r->ready) {
+    ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+  }
+  if (!StartResolution(r)) {
+    error = "no thread for the name's resolution";
+    return nullptr;
+  }
+  while (!r->done.load(std::memory_order_acquire)) {
+    if (posix::WaitFor(r->ready[0], POLLIN, deadline) <= 0) break;
+    char sink[8];
+    while (::read(r->ready[0], sink, sizeof sink) > 0) {
+    }
+  }
+  if (!r->done.load(std::memory_order_acquire)) {
+    status = TcpStatus::ResolveTimedOut;
+    error = "no answer from the name server within " + std::to_string(timeoutMs) + " ms";
+    return nullptr;
+  }
+  status = StatusOfResolution(r->rc);
+  if (r->rc != 0) {
+    error = r->rc == EAI_SYSTEM ? ErrorText(r->error) : ::gai_strerror(r->rc);
+    return nullptr;
+  }
+  if (!r->found) status = TcpStatus::ResolveFailed;
+  return std::move(r->found);
 }
 
 // recv(2) that never waits: the attempt's poll() did.
@@ -124,26 +283,15 @@ TcpStatus TcpConnection::Connect(const TcpAddress& address, int timeoutMs) {
   status_ = TcpStatus::Failed;
   systemError_.clear();
   const MonoTime deadline = Now() + Millis(timeoutMs);
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  hints.ai_protocol = IPPROTO_TCP;
-  hints.ai_flags = AI_NUMERICSERV | AI_ADDRCONFIG;
-  addrinfo* found = nullptr;
-  const std::string service = std::to_string(address.port);
-  int rc = ::getaddrinfo(address.host.c_str(), service.c_str(), &hints, &found);
-  if (rc == EAI_NONAME || rc == EAI_FAIL) {
-    // AI_ADDRCONFIG hides loopback addresses on a host with no other network.
-    hints.ai_flags = AI_NUMERICSERV;
-    rc = ::getaddrinfo(address.host.c_str(), service.c_str(), &hints, &found);
-  }
-  if (rc != 0 || found == nullptr) {
+  if (const auto problem = HostProblem(address.host)) {
     status_ = TcpStatus::ResolveFailed;
-    systemError_ = ::gai_strerror(rc);
+    systemError_ = *problem;
     return status_;
   }
+  const Addresses found = Resolve(address, deadline, timeoutMs, status_, systemError_);
+  if (!found) return status_;
   // Each address in turn, all within the one deadline.
-  for (const addrinfo* ai = found; ai != nullptr; ai = ai->ai_next) {
+  for (const addrinfo* ai = found.get(); ai != nullptr; ai = ai->ai_next) {
     const int fd = NewSocket(ai->ai_family);
     if (fd < 0) {
       status_ = TcpStatus::Failed;
@@ -176,7 +324,6 @@ TcpStatus TcpConnection::Connect(const TcpAddress& address, int timeoutMs) {
     systemError_ = ErrorText(error);
     if (Now() >= deadline) break;
   }
-  ::freeaddrinfo(found);
   return status_;
 }
 

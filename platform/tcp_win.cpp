@@ -3,15 +3,22 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include <mstcpip.h>
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
+#include <memory>
+#include <new>
 
 #include "zev/platform/clock.h"
 #include "zev/platform/tcp.h"
 
 #ifndef WSA_FLAG_NO_HANDLE_INHERIT
 #define WSA_FLAG_NO_HANDLE_INHERIT 0x80
+#endif
+#ifndef TCP_KEEPCNT
+#define TCP_KEEPCNT 16  // Windows 10 1703 on; refused before
 #endif
 
 namespace zev::platform {
@@ -64,6 +71,139 @@ bool WouldBlock(int error) {
   return error == WSAEWOULDBLOCK || error == WSAEINPROGRESS || error == WSAEINTR;
 }
 
+// Keep-alive with the times of tcp.h; the count of probes only where the
+// system lets it be set (Windows 10 1703 on: ten otherwise). Failures leave
+// the system's own.
+void KeepAlive(SOCKET s) {
+  tcp_keepalive values{};
+  values.onoff = 1;
+  values.keepalivetime = kKeepAliveIdleS * 1000;
+  values.keepaliveinterval = kKeepAliveIntervalS * 1000;
+  DWORD returned = 0;
+  ::WSAIoctl(s, SIO_KEEPALIVE_VALS, &values, sizeof values, nullptr, 0, &returned, nullptr,
+             nullptr);
+  const DWORD probes = kKeepAliveProbes;
+  ::setsockopt(s, IPPROTO_TCP, TCP_KEEPCNT, reinterpret_cast<const char*>(&probes), sizeof probes);
+}
+
+// The addresses that getaddrinfo() found, freed with the owner.
+struct FreeAddresses {
+  void operator()(addrinfo* list) const { ::freeaddrinfo(list); }
+};
+using Addresses = std::unique_ptr<addrinfo, FreeAddresses>;
+
+// A name's resolution on a thread of its own, shared by the caller and the
+// thread: whichever lets go of it last frees it. The caller may give up at its
+// deadline; the thread then finishes alone and touches nothing else. The
+// thread holds a reference to the module its code is in and gives it back as
+// it ends (FreeLibraryAndExitThread), so an unload of the add-in meanwhile
+// leaves that code in place.
+struct Resolution {
+  std::string host, service;
+  int rc = WSANO_RECOVERY;
+  Addresses found;
+  std::atomic<bool> done{false};
+  HMODULE module = nullptr;
+
+  void Run() {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_protocol = IPPROTO_TCP;
+    hints.ai_flags = AI_NUMERICSERV;
+    addrinfo* list = nullptr;
+    rc = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &list);
+    found.reset(rc == 0 ? list : nullptr);
+    done.store(true, std::memory_order_release);
+  }
+};
+
+DWORD WINAPI ResolveThread(void* arg) {
+  HMODULE module = nullptr;
+  WSADATA data;
+  const bool winsock = ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
+  {
+    const std::unique_ptr<std::shared_ptr<Resolution>> held(
+        static_cast<std::shared_ptr<Resolution>*>(arg));
+    module = (*held)->module;
+    if (winsock) {
+      (*held)->Run();
+    } else {
+      (*held)->rc = WSANOTINITIALISED;
+      (*held)->done.store(true, std::memory_order_release);
+    }
+  }
+  if (winsock) ::WSACleanup();
+  ::FreeLibraryAndExitThread(module, 0);
+  return 0;
+}
+
+TcpStatus StatusOfResolution(int rc) {
+  switch (rc) {
+    case 0:
+      return TcpStatus::Ok;
+    case WSATRY_AGAIN:  // no name server answered
+      return TcpStatus::ResolveTimedOut;
+    case WSA_NOT_ENOUGH_MEMORY:
+    case WSANOTINITIALISED:
+      return TcpStatus::Failed;
+    default:
+      return TcpStatus::ResolveFailed;
+  }
+}
+
+// The addresses of `address` by the deadline: a numeric address at once, a
+// name from a thread of its own. On failure `status` and `error` say why.
+Addresses Resolve(const TcpAddress& address, MonoTime deadline, int timeoutMs, TcpStatus& status,
+                  std::string& error) {
+  const std::string service = std::to_string(address.port);
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_protocol = IPPROTO_TCP;
+  hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
+  addrinfo* list = nullptr;
+  const int rc = ::getaddrinfo(address.host.c_str(), service.c_str(), &hints, &list);
+  if (rc == 0) return Addresses(list);
+  if (rc != WSAHOST_NOT_FOUND) {
+    status = StatusOfResolution(rc);
+    error = ErrorText(rc);
+    return nullptr;
+  }
+  auto r = std::make_shared<Resolution>();
+  r->host = address.host;
+  r->service = service;
+  status = TcpStatus::Failed;
+  error = "no thread for the name's resolution";
+  if (!::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                            reinterpret_cast<LPCWSTR>(&ResolveThread), &r->module)) {
+    error = "the module of the resolution not found: error " + std::to_string(::GetLastError());
+    return nullptr;
+  }
+  auto* arg = new (std::nothrow) std::shared_ptr<Resolution>(r);
+  const HANDLE thread =
+      arg != nullptr ? ::CreateThread(nullptr, 0, ResolveThread, arg, 0, nullptr) : nullptr;
+  if (thread == nullptr) {
+    ::FreeLibrary(r->module);
+    delete arg;
+    return nullptr;
+  }
+  ::WaitForSingleObject(thread, static_cast<DWORD>(MillisUntil(deadline)));
+  ::CloseHandle(thread);
+  if (!r->done.load(std::memory_order_acquire)) {
+    status = TcpStatus::ResolveTimedOut;
+    error = "no answer from the name server within " + std::to_string(timeoutMs) + " ms";
+    return nullptr;
+  }
+  status = StatusOfResolution(r->rc);
+  if (r->rc != 0) {
+    error = ErrorText(r->rc);
+    return nullptr;
+  }
+  if (!r->found) status = TcpStatus::ResolveFailed;
+  return std::move(r->found);
+}
+
 }  // namespace
 
 std::optional<TcpAddress> TcpEntry(uint8_t) {
@@ -97,21 +237,18 @@ TcpStatus TcpConnection::Connect(const TcpAddress& address, int timeoutMs) {
     return status_;
   }
   const MonoTime deadline = Now() + Millis(timeoutMs);
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  hints.ai_protocol = IPPROTO_TCP;
-  hints.ai_flags = AI_NUMERICSERV;
-  addrinfo* found = nullptr;
-  const std::string service = std::to_string(address.port);
-  const int rc = ::getaddrinfo(address.host.c_str(), service.c_str(), &hints, &found);
-  if (rc != 0 || found == nullptr) {
+  if (const auto problem = HostProblem(address.host)) {
     ::WSACleanup();
     status_ = TcpStatus::ResolveFailed;
-    systemError_ = ErrorText(rc);
+    systemError_ = *problem;
     return status_;
   }
-  for (const addrinfo* ai = found; ai != nullptr; ai = ai->ai_next) {
+  Addresses found = Resolve(address, deadline, timeoutMs, status_, systemError_);
+  if (!found) {
+    ::WSACleanup();
+    return status_;
+  }
+  for (const addrinfo* ai = found.get(); ai != nullptr; ai = ai->ai_next) {
     const SOCKET s = ::WSASocketW(ai->ai_family, ai->ai_socktype, ai->ai_protocol, nullptr, 0,
                                   WSA_FLAG_NO_HANDLE_INHERIT);
     if (s == INVALID_SOCKET) {
@@ -122,6 +259,7 @@ TcpStatus TcpConnection::Connect(const TcpAddress& address, int timeoutMs) {
     ::ioctlsocket(s, FIONBIO, &nonBlocking);
     const BOOL one = TRUE;
     ::setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&one), sizeof one);
+    KeepAlive(s);
     int error = 0;
     if (::connect(s, ai->ai_addr, static_cast<int>(ai->ai_addrlen)) != 0) {
       error = ::WSAGetLastError();
@@ -150,7 +288,7 @@ TcpStatus TcpConnection::Connect(const TcpAddress& address, int timeoutMs) {
     systemError_ = ErrorText(error);
     if (Now() >= deadline) break;
   }
-  ::freeaddrinfo(found);
+  found.reset();  // while Winsock is still started
   if (!IsOpen()) ::WSACleanup();
   return status_;
 }

@@ -33,6 +33,8 @@ inline const char16_t* LinkErrorText(platform::TcpStatus status) {
       return nullptr;
     case platform::TcpStatus::ResolveFailed:
       return u"Имя преобразователя не найдено";
+    case platform::TcpStatus::ResolveTimedOut:
+      return u"Сервер имён не ответил за 1 с";
     case platform::TcpStatus::Refused:
       return u"Преобразователь отказал в соединении";
     case platform::TcpStatus::TimedOut:

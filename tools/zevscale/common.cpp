@@ -232,6 +232,8 @@ std::string TcpReason(Lang lang, platform::TcpStatus status) {
       return "ok";
     case platform::TcpStatus::ResolveFailed:
       return Text(lang, M::TcpResolveFailed);
+    case platform::TcpStatus::ResolveTimedOut:
+      return Text(lang, M::TcpResolveTimedOut);
     case platform::TcpStatus::Refused:
       return Text(lang, M::TcpRefused);
     case platform::TcpStatus::TimedOut:

@@ -186,6 +186,8 @@ const Entry kCatalogue[] = {
    "преобразователь закрыл соединение (к нему подключилась другая программа или он "
    "перезапустился)"},
   {M::TcpResolveFailed, "name not resolved", "имя не найдено"},
+  {M::TcpResolveTimedOut, "the name server did not answer within 1 s",
+   "сервер имён не ответил за 1 с"},
   {M::TcpRefused, "connection refused", "в соединении отказано"},
   {M::TcpTimedOut, "no answer to the connection within 1 s", "нет ответа на соединение за 1 с"},
   {M::TcpUnreachable, "no route to the host", "нет пути к узлу"},

@@ -97,6 +97,7 @@ enum class M {
   WhyConnect,
   WhyConnectionClosed,
   TcpResolveFailed,
+  TcpResolveTimedOut,
   TcpRefused,
   TcpTimedOut,
   TcpUnreachable,

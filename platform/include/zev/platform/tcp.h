@@ -24,8 +24,18 @@ struct TcpAddress {
   std::string Url() const;
 };
 
-// Reads "HOST:PORT", "[IPv6]:PORT" or either after "tcp://"; the port is 1 to
-// 65535. Nothing else is accepted.
+// Why `host` cannot name a converter, in a few English words; none when it
+// can. Refused: an empty host, blanks and control characters, '/', '[' and
+// ']', the addresses that mean this computer itself (0.0.0.0, ::), and a host
+// that looks like an IPv4 address (its parts all numbers) without being
+// exactly four decimal numbers 0 to 255 with no leading zeros ("127.0.0.256",
+// "1.2.3", "0", "010.0.0.1": the system would read these as some other
+// address, or send them to the name server). Names and IPv6 addresses are
+// accepted.
+std::optional<std::string> HostProblem(std::string_view host);
+
+// Reads "HOST:PORT", "[IPv6]:PORT" or either after "tcp://"; the host passes
+// HostProblem, the port is 1 to 65535. Nothing else is accepted.
 std::optional<TcpAddress> ParseTcpAddress(std::string_view text);
 
 // The converter that COM<port> stands for: an entry of the ports directory that
@@ -35,20 +45,31 @@ std::optional<TcpAddress> TcpEntry(uint8_t port);
 
 enum class TcpStatus {
   Ok = 0,
-  ResolveFailed,  // the name does not resolve
-  Refused,        // nobody listens on the port, or the converter refused
-  TimedOut,       // no answer to the connection in time
-  Unreachable,    // no route to the network or the host
-  Closed,         // the other side closed or reset the connection
-  Busy,           // the converter said it serves another connection and closed this one
-  Failed,         // any other failure of the system
+  ResolveFailed,    // the name is unknown, or the host cannot be one
+  ResolveTimedOut,  // the name server did not answer in time
+  Refused,          // nobody listens on the port, or the converter refused
+  TimedOut,         // no answer to the connection in time
+  Unreachable,      // no route to the network or the host
+  Closed,           // the other side closed or reset the connection
+  Busy,             // the converter said it serves another connection and closed this one
+  Failed,           // any other failure of the system
 };
 
 // The words of a status, as the line trace and the tools write them.
 const char* TcpStatusText(TcpStatus status);
 
-// How long a connection attempt may take, all addresses of a name together.
+// How long a connection attempt may take: the name's resolution and all of
+// its addresses together.
 constexpr int kConnectTimeoutMs = 1000;
+
+// The keep-alive of every connection, so that a converter gone between two
+// weighings (switched off, cable pulled) is noticed within seconds: the first
+// probe after this many seconds without traffic, the next ones this far apart,
+// the connection given up after this many unanswered. A system that refuses
+// them keeps its own.
+constexpr int kKeepAliveIdleS = 5;
+constexpr int kKeepAliveIntervalS = 1;
+constexpr int kKeepAliveProbes = 3;
 
 class TcpConnection {
  public:
@@ -57,9 +78,13 @@ class TcpConnection {
   TcpConnection(const TcpConnection&) = delete;
   TcpConnection& operator=(const TcpConnection&) = delete;
 
-  // Connects to `address` within `timeoutMs` (a connection held is closed
-  // first): no Nagle delay, no signal on a broken connection, not inherited by
-  // child processes. A signal does not cut the wait short.
+  // Connects to `address` within `timeoutMs`, the name's resolution included
+  // (a connection held is closed first): no Nagle delay, keep-alive on, no
+  // signal on a broken connection, not inherited by child processes. A signal
+  // does not cut the wait short. A numeric address is never sent to a name
+  // server; a name is resolved on a thread of its own that this call waits
+  // for until the deadline at most, and that ends by itself later when the
+  // name server is slower (ResolveTimedOut).
   TcpStatus Connect(const TcpAddress& address, int timeoutMs = kConnectTimeoutMs);
   void Close();
   bool IsOpen() const { return socket_ != kNoSocket; }
@@ -77,6 +102,8 @@ class TcpConnection {
   TcpStatus Status() const { return status_; }
   // The system's words for the last failure, or empty.
   const std::string& SystemError() const { return systemError_; }
+  // The system's socket while open, for checks of its options.
+  intptr_t NativeSocket() const { return socket_; }
 
  private:
   void Lost(TcpStatus status, int error);
