@@ -1,6 +1,9 @@
 // The three reply checks on arbitrary bytes: never a crash; the result is
 // empty or a well-formed weight text; a ZEV-AW or ZEV-NT(N) weight is the gram
-// count the frame carried, divided by 1000.
+// count the frame carried, divided by 1000; a frame the 4001 class takes as
+// whole is one the reply check reads (ZEV-AW: but for a count beyond 32 bits).
+// Telnet on the same bytes: what it keeps is no more than it was given, its
+// answers are only refusals, and escaped data comes back unchanged.
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -12,6 +15,7 @@
 #include "SCALES_ZEV_NT.h"
 #include "SCALE_ZEV_AW.h"
 #include "SCALE_ZEV_U.h"
+#include "TTelnet.h"
 #include "zev/platform/text.h"
 
 namespace {
@@ -83,5 +87,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CheckWeight(zev::zev_aw::ParseReply(reply, separator), separator, AwGrams(reply));
     CheckWeight(zev::zev_nt::ParseReply(reply, separator), separator, NtGrams(reply));
   }
+  if (zev::zev_u::WholeFrame(reply) && zev::zev_u::ParseReply(reply, '.').empty()) std::abort();
+  if (zev::zev_nt::WholeFrame(reply) && !NtGrams(reply)) std::abort();
+  if (zev::zev_aw::WholeFrame(reply) && reply.find_first_not_of("0123456789") <= 9 &&
+      !AwGrams(reply))
+    std::abort();
+
+  zev::scales::TTelnet telnet;
+  std::string bytes(reply), answers, seen;
+  const size_t kept = telnet.Filter(bytes.data(), bytes.size(), answers, seen);
+  if (kept > size || answers.size() % 3 != 0) std::abort();
+  for (size_t i = 0; i < answers.size(); i += 3) {
+    if (static_cast<uint8_t>(answers[i]) != 0xFF || (static_cast<uint8_t>(answers[i + 1]) != 0xFC &&
+                                                     static_cast<uint8_t>(answers[i + 1]) != 0xFE))
+      std::abort();
+  }
+  std::string escaped = zev::scales::TTelnet::Escape(reply);
+  zev::scales::TTelnet fresh;
+  const size_t back = fresh.Filter(escaped.data(), escaped.size(), answers, seen);
+  if (std::string_view(escaped.data(), back) != reply) std::abort();
   return 0;
 }

@@ -102,9 +102,13 @@ size_t TTelnet::Filter(char* bytes, size_t count, std::string& answers, std::str
         seen += std::string(VerbName(verb_)) + " " + OptionName(b);
         // Every option offered or asked for is refused; a refusal needs no answer.
         if (verb_ == kWill || verb_ == kDo) {
-          answers += static_cast<char>(kIac);
-          answers += static_cast<char>(verb_ == kWill ? kDont : kWont);
-          answers += static_cast<char>(b);
+          auto& refused = verb_ == kWill ? refusedWill_ : refusedDo_;
+          if (!refused.test(b)) {
+            refused.set(b);
+            answers += static_cast<char>(kIac);
+            answers += static_cast<char>(verb_ == kWill ? kDont : kWont);
+            answers += static_cast<char>(b);
+          }
         }
         state_ = State::Data;
         break;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <bitset>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -30,6 +31,9 @@ class TTelnet {
   enum class State : uint8_t { Data, Command, Option, Sub, SubCommand };
   State state_ = State::Data;
   uint8_t verb_ = 0;
+  // Options already refused, WILL and DO apart: a converter that asks again
+  // and again is answered once, so the two never loop.
+  std::bitset<256> refusedWill_, refusedDo_;
 };
 
 }  // namespace zev::scales

@@ -1,11 +1,14 @@
-// The three reply checks, as pure functions of the reply bytes.
+// The three reply checks and the whole-frame rules, as pure functions of the
+// reply bytes; Telnet as a converter speaks it.
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "SCALES_ZEV_NT.h"
 #include "SCALE_ZEV_AW.h"
 #include "SCALE_ZEV_U.h"
+#include "TTelnet.h"
 
 namespace {
 
@@ -125,6 +128,65 @@ TEST(ZevNtReply, ReadsTheSixWeightBytes) {
       {"39 x6 00 x12", "999.999"},
   };
   for (const auto& c : cases) CheckBothSeparators(&zev::zev_nt::ParseReply, c);
+}
+
+// The 4001 class takes a reply only when every byte stands where the model's
+// layout allows it: bytes in front or a byte lost shift the frame out of it.
+TEST(WholeFrame, EveryByteWhereTheLayoutAllowsIt) {
+  const struct {
+    bool (*whole)(std::string_view);
+    const char* reply;  // hex
+    bool expected;
+  } cases[] = {
+      {&zev::zev_u::WholeFrame, "20 20 31 2E 32 35 30 20 6B 67 20 20 0D 0A", true},
+      {&zev::zev_u::WholeFrame, "20 20 61 62 63 20 6B 67 20 20 0D 0A", false},       // 12 bytes
+      {&zev::zev_u::WholeFrame, "20 20 61 62 63 20 6B 67 20 20 20 20 0D 0A", true},  // read later
+      {&zev::zev_u::WholeFrame, "0A 20 20 31 2E 32 35 30 20 6B 67 20 20 0D", false},
+      {&zev::zev_u::WholeFrame, "20 20 31 2E 32 35 30 20 6B 67 20 23 0D 0A", false},
+      {&zev::zev_u::WholeFrame, "20 20 31 0D 32 35 30 20 6B 67 20 20 0D 0A", false},
+      {&zev::zev_aw::WholeFrame, "35 34 33 32 31 30 30 30 30 30 30 30 2D 20 20 20 0D 0A", true},
+      {&zev::zev_aw::WholeFrame, "31 00 x17", true},
+      {&zev::zev_aw::WholeFrame, "30 x18", true},
+      {&zev::zev_aw::WholeFrame, "0D 0A 34 33 32 31 30 30 30 30 30 30 30 20 20 20 20 0D", false},
+      {&zev::zev_aw::WholeFrame, "35 34 33 32 31 20 30 30 30 30 30 30 2D 20 20 20 0D 0A", false},
+      {&zev::zev_aw::WholeFrame, "35 34 33 32 31 30 30 30 30 30 30 30 2D 2D 20 20 0D 0A", false},
+      {&zev::zev_nt::WholeFrame, "30 35 32 37 30 30 FF x12", true},
+      {&zev::zev_nt::WholeFrame, "0A 36 35 34 33 32 31 20 20 20 6B 67 20 x5 0D", false},
+      {&zev::zev_nt::WholeFrame, "20 35 34 33 32 31 20 x12", false},
+      {&zev::zev_nt::WholeFrame, "30 x17", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.whole(Hex(c.reply)), c.expected) << c.reply;
+}
+
+TEST(Telnet, CommandsAreRefusedAndTakenOutOfTheData) {
+  const struct {
+    std::vector<const char*> pieces;  // hex, as they arrive
+    const char* data;                 // hex
+    const char* answers;              // hex
+  } cases[] = {
+      {{"35 34 0D 0A"}, "35 34 0D 0A", ""},
+      {{"30 FF FF FF FF 31"}, "30 FF FF 31", ""},  // FF doubled is one data byte
+      {{"FF FB 01 FF FB 03 35"}, "35", "FF FE 01 FF FE 03"},
+      {{"FF FD 00 FF FE 01 FF FC 03"}, "", "FF FC 00"},     // refusals need no answer
+      {{"FF FA 2C 01 FF FF 02 FF F0 36"}, "36", ""},        // a subnegotiation, FF inside
+      {{"35 FF", "FB", "01 36"}, "35 36", "FF FE 01"},      // cut between reads
+      {{"FF FD 18 FF FD 18", "FF FD 18"}, "", "FF FC 18"},  // asked again: answered once
+      {{"FF F1 37 FF F9"}, "37", ""},                       // NOP, GA
+  };
+  for (const auto& c : cases) {
+    zev::scales::TTelnet telnet;
+    std::string data, answers, seen;
+    for (const char* piece : c.pieces) {
+      std::string bytes = Hex(piece);
+      data.append(bytes.data(), telnet.Filter(bytes.data(), bytes.size(), answers, seen));
+    }
+    EXPECT_EQ(data, Hex(c.data)) << c.pieces.front();
+    EXPECT_EQ(answers, Hex(c.answers)) << c.pieces.front();
+  }
+  EXPECT_EQ(zev::scales::TTelnet::Escape(Hex("30 FF 31")), Hex("30 FF FF 31"));
+  EXPECT_TRUE(zev::scales::TTelnet::Opens(Hex("FF FB 01")));
+  EXPECT_FALSE(zev::scales::TTelnet::Opens(Hex("FF FF 01")));
+  EXPECT_FALSE(zev::scales::TTelnet::Opens(Hex("35 FF FB")));
 }
 
 }  // namespace

@@ -331,7 +331,7 @@ TEST(CliConverter, TelnetFromAConverterIsShownAsTelnet) {
   } cases[] = {
       {"listen --model ZEV-U --seconds 1 --tcp " + a,
        {"telnet: WILL ECHO, WILL SUPPRESS-GO-AHEAD", "telnet: DO TERMINAL-TYPE", "Telnet mode"}},
-      {"weigh --model ZEV-U --tcp " + a, {"speaks Telnet"}},
+      {"weigh --model ZEV-U --tcp " + a, {"in Telnet mode (telnet: WILL ECHO"}},
       {"ports", {"Telnet mode"}},
   };
   for (const auto& c : cases) {

@@ -243,6 +243,7 @@ std::string TcpReason(Lang lang, platform::TcpStatus status) {
     case platform::TcpStatus::Closed:
       return Text(lang, M::TcpClosed);
     case platform::TcpStatus::Busy:
+      return Text(lang, M::TcpBusy);
     case platform::TcpStatus::Failed:
       break;
   }
@@ -261,6 +262,12 @@ platform::TcpStatus ConnectOutcome(const Context& c, int port,
   platform::TcpConnection probe;
   if (!status) status = probe.Connect(converter);
   why = TcpReason(c.o.lang, *status);
+  // A busy converter's own words, from a connection of the tool's own (the
+  // driver's was closed by the converter).
+  if (status == platform::TcpStatus::Busy) {
+    const std::string words = GreetingTrouble(c, Greet(converter));
+    if (!words.empty()) why = words;
+  }
   if (!probe.SystemError().empty() &&
       (status == platform::TcpStatus::Failed || status == platform::TcpStatus::ResolveFailed ||
        status == platform::TcpStatus::Unreachable))
@@ -469,9 +476,12 @@ Failure Explain(Context& c, Session& s, Operation operation, int port, const std
     const std::string reply = c.tap.ReplyBytes(port);
     const bool gone = c.tap.GoneSinceLastCommand(port);
     std::string trouble;
+    const std::string telnetSeen = c.tap.TelnetSeen(port);
     if (BeginsWithTelnet(reply)) {
       TelnetReader telnet;
       trouble = c.T(M::ConverterTelnet, {Shown(telnet.Read(reply))});
+    } else if (!telnetSeen.empty() && outcome == TraceTap::LineOutcome::Nothing) {
+      trouble = c.T(M::ConverterTelnet, {"telnet: " + telnetSeen});
     } else if (gone) {
       // The driver's connection is closed: one of the tool's own tells what
       // the converter does before anything is sent (a busy one says so).
@@ -717,6 +727,24 @@ bool TraceTap::OnlySilence(int port, const std::string& model) const {
     read = true;
   }
   return read;
+}
+
+std::string TraceTap::TelnetSeen(int port) const {
+  const std::string name = "COM" + std::to_string(port);
+  // Every "telnet:" line since the connection was last made, oldest first.
+  std::string seen;
+  for (size_t i = lines_.size(); i > 0; --i) {
+    const TraceLine t = Split(lines_[i - 1]);
+    if (t.port != name) continue;
+    if (t.what == "open") break;
+    if (t.what != "telnet:") continue;
+    const size_t open = t.rest.find('('), close = t.rest.rfind(')');
+    const std::string commands = open != std::string::npos && close > open
+                                     ? t.rest.substr(open + 1, close - open - 1)
+                                     : t.rest.substr(1, t.rest.find(';') - 1);
+    seen = seen.empty() ? commands : commands + ", " + seen;
+  }
+  return seen;
 }
 
 std::string TraceTap::LastOpen(int port) const {

@@ -175,6 +175,9 @@ class TraceTap {
   // What the last "open" of COM<port> in this run said after its colon
   // ("ok", or why not), or empty.
   std::string LastOpen(int port) const;
+  // The Telnet commands the driver had from the converter on COM<port>, as its
+  // "telnet:" lines name them ("WILL ECHO, DO BINARY"); empty when none.
+  std::string TelnetSeen(int port) const;
 
  private:
   std::string path_;

@@ -106,6 +106,36 @@ std::string TelnetOptionName(unsigned char option) {
   return "OPTION-" + std::to_string(option);
 }
 
+// A converter's connection as it is, for listening: no Telnet spoken, no
+// greeting taken away; the bytes are shown as they come.
+class RawTcpPort : public scales::TPort {
+ public:
+  explicit RawTcpPort(const platform::SerialTimeouts& timeouts) : timeouts_(timeouts) {}
+  platform::TcpStatus Connect(const platform::TcpAddress& a) { return connection_.Connect(a); }
+  bool Close() override {
+    connection_.Close();
+    return true;
+  }
+  void Purge() override { connection_.Purge(); }
+  size_t Write(const void* data, size_t size) override {
+    return connection_.Write(data, size, timeouts_);
+  }
+  platform::ReadResult ReadAttempt(void* buffer, size_t size) override {
+    return connection_.ReadAttempt(buffer, size, timeouts_);
+  }
+  platform::ReadResult ReadWithin(void* buffer, size_t size, uint32_t ms) override {
+    platform::SerialTimeouts t;
+    t.readInterval = 0;
+    t.readTotalMultiplier = 0;
+    t.readTotalConstant = ms;
+    return connection_.ReadAttempt(buffer, size, t);
+  }
+
+ private:
+  platform::TcpConnection connection_;
+  platform::SerialTimeouts timeouts_;
+};
+
 std::string Hex(const std::string& bytes) {
   static const char kHex[] = "0123456789ABCDEF";
   std::string out;
@@ -132,9 +162,13 @@ Listening Listen(int port, const ModelLine& model, int ms, bool quietFirst, bool
   std::unique_ptr<scales::TPort> line;
   if (const auto converter = platform::TcpEntry(static_cast<uint8_t>(port))) {
     l.converter = true;
-    platform::TcpStatus status;
-    line = scales::OpenTcpPort(*converter, t, status);
-    if (!line) l.error = converter->Url() + ": " + platform::TcpStatusText(status);
+    auto raw = std::make_unique<RawTcpPort>(t);
+    const platform::TcpStatus status = raw->Connect(*converter);
+    if (status == platform::TcpStatus::Ok) {
+      line = std::move(raw);
+    } else {
+      l.error = converter->Url() + ": " + platform::TcpStatusText(status);
+    }
   } else {
     platform::OpenStatus status;
     platform::OpenProblem problem;

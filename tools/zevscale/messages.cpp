@@ -192,6 +192,8 @@ const Entry kCatalogue[] = {
   {M::TcpTimedOut, "no answer to the connection within 1 s", "нет ответа на соединение за 1 с"},
   {M::TcpUnreachable, "no route to the host", "нет пути к узлу"},
   {M::TcpClosed, "connection closed by the converter", "соединение закрыто преобразователем"},
+  {M::TcpBusy, "the converter is busy with another connection",
+   "преобразователь занят другим соединением"},
   {M::TcpFailed, "connection failed", "соединение не удалось"},
   {M::PortConverterOk, "converter, accepts connections", "преобразователь, принимает соединения"},
   {M::PortConverterFails, "converter: {1}", "преобразователь: {1}"},

@@ -102,6 +102,7 @@ enum class M {
   TcpTimedOut,
   TcpUnreachable,
   TcpClosed,
+  TcpBusy,
   TcpFailed,
   PortConverterOk,
   PortConverterFails,
