@@ -24,6 +24,14 @@ class TAdapterOf final : public IScaleAdapter {
       return adapter_.Tare();
     }
   }
+  int16_t TareLoad() override { return adapter_.Tare(); }
+  int16_t CancelTare() override {
+    if constexpr (std::is_same_v<Adapter, TZEV_U>) {
+      return adapter_.CancelTare();
+    } else {
+      return 0;  // the device never asks: the row says the model has none
+    }
+  }
   int16_t SetZero() override { return adapter_.SetZero(); }
   int16_t Weigh() override { return adapter_.Weigh(); }
   std::string WeightText() const override {
@@ -61,28 +69,16 @@ std::string BeforeKg(const std::string& text) {
 }  // namespace
 
 const std::array<ModelRow, kModelCount>& Models() {
+  // name, caption, source, zeroing, kgSuffix, cancelTare, frame, adapter
   static const std::array<ModelRow, kModelCount> rows = {{
-      {u"ZEV-U",
-       u"Весы: ZEV-У",
-       u"Весы ZEV-У",
-       true,
-       true,
-       {14, &zev_u::WholeFrame},
-       &Make<TZEV_U>},
-      {u"ZEV-AW",
-       u"Весы: ZEV-AW",
-       u"Весы ZEV-AW",
-       false,
-       false,
-       {18, &zev_aw::WholeFrame},
-       &Make<TZEV_AW>},
-      {u"ZEV-NT(N)",
-       u"Весы: ZEV-NT(N)",
-       u"Весы ZEV-NT(N)",
-       false,
-       false,
-       {18, &zev_nt::WholeFrame},
-       &Make<TZEV_NT>},
+      // clang-format off
+      {u"ZEV-U", u"Весы: ZEV-У", u"Весы ZEV-У", true, true, true,
+       {14, &zev_u::WholeFrame}, &Make<TZEV_U>},
+      {u"ZEV-AW", u"Весы: ZEV-AW", u"Весы ZEV-AW", false, false, false,
+       {18, &zev_aw::WholeFrame}, &Make<TZEV_AW>},
+      {u"ZEV-NT(N)", u"Весы: ZEV-NT(N)", u"Весы ZEV-NT(N)", false, false, false,
+       {18, &zev_nt::WholeFrame}, &Make<TZEV_NT>},
+      // clang-format on
   }};
   return rows;
 }
@@ -214,6 +210,45 @@ bool TScaleDevice::Zero() {
     return false;
   }
   return Done(adapter_->SetZero(), IsOpen() ? Fault::CommandFailed : Fault::NotOpen);
+}
+
+bool TScaleDevice::TareLoad() {
+  if (!adapter_) {
+    Fail(Fault::NoModel);
+    return false;
+  }
+  return Done(adapter_->TareLoad(), IsOpen() ? Fault::CommandFailed : Fault::NotOpen);
+}
+
+bool TScaleDevice::CancelTare() {
+  if (!adapter_) {
+    Fail(Fault::NoModel);
+    return false;
+  }
+  if (!Model()->cancelTare) {
+    Fail(Fault::Unsupported);
+    return false;
+  }
+  return Done(adapter_->CancelTare(), IsOpen() ? Fault::CommandFailed : Fault::NotOpen);
+}
+
+bool TScaleDevice::Heard() {
+  std::string text;
+  if (WeighText(text)) return true;
+  // Bytes of any kind are an answer; silence, or a line that went, is none.
+  switch (error_.fault) {
+    case Fault::NotAReply:
+    case Fault::NotAWeight:
+      error_ = DeviceError();
+      return true;
+    case Fault::NothingArrived:
+    case Fault::LineGone:
+    case Fault::LinkFailed:
+      Fail(Fault::NoAnswerAfterCommand);
+      return false;
+    default:
+      return false;
+  }
 }
 
 Fault TScaleDevice::WeighingFault() const {

@@ -17,21 +17,22 @@ namespace zev::driver {
 // Why the last operation of a device failed.
 enum class Fault : uint8_t {
   None,
-  NoModel,         // no model chosen, or a name that is not in the table
-  PortMissing,     // the port does not exist
-  PortNoAccess,    // the user may not open it
-  PortBusy,        // another program holds it
-  PortRefused,     // any other refusal to open
-  LineSettings,    // the line settings were refused
-  Timeouts,        // the time-outs were refused
-  NotOpen,         // no port held
-  CommandFailed,   // the command could not be written
-  NothingArrived,  // no reply before the deadline
-  NotAReply,       // bytes arrived that are not this model's reply
-  LineGone,        // the line went away while waiting
-  NotAWeight,      // a reply of the right form whose weight text is no number
-  Unsupported,     // the model has no such command
-  LinkFailed,      // a converter could not be reached or closed the connection
+  NoModel,               // no model chosen, or a name that is not in the table
+  PortMissing,           // the port does not exist
+  PortNoAccess,          // the user may not open it
+  PortBusy,              // another program holds it
+  PortRefused,           // any other refusal to open
+  LineSettings,          // the line settings were refused
+  Timeouts,              // the time-outs were refused
+  NotOpen,               // no port held
+  CommandFailed,         // the command could not be written
+  NothingArrived,        // no reply before the deadline
+  NotAReply,             // bytes arrived that are not this model's reply
+  LineGone,              // the line went away while waiting
+  NotAWeight,            // a reply of the right form whose weight text is no number
+  Unsupported,           // the model has no such command
+  NoAnswerAfterCommand,  // a command without a reply, and no reply to the weighing after it
+  LinkFailed,            // a converter could not be reached or closed the connection
 };
 
 struct DeviceError {
@@ -50,6 +51,9 @@ class IScaleAdapter {
   virtual int16_t ClosePort() = 0;
   // A tare of `kg`; ZEV-U cancels the tare for 0.
   virtual int16_t Tare(double kg) = 0;
+  // The tare of what lies on the pan, and the cancel (where the model has one).
+  virtual int16_t TareLoad() = 0;
+  virtual int16_t CancelTare() = 0;
   virtual int16_t SetZero() = 0;
   virtual int16_t Weigh() = 0;
   virtual std::string WeightText() const = 0;
@@ -63,6 +67,7 @@ struct ModelRow {
   const char16_t* caption;  // the model in a settings page's choice list
   const char16_t* source;   // names the scale in error reports to the platform
   bool zeroing;             // the scale has a zero command
+  bool cancelTare;          // the scale has a command that removes the tare
   bool kgSuffix;            // the weight text ends in "kg" with blanks around
   scales::FrameRule frame;  // a whole weight reply, for reads that end with it
   std::unique_ptr<IScaleAdapter> (*make)();
@@ -108,6 +113,13 @@ class TScaleDevice {
 
   bool Tare(double kg);
   bool Zero();
+  // The tare of the load on the pan; the tare removed (Unsupported, nothing
+  // sent, where the model has no such command).
+  bool TareLoad();
+  bool CancelTare();
+  // Whether the scale answers after a command that has no reply of its own:
+  // one weighing; false (NoAnswerAfterCommand) when nothing came back.
+  bool Heard();
   // A weighing with the weight text as the model's unit gave it.
   bool WeighText(std::string& text);
   // A weighing read as kilograms.

@@ -33,9 +33,22 @@ std::unique_ptr<v8napi::TV8UserObject> TZEV_SCALE_4001_Class::Create() {
 }
 
 bool TZEV_SCALE_4001_Class::Fail(std::u16string text, int32_t code) {
-  LastErrorCode = code;
-  LastErrorText = std::move(text);
+  std::lock_guard<std::recursive_mutex> lock(state);
+  lastErrorCode_ = code;
+  lastErrorText_ = std::move(text);
   return false;
+}
+
+void TZEV_SCALE_4001_Class::OnDone() {
+  std::map<std::u16string, std::shared_ptr<TLine>> devices;
+  {
+    std::lock_guard<std::recursive_mutex> lock(state);
+    devices.swap(devices_);
+  }
+  for (auto& [id, line] : devices) {
+    std::lock_guard<std::mutex> lock(line->exchange);
+    if (line->device.IsOpen()) line->device.Close();
+  }
 }
 
 bool TZEV_SCALE_4001_Class::SetText(v8napi::tVariant* value, std::u16string_view text) {
@@ -67,36 +80,63 @@ std::u16string TZEV_SCALE_4001_Class::LinkName() const {
   return Utf8ToUtf16(address.Url());
 }
 
-bool TZEV_SCALE_4001_Class::OpenDevice() {
+std::unique_ptr<TLine> TZEV_SCALE_4001_Class::OpenLine(std::u16string& why) const {
   for (const char16_t* name :
        {u"Model", u"Connection", Tcp ? u"Host" : u"Port", Tcp ? u"TCPPort" : u"Port"}) {
     const auto refused = Refused.find(name);
-    if (refused != Refused.end()) return Fail(T(Msg::RefusedSetting, {name, refused->second}));
+    if (refused != Refused.end()) {
+      why = T(Msg::RefusedSetting, {name, refused->second});
+      return nullptr;
+    }
   }
-  Device.SetFastReplies(true);
-  Device.SetTraceTarget(platform::Utf16ToUtf8(Trace ? TraceFile : std::u16string()));
-  if (!Tcp) return Device.Open(static_cast<uint8_t>(Port)) || Fail(DeviceErrorText());
-  if (Device.Model() == nullptr) return Fail(T(Msg::NoModel, {Model}));
-  if (Host.empty()) return Fail(T(Msg::NoHost));
-  platform::TcpAddress address;
-  address.host = platform::Utf16ToUtf8(Host);
-  address.port = static_cast<uint16_t>(TcpPort);
-  return Device.Open(scales::TEndpoint::Tcp(address)) || Fail(DeviceErrorText());
+  auto line = std::make_unique<TLine>();
+  TScaleDevice& device = line->device;
+  line->link = LinkName();
+  if (!device.SetModel(Model)) {
+    why = T(Msg::NoModel, {Model});
+    return nullptr;
+  }
+  device.SetFastReplies(true);
+  device.SetTraceTarget(platform::Utf16ToUtf8(Trace ? TraceFile : std::u16string()));
+  bool opened = false;
+  if (!Tcp) {
+    opened = device.Open(static_cast<uint8_t>(Port));
+  } else if (Host.empty()) {
+    why = T(Msg::NoHost);
+    return nullptr;
+  } else {
+    platform::TcpAddress address;
+    address.host = platform::Utf16ToUtf8(Host);
+    address.port = static_cast<uint16_t>(TcpPort);
+    opened = device.Open(scales::TEndpoint::Tcp(address));
+  }
+  if (opened) return line;
+  why = DeviceErrorText(device);
+  return nullptr;
 }
 
-std::u16string TZEV_SCALE_4001_Class::DeviceErrorText() const {
-  const DeviceError& e = Device.Error();
-  const ModelRow* row = Device.Model();
+std::shared_ptr<TLine> TZEV_SCALE_4001_Class::HeldLine(std::u16string* id) const {
+  const std::u16string link = LinkName();
+  for (const auto& [key, line] : devices_) {
+    if (line->link != link) continue;
+    if (id != nullptr) *id = key;
+    return line;
+  }
+  return nullptr;
+}
+
+std::u16string TZEV_SCALE_4001_Class::DeviceErrorText(const TScaleDevice& d) const {
+  const DeviceError& e = d.Error();
+  const ModelRow* row = d.Model();
   const std::u16string model = row != nullptr ? row->name : Model;
-  const std::u16string port = Utf8ToUtf16(std::to_string(Device.Port()));
-  const bool tcp = Device.Endpoint().kind == scales::TEndpoint::Kind::Tcp;
+  const std::u16string port = Utf8ToUtf16(std::to_string(d.Port()));
+  const bool tcp = d.Endpoint().kind == scales::TEndpoint::Kind::Tcp;
   // The link as the texts name it: COM3, tcp://HOST:PORT, or a COM<N> that
   // stands for a converter with its address.
-  std::u16string link = Utf8ToUtf16(Device.Endpoint().Name());
-  if (const auto entry = tcp ? std::nullopt : platform::TcpEntry(Device.Port()))
+  std::u16string link = Utf8ToUtf16(d.Endpoint().Name());
+  if (const auto entry = tcp ? std::nullopt : platform::TcpEntry(d.Port()))
     link += u" (" + Utf8ToUtf16(entry->Url()) + u")";
-  const std::u16string device =
-      platform::Cp1251ToUtf16(platform::SerialPort::DeviceName(Device.Port()));
+  const std::u16string device = platform::Cp1251ToUtf16(platform::SerialPort::DeviceName(d.Port()));
   const std::u16string bytes = platform::Cp1251ToUtf16(scales::TTrace::Dump(e.bytes));
   switch (e.fault) {
     case Fault::None:
@@ -110,7 +150,9 @@ std::u16string TZEV_SCALE_4001_Class::DeviceErrorText() const {
     case Fault::PortBusy: {
       std::u16string who;
       for (const platform::PortHolder& h :
-           platform::PortHolders(platform::SerialPort::DeviceName(Device.Port()))) {
+           platform::PortHolders(platform::SerialPort::DeviceName(d.Port()))) {
+        if (static_cast<unsigned long>(h.pid) == platform::ProcessId())
+          return T(Msg::PortBusyHere, {port, device});
         if (!who.empty()) who += u", ";
         who += u"PID " + Utf8ToUtf16(std::to_string(h.pid));
         if (!h.name.empty()) who += u" (" + Utf8ToUtf16(h.name) + u")";
@@ -138,6 +180,8 @@ std::u16string TZEV_SCALE_4001_Class::DeviceErrorText() const {
       return T(Msg::NotAWeight, {model, link, platform::Cp1251ToUtf16(e.weightText)});
     case Fault::Unsupported:
       return T(Msg::ZeroUnsupported, {model});
+    case Fault::NoAnswerAfterCommand:
+      return T(Msg::NoAnswerAfterCommand, {model, link});
     case Fault::LinkFailed: {
       // The Russian reason as the link layer words it; the English one from
       // the system's status words, capitalised.
@@ -167,15 +211,19 @@ void RegisterDriver4001(v8napi::TClassRegList& registry) {
   cls.AddFunction(u"GetLastError", u"ПолучитьОшибку", 1, FuncHandler<T, &T::GetLastError>);
   cls.AddFunction(u"GetParameters", u"ПолучитьПараметры", 1, FuncHandler<T, &T::GetParameters>);
   cls.AddFunction(u"SetParameter", u"УстановитьПараметр", 2, FuncHandler<T, &T::SetParameter>);
-  cls.AddFunction(u"Open", u"Подключить", 1, FuncHandler<T, &T::Open>);
-  cls.AddFunction(u"Close", u"Отключить", 1, FuncHandler<T, &T::Close>);
+  // The English editions of the equipment library call some methods by other
+  // names: each finds the method too.
+  cls.AddFunction(u"Open", u"Подключить", 1, FuncHandler<T, &T::Open>).OtherNames = {u"Connect"};
+  cls.AddFunction(u"Close", u"Отключить", 1, FuncHandler<T, &T::Close>).OtherNames = {
+      u"Disconnect"};
   cls.AddFunction(u"DeviceTest", u"ТестУстройства", 2, FuncHandler<T, &T::DeviceTest>);
   cls.AddFunction(u"GetAdditionalActions", u"ПолучитьДополнительныеДействия", 1,
                   FuncHandler<T, &T::GetAdditionalActions>);
   cls.AddFunction(u"DoAdditionalAction", u"ВыполнитьДополнительноеДействие", 1,
                   FuncHandler<T, &T::DoAdditionalAction>);
   cls.AddFunction(u"GetWeight", u"ПолучитьВес", 2, FuncHandler<T, &T::GetWeight>);
-  cls.AddFunction(u"Calibrate", u"УстановитьВесТары", 2, FuncHandler<T, &T::Calibrate>);
+  cls.AddFunction(u"Calibrate", u"УстановитьВесТары", 2, FuncHandler<T, &T::Calibrate>)
+      .OtherNames = {u"SetTareWeight"};
   cls.AddFunction(u"SetLocalization", u"УстановитьЛокализацию", 2,
                   FuncHandler<T, &T::SetLocalization>);
 }

@@ -2,6 +2,8 @@
 // error, connect, test, weigh, tare, the additional action, localisation.
 #include "TZEV_SCALE_4001_Class.h"
 #include "TZEV_SCALE_Class.h"
+
+#include <optional>
 #include "product_version.h"
 #include "xml.h"
 #include "zev/platform/text.h"
@@ -13,11 +15,36 @@ constexpr const char16_t* kZeroing = u"Zeroing";
 
 }  // namespace
 
-bool TZEV_SCALE_4001_Class::KnownDevice(const v8napi::tVariant& id) {
+std::shared_ptr<TLine> TZEV_SCALE_4001_Class::LineOf(const v8napi::tVariant& id) {
   const std::u16string given = v8napi::GetVariantText(&id);
-  if (!DeviceID.empty() && given == DeviceID) return true;
+  {
+    std::lock_guard<std::recursive_mutex> lock(state);
+    const auto found = devices_.find(given);
+    if (found != devices_.end()) return found->second;
+  }
   Fail(T(Msg::UnknownDevice, {given}), kErrDeviceID);
-  return false;
+  return nullptr;
+}
+
+template <class Op>
+bool TZEV_SCALE_4001_Class::OnCurrentLine(Op&& op, bool& held, std::u16string& heldId) {
+  std::shared_ptr<TLine> line;
+  std::u16string why;
+  {
+    std::lock_guard<std::recursive_mutex> lock(state);
+    line = HeldLine(&heldId);
+    held = line != nullptr;
+    if (!held) {
+      std::unique_ptr<TLine> opened = OpenLine(why);
+      if (opened) line = std::move(opened);
+    }
+  }
+  if (!line) return Fail(why);
+  std::lock_guard<std::mutex> lock(line->exchange);
+  const bool ok = op(line->device);
+  const std::u16string failure = ok ? std::u16string() : DeviceErrorText(line->device);
+  if (!held) line->device.Close();
+  return ok || Fail(failure);
 }
 
 bool TZEV_SCALE_4001_Class::GetInterfaceRevision(v8napi::tVariant* ret, v8napi::tVariant*,
@@ -33,27 +60,58 @@ bool TZEV_SCALE_4001_Class::GetVersion(v8napi::tVariant* ret, v8napi::tVariant*,
 
 bool TZEV_SCALE_4001_Class::GetLastError(v8napi::tVariant* ret, v8napi::tVariant* params,
                                          int32_t count) {
-  if (count >= 1) SetText(&params[0], LastErrorText);
-  v8napi::SetVariantInt(*this, ret, LastErrorCode);
+  int32_t code;
+  std::u16string text;
+  {
+    std::lock_guard<std::recursive_mutex> lock(state);
+    code = lastErrorCode_;
+    text = lastErrorText_;
+  }
+  if (count >= 1) SetText(&params[0], text);
+  v8napi::SetVariantInt(*this, ret, code);
   return true;
 }
 
 bool TZEV_SCALE_4001_Class::Open(v8napi::tVariant* ret, v8napi::tVariant* params, int32_t count) {
   return Run(u"Open", count, 1, ret, [&] {
-    if (!DeviceID.empty()) return Fail(T(Msg::AlreadyConnected, {DeviceID}));
-    if (!OpenDevice()) return false;
-    const std::string n = std::to_string(++Connections);
-    DeviceID = std::u16string(Device.Model()->name) + u"@" + LinkName() + u"#" +
-               std::u16string(n.begin(), n.end());
-    return SetText(&params[0], DeviceID);
+    std::u16string id, why;
+    {
+      std::lock_guard<std::recursive_mutex> lock(state);
+      // A second connection to a line this object holds goes through it.
+      std::shared_ptr<TLine> line = HeldLine(&id);
+      if (line != nullptr && line->device.Model() != nullptr &&
+          line->device.ModelIndex() != FindModel(Model)) {
+        why = T(Msg::LineTakenByModel, {line->link, line->device.Model()->name, id});
+      } else if (line == nullptr) {
+        std::unique_ptr<TLine> opened = OpenLine(why);
+        if (opened) line = std::move(opened);
+      }
+      if (line != nullptr && why.empty()) {
+        ++line->users;
+        const std::string n = std::to_string(++connections_);
+        id = std::u16string(line->device.Model()->name) + u"@" + line->link + u"#" +
+             std::u16string(n.begin(), n.end());
+        devices_[id] = line;
+      }
+    }
+    if (!why.empty()) return Fail(why);
+    return SetText(&params[0], id);
   });
 }
 
 bool TZEV_SCALE_4001_Class::Close(v8napi::tVariant* ret, v8napi::tVariant* params, int32_t count) {
   return Run(u"Close", count, 1, ret, [&] {
-    if (!KnownDevice(params[0])) return false;
-    DeviceID.clear();
-    return Device.Close() || Fail(DeviceErrorText());
+    const std::shared_ptr<TLine> line = LineOf(params[0]);
+    if (!line) return false;
+    bool last = false;
+    {
+      std::lock_guard<std::recursive_mutex> lock(state);
+      devices_.erase(v8napi::GetVariantText(&params[0]));
+      last = --line->users == 0;
+    }
+    if (!last) return true;  // the line stays for the other identifiers on it
+    std::lock_guard<std::mutex> lock(line->exchange);
+    return line->device.Close() || Fail(DeviceErrorText(line->device));
   });
 }
 
@@ -61,23 +119,30 @@ bool TZEV_SCALE_4001_Class::DeviceTest(v8napi::tVariant* ret, v8napi::tVariant* 
                                        int32_t count) {
   return Run(u"DeviceTest", count, 2, ret, [&] {
     SetText(&params[1], u"");
-    // Through the open connection when there is one, else the port is opened
-    // for the test and closed after it.
-    const bool held = !DeviceID.empty() && Device.IsOpen();
-    bool ok = false;
+    // With the settings as they are now: through the connection the object
+    // holds on that line, else on the port opened for the test.
+    bool held = false;
+    std::u16string heldId, model, link;
     double kg = 0;
-    if (held || OpenDevice()) {
-      ok = Device.Weigh(kg);
-      const std::u16string why = ok ? std::u16string() : DeviceErrorText();
-      if (!held) Device.Close();
-      if (!ok) Fail(why);
-    }
+    const bool ok = OnCurrentLine(
+        [&](TScaleDevice& device) {
+          model = device.Model()->name;
+          link = platform::Utf8ToUtf16(device.Endpoint().Name());
+          return device.Weigh(kg);
+        },
+        held, heldId);
     if (ok) {
-      const std::u16string link = platform::Utf8ToUtf16(Device.Endpoint().Name());
-      SetText(&params[0], T(Msg::TestAnswered, {Device.Model()->name, link, Kilograms(kg)}));
+      SetText(&params[0],
+              T(Msg::TestAnswered, {model, link, Kilograms(kg)}) + u" " +
+                  (held ? T(Msg::TestThroughConnection, {heldId}) : T(Msg::TestOpenedForIt)));
       return true;
     }
-    SetText(&params[0], T(Msg::TestFailed, {LastErrorText}));
+    std::u16string why;
+    {
+      std::lock_guard<std::recursive_mutex> lock(state);
+      why = lastErrorText_;
+    }
+    SetText(&params[0], T(Msg::TestFailed, {why}));
     return false;
   });
 }
@@ -85,6 +150,14 @@ bool TZEV_SCALE_4001_Class::DeviceTest(v8napi::tVariant* ret, v8napi::tVariant* 
 bool TZEV_SCALE_4001_Class::GetAdditionalActions(v8napi::tVariant* ret, v8napi::tVariant* params,
                                                  int32_t count) {
   return Run(u"GetAdditionalActions", count, 1, ret, [&] {
+    int model;
+    {
+      std::lock_guard<std::recursive_mutex> lock(state);
+      model = FindModel(Model);
+    }
+    // Offered for a model that has the command, or while no model is known.
+    const bool zeroing = model < 0 || Models()[static_cast<size_t>(model)].zeroing;
+    if (!zeroing) return SetText(&params[0], u"<Actions/>");
     return SetText(&params[0], u"<Actions><Action Name=\"" + std::u16string(kZeroing) +
                                    u"\" Caption=\"" + XmlEscaped(T(Msg::ZeroingCaption)) +
                                    u"\"/></Actions>");
@@ -96,26 +169,37 @@ bool TZEV_SCALE_4001_Class::DoAdditionalAction(v8napi::tVariant* ret, v8napi::tV
   return Run(u"DoAdditionalAction", count, 1, ret, [&] {
     const std::u16string name = v8napi::GetVariantText(&params[0]);
     if (name != kZeroing) return Fail(T(Msg::UnknownAction, {name}));
-    const ModelRow* row = Device.Model();
-    if (row == nullptr) return Fail(T(Msg::NoModel, {Model}));
-    if (!row->zeroing) return Fail(T(Msg::ZeroUnsupported, {row->name}));
-    // Offered in the settings form, where nothing is connected: the port is
-    // then opened for the command.
-    const bool held = !DeviceID.empty() && Device.IsOpen();
-    if (!held && !OpenDevice()) return false;
-    const bool ok = Device.Zero();
-    const std::u16string why = ok ? std::u16string() : DeviceErrorText();
-    if (!held) Device.Close();
-    return ok || Fail(why);
+    std::u16string model;
+    {
+      std::lock_guard<std::recursive_mutex> lock(state);
+      model = Model;
+    }
+    const int index = FindModel(model);
+    if (index < 0) return Fail(T(Msg::NoModel, {model}));
+    const ModelRow& row = Models()[static_cast<size_t>(index)];
+    if (!row.zeroing) return Fail(T(Msg::ZeroUnsupported, {row.name}));
+    // Offered in the settings form too, where nothing may be connected: the
+    // port is then opened for the command. The scale's answer to a weighing
+    // after it tells that the command reached it.
+    bool held = false;
+    std::u16string heldId;
+    return OnCurrentLine([](TScaleDevice& device) { return device.Zero() && device.Heard(); }, held,
+                         heldId);
   });
 }
 
 bool TZEV_SCALE_4001_Class::GetWeight(v8napi::tVariant* ret, v8napi::tVariant* params,
                                       int32_t count) {
   return Run(u"GetWeight", count, 2, ret, [&] {
-    if (!KnownDevice(params[0])) return false;
+    const std::shared_ptr<TLine> line = LineOf(params[0]);
+    if (!line) return false;
     double kg = 0;
-    if (!Device.Weigh(kg)) return Fail(DeviceErrorText());
+    std::u16string why;
+    {
+      std::lock_guard<std::mutex> lock(line->exchange);
+      if (!line->device.Weigh(kg)) why = DeviceErrorText(line->device);
+    }
+    if (!why.empty()) return Fail(why);
     return v8napi::SetVariantDouble(*this, &params[1], kg);
   });
 }
@@ -123,24 +207,40 @@ bool TZEV_SCALE_4001_Class::GetWeight(v8napi::tVariant* ret, v8napi::tVariant* p
 bool TZEV_SCALE_4001_Class::Calibrate(v8napi::tVariant* ret, v8napi::tVariant* params,
                                       int32_t count) {
   return Run(u"Calibrate", count, 2, ret, [&] {
-    if (!KnownDevice(params[0])) return false;
+    const std::shared_ptr<TLine> line = LineOf(params[0]);
+    if (!line) return false;
+    // No value, or a weight: the tare of what lies on the pan (the scales
+    // take no preset tare); 0: the tare removed, where the model can.
     const auto tag = v8abi::TagOf(params[1]);
-    double tare = 0;
-    if (tag == v8abi::VTYPE_PSTR || tag == v8abi::VTYPE_PWSTR) {
+    std::optional<double> tare;
+    if (tag == v8abi::VTYPE_EMPTY || tag == v8abi::VTYPE_NULL) {
+      tare = 1.0;
+    } else if (tag == v8abi::VTYPE_PSTR || tag == v8abi::VTYPE_PWSTR) {
       std::string text = platform::Utf16ToCp1251(v8napi::GetVariantText(&params[1]));
       for (char& c : text) {
         if (c == ',') c = '.';
       }
-      const auto value = platform::ParseDecimal(text, '.');
-      if (!value) return Fail(T(Msg::BadTare, {v8napi::GetVariantText(&params[1])}));
-      tare = *value;
+      tare = platform::ParseDecimal(text, '.');
+      if (!tare) return Fail(T(Msg::BadTare, {v8napi::GetVariantText(&params[1])}));
     } else if (tag == v8abi::VTYPE_I2 || tag == v8abi::VTYPE_I4 || tag == v8abi::VTYPE_R4 ||
                tag == v8abi::VTYPE_R8 || tag == v8abi::VTYPE_UI1) {
       tare = v8napi::GetVariantDouble(&params[1]);
     } else {
       return Fail(T(Msg::BadTare, {u"?"}));
     }
-    return Device.Tare(tare) || Fail(DeviceErrorText());
+    if (!(*tare >= 0)) return Fail(T(Msg::TareNegative, {Kilograms(*tare)}));
+    std::u16string why;
+    {
+      std::lock_guard<std::mutex> lock(line->exchange);
+      TScaleDevice& device = line->device;
+      const bool cancel = *tare == 0;
+      if (cancel && !device.Model()->cancelTare) {
+        why = T(Msg::NoTareCancel, {device.Model()->name});
+      } else if (!(cancel ? device.CancelTare() : device.TareLoad()) || !device.Heard()) {
+        why = DeviceErrorText(device);
+      }
+    }
+    return why.empty() || Fail(why);
   });
 }
 

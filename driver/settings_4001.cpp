@@ -117,13 +117,10 @@ const char16_t* BoolText(bool value) {
 bool SetModel(TZEV_SCALE_4001_Class& o, const v8napi::tVariant& value) {
   if (!IsText(value)) {
     o.Model.clear();
-    o.Device.SetModel(o.Model);
     return o.Fail(o.T(Msg::BadText, {u"Model"}));
   }
+  // For the next connection or test; the devices connected keep theirs.
   o.Model = Trimmed(v8napi::GetVariantText(&value));
-  // The adapter is chosen here; a connection through the one before is gone.
-  o.Device.SetModel(o.Model);
-  o.DeviceID.clear();
   return true;
 }
 
@@ -244,13 +241,13 @@ const std::vector<ParameterRow>& Parameters() {
        [](const TZEV_SCALE_4001_Class& o) { return std::u16string(o.Tcp ? u"TCP" : u"COM"); },
        &ConnectionChoices, &SetConnection},
       {u"Port", Msg::PortCaption, Msg::PortDescription, ParamType::Number,
-       [](const TZEV_SCALE_4001_Class& o) { return o.Port > 0 ? Number(o.Port) : u""; }, &PortChoices, &SetPort},
+       [](const TZEV_SCALE_4001_Class& o) { return o.Port > 0 ? Number(o.Port) : u""; },
+       &PortChoices, &SetPort},
       {u"Host", Msg::HostCaption, Msg::HostDescription, ParamType::String,
        [](const TZEV_SCALE_4001_Class& o) { return o.Host; }, nullptr, &SetHost},
       {u"TCPPort", Msg::TcpPortCaption, Msg::TcpPortDescription, ParamType::Number,
-       [](const TZEV_SCALE_4001_Class& o) {
-         return o.TcpPort > 0 ? Number(o.TcpPort) : u"";
-       }, nullptr, &SetTcpPort},
+       [](const TZEV_SCALE_4001_Class& o) { return o.TcpPort > 0 ? Number(o.TcpPort) : u""; },
+       nullptr, &SetTcpPort},
       {u"Trace", Msg::TraceCaption, Msg::TraceDescription, ParamType::Boolean,
        [](const TZEV_SCALE_4001_Class& o) { return std::u16string(BoolText(o.Trace)); }, nullptr,
        &SetTrace},
@@ -283,26 +280,35 @@ std::u16string TZEV_SCALE_4001_Class::SettingsXml() const {
 
 std::u16string TZEV_SCALE_4001_Class::DescriptionXml() const {
   const std::u16string log = TraceTarget();
+  // The trace's file; a trace to the standard error stream has none.
+  const bool stderrTrace = SameIgnoringCase(log, u"stderr");
   return u"<?xml version=\"1.0\" encoding=\"UTF-8\"?><DriverDescription" +
          Attribute(u"Name", kDriverName) + Attribute(u"Description", kDriverDescription) +
          Attribute(u"EquipmentType", kEquipmentType) +
          Attribute(u"IntegrationComponent", u"false") + Attribute(u"MainDriverInstalled", u"true") +
          Attribute(u"DriverVersion", ZEV_VERSION_U) +
          Attribute(u"IntegrationComponentVersion", ZEV_VERSION_U) +
-         Attribute(u"DownloadURL", kWebAddress) +
-         Attribute(u"LogIsEnabled", log.empty() ? u"false" : u"true") + Attribute(u"LogPath", log) +
+         // No page the driver can be downloaded from yet: the library then offers none.
+         Attribute(u"DownloadURL", u"") +
+         Attribute(u"LogIsEnabled", log.empty() ? u"false" : u"true") +
+         Attribute(u"LogPath", stderrTrace ? std::u16string() : log) +
          Attribute(u"LocalizationSupported", u"true") + Attribute(u"IsEmulator", u"false") + u"/>";
 }
 
 bool TZEV_SCALE_4001_Class::GetDescription(v8napi::tVariant* ret, v8napi::tVariant* params,
                                            int32_t count) {
-  return Run(u"GetDescription", count, 1, ret,
-             [&] { return SetText(&params[0], DescriptionXml()); });
+  return Run(u"GetDescription", count, 1, ret, [&] {
+    std::lock_guard<std::recursive_mutex> lock(state);
+    return SetText(&params[0], DescriptionXml());
+  });
 }
 
 bool TZEV_SCALE_4001_Class::GetParameters(v8napi::tVariant* ret, v8napi::tVariant* params,
                                           int32_t count) {
-  return Run(u"GetParameters", count, 1, ret, [&] { return SetText(&params[0], SettingsXml()); });
+  return Run(u"GetParameters", count, 1, ret, [&] {
+    std::lock_guard<std::recursive_mutex> lock(state);
+    return SetText(&params[0], SettingsXml());
+  });
 }
 
 bool TZEV_SCALE_4001_Class::SetParameter(v8napi::tVariant* ret, v8napi::tVariant* params,
@@ -310,17 +316,21 @@ bool TZEV_SCALE_4001_Class::SetParameter(v8napi::tVariant* ret, v8napi::tVariant
   return Run(u"SetParameter", count, 2, ret, [&] {
     const std::u16string name = Trimmed(v8napi::GetVariantText(&params[0]));
     if (name == u"EquipmentType") {
+      // The enumeration's name in a Russian or an English configuration.
       const std::u16string type = Trimmed(v8napi::GetVariantText(&params[1]));
-      if (SameIgnoringCase(type, kEquipmentType)) return true;
+      for (const char16_t* known : {kEquipmentType, u"ElectronicScales", u"WeighingScales"}) {
+        if (SameIgnoringCase(type, known)) return true;
+      }
       return Fail(T(Msg::WrongEquipmentType, {Shown(params[1])}));
     }
+    std::lock_guard<std::recursive_mutex> lock(state);
     for (const ParameterRow& p : Parameters()) {
       if (name != p.name) continue;
       const bool taken = p.set(*this, params[1]);
       if (taken) {
         Refused.erase(p.name);
       } else {
-        Refused[p.name] = LastErrorText;
+        Refused[p.name] = lastErrorText_;
       }
       return taken;
     }

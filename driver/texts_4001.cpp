@@ -53,6 +53,11 @@ constexpr Pair kTexts[] = {
      u"Port COM%1 (%2) is held by another program."},
     {Msg::PortBusyBy, u"Порт COM%1 (%2) занят другой программой: %3.",
      u"Port COM%1 (%2) is held by another program: %3."},
+    {Msg::PortBusyHere,
+     u"Порт COM%1 (%2) уже открыт в этом же процессе другим объектом драйвера: отключите весы "
+     u"там или подключайте их через один объект.",
+     u"Port COM%1 (%2) is already open in this very process, by another driver object: "
+     u"disconnect the scale there or connect it through one object."},
     {Msg::PortRefused,
      u"Порт COM%1 (%2) не открылся: система отказала (не последовательный порт?).",
      u"Port COM%1 (%2) did not open: the system refused (not a serial port?)."},
@@ -83,13 +88,27 @@ constexpr Pair kTexts[] = {
      u"The %1 scale on %2 sent a weight that does not read as a number: \"%3\"."},
     {Msg::ZeroUnsupported, u"Весы %1 не поддерживают установку нуля.",
      u"The %1 scale does not support setting zero."},
+    {Msg::NoAnswerAfterCommand,
+     u"Весы %1 на %2 не ответили на взвешивание после команды: команда могла до них не дойти. "
+     u"Проверьте питание, кабель, порт и модель.",
+     u"The %1 scale on %2 did not answer the weighing after the command: the command may not "
+     u"have reached it. Check the power, the cable, the port and the model."},
+    {Msg::NoTareCancel,
+     u"Весы %1 не умеют снимать тару командой: уберите груз с платформы и установите тару "
+     u"(вес тары не задаётся, весы тарируют то, что лежит на платформе).",
+     u"The %1 scale has no command that removes the tare: empty the pan and tare it (no tare "
+     u"weight is sent: the scale tares what lies on the pan)."},
+    {Msg::TareNegative, u"Вес тары не может быть отрицательным: %1.",
+     u"The tare weight cannot be negative: %1."},
     {Msg::LinkFailed, u"%1: %2.", u"%1: %2."},
     {Msg::NoHost, u"Адрес преобразователя (Host) не задан: он нужен для подключения TCP.",
      u"The converter address (Host) is not set: a TCP connection needs it."},
     {Msg::RefusedSetting, u"Параметр %1 не задан, подключение невозможно: %2",
      u"The %1 setting is not set, so nothing is connected: %2"},
-    {Msg::AlreadyConnected, u"Весы уже подключены (%1): сначала отключите их.",
-     u"The scale is already connected (%1): disconnect it first."},
+    {Msg::LineTakenByModel,
+     u"%1 уже подключён этим объектом как весы %2 («%3»): одна линия — одна модель.",
+     u"%1 is already connected through this object as a %2 scale (\"%3\"): one line, one "
+     u"model."},
     {Msg::UnknownDevice, u"Неизвестный идентификатор устройства: «%1».",
      u"Unknown device identifier: \"%1\"."},
     {Msg::WrongEquipmentType,
@@ -116,6 +135,10 @@ constexpr Pair kTexts[] = {
     {Msg::WrongParameterCount, u"Метод %1 вызван с %2 параметрами вместо %3.",
      u"Method %1 was called with %2 parameters instead of %3."},
     {Msg::TestAnswered, u"Весы %1 на %2 ответили: %3", u"The %1 scale on %2 answered: %3"},
+    {Msg::TestThroughConnection, u"(через открытое подключение «%1»)",
+     u"(through the open connection \"%1\")"},
+    {Msg::TestOpenedForIt, u"(порт открыт для проверки и закрыт)",
+     u"(the port was opened for the test and closed)"},
     {Msg::TestFailed, u"Проверка не пройдена. %1", u"The test failed. %1"},
     {Msg::Kg, u"кг", u"kg"},
 };

@@ -45,7 +45,14 @@ int32_t FindByName(const Entries& entries, std::u16string_view name) {
 }  // namespace
 
 int32_t TClassReg::FindMethod(std::u16string_view name) const {
-  return FindByName(Meths, name);
+  const int32_t found = FindByName(Meths, name);
+  if (found >= 0) return found;
+  for (size_t i = 0; i < Meths.size(); ++i) {
+    for (const std::u16string& other : Meths[i]->OtherNames) {
+      if (zev::platform::SameName(name, other)) return static_cast<int32_t>(i);
+    }
+  }
+  return -1;
 }
 
 int32_t TClassReg::FindProp(std::u16string_view name) const {

@@ -74,7 +74,7 @@ TEST_P(EquipmentSequence, PlaysTheLibrarysSequence) {
        {"Name=\"1С: Драйвер для весов ZEV (версия 2)\"", "EquipmentType=\"ЭлектронныеВесы\"",
         "DriverVersion=\"" ZEV_PRODUCT_VERSION "\"", "IntegrationComponent=\"false\"",
         "MainDriverInstalled=\"true\"", "LogIsEnabled=\"false\"", "LocalizationSupported=\"true\"",
-        "IsEmulator=\"false\"", "DownloadURL=\"https://zevscale.example/\""}) {
+        "IsEmulator=\"false\"", "DownloadURL=\"\""}) {
     EXPECT_TRUE(Has(d->WText(0), attribute)) << attribute << " in " << d->WText(0);
   }
 
@@ -98,24 +98,30 @@ TEST_P(EquipmentSequence, PlaysTheLibrarysSequence) {
 
   auto test = Run(u"ТестУстройства", {host::Empty(), host::Empty()});
   ASSERT_TRUE(test->Succeeded()) << test->WText(0);
-  EXPECT_EQ(test->WText(0), "Весы " + std::string(m.name) + " на COM11 ответили: 12,345 кг");
+  EXPECT_EQ(test->WText(0),
+            "Весы " + std::string(m.name) +
+                " на COM11 ответили: 12,345 кг (порт открыт для проверки и закрыт)");
   EXPECT_EQ(test->params[1].vt, v8abi::VTYPE_PWSTR);
   EXPECT_EQ(test->WText(1), "");
 
+  // The zero command only where the model has one.
+  const bool zu = m.model == zev::sim::Model::ZevU;
   for (const auto& [code, caption] : {std::pair("en", "Set zero"), {"ru", "Установить ноль"}}) {
     EXPECT_TRUE(Run(u"УстановитьЛокализацию", {W(code), W("")})->Succeeded());
-    EXPECT_EQ(
-        Run(u"ПолучитьДополнительныеДействия", {host::Empty()})->WText(0),
-        "<Actions><Action Name=\"Zeroing\" Caption=\"" + std::string(caption) + "\"/></Actions>");
+    EXPECT_EQ(Run(u"ПолучитьДополнительныеДействия", {host::Empty()})->WText(0),
+              zu ? "<Actions><Action Name=\"Zeroing\" Caption=\"" + std::string(caption) +
+                       "\"/></Actions>"
+                 : std::string("<Actions/>"));
   }
 
   const std::string id = Connect();
   EXPECT_FALSE(id.empty());
   EXPECT_NE(id, "NoDeviceID");
-  auto again = Run(u"Подключить", {host::Empty()});
-  EXPECT_FALSE(again->Flag());
-  EXPECT_EQ(Error().first, 1001);
-  EXPECT_TRUE(Has(Error().second, id)) << "a second connection names the first";
+  // A second connection to the same line goes through it, with an identifier
+  // of its own; disconnecting it leaves the first.
+  const std::string second = Connect();
+  EXPECT_NE(second, id);
+  EXPECT_TRUE(Run(u"Отключить", {W(second)})->Succeeded());
 
   auto weigh = Run(u"ПолучитьВес", {W(id), host::Empty()});
   ASSERT_TRUE(weigh->Succeeded()) << Error().second;
@@ -129,14 +135,17 @@ TEST_P(EquipmentSequence, PlaysTheLibrarysSequence) {
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
     return ok;
   };
+  // Each tare is confirmed by a weighing after it.
   scale.ClearReceived();
   EXPECT_TRUE(tare(host::Double(0.5)));
   EXPECT_TRUE(tare(W("0,25")));
+  EXPECT_TRUE(tare(host::Empty()));
   EXPECT_FALSE(tare(W("полкило")));
   EXPECT_TRUE(Has(Error().second, "полкило"));
-  EXPECT_TRUE(tare(host::Int(0)));
-  const std::string cancel = m.model == zev::sim::Model::ZevU ? "C" : m.tare;
-  EXPECT_EQ(scale.Received(), m.tare + m.tare + cancel) << "0 cancels a ZEV-U tare";
+  EXPECT_FALSE(tare(host::Double(-1)));
+  EXPECT_EQ(tare(host::Int(0)), zu) << "0 removes the tare where the model can";
+  const std::string tared = m.tare + m.weigh;
+  EXPECT_EQ(scale.Received(), tared + tared + tared + (zu ? "C" + m.weigh : ""));
 
   auto zero = Run(u"ВыполнитьДополнительноеДействие", {W("Zeroing")});
   if (m.model == zev::sim::Model::ZevU) {
@@ -209,8 +218,17 @@ TEST_F(EquipmentTest, ParametersInEitherOrderAndEveryNumberForm) {
   EXPECT_EQ(Error().second, "Параметр Trace ждёт значение «Булево», а не «иногда».");
 }
 
+// Russian and English configurations: the type by either enumeration name,
+// the tare by the English edition's name.
 TEST_F(EquipmentTest, AnotherEquipmentTypeIsRefusedByName) {
-  EXPECT_TRUE(Set("EquipmentType", W("ЭЛЕКТРОННЫЕВЕСЫ")));
+  for (const char* type : {"ЭЛЕКТРОННЫЕВЕСЫ", "ElectronicScales", "weighingscales"})
+    EXPECT_TRUE(Set("EquipmentType", W(type))) << type;
+  auto& scale = Scale(zev::sim::Model::ZevU, 3);
+  Configure4001("ZEV-U", 3);
+  const std::string id = Connect();
+  scale.ClearReceived();
+  EXPECT_TRUE(Run(u"SetTareWeight", {W(id), host::Double(1)})->Succeeded()) << Error().second;
+  EXPECT_EQ(scale.Received(), "TP");
   EXPECT_FALSE(Set("EquipmentType", W("ФискальныйРегистратор")));
   const auto [code, text] = Error();
   EXPECT_EQ(code, 1001);
@@ -306,14 +324,14 @@ TEST_F(EquipmentTest, APortThatIsNotThereIsNamed) {
   EXPECT_EQ(test->WText(0), "Проверка не пройдена. " + Error().second);
   EXPECT_EQ(Error(),
             std::make_pair(1001, "Порта COM9 (" + ports.Path() + "/COM9) нет на этом компьютере."));
-  // A port another program holds is named with that program.
+  // A port held in this very process (here by the test itself) is named so,
+  // not as another program's.
   auto& scale = Scale(zev::sim::Model::ZevAW, 9);
   const int fd = open(scale.DevicePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
   ASSERT_GE(fd, 0);
   ASSERT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
   EXPECT_FALSE(Run(u"ТестУстройства", {host::Empty(), host::Empty()})->Flag());
-  EXPECT_TRUE(Has(Error().second, "занят другой программой: PID " + std::to_string(getpid())))
-      << Error().second;
+  EXPECT_TRUE(Has(Error().second, "уже открыт в этом же процессе")) << Error().second;
   close(fd);
   ASSERT_TRUE(Set("Model", W("ZEV-X")));
   EXPECT_FALSE(Run(u"Подключить", {host::Empty()})->Flag());
@@ -358,8 +376,8 @@ TEST_P(EquipmentOverTcp, WeighsThroughAConverterWithTheSettingsInEitherOrder) {
     }
     auto test = Run(u"ТестУстройства", {host::Empty(), host::Empty()});
     ASSERT_TRUE(test->Succeeded()) << test->WText(0);
-    EXPECT_EQ(test->WText(0),
-              "Весы " + std::string(m.name) + " на " + url + " ответили: 12,345 кг");
+    EXPECT_EQ(test->WText(0), "Весы " + std::string(m.name) + " на " + url +
+                                  " ответили: 12,345 кг (порт открыт для проверки и закрыт)");
     const std::string id = Connect();
     EXPECT_TRUE(Has(id, "@" + url + "#")) << id;
     auto weigh = Run(u"ПолучитьВес", {W(id), host::Empty()});
@@ -489,6 +507,68 @@ TEST_F(EquipmentTest, ConverterSettingsOutOfRangeAreRefusedWithAText) {
       EXPECT_EQ(Error(), std::make_pair(1001, text));
     }
   }
+}
+
+// The equipment library keeps one object per driver and sends a device's
+// settings through it before each connect and each settings-form test: a
+// counter scale and a floor scale on one object, the form's test while both
+// are connected, the two weighed at once from two threads.
+TEST_F(EquipmentTest, OneObjectHoldsSeveralScalesAsTheLibraryKeepsIt) {
+  auto& counter = Scale(zev::sim::Model::ZevU, 3, 1.25);
+  auto& floor = Scale(zev::sim::Model::ZevNT, 4, 80.5);
+  Configure4001("ZEV-U", 3);
+  const std::string a = Connect();
+  Configure4001("ZEV-NT(N)", 4);  // the second device's settings: the first keeps its own
+  const std::string b = Connect();
+  for (const auto& [id, kg] : {std::pair(a, 1.25), {b, 80.5}}) {
+    auto weigh = Run(u"ПолучитьВес", {W(id), host::Empty()});
+    ASSERT_TRUE(weigh->Succeeded()) << id << ": " << Error().second;
+    EXPECT_EQ(weigh->params[1].dblVal, kg);
+  }
+  // The settings form tests the counter scale while it is connected.
+  Configure4001("ZEV-U", 3);
+  auto test = Run(u"ТестУстройства", {host::Empty(), host::Empty()});
+  EXPECT_TRUE(test->Succeeded()) << test->WText(0);
+  EXPECT_TRUE(Has(test->WText(0), "через открытое подключение «" + a + "»")) << test->WText(0);
+  // Both at once, each on a thread of its own.
+  std::vector<std::thread> threads;
+  int wrong[2] = {0, 0};
+  for (int t = 0; t < 2; ++t) {
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < 10; ++i) {
+        auto weigh = Run(u"ПолучитьВес", {W(t == 0 ? a : b), host::Empty()});
+        if (!weigh->Flag() || weigh->params[1].dblVal != (t == 0 ? 1.25 : 80.5)) ++wrong[t];
+      }
+    });
+  }
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(wrong[0] + wrong[1], 0);
+  EXPECT_TRUE(Run(u"Отключить", {W(a)})->Succeeded());
+  EXPECT_FALSE(Run(u"ПолучитьВес", {W(a), host::Empty()})->Flag());
+  EXPECT_EQ(Error().first, 65535);
+  EXPECT_TRUE(Run(u"ПолучитьВес", {W(b), host::Empty()})->Succeeded()) << "the other stays";
+  EXPECT_TRUE(Run(u"Отключить", {W(b)})->Succeeded());
+  EXPECT_GT(counter.WeighCommands(), 0);
+  EXPECT_GT(floor.WeighCommands(), 10);
+}
+
+// A tare or a zero is reported done only when the scale answers after it.
+TEST_F(EquipmentTest, ATareOrZeroTheScaleDidNotHearIsAFailure) {
+  auto& scale = Scale(zev::sim::Model::ZevU, 3);
+  Configure4001("ZEV-U", 3);
+  const std::string id = Connect();
+  zev::sim::Faults silent;
+  silent.silent = true;
+  scale.SetFaults(silent);
+  const std::string text =
+      "Весы ZEV-U на COM3 не ответили на взвешивание после команды: команда могла до них не "
+      "дойти. Проверьте питание, кабель, порт и модель.";
+  EXPECT_FALSE(Run(u"УстановитьВесТары", {W(id), host::Empty()})->Flag());
+  EXPECT_EQ(Error(), std::make_pair(1001, text));
+  EXPECT_FALSE(Run(u"ВыполнитьДополнительноеДействие", {W("Zeroing")})->Flag());
+  EXPECT_EQ(Error(), std::make_pair(1001, text));
+  scale.SetFaults(zev::sim::Faults());
+  EXPECT_TRUE(Run(u"УстановитьВесТары", {W(id), host::Empty()})->Succeeded()) << Error().second;
 }
 
 // A value refused leaves its setting unset: the object does not go on with

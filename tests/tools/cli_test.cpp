@@ -600,7 +600,8 @@ TEST(CliTcp, CheckSetsTheConverterInTheSettings) {
   ASSERT_EQ(j["steps"].size(), 19u);
   for (const auto& step : j["steps"]) EXPECT_TRUE(step["ok"].get<bool>()) << step.dump();
   EXPECT_EQ(j["steps"][9]["result"], "Connection = TCP: true");
-  EXPECT_EQ(j["steps"][11]["result"], "Весы ZEV-NT(N) на tcp://" + address + " ответили: 2,500 кг");
+  EXPECT_EQ(j["steps"][11]["result"], "Весы ZEV-NT(N) на tcp://" + address +
+                " ответили: 2,500 кг (порт открыт для проверки и закрыт)");
   EXPECT_EQ(j["steps"][14]["result"], "2.500 kg");
   const std::string refused = Serve(refusing, zev::sim::TcpMode::Refuse);
   EXPECT_EQ(RunLine("check --model ZEV-NT(N) --tcp " + refused, out, err), 1);

@@ -110,7 +110,9 @@ int RunCheck(Context& c) {
   step("ПолучитьВес", {s.Wide(id), host::Empty()}, [&c](const host::Call& k) {
     return k.Succeeded() ? c.Kilograms(k.params[1].dblVal) : std::string();
   });
-  step("УстановитьВесТары", {s.Wide(id), host::Double(c.o.tareWeight)}, flag);
+  // As the library calls it: without a value, the tare of what lies on the pan.
+  step("УстановитьВесТары",
+       {s.Wide(id), c.o.tareWeightGiven ? host::Double(c.o.tareWeight) : host::Empty()}, flag);
   step("ПолучитьДополнительныеДействия", {host::Empty()}, text(0));
   step("ВыполнитьДополнительноеДействие", {s.Wide("Zeroing")}, flag);
   if (c.o.model != "ZEV-U" && !steps.back().ok) {

@@ -79,6 +79,9 @@ struct TMethReg {
   TDefParamList DefParams;
   TFuncHandler Handler = nullptr;
   TProcHandler ProcHandler = nullptr;
+  // Further names that find the method (as other editions of a caller name
+  // it); GetMethodName gives only the two above.
+  std::vector<std::u16string> OtherNames;
 };
 
 struct TPropReg {
