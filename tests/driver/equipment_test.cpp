@@ -403,6 +403,7 @@ TEST_F(EquipmentTest, AConverterThatFailsIsToldWhyInEitherLanguage) {
   zev::sim::Faults quiet;
   quiet.silent = true;
   silent.SetFaults(quiet);
+  auto& busy = TcpScale(zev::sim::Model::ZevAW, 9, 0.5, TcpMode::Busy);
   auto& closing = TcpScale(zev::sim::Model::ZevAW, 8);
   zev::sim::Faults hangUp;
   hangUp.hangUpAfterBytes = 5;
@@ -420,6 +421,8 @@ TEST_F(EquipmentTest, AConverterThatFailsIsToldWhyInEitherLanguage) {
        "Весы ZEV-AW на # не ответили: за 500 мс не пришло ни байта. Проверьте питание весов, "
        "кабель от весов к преобразователю, настройки линии в преобразователе (4800 бод) и "
        "модель."},
+      {&busy, "ru", false, ": Преобразователь занят другим соединением."},
+      {&busy, "en", false, ": The converter is busy with another connection."},
       {&closing, "ru", true, ": Соединение закрыто преобразователем."},
       {&closing, "en", true, ": Connection closed by the converter."},
       {nullptr, "ru", false,

@@ -57,6 +57,41 @@ TEST_P(TcpModelTest, WeighsAndTaresThroughAConverter) {
   EXPECT_NE(trace.find(" <- "), std::string::npos) << trace;
 }
 
+// A connection that brought nothing may be dead without either side knowing
+// (a network dropped without a reset): it is given up, and the next weighing
+// connects again. A converter in Telnet mode and one with a banner weigh.
+TEST_P(TcpModelTest, AConnectionThatBroughtNothingIsMadeAgainAndTelnetIsSpoken) {
+  for (const bool telnet : {false, true}) {
+    SCOPED_TRACE(telnet ? "telnet" : "raw");
+    sims.push_back(std::make_unique<zev::sim::Simulator>(GetParam().model, 12.345));
+    zev::sim::TcpOptions options;
+    options.telnet = telnet;
+    options.banner = "converter ready";
+    ASSERT_TRUE(sims.back()->StartTcp("127.0.0.1", 0, options));
+    zev::sim::Simulator& scale = *sims.back();
+    ports.MapTcp(3, scale.TcpUrl());
+    Configure(GetParam().name, 3);
+    const std::string trace = Traced([&] {
+      ASSERT_TRUE(Open());
+      EXPECT_EQ(Weigh(), std::make_pair(true, 12.345));
+      zev::sim::Faults silent;
+      silent.silent = true;
+      scale.SetFaults(silent);
+      EXPECT_FALSE(Weigh().first);
+      scale.SetFaults(zev::sim::Faults());
+      EXPECT_EQ(Weigh(), std::make_pair(true, 12.345));
+      EXPECT_TRUE(Run(u"Close", {W("NoDeviceID")})->Flag());
+    });
+    EXPECT_NE(trace.find("connection given up: the next command connects again"), std::string::npos)
+        << trace;
+    EXPECT_NE(trace.find(" open " + scale.TcpUrl() + " again: ok"), std::string::npos) << trace;
+    EXPECT_EQ(trace.find("telnet: the converter speaks Telnet") != std::string::npos, telnet)
+        << trace;
+    EXPECT_NE(trace.find("greeting dropped"), std::string::npos) << trace;
+    EXPECT_EQ(scale.Received(), GetParam().weigh + GetParam().weigh + GetParam().weigh);
+  }
+}
+
 TEST_F(DriverTest, AConverterThatCannotBeReachedKeepsTheClasssText) {
   zev::sim::Simulator& refusing = TcpScale(Model::ZevAW, 3, 0.5, TcpMode::Refuse);
   zev::sim::Simulator& deaf = TcpScale(Model::ZevAW, 4, 0.5, TcpMode::NoAccept);
