@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Checks what tools/package.sh made: the four libraries (the four exports and
 # nothing else, no dependency on libstdc++, the DLLs'
-# version resource), the console tools (the Windows ones need only system
+# version resource), INFO.XML, the console tools (the Windows ones need only system
 # DLLs), and the two zips (versioned names, the expected entries).
 #   tools/check-libraries.sh [PACKAGE_DIR [TOOLS_DIR]]
 set -euo pipefail
@@ -91,7 +91,20 @@ for lib in $versioned_libs; do
   grep -q "path=\"$lib\"" "$pkg/MANIFEST.XML" || { echo "MANIFEST.XML does not name $lib"; status=1; }
 done
 [ "$(grep -c 'path=' "$pkg/MANIFEST.XML")" = 4 ] || { echo "MANIFEST.XML names other files"; status=1; }
-for zip_want in "out/ZEVScale-$version.zip:MANIFEST.XML $versioned_libs$guide" \
+# INFO.XML: well-formed, with the driver's identifier, name, version and type.
+python3 - "$pkg/INFO.XML" "$version" <<'PY' || status=1
+import sys, xml.etree.ElementTree as ET
+try:
+    c = ET.parse(sys.argv[1]).getroot().find("component")
+except (OSError, ET.ParseError) as e:
+    sys.exit("INFO.XML: %s" % e)
+want = {"progid": "AddIn.ZEVScale.TZEV_SCALE_4001_Class", "componentName": "ZEVScale",
+        "className": "TZEV_SCALE_4001_Class", "name": "1С: Драйвер для весов ZEV (версия 2)",
+        "version": sys.argv[2], "type": "ЭлектронныеВесы"}
+bad = [k for k, v in want.items() if c is None or c.get(k) != v]
+if bad: sys.exit("INFO.XML: wrong or missing " + ", ".join(bad))
+PY
+for zip_want in "out/ZEVScale-$version.zip:INFO.XML MANIFEST.XML $versioned_libs$guide" \
                 "out/ZEVScale-tools-$version.zip:zevscale zevscale_x86.exe zevscale_x64.exe $libs$guide"; do
   zip=${zip_want%%:*}
   expected=$(echo "${zip_want#*:}" | tr ' ' '\n' | grep -v '^$' | LC_ALL=C sort | xargs)

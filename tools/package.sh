@@ -4,7 +4,10 @@
 #                                     ZEVScale_x64_<v>.dll, libZEVScale_x86_<v>.so,
 #                                     libZEVScale_x64_<v>.so (<v> the version with "_" for
 #                                     "."; the platform reuses an unpacked library by its
-#                                     file name alone) and the platform's MANIFEST.XML
+#                                     file name alone), the platform's MANIFEST.XML and
+#                                     INFO.XML (the driver's identifier, name, version and
+#                                     equipment type, for the equipment library's "driver
+#                                     from a file")
 #   out/ZEVScale-tools-<version>.zip  the technician's console tool: zevscale_x86.exe,
 #                                     zevscale_x64.exe and the Linux zevscale (x86-64),
 #                                     beside the add-in libraries they load
@@ -57,7 +60,16 @@ cat > "$pkg/MANIFEST.XML" <<XML
   <component os="Linux" path="$(versioned libZEVScale_x64.so)" type="native" arch="x86_64"/>
 </bundle>
 XML
-addin_files=(MANIFEST.XML)
+# What the equipment library reads when the driver is added from this file.
+cat > "$pkg/INFO.XML" <<XML
+<?xml version="1.0" encoding="UTF-8"?>
+<drivers>
+  <component progid="AddIn.ZEVScale.TZEV_SCALE_4001_Class" componentName="ZEVScale"
+    className="TZEV_SCALE_4001_Class" name="1С: Драйвер для весов ZEV (версия 2)"
+    version="$version" type="ЭлектронныеВесы" interfaceRevision="4001"/>
+</drivers>
+XML
+addin_files=(MANIFEST.XML INFO.XML)
 for lib in "${libs[@]}"; do
   cp "$pkg/$lib" "$pkg/$(versioned "$lib")"
   addin_files+=("$(versioned "$lib")")

@@ -6,6 +6,7 @@
 
 #include "common.h"
 #include "line.h"
+#include "simulation.h"
 #include "zev/platform/tcp.h"
 #include "zev/platform/text.h"
 
@@ -41,13 +42,39 @@ int RunCheck(Context& c) {
   if (!Usable(c, s)) return 1;
   Begin(c);
   std::vector<Step> steps;
-  const auto error = [&s] {
-    auto e = s.Run(u"ПолучитьОшибку", {host::Empty()});
+  // The name the library calls: Russian, or with --english the English one.
+  const auto name = [&c](const std::string& russian) {
+    static const std::pair<const char*, const char*> kEnglish[] = {
+        {"ПолучитьРевизиюИнтерфейса", "GetInterfaceRevision"},
+        {"ПолучитьНомерВерсии", "GetVersion"},
+        {"ПолучитьОписание", "GetDescription"},
+        {"ПолучитьОшибку", "GetLastError"},
+        {"ПолучитьПараметры", "GetParameters"},
+        {"УстановитьПараметр", "SetParameter"},
+        {"Подключить", "Open"},
+        {"Отключить", "Close"},
+        {"ТестУстройства", "DeviceTest"},
+        {"ПолучитьДополнительныеДействия", "GetAdditionalActions"},
+        {"ВыполнитьДополнительноеДействие", "DoAdditionalAction"},
+        {"ПолучитьВес", "GetWeight"},
+        {"УстановитьВесТары", "SetTareWeight"},
+        {"УстановитьЛокализацию", "SetLocalization"},
+    };
+    if (c.o.english) {
+      for (const auto& [ru, en] : kEnglish) {
+        if (russian == ru) return std::string(en);
+      }
+    }
+    return russian;
+  };
+  const auto error = [&] {
+    auto e = s.Run(platform::Utf8ToUtf16(name("ПолучитьОшибку")), {host::Empty()});
     return std::to_string(e->ret.lVal) + ": " + e->WText(0);
   };
   // Runs one method, records it and gives its call.
-  const auto step = [&](const std::string& method, std::vector<host::tVariant> params,
+  const auto step = [&](const std::string& russian, std::vector<host::tVariant> params,
                         const std::function<std::string(const host::Call&)>& result) {
+    const std::string method = name(russian);
     auto call = s.Run(platform::Utf8ToUtf16(method), std::move(params));
     Step st;
     st.method = method;
@@ -61,6 +88,9 @@ int RunCheck(Context& c) {
   };
   const auto text = [](size_t i) { return [i](const host::Call& k) { return k.WText(i); }; };
   const auto flag = [](const host::Call& k) { return std::string(k.Flag() ? "true" : "false"); };
+  const auto weight = [&c](const host::Call& k) {
+    return k.Succeeded() ? c.Kilograms(k.params[1].dblVal) : std::string();
+  };
 
   Step created;
   created.method = "Новый(\"AddIn.<…>.TZEV_SCALE_4001_Class\")";
@@ -69,57 +99,90 @@ int RunCheck(Context& c) {
   steps.push_back(created);
   step("ПолучитьРевизиюИнтерфейса", {},
        [](const host::Call& k) { return std::to_string(k.ret.lVal); });
+  step("ПолучитьНомерВерсии", {}, [](const host::Call& k) {
+    return k.ret.vt == v8abi::VTYPE_PWSTR ? host::WideUtf8(k.ret) : host::NarrowUtf8(k.ret);
+  });
   step("ПолучитьОписание", {host::Empty()}, text(0));
   const std::string page = step("ПолучитьПараметры", {host::Empty()}, [](const host::Call& k) {
                              return IndentXml(k.WText(0));
                            })->WText(0);
   const std::string traceFile = AttributeOf(page, "TraceFile", "DefaultValue");
-  step("УстановитьПараметр", {s.Wide("EquipmentType"), s.Wide("ЭлектронныеВесы")},
-       [](const host::Call& k) {
-         return "EquipmentType = ЭлектронныеВесы: " + std::string(k.Flag() ? "true" : "false");
-       });
-  // The form's parameters in reversed order, each typed as declared: a
-  // converter of --tcp by its address, else the COM port.
-  const std::string port = std::to_string(c.o.port);
+  const std::string type = c.o.english ? "ElectronicScales" : "ЭлектронныеВесы";
+  step("УстановитьПараметр", {s.Wide("EquipmentType"), s.Wide(type)}, [&type](const host::Call& k) {
+    return "EquipmentType = " + type + ": " + (k.Flag() ? "true" : "false");
+  });
+  // A device's parameters as the form gives them, in reversed order, each
+  // typed as declared: a converter of --tcp by its address, else the COM port.
   const auto converter =
       c.o.tcp.empty() ? std::nullopt : platform::ParseTcpAddress(c.o.tcp.front());
-  std::vector<std::pair<std::string, host::tVariant>> parameters = {
-      {"TraceFile = " + traceFile, s.Wide(traceFile)},
-      {"Trace = false", host::Bool(false)},
+  const auto settings = [&](int portNumber, const std::string& model) {
+    std::vector<std::pair<std::string, host::tVariant>> parameters = {
+        {"TraceFile = " + traceFile, s.Wide(traceFile)},
+        {"Trace = false", host::Bool(false)},
+    };
+    if (converter) {
+      parameters.push_back(
+          {"TCPPort = " + std::to_string(converter->port), host::Double(converter->port)});
+      parameters.push_back({"Host = " + converter->host, s.Wide(converter->host)});
+      parameters.push_back({"Connection = TCP", s.Wide("TCP")});
+    } else {
+      parameters.push_back({"Port = " + std::to_string(portNumber), host::Double(portNumber)});
+    }
+    parameters.push_back({"Model = " + model, s.Wide(model)});
+    for (const auto& [shown, value] : parameters) {
+      const std::string parameter = shown.substr(0, shown.find(' '));
+      step("УстановитьПараметр", {s.Wide(parameter), value}, [&shown = shown](const host::Call& k) {
+        return shown + ": " + (k.Flag() ? "true" : "false");
+      });
+    }
   };
-  if (converter) {
-    parameters.push_back(
-        {"TCPPort = " + std::to_string(converter->port), host::Double(converter->port)});
-    parameters.push_back({"Host = " + converter->host, s.Wide(converter->host)});
-    parameters.push_back({"Connection = TCP", s.Wide("TCP")});
-  } else {
-    parameters.push_back({"Port = " + port, host::Double(c.o.port)});
-  }
-  parameters.push_back({"Model = " + c.o.model, s.Wide(c.o.model)});
-  for (const auto& [shown, value] : parameters) {
-    const std::string name = shown.substr(0, shown.find(' '));
-    step("УстановитьПараметр", {s.Wide(name), value}, [&shown = shown](const host::Call& k) {
-      return shown + ": " + (k.Flag() ? "true" : "false");
-    });
-  }
+  const std::string port = std::to_string(c.o.port);
+  settings(c.o.port, c.o.model);
   step("ТестУстройства", {host::Empty(), host::Empty()}, text(0));
   const std::string lang = c.o.lang == Lang::Russian ? "ru" : "en";
   step("УстановитьЛокализацию", {s.Wide(lang), s.Wide("")},
        [&lang](const host::Call& k) { return lang + ": " + (k.Flag() ? "true" : "false"); });
   const std::string id = step("Подключить", {host::Empty()}, text(0))->WText(0);
-  step("ПолучитьВес", {s.Wide(id), host::Empty()}, [&c](const host::Call& k) {
-    return k.Succeeded() ? c.Kilograms(k.params[1].dblVal) : std::string();
-  });
-  // As the library calls it: without a value, the tare of what lies on the pan.
-  step("УстановитьВесТары",
-       {s.Wide(id), c.o.tareWeightGiven ? host::Double(c.o.tareWeight) : host::Empty()}, flag);
-  step("ПолучитьДополнительныеДействия", {host::Empty()}, text(0));
-  step("ВыполнитьДополнительноеДействие", {s.Wide("Zeroing")}, flag);
-  if (c.o.model != "ZEV-U" && !steps.back().ok) {
-    // Only ZEV-U has a zero command: the refusal is the right answer.
-    steps.back().expected = true;
-    steps.back().result = c.T(M::CheckExpectedRefusal);
+  step("ПолучитьВес", {s.Wide(id), host::Empty()}, weight);
+  std::string second;
+  if (c.o.simulate) {
+    // The library keeps one object per driver: a second device connects
+    // through it with its own settings, and the settings form's test of the
+    // first one goes through the connection the object holds.
+    settings(SecondPort(c.o), SecondModel(c.o));
+    second = step("Подключить", {host::Empty()}, text(0))->WText(0);
+    step("ПолучитьВес", {s.Wide(second), host::Empty()}, weight);
+    settings(c.o.port, c.o.model);
+    step("ТестУстройства", {host::Empty(), host::Empty()}, text(0));
+    Step& test = steps.back();
+    if (test.ok && test.result.find(id) == std::string::npos) {
+      test.ok = false;
+      test.error = "0: " + c.T(M::CheckNotThroughConnection, {id});
+    }
   }
+  // A real scale's tare and zero change what it shows: sent when asked only.
+  const bool tare = c.o.simulate || c.o.withTare;
+  const bool zero = c.o.simulate || c.o.withZero;
+  Json notSent = Json::array();
+  // As the library calls it: without a value, the tare of what lies on the pan.
+  if (tare) {
+    step("УстановитьВесТары",
+         {s.Wide(id), c.o.tareWeightGiven ? host::Double(c.o.tareWeight) : host::Empty()}, flag);
+  } else {
+    notSent.push_back(name("УстановитьВесТары"));
+  }
+  step("ПолучитьДополнительныеДействия", {host::Empty()}, text(0));
+  if (zero) {
+    step("ВыполнитьДополнительноеДействие", {s.Wide("Zeroing")}, flag);
+    if (c.o.model != "ZEV-U" && !steps.back().ok) {
+      // Only ZEV-U has a zero command: the refusal is the right answer.
+      steps.back().expected = true;
+      steps.back().result = c.T(M::CheckExpectedRefusal);
+    }
+  } else {
+    notSent.push_back(name("ВыполнитьДополнительноеДействие"));
+  }
+  if (!second.empty()) step("Отключить", {s.Wide(second)}, flag);
   step("Отключить", {s.Wide(id)}, flag);
 
   std::vector<std::string> lines;
@@ -160,6 +223,8 @@ int RunCheck(Context& c) {
                     {"result", st.result},
                     {"error", st.error}});
   }
+  if (!tare) lines.push_back(c.T(M::CheckTareNotSent, {name("УстановитьВесТары")}));
+  if (!zero) lines.push_back(c.T(M::CheckZeroNotSent, {name("ВыполнитьДополнительноеДействие")}));
   // Another program reading the line beside the driver takes its replies.
   Json holders = Json::array();
   if (!converter) {
@@ -187,6 +252,7 @@ int RunCheck(Context& c) {
   fields["class"] = "TZEV_SCALE_4001_Class";
   fields["steps"] = list;
   fields["holders"] = holders;
+  fields["notSent"] = notSent;
   if (failed.empty()) return Finish(c, lines, fields, nullptr);
   Failure failure;
   for (const Step& st : steps) {

@@ -33,6 +33,9 @@ struct Options {
   double tareWeight = 0.0;
   bool tareWeightGiven = false;
   bool tareCancel = false;
+  bool withTare = false;                // check on a real scale: send the tare too
+  bool withZero = false;                // check on a real scale: send the zero too
+  bool english = false;                 // check: the methods' English names
   std::vector<int> scanPorts;           // empty: COM1 to COM8 and every mapped COM<N>
   std::vector<std::string> tcp;         // converters (HOST:PORT) instead of --port or --ports
   std::map<int, std::string> tcpNames;  // the COM numbers the converters are reached by, and

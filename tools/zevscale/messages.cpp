@@ -335,13 +335,25 @@ const Entry kCatalogue[] = {
    "  --sim-weight КГ    их вес (по умолчанию 0,5)\n"},
   {M::UsageCheck,
    "usage: zevscale check --model M --port N [options]\n\nPlays the sequence of the platform's "
-   "equipment library against TZEV_SCALE_4001_Class: revision, description, settings page, "
-   "parameters, test, localisation, connect, weigh, tare, the additional action, disconnect; "
-   "ends with what to enter in the drivers catalogue.\n\n",
+   "equipment library against TZEV_SCALE_4001_Class: revision, version, description, settings "
+   "page, parameters, test, localisation, connect, weigh, tare, the additional action, "
+   "disconnect; ends with what to enter in the drivers catalogue. With --simulate a second "
+   "scale is connected on the same object, and the settings form's test runs while both are "
+   "connected. On a real scale the tare and the zero are sent only when asked.\n\n",
    "использование: zevscale check --model МОДЕЛЬ --port N [параметры]\n\nПроходит "
    "последовательность библиотеки подключаемого оборудования с классом TZEV_SCALE_4001_Class: "
-   "ревизия, описание, страница настроек, параметры, тест, локализация, подключение, вес, тара, "
-   "дополнительное действие, отключение; в конце — что ввести в справочник драйверов.\n\n"},
+   "ревизия, версия, описание, страница настроек, параметры, тест, локализация, подключение, "
+   "вес, тара, дополнительное действие, отключение; в конце — что ввести в справочник "
+   "драйверов. С --simulate к тому же объекту подключаются вторые весы, и тест формы настроек "
+   "идёт, пока подключены обе. Реальным весам тара и обнуление отправляются, только если "
+   "попросить.\n\n"},
+  {M::UsageCheckOptions,
+   "  --with-tare        send the tare to a real scale too\n"
+   "  --with-zero        send the zero to a real scale too\n"
+   "  --english          call the methods by their English names\n",
+   "  --with-tare        отправить тару и реальным весам\n"
+   "  --with-zero        отправить обнуление и реальным весам\n"
+   "  --english          вызывать методы по английским именам\n"},
   {M::CheckCreated, "object created", "объект создан"},
   {M::CheckPassed, "every step passed", "все шаги пройдены"},
   {M::CheckFailedSteps, "steps failed: {1}", "не пройдены шаги: {1}"},
@@ -353,6 +365,13 @@ const Entry kCatalogue[] = {
   {M::CheckHost, "Converter address", "Адрес преобразователя"},
   {M::CheckTcpPort, "TCP port", "TCP-порт"},
   {M::CheckExpectedRefusal, "refused, as this model does", "отказ, как и должно быть у этой модели"},
+  {M::CheckTareNotSent, "the tare ({1}) was not sent to the scale: add --with-tare to send it",
+   "тара ({1}) весам не отправлялась: чтобы отправить, добавьте --with-tare"},
+  {M::CheckZeroNotSent,
+   "the zero ({1} Zeroing) was not sent to the scale: add --with-zero to send it",
+   "обнуление ({1} Zeroing) весам не отправлялось: чтобы отправить, добавьте --with-zero"},
+  {M::CheckNotThroughConnection, "the test did not go through the open connection «{1}»",
+   "тест прошёл не через открытое подключение «{1}»"},
   {M::InfoRevision, "interface revision", "ревизия интерфейса"},
   {M::InfoClass, "class", "класс"},
   {M::UsageMain,

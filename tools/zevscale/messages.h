@@ -128,6 +128,7 @@ enum class M {
   UsagePorts,
   UsageScan,
   UsageCheck,
+  UsageCheckOptions,
   UsageMain,
   // zevscale check.
   CheckCreated,
@@ -141,6 +142,9 @@ enum class M {
   CheckHost,
   CheckTcpPort,
   CheckExpectedRefusal,
+  CheckTareNotSent,
+  CheckZeroNotSent,
+  CheckNotThroughConnection,
   InfoRevision,
   InfoClass,
   // listen

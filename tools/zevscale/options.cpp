@@ -100,7 +100,7 @@ std::string Usage(const std::string& command, Lang lang) {
   if (command == "zero") return t(M::UsageZero) + common + scale;
   if (command == "ports") return t(M::UsagePorts);
   if (command == "scan") return t(M::UsageScan) + common + t(M::UsageTrace);
-  if (command == "check") return t(M::UsageCheck) + common + scale;
+  if (command == "check") return t(M::UsageCheck) + t(M::UsageCheckOptions) + common + scale;
   if (command == "report") {
     return t(M::UsageReport) + t(M::UsageCommon).substr(0, t(M::UsageCommon).find('\n') + 1) +
            t(M::UsageScale) + (os::CanSimulate() ? t(M::UsageTcp) : std::string()) +
@@ -221,6 +221,12 @@ Parsed Parse(const std::vector<std::string>& args, Lang lang) {
       o.tareWeightGiven = true;
     } else if (a == "--cancel" && o.command == "tare") {
       o.tareCancel = true;
+    } else if (a == "--with-tare" && o.command == "check") {
+      o.withTare = true;
+    } else if (a == "--with-zero" && o.command == "check") {
+      o.withZero = true;
+    } else if (a == "--english" && o.command == "check") {
+      o.english = true;
     } else if (a == "--simulate") {
       if (!os::CanSimulate()) return bad(Text(lang, M::NoSimulation));
       o.simulate = true;

@@ -15,9 +15,18 @@ class Simulation {
   virtual ~Simulation() = default;
 };
 
-// Starts the scales that `o` asks for: one on the chosen port, or for scan one
-// per model on COM3 to COM5 (so also for a report that weighs no model). Null with `error` set when
-// they cannot start.
+// check's second simulated scale, on the same object as the first: another
+// model on the next port.
+inline std::string SecondModel(const Options& o) {
+  return o.model == "ZEV-U" ? "ZEV-NT(N)" : "ZEV-U";
+}
+inline int SecondPort(const Options& o) {
+  return o.port < 255 ? o.port + 1 : o.port - 1;
+}
+
+// Starts the scales that `o` asks for: one on the chosen port (check: and
+// a second one), or for scan one per model on COM3 to COM5 (so also for a report that weighs no
+// model). Null with `error` set when they cannot start.
 std::unique_ptr<Simulation> StartSimulation(const Options& o, std::string& error);
 
 }  // namespace zev::cli

@@ -21,6 +21,8 @@ std::unique_ptr<Simulation> StartSimulation(const Options& o, std::string& error
     wanted = {{3, sim::Model::ZevU}, {4, sim::Model::ZevAW}, {5, sim::Model::ZevNT}};
   } else {
     wanted = {{o.port, *sim::ModelFromName(o.model)}};
+    if (o.command == "check")
+      wanted.push_back({SecondPort(o), *sim::ModelFromName(SecondModel(o))});
   }
   for (const auto& [port, model] : wanted) {
     s->scales.push_back(std::make_unique<sim::Simulator>(model, o.simWeight));
