@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Runs every zevscale command that the integrator's guide shows and checks
+r"""Runs every zevscale command that the integrator's guide shows and checks
 the output that the guide quotes.
 
 The guide (docs/ru/*.md) shows commands in ```console blocks:
@@ -24,10 +24,17 @@ test's own (ZEVSCALE_PORTS):
     COM<N>=MODEL[:WEIGHT][:OPTION[=VALUE]]...
 
 OPTION is any zevsim option without its dashes (silent, noise, delay=600,
-missing=2, extra=3, raw=2020..., hang-up-after=5, pause-after=4, pause=300).
-Further words of the comment:
+missing=2, extra=3, raw=2020..., hang-up-after=5, pause-after=4, pause=300;
+for a converter tcp=127.0.0.1 with telnet, busy, banner=TEXT, refuse...).
+A number right after tcp=HOST is its TCP port. Further words of the comment:
 
+    TCP=MODEL[:...]  a converter with no ports entry, at the address of its
+                   tcp=HOST:PORT option, which the block's commands name
+                   (--tcp 127.0.1.50:4001); when another run of the test
+                   holds that address, the block waits for it
     COM<N>->PATH   a ports entry that points at PATH (which may not exist)
+    COM<N>:=TEXT   a ports entry that is a file whose first line is TEXT
+                   (\xHH escapes: \xEF\xBB\xBF, \x20)
     hold=COM<N>:NAME  a process called NAME (a terminal program, say) holds
                    that port while the block runs
     exit=K         every command of the block must exit with status K
@@ -51,6 +58,7 @@ usage: guide_test.py --bin DIR [--docs DIR] [FILE.md ...]
 """
 
 import argparse
+import codecs
 import os
 import pathlib
 import re
@@ -64,6 +72,7 @@ import time
 
 SHOWN_PORTS_DIR = "/etc/zevscale/ports"
 COMMAND_TIMEOUT_S = 60
+ADDRESS_WAIT_S = 120
 FENCE = re.compile(r"^(\s*)(`{3,}|~{3,})\s*([\w+-]*)")
 DIRECTIVE = re.compile(r"<!--\s*sim:(.*?)-->", re.S)
 ZEVSCALE_LINE = re.compile(
@@ -168,29 +177,52 @@ class Setup:
         elif "->" in word:
             name, target = word.split("->", 1)
             os.symlink(target, os.path.join(self.ports, name))
+        elif re.match(r"COM\d+:=", word):
+            name, text = word.split(":=", 1)
+            with open(os.path.join(self.ports, name), "wb") as entry:
+                entry.write(codecs.escape_decode(text.encode("utf-8"))[0] + b"\n")
         elif "=" in word and word.startswith("COM"):
             self._simulate(*word.split("=", 1))
+        elif word.startswith("TCP="):
+            self._simulate(None, word[4:])
         else:
             raise ValueError(f"unknown word in the sim comment: {word!r}")
 
     def _simulate(self, com, spec):
         model, *options = spec.split(":")
-        argv = [os.path.join(self.bin_dir, "zevsim"), "--model", model,
-                "--port", com[3:], "--ports", self.ports]
+        argv = [os.path.join(self.bin_dir, "zevsim"), "--model", model]
+        if com is not None:
+            argv += ["--port", com[3:], "--ports", self.ports]
         for option in options:
-            if re.fullmatch(r"-?[0-9.]+", option):
+            if re.fullmatch(r"[0-9]+", option) and argv[-2] == "--tcp" and ":" not in argv[-1]:
+                argv[-1] += ":" + option
+            elif re.fullmatch(r"-?[0-9.]+", option):
                 argv += ["--weight", option]
             elif "=" in option:
                 name, value = option.split("=", 1)
                 argv += ["--" + name, value]
             else:
                 argv.append("--" + option)
-        sim = subprocess.Popen(argv, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
-        self.sims.append(sim)
-        # zevsim prints its device once the ports entry stands.
-        ready, _, _ = select.select([sim.stdout], [], [], 10)
-        if not ready or not sim.stdout.readline():
-            raise RuntimeError(f"zevsim did not start for {com}: {sim.stderr.read()}")
+        address = argv[argv.index("--tcp") + 1] if "--tcp" in argv else ""
+        fixed = ":" in address and not address.endswith(":0")
+        deadline = time.monotonic() + ADDRESS_WAIT_S
+        while True:
+            sim = subprocess.Popen(argv, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                   text=True)
+            # zevsim prints its device (or address) once the ports entry stands.
+            ready, _, _ = select.select([sim.stdout], [], [], 10)
+            if ready and sim.stdout.readline():
+                self.sims.append(sim)
+                return
+            sim.kill()
+            sim.wait()
+            error = sim.stderr.read()
+            sim.stdout.close()
+            sim.stderr.close()
+            # The address a block names is held by another run of this test.
+            if not (fixed and "in use" in error and time.monotonic() < deadline):
+                raise RuntimeError(f"zevsim did not start for {com or spec}: {error}")
+            time.sleep(0.5)
 
     def _hold(self, path, name):
         # A process of that name opens the port and locks it, as a terminal
