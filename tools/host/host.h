@@ -1,6 +1,7 @@
-// A host of our own that drives the add-in the way the platform does: it
-// loads the library, resolves the four exports and calls components only
-// through the raw tables of their interface blocks. Its memory manager counts
+// A host of our own that drives the add-in the way the platform does (or, with
+// DeletingHost, the way a host of C++ interface pointers does): it loads the
+// library, resolves the four exports and calls components only through the
+// raw tables of their interface blocks. Its memory manager counts
 // every block, catches foreign and double frees and can refuse allocations;
 // its connection records every error report.
 #pragma once
