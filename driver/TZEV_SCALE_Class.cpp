@@ -17,6 +17,11 @@ std::unique_ptr<v8napi::TV8UserObject> TZEV_SCALE_Class::Create() {
   return std::make_unique<TZEV_SCALE_Class>();
 }
 
+void TZEV_SCALE_Class::OnDone() {
+  if (Device.IsOpen()) Device.Close();
+  DeviceIDs = {};
+}
+
 void TZEV_SCALE_Class::ClearLastError() {
   LastErrorText.clear();
   LastErrorCode = kErrNone;

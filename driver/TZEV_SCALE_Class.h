@@ -45,6 +45,11 @@ class TZEV_SCALE_Class : public v8napi::TV8UserObject {
   TZEV_SCALE_Class();
   static std::unique_ptr<v8napi::TV8UserObject> Create();
 
+  // The host is done with the object: the port is closed and the device
+  // identifiers forgotten now, not when the object goes, which a host may
+  // do late or (with a leak of its own) never.
+  void OnDone() override;
+
   // Method handlers, in registration order.
   bool GetVersion(tVariant* ret, tVariant* params, int32_t count);
   bool GetDescription(tVariant* ret, tVariant* params, int32_t count);

@@ -61,13 +61,7 @@ V8_EXPORT long GetClassObject(const v8abi::WCHAR_T* wsName, void** pIntf) {
 
 V8_EXPORT long DestroyObject(void** pIntf) {
   if (pIntf == nullptr || *pIntf == nullptr) return 0;
-  auto* block = static_cast<v8abi::InterfaceBlock*>(*pIntf);
-  try {
-    delete static_cast<v8napi::TV8UserObject*>(block->object[0]);
-  } catch (...) {
-    // The block is freed all the same.
-  }
-  v8napi::FreeInterfaceBlock(block);
+  v8napi::ReleaseInterfaceBlock(static_cast<v8abi::InterfaceBlock*>(*pIntf));
   *pIntf = nullptr;
   return 0;
 }

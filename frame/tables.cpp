@@ -3,6 +3,7 @@
 // Every slot receives the address of the table pointer through which the
 // platform called it; ObjectOf() finds the component four words further on.
 // No slot lets an exception out: the platform's side of the call is C.
+#include <cstddef>
 #include <new>
 
 #include "v8napi/v8napi.h"
@@ -29,6 +30,14 @@ InterfaceBlock* NewInterfaceBlock(TV8UserObject* object) {
 
 void FreeInterfaceBlock(InterfaceBlock* block) {
   delete block;
+}
+
+void ReleaseInterfaceBlock(InterfaceBlock* block) {
+  if (block == nullptr) return;
+  // An object's destructor lets nothing out (the component classes give
+  // their handles back by RAII), so the block is always freed after it.
+  delete static_cast<TV8UserObject*>(block->object[0]);
+  FreeInterfaceBlock(block);
 }
 
 namespace {
@@ -269,19 +278,59 @@ bool V8_CALL CallAsFunc(void* self, const long index, tVariant* retValue, tVaria
 }
 
 // --- Destructor positions ----------------------------------------------------
+//
+// The platform never calls them: it ends an object with Done and then
+// DestroyObject. A host that holds the interfaces as C++ interface pointers
+// ends it with Done and a C++ `delete` on one of the three pointers, which
+// calls the deleting destructor of that pointer's table: it releases the
+// object and its block exactly as DestroyObject does. Each table has its own
+// functions, which know where their table pointer stands in the block.
+//
+// The destructor that frees nothing (Itanium: the complete-object destructor;
+// Microsoft: the deleting destructor without bit 0 of its flags, which an
+// explicit destructor call passes) ends the object's use as Done does and
+// leaves the object and its block in place: the memory is the library's and
+// nobody else can free it, so only DestroyObject or a deleting destructor may
+// follow. A class's OnDone may therefore run twice.
+//
+// An object is released once, by DestroyObject or by a deleting destructor:
+// both free the block that the host's pointer designates, so a second release
+// through the same pointer is the host's double free. It is not detected:
+// that would take a process-wide list of live blocks, and even such a list
+// would take a block that a later GetClassObject got at the same address for
+// the freed one.
 
-// The object's life is DestroyObject's business: a caller that goes through a
-// destructor position finds the object as it was.
+template <size_t Offset>
+InterfaceBlock* BlockAt(void* self) {
+  return reinterpret_cast<InterfaceBlock*>(static_cast<char*>(self) - Offset);
+}
+
 #if V8_ABI_WINDOWS
-void* V8_THISCALL NoDestructor(void* self, unsigned int /*flags*/) {
+// The scalar deleting destructor: bit 0 of `flags` frees (bit 1, an array
+// deletion, has no meaning for an interface and is not looked at); returns
+// the pointer it was given, as the Microsoft ABI's deleting destructors do.
+template <size_t Offset>
+void* V8_THISCALL DeletingDestructor(void* self, unsigned int flags) {
+  if ((flags & 1U) != 0) {
+    ReleaseInterfaceBlock(BlockAt<Offset>(self));
+  } else {
+    Done(self);
+  }
   return self;
 }
-#define V8_NO_DESTRUCTORS \
-  { NoDestructor }
+#define V8_DESTRUCTORS(member) \
+  { DeletingDestructor<offsetof(InterfaceBlock, member)> }
 #else
-void NoDestructor(void* /*self*/) {}
-#define V8_NO_DESTRUCTORS \
-  { NoDestructor, NoDestructor }
+// The complete-object destructor, then the deleting destructor.
+void CompleteObjectDestructor(void* self) {
+  Done(self);
+}
+template <size_t Offset>
+void DeletingDestructor(void* self) {
+  ReleaseInterfaceBlock(BlockAt<Offset>(self));
+}
+#define V8_DESTRUCTORS(member) \
+  { CompleteObjectDestructor, DeletingDestructor<offsetof(InterfaceBlock, member)> }
 #endif
 
 // --- LocaleBase ------------------------------------------------------------
@@ -296,15 +345,28 @@ void V8_CALL SetLocale(void* self, const WCHAR_T* locale) {
   }
 }
 
-constexpr v8abi::IInitDoneBaseVtbl kInitDone = {V8_NO_DESTRUCTORS, Init, SetMemManager, GetInfo,
-                                                Done};
+constexpr v8abi::IInitDoneBaseVtbl kInitDone = {V8_DESTRUCTORS(initDone), Init, SetMemManager,
+                                                GetInfo, Done};
 
-constexpr v8abi::ILanguageExtenderBaseVtbl kLanguageExtender = {
-    V8_NO_DESTRUCTORS, RegisterExtensionAs, GetNProps,      FindProp,    GetPropName, GetPropVal,
-    SetPropVal,        IsPropReadable,      IsPropWritable, GetNMethods, FindMethod,  GetMethodName,
-    GetNParams,        GetParamDefValue,    HasRetVal,      CallAsProc,  CallAsFunc};
+constexpr v8abi::ILanguageExtenderBaseVtbl kLanguageExtender = {V8_DESTRUCTORS(languageExtender),
+                                                                RegisterExtensionAs,
+                                                                GetNProps,
+                                                                FindProp,
+                                                                GetPropName,
+                                                                GetPropVal,
+                                                                SetPropVal,
+                                                                IsPropReadable,
+                                                                IsPropWritable,
+                                                                GetNMethods,
+                                                                FindMethod,
+                                                                GetMethodName,
+                                                                GetNParams,
+                                                                GetParamDefValue,
+                                                                HasRetVal,
+                                                                CallAsProc,
+                                                                CallAsFunc};
 
-constexpr v8abi::LocaleBaseVtbl kLocale = {V8_NO_DESTRUCTORS, SetLocale};
+constexpr v8abi::LocaleBaseVtbl kLocale = {V8_DESTRUCTORS(locale), SetLocale};
 
 }  // namespace
 

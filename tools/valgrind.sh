@@ -9,7 +9,7 @@ bash tools/deps.sh --ci
 quiet cmake -S . -B build -G Ninja
 quiet cmake --build build
 export ZEV_SOAK_CYCLES=${ZEV_SOAK_CYCLES:-5}
-for test in addin_frame_test driver_test reliability_test soak_test; do
+for test in addin_frame_test deleting_host_test driver_test reliability_test soak_test; do
   log=$(mktemp)
   # The wrong-weight count weighs hundreds of times for its figures, not for memory.
   if valgrind --error-exitcode=3 --leak-check=full --errors-for-leak-kinds=definite \

@@ -162,5 +162,37 @@ TEST(Abi, TheTablesAnswerCallsThroughTheCompilersVirtualFunctions) {
   EXPECT_EQ(library.DestroyObject(&component), 0);
 }
 
+#if !V8_ABI_WINDOWS
+// `delete` on each of the three interface pointers, as the compiler makes it
+// (the Itanium ABI's deleting destructor, the second position), after Done:
+// the object and its block are released, which memcheck (tools/valgrind.sh)
+// and the sanitizers hold to no leak and no wrong free.
+TEST(Abi, DeleteOnAnInterfacePointerReleasesTheObject) {
+  Library library(ZEV_ADDIN_PATH);
+  ASSERT_TRUE(library.Loaded()) << library.Error();
+  CountingMemory memory;
+  RecordingConnection connection;
+  for (const char16_t* cls : {u"TZEV_SCALE_Class", u"TZEV_SCALE_4001_Class"}) {
+    for (int which = 0; which < 3; ++which) {
+      void* component = nullptr;
+      ASSERT_EQ(library.GetClassObject(Wide(cls).data(), &component), 1);
+      auto** block = static_cast<void**>(component);
+      auto* initDone = reinterpret_cast<InitDoneCpp*>(&block[0]);
+      auto* language = reinterpret_cast<LanguageExtenderCpp*>(&block[1]);
+      auto* locale = reinterpret_cast<LocaleCpp*>(&block[2]);
+      EXPECT_TRUE(initDone->Init(static_cast<ConnectionCpp*>(&connection)));
+      EXPECT_TRUE(initDone->setMemManager(static_cast<MemoryManagerCpp*>(&memory)));
+      EXPECT_GT(language->GetNMethods(), 0);
+      initDone->Done();
+      if (which == 0) delete initDone;
+      if (which == 1) delete language;
+      if (which == 2) delete locale;
+    }
+  }
+  EXPECT_TRUE(memory.live.empty());
+  EXPECT_EQ(connection.errors, 0);
+}
+#endif
+
 }  // namespace
 }  // namespace zev::host

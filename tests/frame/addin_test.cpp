@@ -53,26 +53,34 @@ TEST_F(AddinTest, InterfaceBlockLayout) {
   EXPECT_EQ(library.DestroyObject(nullptr), 0);
 }
 
-TEST_F(AddinTest, DestructorPositionsLeaveTheObjectAlone) {
-  Component c(library, mm, &connection);
-  ASSERT_TRUE(c.Valid());
-  void* const selves[] = {c.InitDoneSelf(), c.LanguageSelf(), c.LocaleSelf()};
-  const v8abi::DestructorSlot* const tables[] = {c.InitDone().destructor, c.Language().destructor,
-                                                 c.Locale().destructor};
-  for (int k = 0; k < 3; ++k) {
-    for (int d = 0; d < V8_DTOR_SLOTS; ++d) {
-      ASSERT_NE(tables[k][d], nullptr) << "table " << k << ", position " << d;
-#if V8_ABI_WINDOWS
-      EXPECT_EQ(tables[k][d](selves[k], 1), selves[k]);
-#else
-      tables[k][d](selves[k]);
-#endif
+// A host of C++ interface pointers: Init and setMemManager only, wide texts,
+// Done and `delete` through any of the three interfaces, for both classes.
+TEST_F(AddinTest, AnObjectEndsWithDeleteThroughAnyOfItsInterfaces) {
+  for (const char16_t* cls : {u"TZEV_SCALE_Class", u"TZEV_SCALE_4001_Class"}) {
+    for (Via via : {Via::InitDone, Via::LanguageExtender, Via::Locale}) {
+      Component c(library, mm, &connection, cls, DeletingHost{via});
+      ASSERT_TRUE(c.Valid());
+      zev::host::Call set(c, mm, u"SetParameter", {WStr(mm, u"Model"), WStr(mm, u"ZEV-AW")});
+      EXPECT_TRUE(set.Succeeded());
+      zev::host::Call version(c, mm, u"GetVersion", {});
+      EXPECT_TRUE(version.ok);
     }
   }
-  EXPECT_EQ(c.InitDone().GetInfo(c.InitDoneSelf()), 2000);
-  zev::host::Call version(c, mm, u"GetVersion", {});
-  EXPECT_TRUE(version.ok);
-  EXPECT_EQ(zev::host::Narrow(version.ret), ZEV_PRODUCT_VERSION);
+  EXPECT_TRUE(connection.Errors.empty());
+}
+
+// The destructor that frees nothing (an explicit destructor call) leaves the
+// object answering; DestroyObject releases it afterwards.
+TEST_F(AddinTest, TheDestructorThatFreesNothingLeavesTheObject) {
+  Component c(library, mm, &connection);
+  ASSERT_TRUE(c.Valid());
+  for (Via via : {Via::InitDone, Via::LanguageExtender, Via::Locale}) {
+    DestructThrough(c.Self(via));
+    EXPECT_EQ(c.InitDone().GetInfo(c.InitDoneSelf()), 2000);
+    zev::host::Call version(c, mm, u"GetVersion", {});
+    EXPECT_TRUE(version.ok);
+    EXPECT_EQ(zev::host::Narrow(version.ret), ZEV_PRODUCT_VERSION);
+  }
 }
 
 TEST_F(AddinTest, InitialisationSlots) {

@@ -8,6 +8,7 @@
 // No C++ runtime: Wine's Windows and msvcrt headers, the system's msvcrt.dll,
 // no exceptions, no RTTI, no static constructors, an entry point of our own.
 //   msvc_host.exe [path of ZEVScale.dll]   (default: ZEVScale.dll)
+#include <malloc.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -535,6 +536,79 @@ void OpenWithoutDevice(const Component& c, MemoryManager& mm) {
   CHECK(mm.live == 0);
 }
 
+// Bytes in use on the heap of msvcrt.dll, which the add-in allocates its
+// objects from as this program does; -1 when the heap cannot be walked.
+long long HeapInUse() {
+  _HEAPINFO entry;
+  entry._pentry = nullptr;
+  long long used = 0;
+  int status;
+  while ((status = _heapwalk(&entry)) == _HEAPOK) {
+    if (entry._useflag == _USEDENTRY) used += static_cast<long long>(entry._size);
+  }
+  return status == _HEAPEND ? used : -1;
+}
+
+// A host of C++ interface pointers sets an object up with Init and
+// setMemManager only and ends it with Done and `delete` on an interface
+// pointer: the compiler calls the scalar deleting destructor of that
+// pointer's table with flags 1 (on x86 with __thiscall, which the stack check
+// watches). Every object is released: the heap is where it was.
+void DeleteThroughInterfaces(const Exports& e, MemoryManager& mm, Connection& connection) {
+  Begin("delete through an interface");
+  const WCHAR_T* const classes[] = {L"TZEV_SCALE_Class", L"TZEV_SCALE_4001_Class"};
+  const int kWarmUp = 6;  // what the add-in's first objects make once
+  const int kRounds = 60;
+  long long before = -1;
+  for (int round = 0; round < kWarmUp + kRounds; ++round) {
+    if (round == kWarmUp) before = HeapInUse();
+    void* block = nullptr;
+    CHECK(CALL(e.getClassObject(classes[round % 2], &block)) == 1);
+    if (block == nullptr) return;
+    const Component c = Interfaces(block);
+    CHECK(CALL(c.initDone->Init(static_cast<IAddInDefBase*>(&connection))));
+    CHECK(CALL(c.initDone->setMemManager(static_cast<IMemoryManager*>(&mm))));
+    tVariant p[2] = {WideValue(mm, L"Model"), WideValue(mm, L"ZEV-U")};
+    {
+      Call set(c, mm, CALL(c.language->FindMethod(L"SetParameter")), p, 2);
+      CHECK(set.ok && set.Flag());
+    }
+    CALL_VOID(c.initDone->Done());
+    switch (round % 3) {
+      case 0:
+        CALL_VOID(delete c.initDone);
+        break;
+      case 1:
+        CALL_VOID(delete c.language);
+        break;
+      default:
+        CALL_VOID(delete c.locale);
+        break;
+    }
+  }
+  const long long after = HeapInUse();
+  CHECK(before >= 0 && after >= 0);
+  // An object left behind holds more than a kilobyte; sixty of them, far more.
+  CHECK(after - before < 1024);
+  CHECK(mm.live == 0 && mm.faults == 0);
+}
+
+// An explicit destructor call passes flags 0: the object's use ends as at
+// Done, and it stays for DestroyObject.
+void ExplicitDestructorCall(const Exports& e, MemoryManager& mm) {
+  Begin("explicit destructor call");
+  void* block = nullptr;
+  CHECK(CALL(e.getClassObject(L"TZEV_SCALE_Class", &block)) == 1);
+  if (block == nullptr) return;
+  const Component c = Interfaces(block);
+  CHECK(CALL(c.initDone->setMemManager(static_cast<IMemoryManager*>(&mm))));
+  CALL_VOID(c.language->~ILanguageExtenderBase());
+  CHECK(CALL(c.initDone->GetInfo()) == 2000);
+  CHECK(CALL(c.language->GetNMethods()) == kMethodCount);
+  CHECK(CALL(e.destroyObject(&block)) == 0);
+  CHECK(block == nullptr);
+}
+
 #if defined(_M_IX86)
 // The stack check itself: a method that cleans its arguments leaves the stack
 // pointer alone; one that does not (a __cdecl function in a __stdcall slot)
@@ -637,6 +711,10 @@ int Run() {
   CHECK(block == nullptr);
   CHECK(mm->live == 0);
   CHECK(mm->faults == 0);
+  CHECK(connection->errors == 0);
+  DeleteThroughInterfaces(e, *mm, *connection);
+  ExplicitDestructorCall(e, *mm);
+  CHECK(mm->live == 0);
   CHECK(connection->errors == 0);
 #if defined(_M_IX86)
   StackCheck();

@@ -340,10 +340,26 @@ Component::Component(const Library& library, MemoryManager& mm, Connection* conn
   }
 }
 
+Component::Component(const Library& library, MemoryManager& mm, Connection* connection,
+                     std::u16string_view className, DeletingHost host)
+    : library_(library), mm_(mm), deleting_(true), via_(host.via) {
+  const auto name = Wide(className);
+  if (library_.GetClassObject(name.data(), &block_) != 1) {
+    block_ = nullptr;
+    return;
+  }
+  InitDone().Init(InitDoneSelf(), connection != nullptr ? connection->Interface() : nullptr);
+  InitDone().setMemManager(InitDoneSelf(), mm_.Interface());
+}
+
 Component::~Component() {
   if (block_ == nullptr) return;
   InitDone().Done(InitDoneSelf());
-  library_.DestroyObject(&block_);
+  if (deleting_) {
+    DeleteThrough(Self(via_));
+  } else {
+    library_.DestroyObject(&block_);
+  }
 }
 
 void* Component::InitDoneSelf() const {
@@ -354,6 +370,44 @@ void* Component::LanguageSelf() const {
 }
 void* Component::LocaleSelf() const {
   return &Block()->locale;
+}
+void* Component::Self(Via via) const {
+  switch (via) {
+    case Via::LanguageExtender:
+      return LanguageSelf();
+    case Via::Locale:
+      return LocaleSelf();
+    case Via::InitDone:
+      break;
+  }
+  return InitDoneSelf();
+}
+
+namespace {
+
+// Every table starts with its destructor positions, whichever table it is.
+const v8abi::DestructorSlot* DestructorsOf(void* self) {
+  const void* table = nullptr;
+  std::memcpy(&table, self, sizeof table);
+  return static_cast<const v8abi::DestructorSlot*>(table);
+}
+
+}  // namespace
+
+void DeleteThrough(void* self) {
+#if V8_ABI_WINDOWS
+  DestructorsOf(self)[0](self, 1);
+#else
+  DestructorsOf(self)[1](self);
+#endif
+}
+
+void DestructThrough(void* self) {
+#if V8_ABI_WINDOWS
+  DestructorsOf(self)[0](self, 0);
+#else
+  DestructorsOf(self)[0](self);
+#endif
 }
 
 long Component::FindMethod(std::u16string_view name) const {

@@ -1,6 +1,7 @@
-// A host of our own that drives the add-in the way the platform does: it
-// loads the library, resolves the four exports and calls components only
-// through the raw tables of their interface blocks. Its memory manager counts
+// A host of our own that drives the add-in the way the platform does (or, with
+// DeletingHost, the way a host of C++ interface pointers does): it loads the
+// library, resolves the four exports and calls components only through the
+// raw tables of their interface blocks. Its memory manager counts
 // every block, catches foreign and double frees and can refuse allocations;
 // its connection records every error report.
 #pragma once
@@ -143,13 +144,39 @@ std::string NarrowUtf8(const tVariant& value);
 // The UTF-8 text of a tag 22 (wide) value (empty for any other tag).
 std::string WideUtf8(const tVariant& value);
 
+// The three interface pointers of an object: words 0, 1 and 2 of its block.
+enum class Via { InitDone, LanguageExtender, Locale };
+
+// A C++ `delete` on an interface pointer: the deleting destructor of its
+// table, with the target's convention (Windows: the one position, flags 1;
+// elsewhere the second of the two positions).
+void DeleteThrough(void* self);
+// An explicit destructor call on an interface pointer, which frees nothing
+// (Windows: the one position, flags 0; elsewhere the first position).
+void DestructThrough(void* self);
+
+// A host that holds the add-in's interfaces as C++ interface pointers, as the
+// open-source interpreter of the platform's language does through its own
+// add-in proxy: it calls Init and setMemManager and nothing else of the set-up
+// (no SetPlatformCapabilities, GetInfo, RegisterExtensionAs or SetLocale),
+// passes its texts as wide strings, and ends an object with Done followed by
+// `delete` on the interface pointer `via`, never with DestroyObject.
+struct DeletingHost {
+  Via via = Via::InitDone;
+};
+
 // A component made through the exports and driven through its tables.
 class Component {
  public:
   // Makes an object of `className`; with `setUp` hands it the memory manager
-  // and the connection, as the platform does first.
+  // and the connection, as the platform does first. Ended as the platform
+  // ends it: Done, then DestroyObject.
   Component(const Library& library, MemoryManager& mm, Connection* connection,
             std::u16string_view className = u"TZEV_SCALE_Class", bool setUp = true);
+  // Makes an object of `className` as `host` does: Init, then setMemManager;
+  // ended with Done and a `delete` through the interface pointer `host.via`.
+  Component(const Library& library, MemoryManager& mm, Connection* connection,
+            std::u16string_view className, DeletingHost host);
   ~Component();
   Component(const Component&) = delete;
   Component& operator=(const Component&) = delete;
@@ -159,6 +186,7 @@ class Component {
   void* InitDoneSelf() const;
   void* LanguageSelf() const;
   void* LocaleSelf() const;
+  void* Self(Via via) const;
   const v8abi::IInitDoneBaseVtbl& InitDone() const { return *Block()->initDone; }
   const v8abi::ILanguageExtenderBaseVtbl& Language() const { return *Block()->languageExtender; }
   const v8abi::LocaleBaseVtbl& Locale() const { return *Block()->locale; }
@@ -178,6 +206,8 @@ class Component {
   const Library& library_;
   MemoryManager& mm_;
   void* block_ = nullptr;
+  bool deleting_ = false;
+  Via via_ = Via::InitDone;
 };
 
 // One method call through CallAsFunc: the parameters and return slot as the

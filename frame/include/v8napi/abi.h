@@ -9,8 +9,9 @@
 // virtual functions. Every table starts with the destructor positions of the
 // platform's C++ layout: one on Windows (MSVC), two on Linux (Itanium ABI).
 // The platform never calls them (it destroys objects through DestroyObject);
-// in the component's own tables they hold a function that does nothing, with
-// the calling convention a C++ caller of the target would use.
+// a host that holds the component's interfaces as C++ pointers ends an object
+// with `delete` on one of them, and the component's tables answer that with
+// the calling convention a C++ caller of the target uses.
 #pragma once
 
 #include <cstddef>
@@ -184,10 +185,14 @@ struct IUnknownLike {
 // The component's tables. `self` is the address of the table pointer inside
 // the interface block through which the platform made the call.
 
-// A destructor position of the component's tables. Windows: the deleting
-// destructor, the object pointer and one flags word, returning the object
-// pointer (on x86 __thiscall, the callee removing the flags word). Linux: the
-// complete-object and the deleting destructor, each taking the object pointer.
+// A destructor position of the component's tables. Windows (the Microsoft
+// ABI, whichever compiler builds the component, since the platform's is
+// MSVC): the scalar deleting destructor, the interface pointer and a flags
+// word (bit 0: free), returning the pointer; on x86 __thiscall, the pointer in
+// ECX and the callee removing the flags word. Linux (Itanium ABI): the
+// complete-object destructor (frees nothing), then the deleting destructor,
+// each taking the interface pointer. `delete` on an interface pointer calls
+// the deleting one: with flags 1 on Windows, the second position on Linux.
 #if V8_ABI_WINDOWS
 using DestructorSlot = void*(V8_THISCALL*)(void* self, unsigned int flags);
 #else

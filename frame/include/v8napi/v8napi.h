@@ -33,6 +33,8 @@ class TV8UserObject {
   virtual bool OnInit() { return true; }
   virtual int32_t InterfaceVersion() { return 2000; }
   virtual void OnSetLocale() {}
+  // The host is done with the object (Done, or a destructor position that
+  // frees nothing): devices are given back here. May run more than once.
   virtual void OnDone() {}
   virtual bool OnSetMemManager() { return true; }
 
@@ -143,6 +145,9 @@ TV8UserObject* ObjectOf(void* iface);
 // A new block for `object`, from the library's own heap; null when out of memory.
 v8abi::InterfaceBlock* NewInterfaceBlock(TV8UserObject* object);
 void FreeInterfaceBlock(v8abi::InterfaceBlock* block);
+// Destroys the block's object and frees the block: what DestroyObject and the
+// deleting destructors of the tables do.
+void ReleaseInterfaceBlock(v8abi::InterfaceBlock* block);
 
 const v8abi::IInitDoneBaseVtbl& InitDoneTable();
 const v8abi::ILanguageExtenderBaseVtbl& LanguageExtenderTable();
