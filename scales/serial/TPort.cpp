@@ -172,15 +172,23 @@ size_t TTcpPort::Received(char* bytes, size_t count) {
 }
 
 platform::ReadResult TTcpPort::Read(void* buffer, size_t size, const platform::SerialTimeouts& t) {
-  // Telnet commands are no data: an attempt that brought only them is made
-  // again, a few times, under the same time-outs.
+  // Telnet commands are no data: where they took room in an attempt that
+  // filled its buffer, or were all it brought, the attempt goes on for the
+  // data, a few rounds at the most, under the same time-outs.
+  auto* bytes = static_cast<char*>(buffer);
   platform::ReadResult r;
-  for (int round = 0; round < 4; ++round) {
-    r = connection_.ReadAttempt(buffer, size, t);
+  size_t data = 0;
+  for (int round = 0; round < 4 && data < size; ++round) {
+    const size_t wanted = size - data;
+    r = connection_.ReadAttempt(bytes + data, wanted, t);
     const size_t raw = r.count;
-    r.count = Received(static_cast<char*>(buffer), raw);
-    if (r.count > 0 || raw == 0 || r.failed) break;
+    const size_t kept = Received(bytes + data, raw);
+    data += kept;
+    if (r.failed || raw == 0 || (kept == raw && raw < wanted)) break;
+    if (kept > 0 && raw < wanted) break;  // the attempt ended by a time-out
   }
+  r.count = data;
+  r.failed = r.failed && data == 0;
   return r;
 }
 
