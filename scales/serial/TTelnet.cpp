@@ -11,7 +11,9 @@ constexpr uint8_t kDont = 0xFE;
 constexpr uint8_t kSb = 0xFA;
 constexpr uint8_t kSe = 0xF0;
 
-std::string OptionName(uint8_t option) {
+}  // namespace
+
+std::string TTelnet::OptionName(uint8_t option) {
   switch (option) {
     case 0:
       return "BINARY";
@@ -21,22 +23,27 @@ std::string OptionName(uint8_t option) {
       return "SUPPRESS-GO-AHEAD";
     case 5:
       return "STATUS";
+    case 6:
+      return "TIMING-MARK";
     case 24:
       return "TERMINAL-TYPE";
     case 31:
-      return "WINDOW-SIZE";
+      return "NAWS";
     case 32:
       return "TERMINAL-SPEED";
+    case 33:
+      return "TOGGLE-FLOW-CONTROL";
     case 34:
       return "LINEMODE";
+    case 36:
+      return "ENVIRON";
+    case 39:
+      return "NEW-ENVIRON";
     case 44:
       return "COM-PORT-OPTION";
-    default:
-      return std::to_string(option);
   }
+  return "OPTION-" + std::to_string(option);
 }
-
-}  // namespace
 
 const char* TTelnet::VerbName(uint8_t verb) {
   switch (verb) {

@@ -4,8 +4,8 @@
 // every one it is offered and keeps the line's bytes as they are.
 #pragma once
 
-#include <cstddef>
 #include <bitset>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -26,6 +26,8 @@ class TTelnet {
   static bool Opens(std::string_view bytes);
   // The verb of a negotiation in words, "WILL" for FB; null for other bytes.
   static const char* VerbName(uint8_t verb);
+  // An option in words ("ECHO"), or "OPTION-<n>" for one without a name here.
+  static std::string OptionName(uint8_t option);
 
  private:
   enum class State : uint8_t { Data, Command, Option, Sub, SubCommand };

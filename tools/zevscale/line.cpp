@@ -7,6 +7,7 @@
 #include "SCALE_ZEV_AW.h"
 #include "SCALE_ZEV_U.h"
 #include "TPort.h"
+#include "TTelnet.h"
 #include "TTrace.h"
 #include "zev/platform/clock.h"
 #include "zev/platform/serial.h"
@@ -75,35 +76,7 @@ const char* TelnetCommandName(unsigned char c) {
 }
 
 std::string TelnetOptionName(unsigned char option) {
-  switch (option) {
-    case 0:
-      return "BINARY";
-    case 1:
-      return "ECHO";
-    case 3:
-      return "SUPPRESS-GO-AHEAD";
-    case 5:
-      return "STATUS";
-    case 6:
-      return "TIMING-MARK";
-    case 24:
-      return "TERMINAL-TYPE";
-    case 31:
-      return "NAWS";
-    case 32:
-      return "TERMINAL-SPEED";
-    case 33:
-      return "TOGGLE-FLOW-CONTROL";
-    case 34:
-      return "LINEMODE";
-    case 36:
-      return "ENVIRON";
-    case 39:
-      return "NEW-ENVIRON";
-    case 44:
-      return "COM-PORT-OPTION";
-  }
-  return "OPTION-" + std::to_string(option);
+  return scales::TTelnet::OptionName(option);
 }
 
 // A converter's connection as it is, for listening: no Telnet spoken, no
