@@ -73,11 +73,11 @@ const std::array<ModelRow, kModelCount>& Models() {
   static const std::array<ModelRow, kModelCount> rows = {{
       // clang-format off
       {u"ZEV-U", u"Весы: ZEV-У", u"Весы ZEV-У", true, true, true,
-       {14, &zev_u::WholeFrame}, &Make<TZEV_U>},
+       {14, &zev_u::WholeFrame, 2}, &Make<TZEV_U>},
       {u"ZEV-AW", u"Весы: ZEV-AW", u"Весы ZEV-AW", false, false, false,
-       {18, &zev_aw::WholeFrame}, &Make<TZEV_AW>},
+       {18, &zev_aw::WholeFrame, 3}, &Make<TZEV_AW>},
       {u"ZEV-NT(N)", u"Весы: ZEV-NT(N)", u"Весы ZEV-NT(N)", false, false, false,
-       {18, &zev_nt::WholeFrame}, &Make<TZEV_NT>},
+       {18, &zev_nt::WholeFrame, 3}, &Make<TZEV_NT>},
       // clang-format on
   }};
   return rows;

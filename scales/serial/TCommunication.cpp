@@ -56,10 +56,10 @@ uint8_t TCommunication::OpenNamed(const TEndpoint& endpoint, uint32_t baudRate, 
     timeouts_.readTotalConstant +=
         timeouts_.readTotalMultiplier * static_cast<uint32_t>(kReadChunk - frame_.length);
   }
-  // Three characters' time on the line (start, data, parity and stop bits):
-  // the next byte of a stream that goes on comes after one.
+  // The characters' time the frame rule asks for (start, data, parity and
+  // stop bits): the next byte of a stream that goes on comes after one.
   const uint32_t bits = parity == 1 ? 11 : 10;
-  afterFrameMs_ = baudRate > 0 ? (3 * bits * 1000 + baudRate - 1) / baudRate : 0;
+  afterFrameMs_ = baudRate > 0 ? (frame_.quietChars * bits * 1000 + baudRate - 1) / baudRate : 0;
   if (endpoint.kind == TEndpoint::Kind::Tcp) {
     address_ = endpoint.tcp.Url();
     std::string notes;

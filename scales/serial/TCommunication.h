@@ -41,6 +41,11 @@ struct FrameRule {
   // bytes read began before the reply (and would shift it), or that the
   // scale sends more after it (which must not be left for the next command).
   bool (*whole)(std::string_view bytes) = nullptr;
+  // Characters' time the line must stay quiet after a whole reply: three
+  // where bytes in front could shift a reply into a whole-looking one, two
+  // where none can (a reply closed by its only CR LF) and only bytes after
+  // it are looked for.
+  uint32_t quietChars = 3;
 };
 
 class TCommunication {
