@@ -7,9 +7,11 @@
 # (tools/msvc-host-test.sh), each script as it runs on a machine with 32-bit
 # Wine; the simulated scales are the Linux x86 build's zevsim, run in the guest
 # on its own pseudo-terminals.
-#   tools/x86-guest.sh [WIN_X86_BUILD [LINUX_X86_BUILD [WIN_X64_BUILD]]]
+#   tools/x86-guest.sh [--package DIR] [WIN_X86_BUILD [LINUX_X86_BUILD [WIN_X64_BUILD]]]
 #       defaults: build-win-i686 build-x86 build-win-x86_64 (its DLL is shown to
-#       zevscale.exe as an add-in of the other architecture)
+#       zevscale.exe as an add-in of the other architecture); --package: the
+#       Microsoft-ABI host also loads DIR/ZEVScale_x86.dll, the stripped
+#       release build that tools/package.sh puts in the package (out/package)
 #   tools/x86-guest.sh --image    makes the guest's image only
 # Prints the guest's output, then one line per test and the tally; exits 0
 # only when every test ran and passed.
@@ -24,11 +26,11 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 cache=${ZEV_X86_GUEST_CACHE:-/var/cache/zevscale/x86-guest}
 packages="wine32,wine,libstdc++6,file,iproute2,locales"
-image_only=0
-if [ "${1:-}" = --image ]; then
-  image_only=1
-  shift
-fi
+image_only=0 package=""
+case "${1:-}" in
+  --image) image_only=1; shift ;;
+  --package) package=${2:?the package directory}; shift 2 ;;
+esac
 win=${1:-build-win-i686}
 linux=${2:-build-x86}
 win64=${3:-build-win-x86_64}
@@ -144,7 +146,7 @@ boot() {
   local disk=$payload.img size
   size=$(($(du -sm "$payload" | cut -f1) * 3 / 2 + 32))
   mke2fs -q -F -t ext4 -d "$payload" "$disk" "${size}M" >/dev/null
-  timeout 1200 qemu-system-x86_64 -accel tcg -cpu max,-smap -m 2048 -smp 2 \
+  timeout 2400 qemu-system-x86_64 -accel tcg -cpu max,-smap -m 2048 -smp 2 \
     -display none -monitor none -serial stdio -no-reboot -nic none \
     -kernel "$kernel" -initrd "$initrd" \
     -append "$append" \
@@ -209,6 +211,11 @@ if [ -f "$win64/bin/ZEVScale.dll" ]; then
   mkdir -p "$p/build-win-x86_64/bin"
   cp "$win64/bin/ZEVScale.dll" "$p/build-win-x86_64/bin/"
 fi
+if [ -n "$package" ]; then
+  [ -f "$package/ZEVScale_x86.dll" ] || { echo "$package/ZEVScale_x86.dll is missing"; exit 1; }
+  mkdir -p "$p/package"
+  cp "$package/ZEVScale_x86.dll" "$p/package/"
+fi
 cat >"$p/guest.sh" <<'EOF'
 cd /zev
 export ZEV_RUN32=yes ZEV_RUN32_WHY="the guest's kernel runs them"
@@ -225,6 +232,8 @@ run() {
 run wine-test bash tools/wine-test.sh build-win-i686 build-x86
 run wine-zevscale-test bash tools/wine-zevscale-test.sh build-win-i686 build-x86
 run msvc-host bash tools/msvc-host-test.sh i686 build-win-i686/bin/ZEVScale.dll run
+[ ! -f package/ZEVScale_x86.dll ] ||
+  run msvc-host-package bash tools/msvc-host-test.sh i686 package/ZEVScale_x86.dll run
 EOF
 
 say "booting ($(basename "$kernel"), $(qemu-system-x86_64 --version | head -n1))"
@@ -237,8 +246,13 @@ guest_time=$((SECONDS - t))
 # in failure without a failing line counts as a failed test of its own.
 echo
 echo "== x86 Windows tests in the guest"
-awk '
-  BEGIN { want["wine-test"]; want["wine-zevscale-test"]; want["msvc-host"] }
+awk -v package="$package" '
+  BEGIN {
+    want["wine-test"]; want["wine-zevscale-test"]; want["msvc-host"]
+    if (package) want["msvc-host-package"]
+    dll["msvc-host"] = "ZEVScale.dll of the build"
+    dll["msvc-host-package"] = "ZEVScale_x86.dll of the package"
+  }
   /^zev-guest: begin / { step = $3; bad = 0; seen = 0; next }
   /^zev-guest: end / {
     ended[$3] = 1
@@ -251,8 +265,9 @@ awk '
   /^[a-z_]+_test: FAILED/ { print "FAIL " $0; failed++; bad = seen = 1; next }
   /^ok   x86 / { print "ok   zevscale.exe " substr($0, 10); passed++; seen = 1; next }
   /^FAIL x86 / { print "FAIL zevscale.exe " substr($0, 10); failed++; bad = seen = 1; next }
-  /^msvc_host x86: .*, 0 failed; .* moved by 0 of them/ { print "ok   " $0; passed++; seen = 1; next }
-  /^msvc_host x86: / { print "FAIL " $0; failed++; bad = seen = 1; next }
+  /^msvc_host x86: / { sub(/^msvc_host x86:/, "msvc_host x86, " dll[step] ":") }
+  /^msvc_host x86, .*, 0 failed; .* moved by 0 of them/ { print "ok   " $0; passed++; seen = 1; next }
+  /^msvc_host x86, / { print "FAIL " $0; failed++; bad = seen = 1; next }
   END {
     for (s in want) if (!(s in ended)) { print "FAIL " s " did not end"; failed++ }
     printf "x86 Windows tests in the guest: %d passed, %d failed\n", passed, failed
