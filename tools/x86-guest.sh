@@ -265,6 +265,7 @@ awk -v package="$package" '
   /^[a-z_]+_test: FAILED/ { print "FAIL " $0; failed++; bad = seen = 1; next }
   /^ok   x86 / { print "ok   zevscale.exe " substr($0, 10); passed++; seen = 1; next }
   /^FAIL x86 / { print "FAIL zevscale.exe " substr($0, 10); failed++; bad = seen = 1; next }
+  /^FAILED \[/ && step ~ /^msvc-host/ { print "     | " $0; next }
   /^msvc_host x86: / { sub(/^msvc_host x86:/, "msvc_host x86, " dll[step] ":") }
   /^msvc_host x86, .*, 0 failed; .* moved by 0 of them/ { print "ok   " $0; passed++; seen = 1; next }
   /^msvc_host x86, / { print "FAIL " $0; failed++; bad = seen = 1; next }
