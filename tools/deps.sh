@@ -9,6 +9,8 @@
 #                            optional: a machine without it says so and goes on
 #   tools/deps.sh --qemu     also qemu-user, to run the 32-bit tests where the kernel cannot
 #   tools/deps.sh --debootstrap  also debootstrap, for the check on an older glibc
+#   tools/deps.sh --x86-guest  also debootstrap, QEMU's system emulator and Debian's kernel, for the
+#                            x86 Windows tests in a guest where the kernel cannot run 32-bit programs
 set -euo pipefail
 
 want=(cmake ninja-build g++ libgtest-dev libbenchmark-dev nlohmann-json3-dev locales python3)
@@ -20,6 +22,7 @@ for arg in "$@"; do
     --wine) wine=(wine wine64 libwine-dev wine32:i386) ;;
     --qemu) want+=(qemu-user) ;;
     --debootstrap) want+=(debootstrap) ;;
+    --x86-guest) want+=(debootstrap qemu-system-x86 linux-image-amd64 e2fsprogs) ;;
   esac
 done
 

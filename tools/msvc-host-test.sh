@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds the host of the Microsoft C++ ABI (tests/msvc_host/) with clang for
 # *-pc-windows-msvc, and runs it under Wine against a Windows add-in.
-#   tools/msvc-host-test.sh ARCH DLL     ARCH: x86_64 or i686
+#   tools/msvc-host-test.sh ARCH DLL [build|run]     ARCH: x86_64 or i686
+#       build: only builds the host; run: only runs the one built before (in a
+#       guest without clang, tools/x86-guest.sh); both by default
 # No Microsoft runtime: Wine's headers (libwine-dev), import libraries made by
 # llvm-dlltool from tests/msvc_host/*.def, lld-link, the system's msvcrt.dll.
 set -euo pipefail
@@ -9,35 +11,39 @@ cd "$(dirname "$0")/.."
 source tools/arch.sh
 arch=${1:?x86_64 or i686}
 dll=${2:?the add-in DLL}
+phase=${3:-all}
 case "$arch" in
   x86_64) machine=i386:x86-64 ;;
   i686) machine=i386 ;;
   *) echo "unknown architecture $arch"; exit 2 ;;
 esac
 
-for tool in clang++ lld-link llvm-dlltool; do
-  command -v "$tool" >/dev/null || { echo "$tool is missing (tools/deps.sh --ci)"; exit 1; }
-done
-wine_include=/usr/include/wine/wine
-[ -d "$wine_include/msvcrt" ] || { echo "Wine's headers are missing (libwine-dev)"; exit 1; }
-
 src=tests/msvc_host
 out=build-msvc-host/$arch
-mkdir -p "$out"
-for def in kernel32 msvcrt; do
-  # x64 names carry no stdcall decoration.
-  if [ "$arch" = x86_64 ]; then sed 's/@[0-9]*$//' "$src/$def.def" >"$out/$def.def"
-  else cp "$src/$def.def" "$out/$def.def"; fi
-  llvm-dlltool -m "$machine" -k -d "$out/$def.def" -l "$out/$def.lib"
-done
-clang++ --target="$arch-pc-windows-msvc" -std=c++17 -O2 -Wall -Wextra -Werror \
-  -fno-exceptions -fno-rtti -fno-omit-frame-pointer -mno-stack-arg-probe \
-  -nostdinc -isystem "$wine_include/msvcrt" -isystem "$wine_include/windows" \
-  -DWINE_UNICODE_NATIVE -D_MSVCR_VER=0 \
-  -DZEV_PRODUCT_VERSION="\"$(sed -n 's/^project(ZEVScale VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)\"" \
-  -c "$src/msvc_host.cpp" -o "$out/msvc_host.obj"
-lld-link /nologo /subsystem:console /entry:HostMain /nodefaultlib \
-  /out:"$out/msvc_host.exe" "$out/msvc_host.obj" "$out/kernel32.lib" "$out/msvcrt.lib"
+if [ "$phase" != run ]; then
+  for tool in clang++ lld-link llvm-dlltool; do
+    command -v "$tool" >/dev/null || { echo "$tool is missing (tools/deps.sh --ci)"; exit 1; }
+  done
+  wine_include=/usr/include/wine/wine
+  [ -d "$wine_include/msvcrt" ] || { echo "Wine's headers are missing (libwine-dev)"; exit 1; }
+
+  mkdir -p "$out"
+  for def in kernel32 msvcrt; do
+    # x64 names carry no stdcall decoration.
+    if [ "$arch" = x86_64 ]; then sed 's/@[0-9]*$//' "$src/$def.def" >"$out/$def.def"
+    else cp "$src/$def.def" "$out/$def.def"; fi
+    llvm-dlltool -m "$machine" -k -d "$out/$def.def" -l "$out/$def.lib"
+  done
+  clang++ --target="$arch-pc-windows-msvc" -std=c++17 -O2 -Wall -Wextra -Werror \
+    -fno-exceptions -fno-rtti -fno-omit-frame-pointer -mno-stack-arg-probe \
+    -nostdinc -isystem "$wine_include/msvcrt" -isystem "$wine_include/windows" \
+    -DWINE_UNICODE_NATIVE -D_MSVCR_VER=0 \
+    -DZEV_PRODUCT_VERSION="\"$(sed -n 's/^project(ZEVScale VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)\"" \
+    -c "$src/msvc_host.cpp" -o "$out/msvc_host.obj"
+  lld-link /nologo /subsystem:console /entry:HostMain /nodefaultlib \
+    /out:"$out/msvc_host.exe" "$out/msvc_host.obj" "$out/kernel32.lib" "$out/msvcrt.lib"
+fi
+[ "$phase" != build ] || exit 0
 
 if ! command -v wine >/dev/null; then
   echo "SKIPPED: Wine is not installed; the Microsoft-ABI host did not run ($arch)"
