@@ -13,9 +13,9 @@
 #include <mutex>
 #include <thread>
 
-#include "SCALES_ZEV_NT.h"
-#include "SCALE_ZEV_AW.h"
-#include "SCALE_ZEV_U.h"
+#include "zev_aw.h"
+#include "zev_nt.h"
+#include "zev_u.h"
 #include "host.h"
 #include "simulator.h"
 

@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <optional>
 
-#include "TAdapter.h"
 #include "TTrace.h"
 #include "TZEV_SCALE_Class.h"
 #include "zev/platform/serial.h"
@@ -17,6 +16,35 @@
 namespace zev::driver {
 
 using platform::Utf8ToUtf16;
+
+namespace {
+
+// Why a converter could not be reached or went away; null for Ok.
+const char16_t* LinkFailureText(platform::TcpStatus status) {
+  switch (status) {
+    case platform::TcpStatus::Ok:
+      return nullptr;
+    case platform::TcpStatus::ResolveFailed:
+      return u"Имя преобразователя не найдено";
+    case platform::TcpStatus::ResolveTimedOut:
+      return u"Сервер имён не ответил за 1 с";
+    case platform::TcpStatus::Refused:
+      return u"Преобразователь отказал в соединении";
+    case platform::TcpStatus::TimedOut:
+      return u"Преобразователь не ответил на соединение за 1 с";
+    case platform::TcpStatus::Unreachable:
+      return u"Нет пути к преобразователю в сети";
+    case platform::TcpStatus::Closed:
+      return u"Соединение закрыто преобразователем";
+    case platform::TcpStatus::Busy:
+      return u"Преобразователь занят другим соединением";
+    case platform::TcpStatus::Failed:
+      break;
+  }
+  return u"Не удалось соединиться с преобразователем";
+}
+
+}  // namespace
 
 TZEV_SCALE_4001_Class::TZEV_SCALE_4001_Class()
     : TraceFile(Utf8ToUtf16(platform::TemporaryFolder() +
@@ -126,20 +154,22 @@ std::shared_ptr<TLine> TZEV_SCALE_4001_Class::HeldLine(std::u16string* id) const
 }
 
 std::u16string TZEV_SCALE_4001_Class::DeviceErrorText(const TScaleDevice& d) const {
-  const DeviceError& e = d.Error();
+  const Failure& e = d.Error();
   const ModelRow* row = d.Model();
-  const std::u16string model = row != nullptr ? row->name : Model;
+  const std::u16string model = row != nullptr ? NameOf(*row) : Model;
   const std::u16string port = Utf8ToUtf16(std::to_string(d.Port()));
   const bool tcp = d.Endpoint().kind == scales::TEndpoint::Kind::Tcp;
   // The link as the texts name it: COM3, tcp://HOST:PORT, or a COM<N> that
   // stands for a converter with its address.
   std::u16string link = Utf8ToUtf16(d.Endpoint().Name());
-  if (const auto entry = tcp ? std::nullopt : platform::TcpEntry(d.Port()))
-    link += u" (" + Utf8ToUtf16(entry->Url()) + u")";
+  if (const platform::TcpAddress* converter = d.ConverterBehind())
+    link += u" (" + Utf8ToUtf16(converter->Url()) + u")";
   const std::u16string device = platform::Cp1251ToUtf16(platform::SerialPort::DeviceName(d.Port()));
   const std::u16string bytes = platform::Cp1251ToUtf16(scales::TTrace::Dump(e.bytes));
   switch (e.fault) {
     case Fault::None:
+    case Fault::BadValue:
+    case Fault::UnknownDevice:
       return std::u16string();
     case Fault::NoModel:
       return T(Msg::NoModel, {Model});
@@ -149,8 +179,7 @@ std::u16string TZEV_SCALE_4001_Class::DeviceErrorText(const TScaleDevice& d) con
       return T(Msg::PortNoAccess, {port, device});
     case Fault::PortBusy: {
       std::u16string who;
-      for (const platform::PortHolder& h :
-           platform::PortHolders(platform::SerialPort::DeviceName(d.Port()))) {
+      for (const platform::PortHolder& h : e.holders) {
         if (static_cast<unsigned long>(h.pid) == platform::ProcessId())
           return T(Msg::PortBusyHere, {port, device});
         if (!who.empty()) who += u", ";
@@ -167,6 +196,7 @@ std::u16string TZEV_SCALE_4001_Class::DeviceErrorText(const TScaleDevice& d) con
     case Fault::Timeouts:
       return T(Msg::Timeouts, {port});
     case Fault::NotOpen:
+    case Fault::CloseFailed:
       return T(Msg::NotConnected);
     case Fault::CommandFailed:
       return T(Msg::CommandFailed, {link});
@@ -187,7 +217,7 @@ std::u16string TZEV_SCALE_4001_Class::DeviceErrorText(const TScaleDevice& d) con
       // the system's status words, capitalised.
       std::u16string why;
       if (Language == Lang::Ru) {
-        const char16_t* text = scales::LinkErrorText(e.link);
+        const char16_t* text = LinkFailureText(e.link);
         why = text != nullptr ? text : u"";
       } else {
         why = Utf8ToUtf16(platform::TcpStatusText(e.link));

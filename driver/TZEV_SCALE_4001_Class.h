@@ -20,6 +20,7 @@
 #include "TScaleDevice.h"
 #include "v8napi/v8napi.h"
 #include "xml.h"
+#include "zev/platform/message.h"
 #include "zev/platform/text.h"
 
 namespace zev::driver {
@@ -27,7 +28,7 @@ namespace zev::driver {
 inline const char16_t* const kClassName4001 = u"TZEV_SCALE_4001_Class";
 constexpr int32_t kInterfaceRevision = 4001;
 
-enum class Lang : uint8_t { Ru, En };
+using platform::Lang;
 
 // Every text of the class, in both languages (texts_4001.cpp).
 enum class Msg : uint16_t {

@@ -28,7 +28,8 @@ void TZEV_SCALE_Class::ClearLastError() {
 }
 
 int TZEV_SCALE_Class::ModelIndex() const {
-  return FindModel(Params.Model);
+  const ModelRow* row = scales::FindModel(Params.Model);
+  return row != nullptr ? static_cast<int>(scales::IndexOf(*row)) : -1;
 }
 
 void TZEV_SCALE_Class::AddDeviceID(const std::string& id) {
@@ -61,9 +62,38 @@ bool TZEV_SCALE_Class::CheckDeviceID(const tVariant& param) {
   return false;
 }
 
-void TZEV_SCALE_Class::TakeAdapterError() {
+std::u16string TZEV_SCALE_Class::FailureText(TScaleDevice::Step step, Fault fault) {
+  using Step = TScaleDevice::Step;
+  // A weight text that is no number came from an exchange that succeeded:
+  // the exception told the platform, the text is empty.
+  if (fault == Fault::None || fault == Fault::NotAWeight) return std::u16string();
+  switch (step) {
+    case Step::Open:
+      if (fault == Fault::LineSettings) return u"Ошибка DCB-структуры";
+      if (fault == Fault::Timeouts) return u"Ошибка таймаутов";
+      return u"Порт недоступен";
+    case Step::Close:
+      return u"Ошибка дескриптора COM порта";
+    case Step::Tare:
+      return kTareFailed;
+    case Step::CancelTare:
+      return u"Произошла ошибка отмены функции тарирования.";
+    case Step::Zero:
+      return fault == Fault::Unsupported ? u"Функция установки нуля <0> не поддерживается."
+                                         : u"Произошла ошибка установки нулевой массы.";
+    case Step::Weigh:
+      return u"Произошла ошибка взвешивания.";
+    case Step::None:
+      break;
+  }
+  return std::u16string();
+}
+
+void TZEV_SCALE_Class::TakeDeviceError() {
   LastErrorCode = kErrOperation;
-  if (ModelIndex() >= 0 && Device.HasAdapter()) LastErrorText = Device.AdapterText();
+  if (ModelIndex() >= 0 && Device.Model() != nullptr) {
+    LastErrorText = FailureText(Device.LastStep(), Device.Error().fault);
+  }
 }
 
 void TZEV_SCALE_Class::ReportException(const char16_t* source, const char* message,
@@ -93,7 +123,7 @@ void TZEV_SCALE_Class::ReportException(const char16_t* source, const char* messa
 }
 
 bool TZEV_SCALE_Class::Finish(tVariant* ret, const Outcome& outcome) {
-  if (!outcome.success) TakeAdapterError();
+  if (!outcome.success) TakeDeviceError();
   v8napi::SetVariantBool(*this, ret, outcome.success);
   return outcome.carriedOut;
 }

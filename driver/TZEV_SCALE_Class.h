@@ -30,6 +30,8 @@ inline const char16_t* const kComponentName = u"ZEVScale";
 inline const char16_t* const kClassName = u"TZEV_SCALE_Class";
 inline const char* const kDeviceID = "NoDeviceID";
 
+inline const char16_t* const kTareFailed = u"Произошла ошибка функции тарирования.";
+
 // Last error codes.
 constexpr int32_t kErrNone = 0;
 constexpr int32_t kErrOperation = 1001;
@@ -86,7 +88,10 @@ class TZEV_SCALE_Class : public v8napi::TV8UserObject {
   bool FindDeviceID(const std::u16string& id) const;
   void RemoveDeviceID(const std::string& id);
   bool CheckDeviceID(const tVariant& param);
-  void TakeAdapterError();
+  // The text of a failed device operation, as the adapters of the first
+  // drivers worded it: by the step and, for an open, by the fault.
+  static std::u16string FailureText(TScaleDevice::Step step, Fault fault);
+  void TakeDeviceError();
   // Records an exception of a handler and tells the platform through AddError.
   void ReportException(const char16_t* source, const char* message, int32_t systemError);
 
@@ -113,28 +118,29 @@ TZEV_SCALE_Class::Outcome TZEV_SCALE_Class::Guarded(Step&& step) {
   Outcome outcome;
   int index = -1;
   const auto source = [&index] {
-    return index >= 0 ? Models()[static_cast<size_t>(index)].source : kComponentName;
+    return index >= 0 ? SourceOf(scales::Models()[static_cast<size_t>(index)])
+                      : std::u16string(kComponentName);
   };
   try {
     index = ModelIndex();
-    if (index >= 0 && Device.HasAdapter()) {
+    if (index >= 0 && Device.Model() != nullptr) {
       outcome.success = step(Device);
       outcome.carriedOut = true;
       // A weight that does not read as a number was an exception to the
       // platform; it is told so, with this driver's code of a failed operation.
       if (!outcome.success && Device.Error().fault == Fault::NotAWeight) {
-        ReportException(source(), UnreadableWeightMessage(Device.Error().weightText).c_str(),
-                        kErrOperation);
+        ReportException(source().c_str(),
+                        UnreadableWeightMessage(Device.Error().weightText).c_str(), kErrOperation);
         outcome = Outcome();
       }
     }
   } catch (const std::exception& e) {
     const int32_t code = platform::LastSystemError();
-    ReportException(source(), e.what(), code);
+    ReportException(source().c_str(), e.what(), code);
     outcome = Outcome();
   } catch (...) {
     const int32_t code = platform::LastSystemError();
-    ReportException(source(), "Unknown error", code);
+    ReportException(source().c_str(), "Unknown error", code);
     outcome = Outcome();
   }
   return outcome;

@@ -1,6 +1,5 @@
 // The equipment operations: identity, last error, connect, test, tare, weigh,
 // zero, disconnect.
-#include "TAdapter.h"
 #include "TZEV_SCALE_Class.h"
 #include "zev/platform/locale.h"
 #include "zev/platform/text.h"
@@ -115,7 +114,7 @@ bool TZEV_SCALE_Class::Calibrate(tVariant* ret, tVariant* params, int32_t count)
       // A tare weight that reads as no number is not taken as 0: nothing goes
       // to the scale.
       LastErrorCode = kErrOperation;
-      LastErrorText = scales::kMsgTare;
+      LastErrorText = kTareFailed;
       v8napi::SetVariantBool(*this, ret, false);
       return true;
     }

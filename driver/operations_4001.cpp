@@ -80,8 +80,8 @@ bool TZEV_SCALE_4001_Class::Open(v8napi::tVariant* ret, v8napi::tVariant* params
       // A second connection to a line this object holds goes through it.
       std::shared_ptr<TLine> line = HeldLine(&id);
       if (line != nullptr && line->device.Model() != nullptr &&
-          line->device.ModelIndex() != FindModel(Model)) {
-        why = T(Msg::LineTakenByModel, {line->link, line->device.Model()->name, id});
+          line->device.Model() != scales::FindModel(Model)) {
+        why = T(Msg::LineTakenByModel, {line->link, NameOf(*line->device.Model()), id});
       } else if (line == nullptr) {
         std::unique_ptr<TLine> opened = OpenLine(why);
         if (opened) line = std::move(opened);
@@ -89,7 +89,7 @@ bool TZEV_SCALE_4001_Class::Open(v8napi::tVariant* ret, v8napi::tVariant* params
       if (line != nullptr && why.empty()) {
         ++line->users;
         const std::string n = std::to_string(++connections_);
-        id = std::u16string(line->device.Model()->name) + u"@" + line->link + u"#" +
+        id = NameOf(*line->device.Model()) + u"@" + line->link + u"#" +
              std::u16string(n.begin(), n.end());
         devices_[id] = line;
       }
@@ -126,7 +126,7 @@ bool TZEV_SCALE_4001_Class::DeviceTest(v8napi::tVariant* ret, v8napi::tVariant* 
     double kg = 0;
     const bool ok = OnCurrentLine(
         [&](TScaleDevice& device) {
-          model = device.Model()->name;
+          model = NameOf(*device.Model());
           link = platform::Utf8ToUtf16(device.Endpoint().Name());
           return device.Weigh(kg);
         },
@@ -150,13 +150,13 @@ bool TZEV_SCALE_4001_Class::DeviceTest(v8napi::tVariant* ret, v8napi::tVariant* 
 bool TZEV_SCALE_4001_Class::GetAdditionalActions(v8napi::tVariant* ret, v8napi::tVariant* params,
                                                  int32_t count) {
   return Run(u"GetAdditionalActions", count, 1, ret, [&] {
-    int model;
+    const ModelRow* model;
     {
       std::lock_guard<std::recursive_mutex> lock(state);
-      model = FindModel(Model);
+      model = scales::FindModel(Model);
     }
     // Offered for a model that has the command, or while no model is known.
-    const bool zeroing = model < 0 || Models()[static_cast<size_t>(model)].zeroing;
+    const bool zeroing = model == nullptr || model->Has(scales::Command::Zero);
     if (!zeroing) return SetText(&params[0], u"<Actions/>");
     return SetText(&params[0], u"<Actions><Action Name=\"" + std::u16string(kZeroing) +
                                    u"\" Caption=\"" + XmlEscaped(T(Msg::ZeroingCaption)) +
@@ -174,10 +174,9 @@ bool TZEV_SCALE_4001_Class::DoAdditionalAction(v8napi::tVariant* ret, v8napi::tV
       std::lock_guard<std::recursive_mutex> lock(state);
       model = Model;
     }
-    const int index = FindModel(model);
-    if (index < 0) return Fail(T(Msg::NoModel, {model}));
-    const ModelRow& row = Models()[static_cast<size_t>(index)];
-    if (!row.zeroing) return Fail(T(Msg::ZeroUnsupported, {row.name}));
+    const ModelRow* row = scales::FindModel(model);
+    if (row == nullptr) return Fail(T(Msg::NoModel, {model}));
+    if (!row->Has(scales::Command::Zero)) return Fail(T(Msg::ZeroUnsupported, {NameOf(*row)}));
     // Offered in the settings form too, where nothing may be connected: the
     // port is then opened for the command. The scale's answer to a weighing
     // after it tells that the command reached it.
@@ -234,8 +233,8 @@ bool TZEV_SCALE_4001_Class::Calibrate(v8napi::tVariant* ret, v8napi::tVariant* p
       std::lock_guard<std::mutex> lock(line->exchange);
       TScaleDevice& device = line->device;
       const bool cancel = *tare == 0;
-      if (cancel && !device.Model()->cancelTare) {
-        why = T(Msg::NoTareCancel, {device.Model()->name});
+      if (cancel && !device.Model()->Has(scales::Command::CancelTare)) {
+        why = T(Msg::NoTareCancel, {NameOf(*device.Model())});
       } else if (!(cancel ? device.CancelTare() : device.TareLoad()) || !device.Heard()) {
         why = DeviceErrorText(device);
       }

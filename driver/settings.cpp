@@ -24,8 +24,8 @@ struct PagePieces {
         u"<Group Caption=\"Параметры подключения\"><Parameter Name=\"Model\" Caption=\"Модель\" "
         u"TypeValue=\"String\" DefaultValue=\"");
     std::u16string models;
-    for (const ModelRow& m : Models()) {
-      models += u"<Item Value=\"" + std::u16string(m.name) + u"\">" + m.caption + u"</Item>";
+    for (const ModelRow& m : scales::Models()) {
+      models += u"<Item Value=\"" + NameOf(m) + u"\">" + CaptionOf(m) + u"</Item>";
     }
     middle = platform::Utf16ToCp1251(
         u"\"><ChoiceList>" + models +

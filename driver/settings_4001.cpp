@@ -126,7 +126,7 @@ bool SetModel(TZEV_SCALE_4001_Class& o, const v8napi::tVariant& value) {
 
 Choices ModelChoices(const TZEV_SCALE_4001_Class&) {
   Choices c;
-  for (const ModelRow& m : Models()) c.emplace_back(m.name, m.caption);
+  for (const ModelRow& m : scales::Models()) c.emplace_back(NameOf(m), CaptionOf(m));
   return c;
 }
 

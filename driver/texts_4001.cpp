@@ -2,15 +2,12 @@
 #include <array>
 
 #include "TZEV_SCALE_4001_Class.h"
+#include "zev/platform/message.h"
 
 namespace zev::driver {
 namespace {
 
-struct Pair {
-  Msg id;
-  const char16_t* ru;
-  const char16_t* en;
-};
+using Pair = platform::MessageRow<Msg, char16_t>;
 
 // In the order of Msg.
 constexpr Pair kTexts[] = {
@@ -143,30 +140,12 @@ constexpr Pair kTexts[] = {
     {Msg::Kg, u"кг", u"kg"},
 };
 
-constexpr bool InOrder() {
-  for (size_t i = 0; i < std::size(kTexts); ++i) {
-    if (static_cast<size_t>(kTexts[i].id) != i) return false;
-  }
-  return std::size(kTexts) == static_cast<size_t>(Msg::Kg) + 1;
-}
-static_assert(InOrder(), "every text, in the order of Msg");
+static_assert(platform::InIdOrder(kTexts, Msg::Kg), "every text, in the order of Msg");
 
 }  // namespace
 
 std::u16string Text(Lang lang, Msg id, std::initializer_list<std::u16string_view> args) {
-  const auto index = static_cast<size_t>(id);
-  const std::u16string_view pattern = lang == Lang::En ? kTexts[index].en : kTexts[index].ru;
-  std::u16string out;
-  for (size_t i = 0; i < pattern.size(); ++i) {
-    const char16_t c = pattern[i];
-    if (c == u'%' && i + 1 < pattern.size() && pattern[i + 1] >= u'1' && pattern[i + 1] <= u'9') {
-      const auto n = static_cast<size_t>(pattern[++i] - u'1');
-      if (n < args.size()) out += *(args.begin() + n);
-      continue;
-    }
-    out += c;
-  }
-  return out;
+  return platform::Substitute(platform::Wording(kTexts, lang, id), args);
 }
 
 }  // namespace zev::driver

@@ -12,9 +12,9 @@
 #include <string>
 #include <string_view>
 
-#include "SCALES_ZEV_NT.h"
-#include "SCALE_ZEV_AW.h"
-#include "SCALE_ZEV_U.h"
+#include "zev_aw.h"
+#include "zev_nt.h"
+#include "zev_u.h"
 #include "TTelnet.h"
 #include "zev/platform/text.h"
 

@@ -15,9 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "Implement_zev_aw.h"
-#include "Implement_zev_u.h"
-#include "implement_zev_nt.h"
+#include "first_class_link.h"
 #include "simulator.h"
 #include "zev/platform/text.h"
 
@@ -166,7 +164,7 @@ TYPED_TEST(LinkTest, AReplyLongerThanOneReadFails) {
   EXPECT_EQ(this->adapter.Weigh(), 0);
   // One attempt takes 32 bytes at most; on a loaded machine a simulator that
   // starts late can leave the attempt's end inside the reply, which cuts it.
-  EXPECT_LE(this->adapter.Scale.RawReply.size(), 32u);
+  EXPECT_LE(this->adapter.Scale.RawReply().size(), 32u);
   ASSERT_TRUE(this->sim->WaitQuiet());
   this->sim->SetFaults({});
   EXPECT_EQ(this->adapter.Weigh(), -1);

@@ -11,9 +11,7 @@
 #include <memory>
 #include <thread>
 
-#include "Implement_zev_aw.h"
-#include "Implement_zev_u.h"
-#include "implement_zev_nt.h"
+#include "first_class_link.h"
 #include "simulator.h"
 #include "zev/platform/tcp.h"
 #include "zev/platform/text.h"
@@ -162,7 +160,7 @@ TEST_F(TcpFaultTest, AConnectionClosedMidReplyFailsAtOnceAndTheNextWeighingRecon
   sim.SetFaults(cut);
   // The five bytes are the reply of the attempt, which the parser rejects.
   EXPECT_EQ(adapter.Weigh(), 0);
-  EXPECT_EQ(adapter.Scale.RawReply, "  0.5");
+  EXPECT_EQ(adapter.Scale.RawReply(), "  0.5");
   const double ms = MillisOf([&] { EXPECT_EQ(adapter.Weigh(), 0); });
   EXPECT_LT(ms, 400) << "a closed connection ends the read at once";
   EXPECT_EQ(adapter.Scale.LinkStatus(), TcpStatus::Closed);

@@ -9,7 +9,7 @@
 #include <sstream>
 #include <vector>
 
-#include "Implement_zev_aw.h"
+#include "first_class_link.h"
 #include "zev/platform/tcp.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "Implement_zev_u.h"
+#include "first_class_link.h"
 #include "simulator.h"
 
 namespace {

@@ -13,7 +13,7 @@
 #include <memory>
 #include <string>
 
-#include "Implement_zev_u.h"
+#include "first_class_link.h"
 #include "simulator.h"
 
 namespace {

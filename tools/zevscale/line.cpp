@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <memory>
 
-#include "SCALES_ZEV_NT.h"
-#include "SCALE_ZEV_AW.h"
-#include "SCALE_ZEV_U.h"
+#include "zev_aw.h"
+#include "zev_nt.h"
+#include "zev_u.h"
 #include "TPort.h"
 #include "TTelnet.h"
 #include "TTrace.h"

@@ -1,4 +1,4 @@
-#include "SCALE_ZEV_U.h"
+#include "zev_u.h"
 
 namespace zev::zev_u {
 

@@ -1,4 +1,6 @@
-#include "SCALE_ZEV_AW.h"
+#include "zev_aw.h"
+
+#include "models.h"
 
 #include <algorithm>
 

@@ -1,4 +1,6 @@
-#include "SCALES_ZEV_NT.h"
+#include "zev_nt.h"
+
+#include "models.h"
 
 #include <algorithm>
 

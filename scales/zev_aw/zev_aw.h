@@ -5,8 +5,6 @@
 #include <string>
 #include <string_view>
 
-#include "TThreeByteScale.h"
-
 namespace zev::zev_aw {
 
 // The weight text of an 18-byte reply read backwards, or empty.
@@ -14,10 +12,5 @@ std::string ParseReply(std::string_view reply, char decimalSeparator);
 // True for exactly one reply: digits from the first byte (units first), an
 // optional sign after them, and only blanks, NULs and line ends after that.
 bool WholeFrame(std::string_view reply);
-
-class TScale : public scales::TThreeByteScale {
- public:
-  TScale() : TThreeByteScale(&zev_aw::ParseReply, "ZEV-AW") {}
-};
 
 }  // namespace zev::zev_aw

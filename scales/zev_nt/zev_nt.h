@@ -5,8 +5,6 @@
 #include <string>
 #include <string_view>
 
-#include "TThreeByteScale.h"
-
 namespace zev::zev_nt {
 
 // The weight text of the six weight bytes of an 18-byte reply, or empty.
@@ -14,10 +12,5 @@ std::string ParseReply(std::string_view reply, char decimalSeparator);
 // True for exactly one reply: six digits (units first), then twelve bytes
 // that carry no weight.
 bool WholeFrame(std::string_view reply);
-
-class TScale : public scales::TThreeByteScale {
- public:
-  TScale() : TThreeByteScale(&zev_nt::ParseReply, "ZEV-NT(N)") {}
-};
 
 }  // namespace zev::zev_nt

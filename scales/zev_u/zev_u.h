@@ -5,8 +5,6 @@
 #include <string>
 #include <string_view>
 
-#include "TCommunication.h"
-
 namespace zev::zev_u {
 
 // The 12 characters of weight text of a 14-byte frame whose first CR LF stands
@@ -15,14 +13,5 @@ std::string ParseReply(std::string_view reply, char decimalSeparator);
 // True for exactly one reply: 12 printable characters that end in "kg" and
 // blanks ("  1.250 kg  "), then CR LF.
 bool WholeFrame(std::string_view reply);
-
-class TScale : public scales::TCommunication {
- public:
-  TScale() : TCommunication(&zev_u::ParseReply, "ZEV-U") {}
-  bool CmdTare() { return Exchange("T", false); }
-  bool CmdCancelTare() { return Exchange("C", false); }
-  bool CmdZero() { return Exchange("Z", false); }
-  bool CmdWeigh() { return Exchange("P", true); }
-};
 
 }  // namespace zev::zev_u
