@@ -72,6 +72,15 @@ bool TScaleDevice::Open(const scales::TEndpoint& endpoint) {
   return Did(Step::Open, link_->Open(endpoint));
 }
 
+bool TScaleDevice::Attach(std::unique_ptr<scales::TPort> port, const std::string& name) {
+  if (!link_) return NoModel();
+  endpoint_ = scales::TEndpoint();
+  link_->SetFastReplies(fast_);
+  link_->SetTraceTarget(traceTarget_);
+  link_->Attach(std::move(port), name);
+  return Did(Step::Open, true);
+}
+
 const platform::TcpAddress* TScaleDevice::ConverterBehind() const {
   if (!link_ || endpoint_.kind != scales::TEndpoint::Kind::Com) return nullptr;
   const scales::TEndpoint& reached = link_->Reached();

@@ -49,6 +49,9 @@ class TScaleDevice {
   bool Open(uint8_t port);
   // A COM port or a converter's TCP address.
   bool Open(const scales::TEndpoint& endpoint);
+  // A port opened elsewhere (one in memory, in tests), taken as an Open of
+  // the chosen model's link would have opened it; `name` names it in the trace.
+  bool Attach(std::unique_ptr<scales::TPort> port, const std::string& name);
   bool Close();
   bool IsOpen() const { return link_ && link_->IsOpen(); }
   // The port of the last Open (0 for a converter's address).
