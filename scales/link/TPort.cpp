@@ -17,28 +17,6 @@ platform::SerialTimeouts Within(uint32_t ms) {
   return t;
 }
 
-class TSerialPort : public TPort {
- public:
-  platform::OpenStatus Open(uint8_t port, uint32_t baudRate, platform::Parity parity,
-                            const platform::SerialTimeouts& timeouts) {
-    return port_.Open(port, baudRate, parity, timeouts);
-  }
-  platform::OpenProblem Problem() const { return port_.LastOpenProblem(); }
-  const std::string& Error() const { return port_.OpenError(); }
-  bool Close() override { return port_.Close(); }
-  void Purge() override { port_.Purge(); }
-  size_t Write(const void* data, size_t size) override { return port_.Write(data, size); }
-  platform::ReadResult ReadAttempt(void* buffer, size_t size) override {
-    return port_.ReadAttempt(buffer, size);
-  }
-  platform::ReadResult ReadWithin(void* buffer, size_t size, uint32_t ms) override {
-    return port_.ReadAttempt(buffer, size, Within(ms));
-  }
-
- private:
-  platform::SerialPort port_;
-};
-
 // How long a converter is given to greet a new connection (Telnet
 // negotiation, a banner, a busy text) before it is taken for a raw one, and
 // how long the line must then be quiet for the greeting to be whole.
@@ -238,10 +216,10 @@ std::unique_ptr<TPort> OpenSerialPort(uint8_t port, uint32_t baudRate, platform:
                                       const platform::SerialTimeouts& timeouts,
                                       platform::OpenStatus& status, platform::OpenProblem& problem,
                                       std::string& error) {
-  auto p = std::make_unique<TSerialPort>();
+  auto p = std::make_unique<platform::SerialPort>();
   status = p->Open(port, baudRate, parity, timeouts);
-  problem = p->Problem();
-  error = p->Error();
+  problem = p->LastOpenProblem();
+  error = p->OpenError();
   if (status != platform::OpenStatus::Opened) return nullptr;
   return p;
 }

@@ -1,6 +1,6 @@
-// The port under the serial link: a serial port of the system, or a TCP
-// connection to an Ethernet-to-serial converter. The link, the model adapters
-// and the parsers never know which one they have.
+// Where a scale is reached, and the ports that reach it: a serial port of the
+// system, or a TCP connection to an Ethernet-to-serial converter. The link and
+// the parsers never know which one they have.
 #pragma once
 
 #include <cstddef>
@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "zev/platform/port.h"
 #include "zev/platform/serial.h"
 #include "zev/platform/tcp.h"
 
@@ -26,31 +27,9 @@ struct TEndpoint {
   std::string Name() const;
 };
 
-class TPort {
- public:
-  virtual ~TPort() = default;
-  // False when the system refused to close.
-  virtual bool Close() = 0;
-  // Discards what waits to be read (and, on a serial port, to be written).
-  virtual void Purge() = 0;
-  // A connection that went away since the last operation is made again here;
-  // Ok when nothing had to be done.
-  virtual platform::TcpStatus Restore() { return platform::TcpStatus::Ok; }
-  virtual bool Restorable() const { return false; }
-  virtual size_t Write(const void* data, size_t size) = 0;
-  virtual platform::ReadResult ReadAttempt(void* buffer, size_t size) = 0;
-  // One attempt that takes what arrives within `ms`, up to `size` bytes.
-  virtual platform::ReadResult ReadWithin(void* buffer, size_t size, uint32_t ms) = 0;
-  // Gives a connection up after a reply that did not come (it may be dead
-  // without either side knowing): the next command connects again. False
-  // where there is nothing to give up (a serial port).
-  virtual bool Drop() { return false; }
-  // How the connection last failed (Ok for a serial port).
-  virtual platform::TcpStatus LinkStatus() const { return platform::TcpStatus::Ok; }
-  // What the port saw or did beside the data since the last call (a
-  // converter's negotiation or greeting), for the trace; empty for most.
-  virtual std::string TakeNotes() { return std::string(); }
-};
+// The port under the link: a serial port of the system, or the connection
+// to a converter below.
+using TPort = platform::Port;
 
 // Opens COM<port> at `baudRate` and `parity` with the read attempts'
 // `timeouts`; null with `status`, `problem` and the system's words in

@@ -8,6 +8,8 @@
 #include <memory>
 #include <string>
 
+#include "zev/platform/port.h"
+
 namespace zev::platform {
 
 enum class Parity : uint8_t { None = 0, Odd = 1 };
@@ -37,17 +39,10 @@ enum class OpenProblem : uint8_t {
   Other,     // any other refusal (not a serial port, line settings)
 };
 
-struct ReadResult {
-  size_t count = 0;     // bytes read in this attempt
-  bool failed = false;  // the attempt failed in the system (no port, line gone)
-  // The interval time-out after a byte ended the attempt, not the total one.
-  bool byInterval = false;
-};
-
-class SerialPort {
+class SerialPort final : public Port {
  public:
   SerialPort();
-  ~SerialPort();
+  ~SerialPort() override;
   SerialPort(const SerialPort&) = delete;
   SerialPort& operator=(const SerialPort&) = delete;
 
@@ -60,7 +55,7 @@ class SerialPort {
 
   // False when no port is held or the system refused to close it; in the
   // latter case the port stays held.
-  bool Close();
+  bool Close() override;
 
   bool IsOpen() const { return handle_ != kNoPort; }
   // Why the last Open failed (None after a successful one).
@@ -72,19 +67,21 @@ class SerialPort {
   // Discards whatever waits in the input buffer. The output is left alone:
   // what was written is on its way (a pseudo-terminal or a network bridge
   // passes it on later than a UART would).
-  void Purge();
+  void Purge() override;
 
   // Lowers DTR and RTS again, then writes the bytes under the write time-outs;
   // returns the count written.
-  size_t Write(const void* data, size_t size);
+  size_t Write(const void* data, size_t size) override;
 
   // One read attempt of up to `size` bytes: it ends when `size` bytes have
   // arrived, when the interval time-out passes after a byte without the next
   // one, or when the total time-out for `size` bytes has passed.
-  ReadResult ReadAttempt(void* buffer, size_t size);
+  ReadResult ReadAttempt(void* buffer, size_t size) override;
   // The same under other time-outs for this attempt alone (a short wait for
   // one more byte); the port's own stay in force for the next.
   ReadResult ReadAttempt(void* buffer, size_t size, const SerialTimeouts& timeouts);
+  // One attempt that waits up to `ms` in all (no interval time-out).
+  ReadResult ReadWithin(void* buffer, size_t size, uint32_t ms) override;
 
   // The device a port number stands for on this system (for messages and tests).
   static std::string DeviceName(uint8_t port);

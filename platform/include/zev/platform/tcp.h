@@ -43,18 +43,6 @@ std::optional<TcpAddress> ParseTcpAddress(std::string_view text);
 // without a ports directory.
 std::optional<TcpAddress> TcpEntry(uint8_t port);
 
-enum class TcpStatus {
-  Ok = 0,
-  ResolveFailed,    // the name is unknown, or the host cannot be one
-  ResolveTimedOut,  // the name server did not answer in time
-  Refused,          // nobody listens on the port, or the converter refused
-  TimedOut,         // no answer to the connection in time
-  Unreachable,      // no route to the network or the host
-  Closed,           // the other side closed or reset the connection
-  Busy,             // the converter said it serves another connection and closed this one
-  Failed,           // any other failure of the system
-};
-
 // The words of a status, as the line trace and the tools write them.
 const char* TcpStatusText(TcpStatus status);
 
