@@ -247,167 +247,63 @@ TEST(Seam, WithoutModelOrPort) {
   EXPECT_FALSE(device.IsOpen());
 }
 
+// What the port does in an exchange.
+struct Script {
+  size_t writeLimit;  // bytes a write takes
+  std::string reply;  // one burst; empty: none
+  Kind after;         // the reads after it
+  Status status;      // the port's LinkStatus
+  void On(FakeLine& line) const {
+    line.writeLimit = writeLimit;
+    if (!reply.empty()) line.Reply(reply);
+    line.whenEmpty = after;
+    line.status = status;
+  }
+};
+constexpr size_t kAll = SIZE_MAX;
+
 TEST(Seam, ExchangeFaultsCarryWhatHappenedAndASuccessClearsThem) {
+  const std::string blankU = std::string(12, ' ') + "\r\n", shortAw = kAw.substr(1),
+                    badAw = "ABC" + kAw.substr(3);
   const struct {
     const char* model;
     bool fast;
     Op op;
-    size_t writeLimit;
-    std::vector<std::string> replies;  // bursts, then `after` for good
-    Kind after;
-    Status status;
+    Script script;
     Fault fault;
     std::string bytes;       // NotAReply, NotAWeight
     std::string weightText;  // NotAWeight
   } cases[] = {
-      {"ZEV-U", false, Op::Weigh, 0, {}, Kind::Nothing, Status::Ok, Fault::CommandFailed, "", ""},
-      {"ZEV-AW",
-       false,
-       Op::TareLoad,
-       2,
-       {},
-       Kind::Nothing,
-       Status::Ok,
-       Fault::CommandFailed,
-       "",
-       ""},
-      {"ZEV-NT(N)",
-       true,
-       Op::Weigh,
-       1,
-       {},
-       Kind::Nothing,
-       Status::Ok,
-       Fault::CommandFailed,
-       "",
-       ""},
-      {"ZEV-U",
-       false,
-       Op::Weigh,
-       SIZE_MAX,
-       {"hello\r\n"},
-       Kind::Nothing,
-       Status::Ok,
-       Fault::NotAReply,
-       "hello\r\n",
-       ""},
-      {"ZEV-AW",
-       false,
-       Op::Weigh,
-       SIZE_MAX,
-       {kAw.substr(1)},
-       Kind::Nothing,
-       Status::Ok,
-       Fault::NotAReply,
-       kAw.substr(1),
-       ""},
-      {"ZEV-AW",
-       true,
-       Op::Weigh,
-       SIZE_MAX,
-       {"ABC" + kAw.substr(3)},
-       Kind::Nothing,
-       Status::Ok,
-       Fault::NotAReply,
-       "ABC" + kAw.substr(3),
-       ""},
-      {"ZEV-NT(N)",
-       true,
-       Op::Weigh,
-       SIZE_MAX,
-       {"05", "2100"},
-       Kind::Nothing,
-       Status::Ok,
-       Fault::NotAReply,
-       "05",
-       ""},
-      {"ZEV-U", false, Op::Weigh, SIZE_MAX, {}, Kind::Fail, Status::Ok, Fault::LineGone, "", ""},
-      {"ZEV-AW", true, Op::Weigh, SIZE_MAX, {}, Kind::Fail, Status::Ok, Fault::LineGone, "", ""},
-      {"ZEV-NT(N)",
-       false,
-       Op::Weigh,
-       SIZE_MAX,
-       {},
-       Kind::Fail,
-       Status::Ok,
-       Fault::LineGone,
-       "",
-       ""},
-      {"ZEV-U",
-       false,
-       Op::Weigh,
-       SIZE_MAX,
-       {"  abc.d kg  \r\n"},
-       Kind::Nothing,
-       Status::Ok,
-       Fault::NotAWeight,
-       "  abc.d kg  \r\n",
-       "abc.d"},
-      {"ZEV-U",
-       true,
-       Op::Weigh,
-       SIZE_MAX,
-       {" 1.2.3  kg  \r\n"},
-       Kind::Nothing,
-       Status::Ok,
-       Fault::NotAWeight,
-       " 1.2.3  kg  \r\n",
-       "1.2.3"},
-      {"ZEV-U",
-       false,
-       Op::Weigh,
-       SIZE_MAX,
-       {std::string(12, ' ') + "\r\n"},
-       Kind::Nothing,
-       Status::Ok,
-       Fault::NotAWeight,
-       std::string(12, ' ') + "\r\n",
-       ""},
-      {"ZEV-U",
-       false,
-       Op::Weigh,
-       SIZE_MAX,
-       {},
-       Kind::Fail,
-       Status::Closed,
-       Fault::LinkFailed,
-       "",
-       ""},
-      {"ZEV-AW",
-       false,
-       Op::TareLoad,
-       0,
-       {},
-       Kind::Nothing,
-       Status::Busy,
-       Fault::LinkFailed,
-       "",
-       ""},
-      {"ZEV-NT(N)",
-       true,
-       Op::Weigh,
-       SIZE_MAX,
-       {"junk"},
-       Kind::Nothing,
-       Status::Closed,
-       Fault::LinkFailed,
-       "",
-       ""},
+      // clang-format off
+      {"ZEV-U",     false, Op::Weigh,    {0, "", Kind::Nothing, Status::Ok}, Fault::CommandFailed, "", ""},
+      {"ZEV-AW",    false, Op::TareLoad, {2, "", Kind::Nothing, Status::Ok}, Fault::CommandFailed, "", ""},
+      {"ZEV-NT(N)", true,  Op::Weigh,    {1, "", Kind::Nothing, Status::Ok}, Fault::CommandFailed, "", ""},
+      {"ZEV-U",     false, Op::Weigh,    {kAll, "hello\r\n", Kind::Nothing, Status::Ok}, Fault::NotAReply, "hello\r\n", ""},
+      {"ZEV-AW",    false, Op::Weigh,    {kAll, shortAw, Kind::Nothing, Status::Ok}, Fault::NotAReply, shortAw, ""},
+      {"ZEV-AW",    true,  Op::Weigh,    {kAll, badAw, Kind::Nothing, Status::Ok}, Fault::NotAReply, badAw, ""},
+      {"ZEV-NT(N)", true,  Op::Weigh,    {kAll, "05", Kind::Nothing, Status::Ok}, Fault::NotAReply, "05", ""},
+      {"ZEV-U",     false, Op::Weigh,    {kAll, "", Kind::Fail, Status::Ok}, Fault::LineGone, "", ""},
+      {"ZEV-AW",    true,  Op::Weigh,    {kAll, "", Kind::Fail, Status::Ok}, Fault::LineGone, "", ""},
+      {"ZEV-NT(N)", false, Op::Weigh,    {kAll, "", Kind::Fail, Status::Ok}, Fault::LineGone, "", ""},
+      {"ZEV-U",     false, Op::Weigh,    {kAll, "  abc.d kg  \r\n", Kind::Nothing, Status::Ok}, Fault::NotAWeight, "  abc.d kg  \r\n", "abc.d"},
+      {"ZEV-U",     true,  Op::Weigh,    {kAll, " 1.2.3  kg  \r\n", Kind::Nothing, Status::Ok}, Fault::NotAWeight, " 1.2.3  kg  \r\n", "1.2.3"},
+      {"ZEV-U",     false, Op::Weigh,    {kAll, blankU, Kind::Nothing, Status::Ok}, Fault::NotAWeight, blankU, ""},
+      {"ZEV-U",     false, Op::Weigh,    {kAll, "", Kind::Fail, Status::Closed}, Fault::LinkFailed, "", ""},
+      {"ZEV-AW",    false, Op::TareLoad, {0, "", Kind::Nothing, Status::Busy}, Fault::LinkFailed, "", ""},
+      {"ZEV-NT(N)", true,  Op::Weigh,    {kAll, "junk", Kind::Nothing, Status::Closed}, Fault::LinkFailed, "", ""},
+      // clang-format on
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.model) + (c.fast ? " fast " : " ") +
                  std::to_string(static_cast<int>(c.fault)) + " " + c.bytes);
     Rig rig(c.model, c.fast);
-    rig.line->writeLimit = c.writeLimit;
-    for (const auto& r : c.replies) rig.line->Reply(r);
-    rig.line->whenEmpty = c.after;
-    rig.line->status = c.status;
+    c.script.On(*rig.line);
     EXPECT_FALSE(Do(rig.device, c.op));
     const auto& error = rig.device.Error();
     EXPECT_EQ(error.fault, c.fault);
     EXPECT_EQ(error.bytes, c.bytes);
     EXPECT_EQ(error.weightText, c.weightText);
-    EXPECT_EQ(error.link, c.status);
+    EXPECT_EQ(error.link, c.script.status);
     EXPECT_EQ(rig.device.LastStep(), c.op == Op::Weigh ? Step::Weigh : Step::Tare);
 
     rig.line->Reset();
@@ -442,32 +338,26 @@ TEST(Seam, HeardAfterACommandWithoutReply) {
   const struct {
     const char* model;
     bool fast;
-    std::string reply;  // empty: none
-    Kind after;
-    size_t writeLimit;
-    Status status;
+    Script script;
     bool heard;
     Fault fault;
   } cases[] = {
-      {"ZEV-U", false, "", Kind::Nothing, SIZE_MAX, Status::Ok, false,
-       Fault::NoAnswerAfterCommand},  // waits out the deadline
-      {"ZEV-AW", false, "", Kind::Fail, SIZE_MAX, Status::Ok, false, Fault::NoAnswerAfterCommand},
-      {"ZEV-NT(N)", true, "", Kind::Fail, SIZE_MAX, Status::Closed, false,
-       Fault::NoAnswerAfterCommand},
-      {"ZEV-U", false, "", Kind::Nothing, 0, Status::Ok, false, Fault::CommandFailed},
-      {"ZEV-U", false, "garbage", Kind::Nothing, SIZE_MAX, Status::Ok, true, Fault::None},
-      {"ZEV-U", true, "  abc   kg  \r\n", Kind::Nothing, SIZE_MAX, Status::Ok, true, Fault::None},
-      {"ZEV-AW", false, kAw, Kind::Nothing, SIZE_MAX, Status::Ok, true, Fault::None},
-      {"ZEV-NT(N)", true, "0521", Kind::Nothing, SIZE_MAX, Status::Ok, true, Fault::None},
+      // clang-format off
+      {"ZEV-U",     false, {kAll, "", Kind::Nothing, Status::Ok}, false, Fault::NoAnswerAfterCommand},  // the deadline
+      {"ZEV-AW",    false, {kAll, "", Kind::Fail, Status::Ok}, false, Fault::NoAnswerAfterCommand},
+      {"ZEV-NT(N)", true,  {kAll, "", Kind::Fail, Status::Closed}, false, Fault::NoAnswerAfterCommand},
+      {"ZEV-U",     false, {0, "", Kind::Nothing, Status::Ok}, false, Fault::CommandFailed},
+      {"ZEV-U",     false, {kAll, "garbage", Kind::Nothing, Status::Ok}, true, Fault::None},
+      {"ZEV-U",     true,  {kAll, "  abc   kg  \r\n", Kind::Nothing, Status::Ok}, true, Fault::None},
+      {"ZEV-AW",    false, {kAll, kAw, Kind::Nothing, Status::Ok}, true, Fault::None},
+      {"ZEV-NT(N)", true,  {kAll, "0521", Kind::Nothing, Status::Ok}, true, Fault::None},
+      // clang-format on
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.model) + (c.fast ? " fast " : " ") + c.reply);
+    SCOPED_TRACE(std::string(c.model) + (c.fast ? " fast " : " ") + c.script.reply);
     Rig rig(c.model, c.fast);
     ASSERT_TRUE(rig.device.TareLoad());
-    if (!c.reply.empty()) rig.line->Reply(c.reply);
-    rig.line->whenEmpty = c.after;
-    rig.line->writeLimit = c.writeLimit;
-    rig.line->status = c.status;
+    c.script.On(*rig.line);
     EXPECT_EQ(rig.device.Heard(), c.heard);
     EXPECT_EQ(rig.device.Error().fault, c.fault);
     EXPECT_EQ(rig.device.LastStep(), Step::Weigh);
