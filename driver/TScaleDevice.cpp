@@ -74,6 +74,11 @@ bool TScaleDevice::Open(const scales::TEndpoint& endpoint) {
 
 bool TScaleDevice::Attach(std::unique_ptr<scales::TPort> port, const std::string& name) {
   if (!link_) return NoModel();
+  if (!port) {
+    step_ = Step::Open;
+    error_ = Failure(Fault::NotOpen);
+    return false;
+  }
   endpoint_ = scales::TEndpoint();
   link_->SetFastReplies(fast_);
   link_->SetTraceTarget(traceTarget_);
@@ -122,9 +127,13 @@ bool TScaleDevice::Heard() {
       return true;
     case Fault::NothingArrived:
     case Fault::LineGone:
-    case Fault::LinkFailed:
+    case Fault::LinkFailed: {
+      // Why the converter's line is down stays told.
+      const platform::TcpStatus link = error_.link;
       error_ = Failure(Fault::NoAnswerAfterCommand);
+      error_.link = link;
       return false;
+    }
     default:
       return false;
   }

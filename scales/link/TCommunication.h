@@ -45,7 +45,8 @@ class TCommunication {
   // Writes the command and, for a weighing, reads and checks the reply.
   // Unsupported, with nothing sent, where the model has no such command.
   bool Run(Command command);
-  // The weight text of the last weighing; empty after a rejected reply.
+  // The weight text of the last weighing that read a reply; empty after a
+  // rejected one, kept after one that read nothing.
   const std::string& WeightText() const { return weightText_; }
   // The bytes of the last read that returned anything.
   const std::string& RawReply() const { return rawReply_; }
