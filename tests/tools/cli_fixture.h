@@ -32,7 +32,7 @@ inline std::vector<std::string> Split(const std::string& line) {
 }
 
 inline int RunLine(const std::string& line, std::string& out, std::string& err,
-                   Lang lang = Lang::English, const std::atomic<bool>* interrupted = nullptr) {
+                   Lang lang = Lang::En, const std::atomic<bool>* interrupted = nullptr) {
   const Parsed p = Parse(Split(line + " --library " ZEV_ADDIN_PATH), lang);
   EXPECT_TRUE(p.ok) << p.error;
   std::ostringstream o, e;

@@ -86,7 +86,7 @@ TEST(CliOutput, SettingsPageIsIndentedByNesting) {
 }
 
 TEST(CliOutput, InfoAlignsColumnsByCharacters) {
-  for (Lang lang : {Lang::English, Lang::Russian}) {
+  for (Lang lang : {Lang::En, Lang::Ru}) {
     std::string out, err;
     ASSERT_EQ(RunLine("info", out, err, lang), 0);
     std::istringstream lines(out);
@@ -98,10 +98,10 @@ TEST(CliOutput, InfoAlignsColumnsByCharacters) {
     }
     EXPECT_EQ(countColumns.size(), 1u) << out;
   }
-  EXPECT_EQ(Text(Lang::Russian, M::Kg), "кг");
-  EXPECT_EQ(LanguageOf("ru_RU.UTF-8"), Lang::Russian);
-  EXPECT_EQ(LanguageOf("en_US.UTF-8"), Lang::English);
-  EXPECT_EQ(LanguageOf("C"), Lang::English);
+  EXPECT_EQ(Text(Lang::Ru, M::Kg), "кг");
+  EXPECT_EQ(LanguageOf("ru_RU.UTF-8"), Lang::Ru);
+  EXPECT_EQ(LanguageOf("en_US.UTF-8"), Lang::En);
+  EXPECT_EQ(LanguageOf("C"), Lang::En);
 }
 
 }  // namespace

@@ -88,7 +88,7 @@ TEST(CliArguments, ModelNamesAreCheckedBeforeTheDriverSeesThem) {
                            "\"; the models are ZEV-U, ZEV-AW, ZEV-NT(N) (exactly so written)" +
                            (model[1] == 'e' ? "; did you mean ZEV-U?" : ""));
   }
-  EXPECT_NE(Parse({"test", "--model", "zev-u", "--port", "3"}, Lang::Russian)
+  EXPECT_NE(Parse({"test", "--model", "zev-u", "--port", "3"}, Lang::Ru)
                 .error.find("неизвестная модель «zev-u»"),
             std::string::npos);
 }

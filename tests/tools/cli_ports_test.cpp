@@ -124,7 +124,7 @@ TEST(CliPorts, EachEntrySaysWhatStandsBehindIt) {
       EXPECT_EQ(entry["mode"], mode);
     }
   }
-  ASSERT_EQ(RunLine("ports", out, err, Lang::Russian), 0) << err;
+  ASSERT_EQ(RunLine("ports", out, err, Lang::Ru), 0) << err;
   EXPECT_NE(out.find("открыт без блокировки программой PID " + pid + " (picocom)"),
             std::string::npos)
       << out;
@@ -157,7 +157,7 @@ TEST(CliPorts, AProgramWithThePortOpenWithoutALockIsNamed) {
     }
     EXPECT_EQ(RunLine("scan --ports 3 --models ZEV-U --json", out, err), 1);
     EXPECT_EQ(nlohmann::json::parse(out)[0]["holders"][0]["name"], "picocom") << out;
-    EXPECT_EQ(RunLine("weigh --model ZEV-U --port 3", out, err, Lang::Russian), 1);
+    EXPECT_EQ(RunLine("weigh --model ZEV-U --port 3", out, err, Lang::Ru), 1);
     EXPECT_NE(err.find("(picocom) без блокировки: ответы весов читают обе"), std::string::npos)
         << err;
   }
@@ -207,7 +207,7 @@ TEST(CliPorts, APortsDirectoryThatMapsNothingIsNamedWithTheRemedy) {
     }
   }
   setenv("ZEVSCALE_PORTS", missing.c_str(), 1);
-  EXPECT_EQ(RunLine("weigh --model ZEV-U --port 200", out, err, Lang::Russian), 1);
+  EXPECT_EQ(RunLine("weigh --model ZEV-U --port 200", out, err, Lang::Ru), 1);
   EXPECT_NE(err.find("каталога портов " + missing + " (задан в ZEVSCALE_PORTS) не существует"),
             std::string::npos)
       << err;

@@ -25,7 +25,7 @@ TEST(CliOutput, WatchGoesOnThroughFailuresAndStopsOnInterrupt) {
     interrupted = true;
   });
   EXPECT_EQ(RunLine("watch --model ZEV-AW --simulate --sim-weight 3.5 --interval 0 --json", out,
-                    err, Lang::English, &interrupted),
+                    err, Lang::En, &interrupted),
             130);
   stop.join();
   std::istringstream lines(out);
@@ -109,7 +109,7 @@ TEST(CliWatch, TerminalLinesAreNumberedFitTheWidthAndEndInASummary) {
         << time;
   }
   const std::atomic<bool> stopped{true};
-  EXPECT_EQ(RunLine("watch --model ZEV-AW --simulate", out, err, Lang::Russian, &stopped), 130);
+  EXPECT_EQ(RunLine("watch --model ZEV-AW --simulate", out, err, Lang::Ru, &stopped), 130);
   EXPECT_NE(out.find("показаний: 0, сбоев: 0"), std::string::npos) << out;
 }
 

@@ -125,8 +125,7 @@ TEST(CliOutput, JsonWeightsKeepEveryDecimal) {
   std::string out, err;
   ASSERT_EQ(RunLine("weigh --model ZEV-AW --simulate --sim-weight 1234.567 --json", out, err), 0);
   EXPECT_NE(out.find("\"weights\":[1234.567]"), std::string::npos) << out;
-  ASSERT_EQ(RunLine("weigh --model ZEV-U --simulate --sim-weight 0.25", out, err, Lang::Russian),
-            0);
+  ASSERT_EQ(RunLine("weigh --model ZEV-U --simulate --sim-weight 0.25", out, err, Lang::Ru), 0);
   EXPECT_NE(out.find("0,250 кг"), std::string::npos) << out;
 }
 
@@ -136,7 +135,7 @@ TEST(CliTest, TheDriversEmptyTextStaysEmptyBesideTheToolsWords) {
   const auto j = nlohmann::json::parse(out);
   EXPECT_EQ(j["error"]["text"], "");
   EXPECT_EQ(j["error"]["explanation"], "the device test got no weight from the scale");
-  ASSERT_EQ(RunLine("test --model ZEV-U --simulate --sim-silent", out, err, Lang::Russian), 1);
+  ASSERT_EQ(RunLine("test --model ZEV-U --simulate --sim-silent", out, err, Lang::Ru), 1);
   EXPECT_EQ(err.rfind("ошибка 1001, драйвер не дал текста\n  тест устройства не получил вес от "
                       "весов\n",
                       0),
@@ -158,13 +157,12 @@ TEST(CliReplies, FailuresNameTheReplysLengthAndForm) {
     Lang lang;
     const char* said;
   } cases[] = {
-      {"weigh --model ZEV-AW --simulate --sim-missing 3", Lang::English,
+      {"weigh --model ZEV-AW --simulate --sim-missing 3", Lang::En,
        "15 of 18 bytes: the reply was cut short"},
-      {"weigh --model ZEV-NT(N) --simulate --sim-missing 3", Lang::Russian,
+      {"weigh --model ZEV-NT(N) --simulate --sim-missing 3", Lang::Ru,
        "15 из 18 байт: ответ оборван"},
-      {"weigh --model ZEV-U --simulate --sim-extra 5", Lang::English,
-       "a whole reply and 5 more bytes"},
-      {"weigh --model ZEV-U --port 8", Lang::English,
+      {"weigh --model ZEV-U --simulate --sim-extra 5", Lang::En, "a whole reply and 5 more bytes"},
+      {"weigh --model ZEV-U --port 8", Lang::En,
        "weight with a comma (\"0,500\"): the driver reads a full stop"},
   };
   for (const auto& c : cases) {
@@ -176,13 +174,13 @@ TEST(CliReplies, FailuresNameTheReplysLengthAndForm) {
   // The system's words in Russian output are Russian, with the error's name.
   setenv("ZEVSCALE_TRACE", "/nonexistent/dir/trace.log", 1);
   std::string out, err;
-  EXPECT_EQ(RunLine("weigh --model ZEV-U --simulate", out, err, Lang::Russian), 0);
+  EXPECT_EQ(RunLine("weigh --model ZEV-U --simulate", out, err, Lang::Ru), 0);
   unsetenv("ZEVSCALE_TRACE");
   EXPECT_NE(err.find("(Нет такого файла или каталога (ENOENT))"), std::string::npos) << err;
   std::ostringstream o, e;
-  EXPECT_EQ(zev::cli::Run(
-                Parse({"info", "--library", "/nonexistent/lib.so"}, Lang::Russian).options, o, e),
-            1);
+  EXPECT_EQ(
+      zev::cli::Run(Parse({"info", "--library", "/nonexistent/lib.so"}, Lang::Ru).options, o, e),
+      1);
   EXPECT_NE(e.str().find(": Нет такого файла или каталога (ENOENT)"), std::string::npos) << e.str();
 }
 

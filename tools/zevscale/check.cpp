@@ -168,7 +168,7 @@ std::string FirstDevice(Context& c, Calls& calls,
             });
   SetDevice(calls, traceFile, converter, c.o.port, c.o.model);
   calls.Run("ТестУстройства", {host::Empty(), host::Empty()}, TextOf(0));
-  const std::string lang = c.o.lang == Lang::Russian ? "ru" : "en";
+  const std::string lang = c.o.lang == Lang::Ru ? "ru" : "en";
   calls.Run("УстановитьЛокализацию", {s.Wide(lang), s.Wide("")},
             [&lang](const host::Call& k) { return lang + ": " + (k.Flag() ? "true" : "false"); });
   id = calls.Run("Подключить", {host::Empty()}, TextOf(0))->WText(0);

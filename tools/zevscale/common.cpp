@@ -35,7 +35,7 @@ const std::vector<std::string>& ModelNames() {
 
 std::string Context::Decimal(std::string number) const {
   // Russian writes a decimal comma (JSON keeps the full stop).
-  if (o.lang == Lang::Russian) {
+  if (o.lang == Lang::Ru) {
     for (char& ch : number) {
       if (ch == '.') ch = ',';
     }
@@ -149,7 +149,7 @@ void Failure::Print(const Context& c) const {
 }
 
 std::string SystemWords(Lang lang, const std::string& words) {
-  if (lang != Lang::Russian) return words;
+  if (lang != Lang::Ru) return words;
   // The words alone, or at the end of a message ("x.so: cannot open shared
   // object file: No such file or directory").
   const size_t colon = words.rfind(": ");

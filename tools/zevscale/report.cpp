@@ -102,7 +102,7 @@ class Parts {
         progress_(o.terminal && !toOutput_) {}
 
   std::ostringstream& Part() { return part_; }
-  std::string T(M id, std::initializer_list<std::string> args = {}) const {
+  std::string T(M id, std::initializer_list<std::string_view> args = {}) const {
     return Text(o_.lang, id, args);
   }
   // A new part under its heading; on a terminal the part being made shows on
