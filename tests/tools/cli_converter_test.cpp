@@ -2,8 +2,6 @@
 // unanswered connections, entries that are almost an address, a converter
 // busy with another connection, one in Telnet mode, and the report that must
 // never make a converter busy itself.
-#include <gtest/gtest.h>
-
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -16,22 +14,14 @@
 #include <sstream>
 #include <thread>
 
-#include "cli.h"
-#include "simulator.h"
+#include "cli_fixture.h"
 
 namespace zev::cli {
 namespace {
 
-std::vector<std::string> Words(const std::string& line) {
-  std::vector<std::string> out;
-  std::istringstream in(line);
-  for (std::string word; in >> word;) out.push_back(word);
-  return out;
-}
-
 // Runs a command line; standard output and standard error apart.
 int RunTool(const std::string& line, std::string& out, std::string& err, Lang lang = Lang::En) {
-  const Parsed p = Parse(Words(line + " --library " ZEV_ADDIN_PATH), lang);
+  const Parsed p = Parse(Split(line + " --library " ZEV_ADDIN_PATH), lang);
   EXPECT_TRUE(p.ok) << line << ": " << p.error;
   std::ostringstream o, e;
   auto run = std::async(std::launch::async, [&] { return zev::cli::Run(p.options, o, e); });
@@ -41,12 +31,6 @@ int RunTool(const std::string& line, std::string& out, std::string& err, Lang la
   out = o.str();
   err = e.str();
   return status;
-}
-
-std::string Serve(zev::sim::Simulator& s, zev::sim::TcpMode mode = zev::sim::TcpMode::Serve) {
-  std::string error;
-  EXPECT_TRUE(s.StartTcp("127.0.0.1", 0, mode, &error)) << error;
-  return s.TcpUrl().substr(6);  // HOST:PORT
 }
 
 // The line of `text` that begins with `start`, or empty.
