@@ -2,8 +2,6 @@
 // unanswered connections, entries that are almost an address, a converter
 // busy with another connection, one in Telnet mode, and the report that must
 // never make a converter busy itself.
-#include <gtest/gtest.h>
-
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -16,23 +14,14 @@
 #include <sstream>
 #include <thread>
 
-#include "cli.h"
-#include "simulator.h"
+#include "cli_fixture.h"
 
 namespace zev::cli {
 namespace {
 
-std::vector<std::string> Words(const std::string& line) {
-  std::vector<std::string> out;
-  std::istringstream in(line);
-  for (std::string word; in >> word;) out.push_back(word);
-  return out;
-}
-
 // Runs a command line; standard output and standard error apart.
-int RunTool(const std::string& line, std::string& out, std::string& err,
-            Lang lang = Lang::English) {
-  const Parsed p = Parse(Words(line + " --library " ZEV_ADDIN_PATH), lang);
+int RunTool(const std::string& line, std::string& out, std::string& err, Lang lang = Lang::En) {
+  const Parsed p = Parse(Split(line + " --library " ZEV_ADDIN_PATH), lang);
   EXPECT_TRUE(p.ok) << line << ": " << p.error;
   std::ostringstream o, e;
   auto run = std::async(std::launch::async, [&] { return zev::cli::Run(p.options, o, e); });
@@ -42,12 +31,6 @@ int RunTool(const std::string& line, std::string& out, std::string& err,
   out = o.str();
   err = e.str();
   return status;
-}
-
-std::string Serve(zev::sim::Simulator& s, zev::sim::TcpMode mode = zev::sim::TcpMode::Serve) {
-  std::string error;
-  EXPECT_TRUE(s.StartTcp("127.0.0.1", 0, mode, &error)) << error;
-  return s.TcpUrl().substr(6);  // HOST:PORT
 }
 
 // The line of `text` that begins with `start`, or empty.
@@ -148,15 +131,15 @@ TEST(CliConverter, AConnectionRefusedOrUnansweredIsNamedSo) {
       {"COM7", refusedToo, "refused", "refused the connection", "отказ в соединении"},
   };
   const std::string scan = "scan --models ZEV-U --ports 7 --tcp " + refused + "," + unanswered;
-  for (const Lang lang : {Lang::English, Lang::Russian}) {
+  for (const Lang lang : {Lang::En, Lang::Ru}) {
     std::string out, err;
     EXPECT_EQ(RunTool(scan, out, err, lang), 1);
     for (const auto& c : cases) {
       const std::string line = LineOf(out, c.name + " ");
-      EXPECT_NE(line.find(lang == Lang::English ? c.english : c.russian), std::string::npos)
+      EXPECT_NE(line.find(lang == Lang::En ? c.english : c.russian), std::string::npos)
           << c.name << " in\n"
           << out;
-      EXPECT_EQ(line.find(lang == Lang::English ? "no access" : "нет доступа"), std::string::npos)
+      EXPECT_EQ(line.find(lang == Lang::En ? "no access" : "нет доступа"), std::string::npos)
           << line;
     }
   }
@@ -194,7 +177,7 @@ TEST(CliConverter, AScaleBehindAConverterGetsTheEquipmentLibrarysSettings) {
             std::string::npos)
       << out;
   EXPECT_EQ(out.find("ports directory"), std::string::npos) << out;
-  ASSERT_EQ(RunTool(scan, out, err, Lang::Russian), 0) << err;
+  ASSERT_EQ(RunTool(scan, out, err, Lang::Ru), 0) << err;
   EXPECT_NE(out.find("Подключение (Connection) «TCP», Адрес преобразователя (Host) «127.0.0.1», "
                      "TCP-порт (TCPPort) " +
                      port + "\n"),
@@ -240,7 +223,7 @@ TEST(CliConverter, AnEntryThatIsAlmostAnAddressSaysWhatIsWrong) {
     EXPECT_NE(why.find(c.what), std::string::npos) << why;
     EXPECT_NE(why.find("tcp://HOST:PORT"), std::string::npos) << why;
   }
-  ASSERT_EQ(RunTool("ports", out, err, Lang::Russian), 0) << err;
+  ASSERT_EQ(RunTool("ports", out, err, Lang::Ru), 0) << err;
   EXPECT_NE(LineOf(out, "COM12  ").find("строчными"), std::string::npos) << out;
   for (const auto& c : cases) ports.Unmap(c.com);
 }
@@ -258,14 +241,12 @@ TEST(CliConverter, AConverterBusyWithAnotherConnectionIsNamedSo) {
     Lang lang;
     const char* expected;
   } cases[] = {
-      {"ports", 0, Lang::English, "busy with another connection"},
-      {"scan --models ZEV-AW --tcp " + a, 1, Lang::English, "busy with another connection"},
-      {"weigh --model ZEV-AW --tcp " + a, 1, Lang::English, "busy with another connection"},
-      {"weigh --model ZEV-AW --tcp " + a, 1, Lang::Russian,
-       "преобразователь занят другим соединением"},
-      {"listen --model ZEV-AW --seconds 1 --tcp " + a, 1, Lang::English,
-       "busy with another connection"},
-      {"check --model ZEV-AW --tcp " + a, 1, Lang::English, "busy with another connection"},
+      {"ports", 0, Lang::En, "busy with another connection"},
+      {"scan --models ZEV-AW --tcp " + a, 1, Lang::En, "busy with another connection"},
+      {"weigh --model ZEV-AW --tcp " + a, 1, Lang::En, "busy with another connection"},
+      {"weigh --model ZEV-AW --tcp " + a, 1, Lang::Ru, "преобразователь занят другим соединением"},
+      {"listen --model ZEV-AW --seconds 1 --tcp " + a, 1, Lang::En, "busy with another connection"},
+      {"check --model ZEV-AW --tcp " + a, 1, Lang::En, "busy with another connection"},
   };
   for (const auto& c : cases) {
     std::string out, err;

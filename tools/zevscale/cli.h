@@ -17,7 +17,7 @@ struct Options {
   std::string command;  // info, settings, test, weigh, watch, tare, zero, ports, scan, ...
   bool help = false;
   bool version = false;
-  Lang lang = Lang::English;
+  Lang lang = Lang::En;
   std::string library;  // empty: the add-in beside the program
   std::string model;
   int port = -1;
@@ -52,8 +52,8 @@ struct Parsed {
   Options options;
 };
 
-Parsed Parse(const std::vector<std::string>& args, Lang lang = Lang::English);
-std::string Usage(const std::string& command, Lang lang = Lang::English);
+Parsed Parse(const std::vector<std::string>& args, Lang lang = Lang::En);
+std::string Usage(const std::string& command, Lang lang = Lang::En);
 std::string VersionText();
 
 // Runs the command; the exit status: 0 success, 1 the operation failed, 2 bad

@@ -35,7 +35,7 @@ const std::vector<std::string>& ModelNames() {
 
 std::string Context::Decimal(std::string number) const {
   // Russian writes a decimal comma (JSON keeps the full stop).
-  if (o.lang == Lang::Russian) {
+  if (o.lang == Lang::Ru) {
     for (char& ch : number) {
       if (ch == '.') ch = ',';
     }
@@ -149,7 +149,7 @@ void Failure::Print(const Context& c) const {
 }
 
 std::string SystemWords(Lang lang, const std::string& words) {
-  if (lang != Lang::Russian) return words;
+  if (lang != Lang::Ru) return words;
   // The words alone, or at the end of a message ("x.so: cannot open shared
   // object file: No such file or directory").
   const size_t colon = words.rfind(": ");
@@ -443,6 +443,45 @@ std::string OpenWithoutLockNote(const Context& c, int port) {
                         : c.T(M::WhyOpenNoLock, {PortName(c.o, port), HolderList(others)});
 }
 
+namespace {
+
+// Why a weighing through the converter behind COM<port> failed, when the
+// converter is to blame: it speaks Telnet, is busy, or closed the connection
+// mid-reply. True, with the reasons added to `f`, when it is.
+bool ConverterReasons(Context& c, int port, const std::string& model, TraceTap::LineOutcome outcome,
+                      const std::string& bytes, Failure& f) {
+  const auto converter = platform::TcpEntry(static_cast<uint8_t>(port));
+  if (!converter || outcome == TraceTap::LineOutcome::Unknown) return false;
+  const std::string reply = c.tap.ReplyBytes(port);
+  const bool gone = c.tap.GoneSinceLastCommand(port);
+  std::string trouble;
+  const std::string telnetSeen = c.tap.TelnetSeen(port);
+  if (BeginsWithTelnet(reply)) {
+    TelnetReader telnet;
+    trouble = c.T(M::ConverterTelnet, {Shown(telnet.Read(reply))});
+  } else if (!telnetSeen.empty() && outcome == TraceTap::LineOutcome::Nothing) {
+    trouble = c.T(M::ConverterTelnet, {"telnet: " + telnetSeen});
+  } else if (gone) {
+    // The driver's connection is closed: one of the tool's own tells what
+    // the converter does before anything is sent (a busy one says so).
+    trouble = GreetingTrouble(c, Greet(*converter));
+  }
+  if (!trouble.empty()) {
+    f.reasons.push_back(trouble);
+    return true;
+  }
+  if (gone && !reply.empty() && outcome == TraceTap::LineOutcome::NotAReply) {
+    f.reasons.push_back(c.T(M::WhyNotAReply, {model, bytes}));
+    f.reasons.push_back(
+        c.T(M::ReplyClosed, {std::to_string(reply.size()), std::to_string(FrameLength(model))}));
+    if (!c.o.trace) f.reasons.push_back(c.T(M::SeeTrace));
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 Failure Explain(Context& c, Session& s, Operation operation, int port, const std::string& model) {
   Failure f;
   const auto [code, text] = s.LastError();
@@ -471,34 +510,7 @@ Failure Explain(Context& c, Session& s, Operation operation, int port, const std
   if (operation == Operation::Open || operation == Operation::Close) return f;
   // Another program that reads the line takes replies meant for the driver.
   const std::string shared = OpenWithoutLockNote(c, port);
-  const auto converter = platform::TcpEntry(static_cast<uint8_t>(port));
-  if (converter && outcome != TraceTap::LineOutcome::Unknown) {
-    const std::string reply = c.tap.ReplyBytes(port);
-    const bool gone = c.tap.GoneSinceLastCommand(port);
-    std::string trouble;
-    const std::string telnetSeen = c.tap.TelnetSeen(port);
-    if (BeginsWithTelnet(reply)) {
-      TelnetReader telnet;
-      trouble = c.T(M::ConverterTelnet, {Shown(telnet.Read(reply))});
-    } else if (!telnetSeen.empty() && outcome == TraceTap::LineOutcome::Nothing) {
-      trouble = c.T(M::ConverterTelnet, {"telnet: " + telnetSeen});
-    } else if (gone) {
-      // The driver's connection is closed: one of the tool's own tells what
-      // the converter does before anything is sent (a busy one says so).
-      trouble = GreetingTrouble(c, Greet(*converter));
-    }
-    if (!trouble.empty()) {
-      f.reasons.push_back(trouble);
-      return f;
-    }
-    if (gone && !reply.empty() && outcome == TraceTap::LineOutcome::NotAReply) {
-      f.reasons.push_back(c.T(M::WhyNotAReply, {model, bytes}));
-      f.reasons.push_back(
-          c.T(M::ReplyClosed, {std::to_string(reply.size()), std::to_string(FrameLength(model))}));
-      if (!c.o.trace) f.reasons.push_back(c.T(M::SeeTrace));
-      return f;
-    }
-  }
+  if (ConverterReasons(c, port, model, outcome, bytes, f)) return f;
   switch (outcome) {
     case TraceTap::LineOutcome::Nothing:
       f.reasons.push_back(c.T(M::WhyNothingArrived));

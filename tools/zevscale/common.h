@@ -34,7 +34,7 @@ struct Context {
   const host::Library* library;  // null for commands that need no add-in
   TraceTap& tap;
 
-  std::string T(M id, std::initializer_list<std::string> args = {}) const {
+  std::string T(M id, std::initializer_list<std::string_view> args = {}) const {
     return Text(o.lang, id, args);
   }
   bool Interrupted() const { return interrupted != nullptr && *interrupted; }
@@ -146,7 +146,7 @@ Failure Explain(Context& c, Session& s, Operation operation, int port, const std
 // happened on the line when an operation fails.
 class TraceTap {
  public:
-  TraceTap(bool echo, std::ostream& err, Lang lang = Lang::English);
+  TraceTap(bool echo, std::ostream& err, Lang lang = Lang::En);
   ~TraceTap();
   TraceTap(const TraceTap&) = delete;
   TraceTap& operator=(const TraceTap&) = delete;

@@ -103,7 +103,7 @@ Lang UserLanguage() {
     const char* value = std::getenv(name);
     if (value != nullptr && *value != '\0') return LanguageOf(value);
   }
-  return Lang::English;
+  return Lang::En;
 }
 
 void SetInterruptFlag(std::atomic<bool>* flag) {

@@ -140,7 +140,7 @@ SystemErrorName NameSystemError(const std::string&) {
 }
 
 Lang UserLanguage() {
-  return PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_RUSSIAN ? Lang::Russian : Lang::English;
+  return PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_RUSSIAN ? Lang::Ru : Lang::En;
 }
 
 void SetInterruptFlag(std::atomic<bool>* flag) {

@@ -54,6 +54,57 @@ Json Methods(const MethodNames& m, size_t wideEnglish, size_t wideRussian,
   return methods;
 }
 
+// A class beside the first: its revision, version and methods.
+struct Other {
+  std::string name;
+  long revision;
+  std::string version;
+  MethodNames methods;
+};
+
+// Every class of `classes` beside TZEV_SCALE_Class that gives an object.
+std::vector<Other> OtherClasses(const Context& c, const std::string& classes) {
+  std::vector<Other> others;
+  for (const std::string& other : Split(classes)) {
+    if (other == "TZEV_SCALE_Class") continue;
+    Session o(*c.library, platform::Utf8ToUtf16(other));
+    if (!o.Valid()) continue;
+    others.push_back({other, o.Run(u"GetInterfaceRevision")->ret.lVal,
+                      host::WideUtf8(o.Run(u"GetVersion")->ret), NamesOf(o.Component())});
+  }
+  return others;
+}
+
+// The further classes, each under the first class's rows in columns `width`
+// wide, its methods in those of the first class's methods.
+Json OtherLines(const Context& c, const std::vector<Other>& others, size_t width,
+                size_t wideEnglish, size_t wideRussian, std::vector<std::string>& lines) {
+  Json otherClasses = Json::array();
+  for (const Other& o : others) {
+    lines.push_back("");
+    lines.push_back(PadRight(c.T(M::InfoClass) + ":", width) + o.name);
+    lines.push_back(PadRight(c.T(M::InfoRevision) + ":", width) + std::to_string(o.revision));
+    lines.push_back(PadRight(c.T(M::InfoVersion) + ":", width) + o.version);
+    lines.push_back(c.T(M::InfoMethods) + ":");
+    otherClasses.push_back({{"className", o.name},
+                            {"interfaceRevision", o.revision},
+                            {"version", o.version},
+                            {"methods", Methods(o.methods, wideEnglish, wideRussian, lines)}});
+  }
+  return otherClasses;
+}
+
+// Each model's line settings: "ZEV-U 4800 8N1, ...", and as JSON.
+std::string LineSettings(Json& json) {
+  std::string text;
+  for (const auto& model : ModelNames()) {
+    const ModelLine* line = FindModelLine(model);
+    text += (text.empty() ? "" : ", ") + model + " " + line->settings;
+    json[model] = line->settings;
+  }
+  return text;
+}
+
 }  // namespace
 
 int RunInfo(Context& c) {
@@ -77,14 +128,8 @@ int RunInfo(Context& c) {
   // The library loaded, as the system names it, and each model's line.
   const std::string library = platform::ResolvedPath(AddinPath(c.o));
   rows.push_back({M::InfoLibrary, library});
-  std::string lineSettings;
   Json lineJson = Json::object();
-  for (const auto& model : ModelNames()) {
-    const ModelLine* line = FindModelLine(model);
-    lineSettings += (lineSettings.empty() ? "" : ", ") + model + " " + line->settings;
-    lineJson[model] = line->settings;
-  }
-  rows.push_back({M::InfoLines, lineSettings});
+  rows.push_back({M::InfoLines, LineSettings(lineJson)});
   size_t width = CharCount(c.T(M::InfoRevision)) + 3;
   for (const auto& row : rows) width = std::max(width, CharCount(c.T(row.first)) + 3);
   std::vector<std::string> lines;
@@ -93,41 +138,17 @@ int RunInfo(Context& c) {
 
   // Every further class: its revision, version and methods, in the columns
   // of the first class's methods.
-  struct Other {
-    std::string name;
-    long revision;
-    std::string version;
-    MethodNames methods;
-  };
-  std::vector<Other> others;
   const MethodNames first = NamesOf(component);
+  const std::vector<Other> others = OtherClasses(c, classes);
   size_t wideEnglish = 0, wideRussian = 0;
   const auto widen = [&](const MethodNames& m) {
     for (const auto& e : m.english) wideEnglish = std::max(wideEnglish, CharCount(e));
     for (const auto& r : m.russian) wideRussian = std::max(wideRussian, CharCount(r));
   };
   widen(first);
-  for (const std::string& other : Split(classes)) {
-    if (other == "TZEV_SCALE_Class") continue;
-    Session o(*c.library, platform::Utf8ToUtf16(other));
-    if (!o.Valid()) continue;
-    others.push_back({other, o.Run(u"GetInterfaceRevision")->ret.lVal,
-                      host::WideUtf8(o.Run(u"GetVersion")->ret), NamesOf(o.Component())});
-    widen(others.back().methods);
-  }
+  for (const Other& o : others) widen(o.methods);
   Json methods = Methods(first, wideEnglish, wideRussian, lines);
-  Json otherClasses = Json::array();
-  for (const Other& o : others) {
-    lines.push_back("");
-    lines.push_back(PadRight(c.T(M::InfoClass) + ":", width) + o.name);
-    lines.push_back(PadRight(c.T(M::InfoRevision) + ":", width) + std::to_string(o.revision));
-    lines.push_back(PadRight(c.T(M::InfoVersion) + ":", width) + o.version);
-    lines.push_back(c.T(M::InfoMethods) + ":");
-    otherClasses.push_back({{"className", o.name},
-                            {"interfaceRevision", o.revision},
-                            {"version", o.version},
-                            {"methods", Methods(o.methods, wideEnglish, wideRussian, lines)}});
-  }
+  const Json otherClasses = OtherLines(c, others, width, wideEnglish, wideRussian, lines);
   Json fields;
   fields["classNames"] = classes;
   fields["componentName"] = name;

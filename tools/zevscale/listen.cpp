@@ -6,6 +6,37 @@
 #include "line.h"
 
 namespace zev::cli {
+namespace {
+
+// What arrived, in words: how much, the reply frame in it and when it began,
+// the converter's Telnet commands and its closing the connection.
+void ResultLines(const Context& c, const Listening& l, const std::string& frameModel,
+                 int64_t frameMs, const std::vector<std::string>& commands,
+                 std::vector<std::string>& lines) {
+  const Options& o = c.o;
+  if (l.heard.empty()) {
+    lines.push_back(c.T(M::ListenNothing, {std::to_string(o.seconds)}));
+  } else {
+    lines.push_back(
+        c.T(M::ListenSummary, {std::to_string(l.All().size()), std::to_string(l.heard.size())}));
+    if (frameMs < 0) {
+      lines.push_back(c.T(M::ListenNoFrame, {o.model}));
+    } else if (frameModel != o.model && !(frameModel == "ZEV-AW" && o.model == "ZEV-NT(N)")) {
+      lines.push_back(c.T(M::ListenOtherFrame, {frameModel, o.model}));
+    } else {
+      lines.push_back(c.T(frameMs > 500 ? M::ListenLateFrame : M::ListenFrame,
+                          {frameModel, std::to_string(frameMs)}));
+    }
+  }
+  if (!commands.empty()) {
+    std::string named;
+    for (const auto& command : commands) named += (named.empty() ? "" : ", ") + command;
+    lines.push_back(c.T(M::ConverterTelnet, {"telnet: " + named}));
+  }
+  if (l.closed) lines.push_back(c.T(M::ListenClosed, {std::to_string(l.closedMs)}));
+}
+
+}  // namespace
 
 int RunListen(Context& c) {
   const Options& o = c.o;
@@ -72,26 +103,7 @@ int RunListen(Context& c) {
   const Heard frame = FrameAt(data, o.model);
   const std::string frameModel = LooksLike(frame.bytes);
   const int64_t frameMs = frame.ms;
-  if (l.heard.empty()) {
-    lines.push_back(c.T(M::ListenNothing, {std::to_string(o.seconds)}));
-  } else {
-    lines.push_back(
-        c.T(M::ListenSummary, {std::to_string(l.All().size()), std::to_string(l.heard.size())}));
-    if (frameMs < 0) {
-      lines.push_back(c.T(M::ListenNoFrame, {o.model}));
-    } else if (frameModel != o.model && !(frameModel == "ZEV-AW" && o.model == "ZEV-NT(N)")) {
-      lines.push_back(c.T(M::ListenOtherFrame, {frameModel, o.model}));
-    } else {
-      lines.push_back(c.T(frameMs > 500 ? M::ListenLateFrame : M::ListenFrame,
-                          {frameModel, std::to_string(frameMs)}));
-    }
-  }
-  if (!commands.empty()) {
-    std::string named;
-    for (const auto& command : commands) named += (named.empty() ? "" : ", ") + command;
-    lines.push_back(c.T(M::ConverterTelnet, {"telnet: " + named}));
-  }
-  if (l.closed) lines.push_back(c.T(M::ListenClosed, {std::to_string(l.closedMs)}));
+  ResultLines(c, l, frameModel, frameMs, commands, lines);
   fields["pieces"] = pieces;
   fields["bytes"] = l.All().size();
   fields["frame"] = frameMs >= 0 ? Json(frameModel) : Json(nullptr);

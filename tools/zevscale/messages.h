@@ -1,12 +1,15 @@
-// Every text the tools show people, in English and Russian, in one place.
+// Every text the tool shows people, in Russian and English, in one place.
 #pragma once
 
 #include <initializer_list>
 #include <string>
+#include <string_view>
+
+#include "zev/platform/message.h"
 
 namespace zev::cli {
 
-enum class Lang { English, Russian };
+using platform::Lang;
 
 enum class M {
   Kg,
@@ -247,8 +250,8 @@ enum class M {
   EntryBadAddress,
 };
 
-// The text of `id` in `lang` with {1}, {2}, ... replaced by `args`.
-std::string Text(Lang lang, M id, std::initializer_list<std::string> args = {});
+// The text of `id` in `lang` with %1, %2, ... replaced by `args`.
+std::string Text(Lang lang, M id, std::initializer_list<std::string_view> args = {});
 
 // Russian when the user's language (LANG-style value such as "ru_RU.UTF-8") is Russian.
 Lang LanguageOf(const std::string& locale);

@@ -2,6 +2,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
+#include <optional>
 
 #include "cli.h"
 #include "console.h"
@@ -79,6 +80,208 @@ bool ParsePortArg(const std::string& text, int& out) {
   return ParseIntArg(number, out) && out >= 0 && out <= 255;
 }
 
+// One option of the command line, and its value when it takes one.
+struct Arg {
+  const std::vector<std::string>& args;
+  size_t& i;
+  Lang lang;
+  const std::string& a;  // the option
+  std::string v;         // the value read, or empty
+
+  bool Value(std::string& out) {
+    if (i + 1 >= args.size()) return false;
+    out = args[++i];
+    return true;
+  }
+  bool Value() { return Value(v); }
+  // The option lacks the value that `what` describes.
+  std::string Needs(M what) const { return Text(lang, M::OptionNeeds, {a, Text(lang, what, {v})}); }
+};
+
+// What an option that `Parse` tries in groups gave: not one of the group's
+// (nullopt), accepted (empty), or why it was refused.
+using Outcome = std::optional<std::string>;
+
+// The options that set one thing each.
+Outcome PlainOption(Arg& r, Options& o) {
+  const std::string& a = r.a;
+  if (a == "--help" || a == "-h") {
+    o.help = true;
+  } else if (a == "--version") {
+    o.version = true;
+  } else if (a == "--json") {
+    o.json = true;
+  } else if (a == "--trace") {
+    o.trace = true;
+  } else if (a == "--library") {  // accepted by ports too, which loads no add-in
+    if (!r.Value(o.library)) return r.Needs(M::NeedPath);
+  } else if (a == "--model" && o.command != "scan") {
+    if (!r.Value(o.model)) return r.Needs(M::NeedModel);
+  } else if (a == "--port" && o.command != "scan") {
+    if (!r.Value() || !ParsePortArg(r.v, o.port)) return r.Needs(M::NeedPortNumber);
+  } else if (a == "--output" && o.command == "report") {
+    if (!r.Value(o.output) || o.output.empty()) return r.Needs(M::NeedPath);
+  } else if (a == "--seconds" && o.command == "listen") {
+    if (!r.Value() || !ParseIntArg(r.v, o.seconds) || o.seconds < 1 || o.seconds > 60)
+      return r.Needs(M::NeedSeconds);
+  } else if (a == "--weight" && o.command == "tare") {
+    if (!r.Value() || !ParseDoubleArg(r.v, o.tareWeight)) return r.Needs(M::NeedNumber);
+    o.tareWeightGiven = true;
+  } else if (a == "--cancel" && o.command == "tare") {
+    o.tareCancel = true;
+  } else if (a == "--with-tare" && o.command == "check") {
+    o.withTare = true;
+  } else if (a == "--with-zero" && o.command == "check") {
+    o.withZero = true;
+  } else if (a == "--english" && o.command == "check") {
+    o.english = true;
+  } else {
+    return std::nullopt;
+  }
+  return std::string();
+}
+
+// The options that take a list (scan) or an address: --tcp, --ports, --models.
+Outcome ListOption(Arg& r, Options& o) {
+  const std::string& a = r.a;
+  const Lang lang = r.lang;
+  if (a == "--tcp" && TalksToScale(o.command)) {
+    if (!r.Value()) return r.Needs(M::NeedTcp);
+    for (const auto& item : o.command == "scan" ? SplitList(r.v) : std::vector<std::string>{r.v}) {
+      if (!platform::ParseTcpAddress(item))
+        return Text(lang, M::OptionNeeds, {a, Text(lang, M::NeedTcp, {item})});
+      o.tcp.push_back(item);
+    }
+  } else if (a == "--ports" && o.command == "scan") {
+    if (!r.Value()) return r.Needs(M::NeedPortList);
+    for (const auto& item : SplitList(r.v)) {
+      // 3, COM3, or a range 1-4.
+      const size_t dash = item.find('-', 1);
+      int from = 0, to = 0;
+      const bool ok = dash == std::string::npos
+                          ? ParsePortArg(item, from) && ParsePortArg(item, to)
+                          : ParsePortArg(item.substr(0, dash), from) &&
+                                ParsePortArg(item.substr(dash + 1), to) && from <= to;
+      if (!ok) return Text(lang, M::OptionNeeds, {a, Text(lang, M::NeedPortList, {item})});
+      for (int n = from; n <= to; ++n) o.scanPorts.push_back(n);
+    }
+  } else if (a == "--models" && o.command == "scan") {
+    if (!r.Value()) return r.Needs(M::NeedModelList);
+    for (const auto& item : SplitList(r.v)) {
+      if (!KnownModel(item)) return UnknownModelText(lang, item);
+      o.scanModels.push_back(item);
+    }
+  } else {
+    return std::nullopt;
+  }
+  return std::string();
+}
+
+// weigh's and watch's repetition: --watch, --interval, --count.
+Outcome RepeatOption(Arg& r, Options& o, bool& countGiven) {
+  const std::string& a = r.a;
+  if (o.command != "weigh" && o.command != "watch") return std::nullopt;
+  if (a == "--watch") {
+    o.watch = true;
+  } else if (a == "--interval") {
+    if (!r.Value() || !ParseIntArg(r.v, o.intervalMs) || o.intervalMs < 0)
+      return r.Needs(M::NeedMillis);
+  } else if (a == "--count") {
+    if (!r.Value() || !ParseIntArg(r.v, o.count) || o.count < 0) return r.Needs(M::NeedNumber);
+    countGiven = true;
+  } else {
+    return std::nullopt;
+  }
+  return std::string();
+}
+
+// The simulated scale: --simulate and --sim-*.
+Outcome SimOption(Arg& r, Options& o) {
+  const std::string& a = r.a;
+  const bool one = o.command != "scan";  // the faults are one scale's
+  if (a == "--simulate") {
+    if (!os::CanSimulate()) return Text(r.lang, M::NoSimulation);
+    o.simulate = true;
+  } else if (a == "--sim-weight") {
+    if (!r.Value() || !ParseDoubleArg(r.v, o.simWeight)) return r.Needs(M::NeedNumber);
+  } else if (a == "--sim-silent" && one) {
+    o.simFaults.silent = true;
+  } else if (a == "--sim-hang-up" && one) {
+    o.simFaults.hangUpOnCommand = true;
+  } else if (a == "--sim-noise" && one) {
+    o.simFaults.noise = true;
+  } else if (a == "--sim-delay" && one) {
+    if (!r.Value() || !ParseIntArg(r.v, o.simFaults.delayMs) || o.simFaults.delayMs < 0)
+      return r.Needs(M::NeedMillis);
+  } else if (a == "--sim-missing" && one) {
+    if (!r.Value() || !ParseIntArg(r.v, o.simFaults.missingBytes) || o.simFaults.missingBytes < 0)
+      return r.Needs(M::NeedNumber);
+  } else if (a == "--sim-extra" && one) {
+    if (!r.Value() || !ParseIntArg(r.v, o.simFaults.extraBytes) || o.simFaults.extraBytes < 0)
+      return r.Needs(M::NeedNumber);
+  } else {
+    return std::nullopt;
+  }
+  return std::string();
+}
+
+// One option of `o.command`, with its value; empty, or why it is refused.
+std::string ParseOption(Arg& r, Options& o, bool& countGiven) {
+  const std::string& a = r.a;
+  const Lang lang = r.lang;
+  const bool scaleOption = a.rfind("--sim", 0) == 0 || a == "--watch" || a == "--interval" ||
+                           a == "--count" || a == "--weight" || a == "--trace";
+  if (scaleOption && !TalksToScale(o.command)) return Text(lang, M::NotForCommand, {a, o.command});
+  if (o.command == "report" && (a == "--trace" || a == "--json"))
+    return Text(lang, M::NotForCommand, {a, o.command});
+  if (o.command == "ports" && a != "--json" && a != "--help" && a != "-h" && a != "--version" &&
+      a != "--library") {
+    return Text(lang, M::UnknownOption, {a, o.command});
+  }
+  if (const Outcome took = PlainOption(r, o)) return *took;
+  if (const Outcome took = ListOption(r, o)) return *took;
+  if (const Outcome took = RepeatOption(r, o, countGiven)) return *took;
+  if (const Outcome took = SimOption(r, o)) return *took;
+  return Text(lang, M::UnknownOption, {a, o.command});
+}
+
+// What the command still lacks, or allows not, once every option is read;
+// empty when nothing. Sets the simulated scale's port.
+std::string Completed(Options& o, Lang lang) {
+  if (OneScale(o.command)) {
+    if (o.model.empty()) return Text(lang, M::CommandNeeds, {o.command, "--model"});
+    if (!KnownModel(o.model)) return UnknownModelText(lang, o.model);
+    if (!o.tcp.empty() && (o.port >= 0 || o.simulate || o.tcp.size() > 1))
+      return Text(lang, M::TcpAlone);
+    if (o.port < 0 && o.tcp.empty()) {
+      if (!o.simulate) return Text(lang, M::CommandNeeds, {o.command, "--port"});
+      o.port = 3;
+    }
+  }
+  if (o.command == "report") {
+    // A weighing in the report needs the model and the port both.
+    if (!o.model.empty() && !KnownModel(o.model)) return UnknownModelText(lang, o.model);
+    if (!o.tcp.empty() && (o.port >= 0 || o.simulate || o.tcp.size() > 1))
+      return Text(lang, M::TcpAlone);
+    if (o.model.empty() && (o.port >= 0 || !o.tcp.empty()))
+      return Text(lang, M::CommandNeeds, {o.command + " --port/--tcp", "--model"});
+    if (!o.model.empty() && o.port < 0 && o.tcp.empty()) {
+      if (!o.simulate) return Text(lang, M::CommandNeeds, {o.command + " --model", "--port"});
+      o.port = 3;
+    }
+  }
+  if (o.command == "tare") {
+    // Every tare command tares the load on the scale; ZEV-U alone can cancel
+    // it, and the driver takes a tare of 0 on it as that cancel command.
+    if (o.tareWeightGiven == o.tareCancel)
+      return Text(lang, o.tareCancel ? M::TareBoth : M::TareNeeds);
+    if (o.tareCancel && o.model != "ZEV-U") return Text(lang, M::TareNoCancel, {o.model});
+    if (o.tareWeightGiven && o.tareWeight == 0.0 && o.model == "ZEV-U")
+      return Text(lang, M::TareZeroU);
+  }
+  return std::string();
+}
+
 }  // namespace
 
 std::string VersionText() {
@@ -140,116 +343,11 @@ Parsed Parse(const std::vector<std::string>& args, Lang lang) {
     return bad(Text(lang, M::UnknownCommand, {o.command}));
   }
   if (o.command == "watch") o.watch = true;
-  const bool weighs = o.command == "weigh" || o.command == "watch";
   bool countGiven = false;
   for (; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    auto value = [&](std::string& out) {
-      if (i + 1 >= args.size()) return false;
-      out = args[++i];
-      return true;
-    };
-    std::string v;
-    auto needs = [&](M what) {
-      return bad(Text(lang, M::OptionNeeds, {a, Text(lang, what, {v})}));
-    };
-    const bool scaleOption = a.rfind("--sim", 0) == 0 || a == "--watch" || a == "--interval" ||
-                             a == "--count" || a == "--weight" || a == "--trace";
-    if (scaleOption && !TalksToScale(o.command))
-      return bad(Text(lang, M::NotForCommand, {a, o.command}));
-    if (o.command == "report" && (a == "--trace" || a == "--json"))
-      return bad(Text(lang, M::NotForCommand, {a, o.command}));
-    if (o.command == "ports" && a != "--json" && a != "--help" && a != "-h" && a != "--version" &&
-        a != "--library") {
-      return bad(Text(lang, M::UnknownOption, {a, o.command}));
-    }
-    if (a == "--help" || a == "-h") {
-      o.help = true;
-    } else if (a == "--version") {
-      o.version = true;
-    } else if (a == "--json") {
-      o.json = true;
-    } else if (a == "--trace") {
-      o.trace = true;
-    } else if (a == "--library") {  // accepted by ports too, which loads no add-in
-      if (!value(o.library)) return needs(M::NeedPath);
-    } else if (a == "--model" && o.command != "scan") {
-      if (!value(o.model)) return needs(M::NeedModel);
-    } else if (a == "--port" && o.command != "scan") {
-      if (!value(v) || !ParsePortArg(v, o.port)) return needs(M::NeedPortNumber);
-    } else if (a == "--tcp" && TalksToScale(o.command)) {
-      if (!value(v)) return needs(M::NeedTcp);
-      for (const auto& item : o.command == "scan" ? SplitList(v) : std::vector<std::string>{v}) {
-        if (!platform::ParseTcpAddress(item))
-          return bad(Text(lang, M::OptionNeeds, {a, Text(lang, M::NeedTcp, {item})}));
-        o.tcp.push_back(item);
-      }
-    } else if (a == "--ports" && o.command == "scan") {
-      if (!value(v)) return needs(M::NeedPortList);
-      for (const auto& item : SplitList(v)) {
-        // 3, COM3, or a range 1-4.
-        const size_t dash = item.find('-', 1);
-        int from = 0, to = 0;
-        const bool ok = dash == std::string::npos
-                            ? ParsePortArg(item, from) && ParsePortArg(item, to)
-                            : ParsePortArg(item.substr(0, dash), from) &&
-                                  ParsePortArg(item.substr(dash + 1), to) && from <= to;
-        if (!ok) return bad(Text(lang, M::OptionNeeds, {a, Text(lang, M::NeedPortList, {item})}));
-        for (int n = from; n <= to; ++n) o.scanPorts.push_back(n);
-      }
-    } else if (a == "--models" && o.command == "scan") {
-      if (!value(v)) return needs(M::NeedModelList);
-      for (const auto& item : SplitList(v)) {
-        if (!KnownModel(item)) return bad(UnknownModelText(lang, item));
-        o.scanModels.push_back(item);
-      }
-    } else if (a == "--output" && o.command == "report") {
-      if (!value(o.output) || o.output.empty()) return needs(M::NeedPath);
-    } else if (a == "--seconds" && o.command == "listen") {
-      if (!value(v) || !ParseIntArg(v, o.seconds) || o.seconds < 1 || o.seconds > 60)
-        return needs(M::NeedSeconds);
-    } else if (a == "--watch" && weighs) {
-      o.watch = true;
-    } else if (a == "--interval" && weighs) {
-      if (!value(v) || !ParseIntArg(v, o.intervalMs) || o.intervalMs < 0)
-        return needs(M::NeedMillis);
-    } else if (a == "--count" && weighs) {
-      if (!value(v) || !ParseIntArg(v, o.count) || o.count < 0) return needs(M::NeedNumber);
-      countGiven = true;
-    } else if (a == "--weight" && o.command == "tare") {
-      if (!value(v) || !ParseDoubleArg(v, o.tareWeight)) return needs(M::NeedNumber);
-      o.tareWeightGiven = true;
-    } else if (a == "--cancel" && o.command == "tare") {
-      o.tareCancel = true;
-    } else if (a == "--with-tare" && o.command == "check") {
-      o.withTare = true;
-    } else if (a == "--with-zero" && o.command == "check") {
-      o.withZero = true;
-    } else if (a == "--english" && o.command == "check") {
-      o.english = true;
-    } else if (a == "--simulate") {
-      if (!os::CanSimulate()) return bad(Text(lang, M::NoSimulation));
-      o.simulate = true;
-    } else if (a == "--sim-weight") {
-      if (!value(v) || !ParseDoubleArg(v, o.simWeight)) return needs(M::NeedNumber);
-    } else if (a == "--sim-silent" && o.command != "scan") {
-      o.simFaults.silent = true;
-    } else if (a == "--sim-hang-up" && o.command != "scan") {
-      o.simFaults.hangUpOnCommand = true;
-    } else if (a == "--sim-noise" && o.command != "scan") {
-      o.simFaults.noise = true;
-    } else if (a == "--sim-delay" && o.command != "scan") {
-      if (!value(v) || !ParseIntArg(v, o.simFaults.delayMs) || o.simFaults.delayMs < 0)
-        return needs(M::NeedMillis);
-    } else if (a == "--sim-missing" && o.command != "scan") {
-      if (!value(v) || !ParseIntArg(v, o.simFaults.missingBytes) || o.simFaults.missingBytes < 0)
-        return needs(M::NeedNumber);
-    } else if (a == "--sim-extra" && o.command != "scan") {
-      if (!value(v) || !ParseIntArg(v, o.simFaults.extraBytes) || o.simFaults.extraBytes < 0)
-        return needs(M::NeedNumber);
-    } else {
-      return bad(Text(lang, M::UnknownOption, {a, o.command}));
-    }
+    Arg r{args, i, lang, args[i], std::string()};
+    const std::string error = ParseOption(r, o, countGiven);
+    if (!error.empty()) return bad(error);
   }
   if (o.help || o.version) {
     p.ok = true;
@@ -257,37 +355,8 @@ Parsed Parse(const std::vector<std::string>& args, Lang lang) {
   }
   if (o.count == 0 && !o.watch) return bad(Text(lang, M::CountNeedsWatch));
   if (o.watch && !countGiven) o.count = 0;
-  if (OneScale(o.command)) {
-    if (o.model.empty()) return bad(Text(lang, M::CommandNeeds, {o.command, "--model"}));
-    if (!KnownModel(o.model)) return bad(UnknownModelText(lang, o.model));
-    if (!o.tcp.empty() && (o.port >= 0 || o.simulate || o.tcp.size() > 1))
-      return bad(Text(lang, M::TcpAlone));
-    if (o.port < 0 && o.tcp.empty()) {
-      if (!o.simulate) return bad(Text(lang, M::CommandNeeds, {o.command, "--port"}));
-      o.port = 3;
-    }
-  }
-  if (o.command == "report") {
-    // A weighing in the report needs the model and the port both.
-    if (!o.model.empty() && !KnownModel(o.model)) return bad(UnknownModelText(lang, o.model));
-    if (!o.tcp.empty() && (o.port >= 0 || o.simulate || o.tcp.size() > 1))
-      return bad(Text(lang, M::TcpAlone));
-    if (o.model.empty() && (o.port >= 0 || !o.tcp.empty()))
-      return bad(Text(lang, M::CommandNeeds, {o.command + " --port/--tcp", "--model"}));
-    if (!o.model.empty() && o.port < 0 && o.tcp.empty()) {
-      if (!o.simulate) return bad(Text(lang, M::CommandNeeds, {o.command + " --model", "--port"}));
-      o.port = 3;
-    }
-  }
-  if (o.command == "tare") {
-    // Every tare command tares the load on the scale; ZEV-U alone can cancel
-    // it, and the driver takes a tare of 0 on it as that cancel command.
-    if (o.tareWeightGiven == o.tareCancel)
-      return bad(Text(lang, o.tareCancel ? M::TareBoth : M::TareNeeds));
-    if (o.tareCancel && o.model != "ZEV-U") return bad(Text(lang, M::TareNoCancel, {o.model}));
-    if (o.tareWeightGiven && o.tareWeight == 0.0 && o.model == "ZEV-U")
-      return bad(Text(lang, M::TareZeroU));
-  }
+  const std::string error = Completed(o, lang);
+  if (!error.empty()) return bad(error);
   p.ok = true;
   return p;
 }

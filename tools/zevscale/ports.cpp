@@ -73,6 +73,118 @@ const char* StateName(os::PortState state) {
   return "shared";  // opens, but another program has it open without a lock
 }
 
+// One entry for ports --json.
+Json EntryJson(const Context& c, const os::PortEntry& p,
+               const std::map<int, Converter>& converters) {
+  Json j;
+  j["name"] = p.name;
+  j["device"] = p.device;
+  j["com"] = p.com >= 0 ? Json(p.com) : Json(nullptr);
+  j["busy"] = p.state == os::PortState::Busy;
+  j["state"] = StateName(p.state);
+  j["sameAs"] = p.sameAs >= 0 ? Json("COM" + std::to_string(p.sameAs)) : Json(nullptr);
+  if (p.state == os::PortState::NotSerial) {
+    const std::string near = NearAddress(c.o.lang, p.firstLine);
+    if (!near.empty()) j["reason"] = near;
+  }
+  if (converters.count(p.com)) {
+    const Greeting& g = converters.at(p.com).greeting;
+    const std::string trouble = GreetingTrouble(c, g);
+    j["busy"] = g.What() == Greeting::Kind::Busy;
+    j["tcp"] = converters.at(p.com).url;
+    j["state"] = ConverterState(g);
+    j["reason"] = g.status != platform::TcpStatus::Ok ? Json(platform::TcpStatusText(g.status))
+                  : trouble.empty()                   ? Json(nullptr)
+                                                      : Json(trouble);
+    if (!g.bytes.empty()) j["greeting"] = Dump(g.bytes);
+  }
+  Json holders = Json::array();
+  for (const auto& h : p.holders)
+    holders.push_back({{"pid", h.pid}, {"name", h.name}, {"lock", h.lock}});
+  j["holders"] = holders;
+  const bool local = p.access.known && !converters.count(p.com);
+  j["owner"] = local ? Json(p.access.owner) : Json(nullptr);
+  j["group"] = local ? Json(p.access.group) : Json(nullptr);
+  char mode[16];
+  std::snprintf(mode, sizeof mode, "%04o", p.access.mode);
+  j["mode"] = local ? Json(mode) : Json(nullptr);
+  j["byId"] = p.byId.empty() ? Json(nullptr) : Json(p.byId);
+  j["usb"] = p.usbId.empty() ? Json(nullptr) : Json(p.usbId);
+  j["description"] = p.description.empty() ? Json(nullptr) : Json(p.description);
+  return j;
+}
+
+// A port's state in words.
+std::string StateText(const Context& c, const os::PortEntry& p) {
+  switch (p.state) {
+    case os::PortState::Free:
+      return c.T(M::PortFree);
+    case os::PortState::Busy: {
+      std::string who;
+      for (const auto& h : p.holders) {
+        if (!who.empty()) who += ", ";
+        who += "PID " + std::to_string(h.pid) + (h.name.empty() ? "" : " " + Printable(h.name));
+      }
+      return who.empty() ? c.T(M::PortBusy) : c.T(M::PortBusyBy, {who});
+    }
+    case os::PortState::Missing:
+      return c.T(M::PortMissing);
+    case os::PortState::NoAccess: {
+      std::string state = c.T(M::PortNoAccess);
+      if (p.access.known) state += " (" + AccessText(p.access) + ")";
+      return state;
+    }
+    case os::PortState::NotSerial: {
+      std::string state = c.T(M::PortNotSerial);
+      const std::string near = NearAddress(c.o.lang, p.firstLine);
+      if (!near.empty()) state += "; " + near;
+      return state;
+    }
+    case os::PortState::SameDevice:
+      return c.T(M::ScanOutSameDevice, {std::to_string(p.sameAs), Printable(p.sameDevice)});
+    case os::PortState::Shared:
+      return c.T(M::PortShared, {HolderList(p.holders)});
+  }
+  return std::string();
+}
+
+// A converter's state in words: what its greeting tells.
+std::string ConverterText(const Context& c, const Greeting& g) {
+  const std::string trouble = GreetingTrouble(c, g);
+  if (g.status != platform::TcpStatus::Ok)
+    return c.T(M::PortConverterFails, {TcpReason(c.o.lang, g.status)});
+  if (!trouble.empty()) return trouble;
+  if (g.What() == Greeting::Kind::Text) {
+    // A scale that sends without being asked may fill a line: its start.
+    constexpr size_t kShown = 24;
+    return c.T(M::PortConverterGreets,
+               {Dump(g.bytes.substr(0, kShown)) + (g.bytes.size() > kShown ? "…" : "")});
+  }
+  return c.T(M::PortConverterOk);
+}
+
+// The entries in columns, each with its state in words.
+void ShowPorts(Context& c, const std::vector<os::PortEntry>& ports,
+               const std::map<int, Converter>& converters) {
+  size_t nameWidth = 0, deviceWidth = 0;
+  for (const auto& p : ports) {
+    nameWidth = std::max(nameWidth, CharCount(Printable(p.name)));
+    deviceWidth = std::max(deviceWidth, CharCount(Printable(p.device)));
+  }
+  for (const auto& p : ports) {
+    const auto converter = converters.find(p.com);
+    const std::string state = converter != converters.end()
+                                  ? ConverterText(c, converter->second.greeting)
+                                  : StateText(c, p);
+    std::string line = PadRight(Printable(p.name), nameWidth + 2) +
+                       PadRight(Printable(p.device), deviceWidth + 2) + state;
+    if (!p.usbId.empty()) line += "  USB " + Printable(p.usbId);
+    if (!p.byId.empty()) line += "  " + Printable(p.byId);
+    if (!p.description.empty()) line += "  " + Printable(p.description);
+    c.out << line << "\n";
+  }
+}
+
 }  // namespace
 
 int RunPorts(Context& c) {
@@ -83,44 +195,7 @@ int RunPorts(Context& c) {
   }
   if (c.o.json) {
     Json list = Json::array();
-    for (const auto& p : ports) {
-      Json j;
-      j["name"] = p.name;
-      j["device"] = p.device;
-      j["com"] = p.com >= 0 ? Json(p.com) : Json(nullptr);
-      j["busy"] = p.state == os::PortState::Busy;
-      j["state"] = StateName(p.state);
-      j["sameAs"] = p.sameAs >= 0 ? Json("COM" + std::to_string(p.sameAs)) : Json(nullptr);
-      if (p.state == os::PortState::NotSerial) {
-        const std::string near = NearAddress(c.o.lang, p.firstLine);
-        if (!near.empty()) j["reason"] = near;
-      }
-      if (converters.count(p.com)) {
-        const Greeting& g = converters.at(p.com).greeting;
-        const std::string trouble = GreetingTrouble(c, g);
-        j["busy"] = g.What() == Greeting::Kind::Busy;
-        j["tcp"] = converters.at(p.com).url;
-        j["state"] = ConverterState(g);
-        j["reason"] = g.status != platform::TcpStatus::Ok ? Json(platform::TcpStatusText(g.status))
-                      : trouble.empty()                   ? Json(nullptr)
-                                                          : Json(trouble);
-        if (!g.bytes.empty()) j["greeting"] = Dump(g.bytes);
-      }
-      Json holders = Json::array();
-      for (const auto& h : p.holders)
-        holders.push_back({{"pid", h.pid}, {"name", h.name}, {"lock", h.lock}});
-      j["holders"] = holders;
-      const bool local = p.access.known && !converters.count(p.com);
-      j["owner"] = local ? Json(p.access.owner) : Json(nullptr);
-      j["group"] = local ? Json(p.access.group) : Json(nullptr);
-      char mode[16];
-      std::snprintf(mode, sizeof mode, "%04o", p.access.mode);
-      j["mode"] = local ? Json(mode) : Json(nullptr);
-      j["byId"] = p.byId.empty() ? Json(nullptr) : Json(p.byId);
-      j["usb"] = p.usbId.empty() ? Json(nullptr) : Json(p.usbId);
-      j["description"] = p.description.empty() ? Json(nullptr) : Json(p.description);
-      list.push_back(j);
-    }
+    for (const auto& p : ports) list.push_back(EntryJson(c, p, converters));
     c.out << list.dump(-1, ' ', false, Json::error_handler_t::replace) << "\n";
     // Standard output stays one JSON array.
     for (const auto& note : PortsDirectoryNotes(c)) c.err << "zevscale: " << note << "\n";
@@ -131,70 +206,7 @@ int RunPorts(Context& c) {
     for (const auto& note : PortsDirectoryNotes(c)) c.out << note << "\n";
     return 0;
   }
-  size_t nameWidth = 0, deviceWidth = 0;
-  for (const auto& p : ports) {
-    nameWidth = std::max(nameWidth, CharCount(Printable(p.name)));
-    deviceWidth = std::max(deviceWidth, CharCount(Printable(p.device)));
-  }
-  for (const auto& p : ports) {
-    std::string state;
-    switch (p.state) {
-      case os::PortState::Free:
-        state = c.T(M::PortFree);
-        break;
-      case os::PortState::Busy: {
-        std::string who;
-        for (const auto& h : p.holders) {
-          if (!who.empty()) who += ", ";
-          who += "PID " + std::to_string(h.pid) + (h.name.empty() ? "" : " " + Printable(h.name));
-        }
-        state = who.empty() ? c.T(M::PortBusy) : c.T(M::PortBusyBy, {who});
-        break;
-      }
-      case os::PortState::Missing:
-        state = c.T(M::PortMissing);
-        break;
-      case os::PortState::NoAccess:
-        state = c.T(M::PortNoAccess);
-        if (p.access.known) state += " (" + AccessText(p.access) + ")";
-        break;
-      case os::PortState::NotSerial: {
-        state = c.T(M::PortNotSerial);
-        const std::string near = NearAddress(c.o.lang, p.firstLine);
-        if (!near.empty()) state += "; " + near;
-        break;
-      }
-      case os::PortState::SameDevice:
-        state = c.T(M::ScanOutSameDevice, {std::to_string(p.sameAs), Printable(p.sameDevice)});
-        break;
-      case os::PortState::Shared:
-        state = c.T(M::PortShared, {HolderList(p.holders)});
-        break;
-    }
-    const auto converter = converters.find(p.com);
-    if (converter != converters.end()) {
-      const Greeting& g = converter->second.greeting;
-      const std::string trouble = GreetingTrouble(c, g);
-      if (g.status != platform::TcpStatus::Ok) {
-        state = c.T(M::PortConverterFails, {TcpReason(c.o.lang, g.status)});
-      } else if (!trouble.empty()) {
-        state = trouble;
-      } else if (g.What() == Greeting::Kind::Text) {
-        // A scale that sends without being asked may fill a line: its start.
-        constexpr size_t kShown = 24;
-        state = c.T(M::PortConverterGreets,
-                    {Dump(g.bytes.substr(0, kShown)) + (g.bytes.size() > kShown ? "…" : "")});
-      } else {
-        state = c.T(M::PortConverterOk);
-      }
-    }
-    std::string line = PadRight(Printable(p.name), nameWidth + 2) +
-                       PadRight(Printable(p.device), deviceWidth + 2) + state;
-    if (!p.usbId.empty()) line += "  USB " + Printable(p.usbId);
-    if (!p.byId.empty()) line += "  " + Printable(p.byId);
-    if (!p.description.empty()) line += "  " + Printable(p.description);
-    c.out << line << "\n";
-  }
+  ShowPorts(c, ports, converters);
   for (const auto& note : PortsDirectoryNotes(c)) c.out << note << "\n";
   return 0;
 }

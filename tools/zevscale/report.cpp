@@ -71,95 +71,124 @@ std::string PortsDirectoryText(Lang lang) {
   return text;
 }
 
-}  // namespace
-
-int RunReport(const Options& o, std::ostream& out, std::ostream& err) {
-  auto T = [&o](M id, std::initializer_list<std::string> args = {}) {
-    return Text(o.lang, id, args);
-  };
-  // What the user's trace holds before this run adds to it.
-  const std::string traceTail = TraceTail(o.lang, platform::EnvironmentVariable("ZEVSCALE_TRACE"));
-
-  os::ReportFile file;
-  const bool toOutput = o.output == "-";
-  std::string where = o.output, error;
-  if (!toOutput) {
-    bool made = false, exists = false;
-    if (o.output.empty()) {
-      // A new file, never one already there.
-      const std::string base = DefaultName();
-      for (int n = 1; n <= 100 && !made; ++n) {
-        where = base + (n > 1 ? "-" + std::to_string(n) : "") + ".txt";
-        made = file.Create(where, true, error, exists);
-        if (!made && !exists) break;
-      }
-    } else {
-      made = file.Create(where, false, error, exists);
+// Creates the report's file: the one --output names, or a new one of a name
+// of its own, never one already there; `where` gets its name.
+bool CreateFile(const Options& o, os::ReportFile& file, std::string& where, std::string& error) {
+  where = o.output;
+  bool made = false, exists = false;
+  if (o.output.empty()) {
+    const std::string base = DefaultName();
+    for (int n = 1; n <= 100 && !made; ++n) {
+      where = base + (n > 1 ? "-" + std::to_string(n) : "") + ".txt";
+      made = file.Create(where, true, error, exists);
+      if (!made && !exists) break;
     }
-    if (!made) {
-      err << "zevscale: " << T(M::ReportCannotWrite, {where, error}) << "\n";
-      return 1;
-    }
-  }
-  std::ostringstream part;
-  bool written = true;
-  auto flush = [&] {
-    const std::string text = part.str();
-    part.str(std::string());
-    if (toOutput) {
-      out << text << std::flush;
-    } else if (written) {
-      written = file.Write(text, error);
-    }
-  };
-  // On a terminal the part being made shows on standard error, one line rewritten.
-  const bool progress = o.terminal && !toOutput;
-  auto heading = [&](M id) {
-    flush();
-    part << "\n== " << T(id) << " ==\n";
-    if (progress) err << "\r" << T(id) << "…\033[K" << std::flush;
-  };
-  auto status = [&](int exit) {
-    if (exit != 0) part << T(M::ReportSectionFailed, {std::to_string(exit)}) << "\n";
-  };
-
-  part << T(M::ReportTitle, {platform::LocalDateTime().substr(0, 19)}) << "\n";
-  // The line trace of what the report runs, read back by the commands; a
-  // trace file that cannot be written is told here.
-  TraceTap tap(false, part, o.lang);
-
-  heading(M::ReportTool);
-  part << VersionText() << T(M::ReportProgram) << ": " << os::ProgramDirectory() << "\n";
-
-  heading(M::ReportAddin);
-  std::string loadError;
-  const std::unique_ptr<host::Library> library = LoadAddin(o, loadError);
-  if (library != nullptr) {
-    Options info = o;
-    info.command = "info";
-    Context c{info, part, part, nullptr, library.get(), tap};
-    status(RunInfo(c));
   } else {
-    part << T(M::InfoLibrary) << ": " << AddinPath(o) << "\n" << loadError << "\n";
+    made = file.Create(where, false, error, exists);
   }
-  const std::string notLoaded = T(M::ReportNotLoaded, {loadError}) + "\n";
+  return made;
+}
 
-  heading(M::ReportSystem);
-  part << T(M::ReportOs) << ": " << os::SystemName() << "\n"
-       << T(M::ReportCLibrary) << ": " << os::CLibrary() << "\n"
-       << T(M::ReportUser) << ": " << os::UserAndGroups() << "\n";
+// The report as it is made: the part being made is written out (to the file,
+// or to standard output with --output -) when the next one begins.
+class Parts {
+ public:
+  Parts(const Options& o, std::ostream& out, std::ostream& err, os::ReportFile& file)
+      : o_(o),
+        out_(out),
+        err_(err),
+        file_(file),
+        toOutput_(o.output == "-"),
+        progress_(o.terminal && !toOutput_) {}
 
-  heading(M::ReportPortsDirectory);
-  part << PortsDirectoryText(o.lang);
-
-  heading(M::ReportPorts);
-  {
-    Options ports = o;
-    ports.command = "ports";
-    Context c{ports, part, part, nullptr, library.get(), tap};
-    status(RunPorts(c));
+  std::ostringstream& Part() { return part_; }
+  std::string T(M id, std::initializer_list<std::string_view> args = {}) const {
+    return Text(o_.lang, id, args);
+  }
+  // A new part under its heading; on a terminal the part being made shows on
+  // standard error, one line rewritten.
+  void Heading(M id) {
+    Flush();
+    part_ << "\n== " << T(id) << " ==\n";
+    if (progress_) err_ << "\r" << T(id) << "…\033[K" << std::flush;
+  }
+  // A command's exit status, when it failed.
+  void Status(int exit) {
+    if (exit != 0) part_ << T(M::ReportSectionFailed, {std::to_string(exit)}) << "\n";
+  }
+  // The last part written out; false, with `error` saying why, when the file
+  // could not be written.
+  bool End(std::string& error) {
+    Flush();
+    if (progress_) err_ << "\r\033[K" << std::flush;
+    error = error_;
+    return written_;
   }
 
+ private:
+  void Flush() {
+    const std::string text = part_.str();
+    part_.str(std::string());
+    if (toOutput_) {
+      out_ << text << std::flush;
+    } else if (written_) {
+      written_ = file_.Write(text, error_);
+    }
+  }
+
+  const Options& o_;
+  std::ostream& out_;
+  std::ostream& err_;
+  os::ReportFile& file_;
+  const bool toOutput_;
+  const bool progress_;
+  std::ostringstream part_;
+  bool written_ = true;
+  std::string error_;
+};
+
+// Runs `command` as `o` with the report's part for its output.
+int RunInto(Parts& p, Options o, const char* command, const host::Library* library, TraceTap& tap,
+            int (*run)(Context&)) {
+  o.command = command;
+  Context c{o, p.Part(), p.Part(), nullptr, library, tap};
+  return run(c);
+}
+
+// The tool, and the add-in as info shows it (or why it cannot be loaded).
+std::unique_ptr<host::Library> ToolAndAddin(Parts& p, const Options& o, TraceTap& tap,
+                                            std::string& loadError) {
+  p.Heading(M::ReportTool);
+  p.Part() << VersionText() << p.T(M::ReportProgram) << ": " << os::ProgramDirectory() << "\n";
+
+  p.Heading(M::ReportAddin);
+  std::unique_ptr<host::Library> library = LoadAddin(o, loadError);
+  if (library != nullptr) {
+    p.Status(RunInto(p, o, "info", library.get(), tap, RunInfo));
+  } else {
+    p.Part() << p.T(M::InfoLibrary) << ": " << AddinPath(o) << "\n" << loadError << "\n";
+  }
+  return library;
+}
+
+// The system, the ports directory and the ports as ports shows them.
+void SystemAndPorts(Parts& p, const Options& o, const host::Library* library, TraceTap& tap) {
+  p.Heading(M::ReportSystem);
+  p.Part() << p.T(M::ReportOs) << ": " << os::SystemName() << "\n"
+           << p.T(M::ReportCLibrary) << ": " << os::CLibrary() << "\n"
+           << p.T(M::ReportUser) << ": " << os::UserAndGroups() << "\n";
+
+  p.Heading(M::ReportPortsDirectory);
+  p.Part() << PortsDirectoryText(o.lang);
+
+  p.Heading(M::ReportPorts);
+  p.Status(RunInto(p, o, "ports", library, tap, RunPorts));
+}
+
+// The scan, and a weighing with its line trace when a scale is named.
+void ScanAndWeighing(Parts& p, const Options& o, const host::Library* library, TraceTap& tap,
+                     const std::string& loadError) {
+  const std::string notLoaded = p.T(M::ReportNotLoaded, {loadError}) + "\n";
   // The converter, from here on, stands behind a COM<N> of the tool's own.
   Options scale = o;
   scale.terminal = false;
@@ -168,52 +197,69 @@ int RunReport(const Options& o, std::ostream& out, std::ostream& err) {
   if (!o.tcp.empty()) {
     converters = MapConverters(o.tcp, scale.tcpNames, converterError);
     if (converters == nullptr) {
-      if (converterError.empty()) converterError = T(M::TcpNotHere);
+      if (converterError.empty()) converterError = p.T(M::TcpNotHere);
     } else {
       scale.port = scale.tcpNames.begin()->first;
       tap.Rename(scale.tcpNames);
     }
   }
 
-  heading(M::ReportScan);
+  p.Heading(M::ReportScan);
   if (library == nullptr) {
-    part << notLoaded;
+    p.Part() << notLoaded;
   } else if (!converterError.empty()) {
-    part << converterError << "\n";
+    p.Part() << converterError << "\n";
   } else {
-    Options scan = scale;
-    scan.command = "scan";
-    Context c{scan, part, part, nullptr, library.get(), tap};
-    status(RunScan(c));
+    p.Status(RunInto(p, scale, "scan", library, tap, RunScan));
   }
 
-  heading(M::ReportWeighing);
+  p.Heading(M::ReportWeighing);
   if (o.model.empty()) {
-    part << T(M::ReportNoWeighing) << "\n";
+    p.Part() << p.T(M::ReportNoWeighing) << "\n";
   } else if (library == nullptr) {
-    part << notLoaded;
+    p.Part() << notLoaded;
   } else if (!converterError.empty()) {
-    part << converterError << "\n";
+    p.Part() << converterError << "\n";
   } else {
     Options weigh = scale;
-    weigh.command = "weigh";
     weigh.trace = true;
     // Its own trace, every line of it into the report.
-    TraceTap traced(true, part, o.lang);
+    TraceTap traced(true, p.Part(), o.lang);
     traced.Rename(scale.tcpNames);
-    Context c{weigh, part, part, nullptr, library.get(), traced};
-    status(RunWeigh(c));
+    p.Status(RunInto(p, weigh, "weigh", library, traced, RunWeigh));
   }
+}
 
-  heading(M::ReportTraceFile);
-  part << traceTail;
-  flush();
-  if (progress) err << "\r\033[K" << std::flush;
-  if (!written) {
-    err << "zevscale: " << T(M::ReportCannotWrite, {where, error}) << "\n";
+}  // namespace
+
+int RunReport(const Options& o, std::ostream& out, std::ostream& err) {
+  // What the user's trace holds before this run adds to it.
+  const std::string traceTail = TraceTail(o.lang, platform::EnvironmentVariable("ZEVSCALE_TRACE"));
+
+  os::ReportFile file;
+  const bool toOutput = o.output == "-";
+  std::string where = o.output, error;
+  if (!toOutput && !CreateFile(o, file, where, error)) {
+    err << "zevscale: " << Text(o.lang, M::ReportCannotWrite, {where, error}) << "\n";
     return 1;
   }
-  if (!toOutput) out << T(M::ReportWritten, {file.FullPath()}) << "\n";
+  Parts p(o, out, err, file);
+  p.Part() << p.T(M::ReportTitle, {platform::LocalDateTime().substr(0, 19)}) << "\n";
+  // The line trace of what the report runs, read back by the commands; a
+  // trace file that cannot be written is told here.
+  TraceTap tap(false, p.Part(), o.lang);
+  std::string loadError;
+  const std::unique_ptr<host::Library> library = ToolAndAddin(p, o, tap, loadError);
+  SystemAndPorts(p, o, library.get(), tap);
+  ScanAndWeighing(p, o, library.get(), tap, loadError);
+
+  p.Heading(M::ReportTraceFile);
+  p.Part() << traceTail;
+  if (!p.End(error)) {
+    err << "zevscale: " << p.T(M::ReportCannotWrite, {where, error}) << "\n";
+    return 1;
+  }
+  if (!toOutput) out << p.T(M::ReportWritten, {file.FullPath()}) << "\n";
   return 0;
 }
 

@@ -140,36 +140,36 @@ std::string Named(const Options& o, std::string line) {
   return line;
 }
 
-}  // namespace
-
-int RunScan(Context& c) {
+// The ports to try: those of --ports, or COM1 to COM8 and every mapped one
+// less the system's console and login lines, which `skipped` names.
+std::set<int> PortsToScan(const Context& c, const std::vector<int>& mapped,
+                          std::vector<std::string>& skipped) {
   const Options& o = c.o;
   std::set<int> portSet(o.scanPorts.begin(), o.scanPorts.end());
-  const std::vector<int> mapped = os::MappedComNumbers();
-  std::vector<std::string> skipped;
-  if (portSet.empty()) {
-    for (int n = 1; n <= 8; ++n) portSet.insert(n);
-    for (int n : mapped) portSet.insert(n);
-    // Weighing commands must not reach the system's own console or a login
-    // line unless the user names the port.
-    for (auto it = portSet.begin(); it != portSet.end();) {
-      const os::SystemLine line = os::SystemLineOf(*it);
-      if (line.kind == os::SystemLine::None) {
-        ++it;
-        continue;
-      }
-      const std::string port = std::to_string(*it), device = Printable(line.device);
-      skipped.push_back(line.kind == os::SystemLine::Console
-                            ? c.T(M::ScanSkippedConsole, {port, device})
-                            : c.T(M::ScanSkippedLogin, {port, device, Printable(line.program)}));
-      it = portSet.erase(it);
+  if (!portSet.empty()) return portSet;
+  for (int n = 1; n <= 8; ++n) portSet.insert(n);
+  for (int n : mapped) portSet.insert(n);
+  // Weighing commands must not reach the system's own console or a login
+  // line unless the user names the port.
+  for (auto it = portSet.begin(); it != portSet.end();) {
+    const os::SystemLine line = os::SystemLineOf(*it);
+    if (line.kind == os::SystemLine::None) {
+      ++it;
+      continue;
     }
+    const std::string port = std::to_string(*it), device = Printable(line.device);
+    skipped.push_back(line.kind == os::SystemLine::Console
+                          ? c.T(M::ScanSkippedConsole, {port, device})
+                          : c.T(M::ScanSkippedLogin, {port, device, Printable(line.program)}));
+    it = portSet.erase(it);
   }
-  const std::vector<std::string> models = o.scanModels.empty() ? ModelNames() : o.scanModels;
-  std::string tried;
-  for (const auto& m : models) tried += (tried.empty() ? "" : ", ") + m;
+  return portSet;
+}
 
-  const auto start = std::chrono::steady_clock::now();
+// A result for each port to show, with the earlier port it is the same
+// device as, if any.
+std::vector<PortResult> PortResults(const Options& o, const std::set<int>& portSet,
+                                    const std::vector<int>& mapped) {
   std::vector<PortResult> results;
   for (int port : portSet) {
     PortResult r;
@@ -205,242 +205,303 @@ int RunScan(Context& c) {
     }
     if (tried->port != r.port) r.sameAs = tried->port;
   }
-  // On a terminal the progress goes to standard error, one line rewritten.
-  const bool progress = o.terminal && !o.json && !o.trace;
-  std::atomic<size_t> finished{0};
-  auto wait = [&](std::vector<std::thread>& threads) {
-    size_t shown = SIZE_MAX;
-    while (finished < threads.size()) {
-      c.tap.Drain();
-      if (progress && finished != shown) {
-        shown = finished;
-        c.err << "\r"
-              << c.T(M::ScanProgress, {std::to_string(shown), std::to_string(threads.size())})
-              << std::flush;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    for (auto& t : threads) t.join();
-    if (progress) c.err << "\r\033[K" << std::flush;
-    c.tap.Drain();
-  };
-  {
-    std::vector<std::thread> threads;
-    for (auto& result : results) {
-      if (result.sameAs >= 0) continue;
-      threads.emplace_back([&c, &models, &result, &finished] {
-        ScanPort(*c.library, models, result);
-        ++finished;
-      });
-    }
-    wait(threads);
-  }
-  // Ports that opened and gave no answer, or only a ZEV-NT(N) answer after a
-  // silent ZEV-AW (which a late ZEV-AW gives), are checked for a late scale,
-  // all at once. A converter that connected and gave no answer is first
-  // asked, on a connection of the tool's own, whether it serves another
-  // connection or speaks Telnet; then no scale can be late behind it.
-  {
-    finished = 0;
-    std::vector<std::thread> threads;
-    for (auto& r : results) {
-      const bool opened = r.sameAs < 0 && r.unavailable.empty();
-      const bool ntAfterSilentAw = r.answers.size() == 1 && r.answers[0].model == "ZEV-NT(N)" &&
-                                   c.tap.OnlySilence(r.port, "ZEV-AW");
-      // A late reply to one model's command lands in the next model's read;
-      // with one model tried nothing shows it but listening longer.
-      const bool suspect = !c.tap.AnyBytes(r.port).empty() || models.size() == 1;
-      const bool greet = opened && r.converter && r.answers.empty();
-      const bool late = opened && ((r.answers.empty() && suspect) || ntAfterSilentAw);
-      if (!greet && !late) continue;
-      const std::vector<std::string> check =
-          ntAfterSilentAw ? std::vector<std::string>{"ZEV-AW"} : models;
-      threads.emplace_back([check, greet, late, &r, &finished] {
-        if (greet) {
-          r.greeting = Greet(*r.converter);
-          r.greeted = true;
-        }
-        // A converter that is busy, closes, or speaks Telnet hides any scale.
-        const auto kind = r.greeting.What();
-        const bool serves =
-            !r.greeted || (r.greeting.status == platform::TcpStatus::Ok &&
-                           (kind == Greeting::Kind::Quiet || kind == Greeting::Kind::Text));
-        if (late && serves) {
-          CheckLate(check, r);
-          if (r.lateMs >= 0) r.answers.clear();
-        }
-        ++finished;
-      });
-    }
-    wait(threads);
-  }
-  const double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  return results;
+}
 
-  bool any = false;
-  Json list = Json::array();
-  std::vector<std::string> lines, notes = skipped, settings;
-  // Where a port leads, for --json: a converter of --tcp by its address
-  // alone (the COM number it is reached by is the tool's own), every other
-  // port by its number, and with the address when it stands for a converter.
-  auto where = [&](const PortResult& r) {
-    Json j;
-    if (r.converter && o.tcpNames.count(r.port)) {
-      j["tcp"] = r.converter->Url();
-      j["host"] = r.converter->host;
-      j["tcpPort"] = r.converter->port;
-    } else {
-      j["port"] = r.port;
-      if (r.converter) j["tcp"] = r.converter->Url();
+// Waits for `threads`, the add-in's trace read on the way; on a terminal the
+// progress goes to standard error, one line rewritten.
+void WaitFor(Context& c, std::vector<std::thread>& threads, const std::atomic<size_t>& finished,
+             bool progress) {
+  size_t shown = SIZE_MAX;
+  while (finished < threads.size()) {
+    c.tap.Drain();
+    if (progress && finished != shown) {
+      shown = finished;
+      c.err << "\r" << c.T(M::ScanProgress, {std::to_string(shown), std::to_string(threads.size())})
+            << std::flush;
     }
-    return j;
-  };
-  auto outcome = [&](const PortResult& r, const char* status, const std::string& reason,
-                     const std::string& shown) {
-    Json j = where(r);
-    j["status"] = status;
-    if (!reason.empty()) j["reason"] = reason;
-    list.push_back(j);
-    lines.push_back(PadRight(PortName(o, r.port) + " ", 6) + shown);
-  };
-  for (const auto& r : results) {
-    const std::string com = PortName(o, r.port);
-    if (r.sameAs >= 0) {
-      const std::string why = r.converter
-                                  ? c.T(M::ScanOutSameConverter, {PortName(o, r.sameAs)})
-                                  : c.T(M::ScanOutSameDevice, {std::to_string(r.sameAs), r.device});
-      outcome(r, "same device", why, why);
-      continue;
-    }
-    if (r.lateMs >= 0) {
-      const std::string why = c.T(M::ScanOutLate, {std::to_string(r.lateMs), r.lateModel});
-      Json j = where(r);
-      j["status"] = "late";
-      j["model"] = r.lateModel;
-      j["ms"] = r.lateMs;
-      j["reason"] = why;
-      list.push_back(j);
-      lines.push_back(PadRight(com + " ", 6) + why);
-      continue;
-    }
-    if (r.answers.empty()) {
-      if (r.unavailable == kPortUnavailable && r.converter) {
-        // No connection: refused, not answered, or no way to the converter.
-        std::string why;
-        const platform::TcpStatus status = ConnectOutcome(c, r.port, *r.converter, why);
-        std::string shown = status == platform::TcpStatus::Refused ? c.T(M::ScanOutRefused)
-                            : status == platform::TcpStatus::TimedOut
-                                ? c.T(M::ScanOutConnectTimeout)
-                                : c.T(M::ScanOutNoConnection, {why});
-        if (!o.tcpNames.count(r.port))
-          shown += "; " + c.T(M::WhyConverter, {std::to_string(r.port), r.converter->Url()});
-        outcome(r,
-                status == platform::TcpStatus::Refused    ? "refused"
-                : status == platform::TcpStatus::TimedOut ? "no answer to connection"
-                                                          : "no connection",
-                shown, shown);
-        continue;
-      }
-      if (r.unavailable == kPortUnavailable) {
-        const os::OpenDiagnosis d = os::DiagnoseOpen(r.port);
-        std::string why;
-        for (const auto& reason : WhyNoOpen(c, r.port)) why += (why.empty() ? "" : "; ") + reason;
-        if (!d.exists) {
-          outcome(r, "missing", why, c.T(M::ScanOutMissing, {why}));
-        } else if (d.busy) {
-          outcome(r, "busy", why, c.T(M::ScanOutBusy, {why}));
-        } else if (d.notSerial) {
-          outcome(r, "not a serial port", why, c.T(M::ScanOutNotSerial, {why}));
-        } else {
-          outcome(r, "no access", why, c.T(M::ScanOutNoAccess, {why}));
-        }
-        continue;
-      }
-      if (!r.unavailable.empty()) {
-        std::string why = r.unavailable;
-        // The port's driver refused the line settings: say why that happens.
-        if (why == "Ошибка DCB-структуры") why += "; " + c.T(M::WhyDcb);
-        outcome(r, "no access", why, c.T(M::ScanOutNoAccess, {why}));
-        continue;
-      }
-      const std::string bytes = c.tap.AnyBytes(r.port);
-      if (r.converter) {
-        const auto [status, trouble] = ConverterTrouble(c, r, Undump(bytes));
-        if (!trouble.empty()) {
-          outcome(r, status, trouble, trouble);
-          continue;
-        }
-      }
-      if (bytes.empty()) {
-        const std::string why = c.T(M::ScanOutNoAnswer, {tried});
-        outcome(r, "no answer", why, why);
-        continue;
-      }
-      const std::string looks = LooksLike(Undump(bytes));
-      std::string why = c.T(M::ScanOutNotAReply, {bytes}) + "; ";
-      why += !looks.empty() && std::find(models.begin(), models.end(), looks) == models.end()
-                 ? c.T(M::ScanOutLooksLike, {looks})
-                 : c.T(M::ScanOutNoneTried, {tried});
-      outcome(r, "not a reply", why, why);
-      continue;
-    }
-    any = true;
-    std::string why;
-    const size_t best = r.answers.size() > 1 ? BestFit(c, r.answers, why) : 0;
-    for (size_t i = 0; i < r.answers.size(); ++i) {
-      const Answer& a = r.answers[i];
-      char weight[64];
-      std::snprintf(weight, sizeof weight, "%10.3f ", a.kg);
-      lines.push_back(PadRight(com + " ", 6) + PadRight(a.model, 11) + c.Decimal(weight) +
-                      c.T(M::Kg));
-      Json j = where(r);
-      j["status"] = "answer";
-      j["model"] = a.model;
-      j["weight"] = a.kg;
-      if (i == best) j["recommended"] = true;
-      list.push_back(j);
-    }
-    for (size_t i = 0; i < r.answers.size(); ++i) {
-      if (i == best) continue;
-      notes.push_back(c.T(M::ScanBestFit, {std::to_string(r.port), r.answers[i].model,
-                                           r.answers[best].model, why}));
-    }
-    const std::string& model = r.answers[best].model;
-    // A ZEV-AW frame read as ZEV-NT(N) (ZEV-AW not tried) loses its sign.
-    if (model == "ZEV-NT(N)" && LooksLike(Undump(c.tap.AnyBytes(r.port))) == "ZEV-AW")
-      notes.push_back(c.T(M::ScanSignLost, {std::to_string(r.port)}));
-    if (r.port > 8 && !o.tcpNames.count(r.port))
-      notes.push_back(c.T(M::ScanAboveEight, {std::to_string(r.port)}));
-    // A converter of --tcp goes into the equipment library's class, which
-    // takes its address; the tool's own COM number would mean nothing there.
-    settings.push_back(
-        r.converter && o.tcpNames.count(r.port)
-            ? c.T(M::ScanSettingsTcp, {model, ListCaption(c, model), r.converter->host,
-                                       std::to_string(r.converter->port)})
-            : c.T(M::ScanSettings, {model, ListCaption(c, model), std::to_string(r.port)}));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
-  // A program with a port open beside the driver reads the scale's replies too.
+  for (auto& t : threads) t.join();
+  if (progress) c.err << "\r\033[K" << std::flush;
+  c.tap.Drain();
+}
+
+// Every port that stands for a device of its own, each model on it, all at once.
+void TryEveryPort(Context& c, const std::vector<std::string>& models,
+                  std::vector<PortResult>& results, bool progress) {
+  std::atomic<size_t> finished{0};
+  std::vector<std::thread> threads;
+  for (auto& result : results) {
+    if (result.sameAs >= 0) continue;
+    threads.emplace_back([&c, &models, &result, &finished] {
+      ScanPort(*c.library, models, result);
+      ++finished;
+    });
+  }
+  WaitFor(c, threads, finished, progress);
+}
+
+// Ports that opened and gave no answer, or only a ZEV-NT(N) answer after a
+// silent ZEV-AW (which a late ZEV-AW gives), are checked for a late scale,
+// all at once. A converter that connected and gave no answer is first
+// asked, on a connection of the tool's own, whether it serves another
+// connection or speaks Telnet; then no scale can be late behind it.
+void CheckSilentPorts(Context& c, const std::vector<std::string>& models,
+                      std::vector<PortResult>& results, bool progress) {
+  std::atomic<size_t> finished{0};
+  std::vector<std::thread> threads;
+  for (auto& r : results) {
+    const bool opened = r.sameAs < 0 && r.unavailable.empty();
+    const bool ntAfterSilentAw = r.answers.size() == 1 && r.answers[0].model == "ZEV-NT(N)" &&
+                                 c.tap.OnlySilence(r.port, "ZEV-AW");
+    // A late reply to one model's command lands in the next model's read;
+    // with one model tried nothing shows it but listening longer.
+    const bool suspect = !c.tap.AnyBytes(r.port).empty() || models.size() == 1;
+    const bool greet = opened && r.converter && r.answers.empty();
+    const bool late = opened && ((r.answers.empty() && suspect) || ntAfterSilentAw);
+    if (!greet && !late) continue;
+    const std::vector<std::string> check =
+        ntAfterSilentAw ? std::vector<std::string>{"ZEV-AW"} : models;
+    threads.emplace_back([check, greet, late, &r, &finished] {
+      if (greet) {
+        r.greeting = Greet(*r.converter);
+        r.greeted = true;
+      }
+      // A converter that is busy, closes, or speaks Telnet hides any scale.
+      const auto kind = r.greeting.What();
+      const bool serves =
+          !r.greeted || (r.greeting.status == platform::TcpStatus::Ok &&
+                         (kind == Greeting::Kind::Quiet || kind == Greeting::Kind::Text));
+      if (late && serves) {
+        CheckLate(check, r);
+        if (r.lateMs >= 0) r.answers.clear();
+      }
+      ++finished;
+    });
+  }
+  WaitFor(c, threads, finished, progress);
+}
+
+// What scan shows: a line for each outcome, notes, the settings to enter,
+// and the list that --json gives.
+struct ScanOutput {
+  Json list = Json::array();
+  std::vector<std::string> lines, notes, settings;
+  bool any = false;  // a scale answered
+};
+
+// Where a port leads, for --json: a converter of --tcp by its address
+// alone (the COM number it is reached by is the tool's own), every other
+// port by its number, and with the address when it stands for a converter.
+Json Where(const Options& o, const PortResult& r) {
+  Json j;
+  if (r.converter && o.tcpNames.count(r.port)) {
+    j["tcp"] = r.converter->Url();
+    j["host"] = r.converter->host;
+    j["tcpPort"] = r.converter->port;
+  } else {
+    j["port"] = r.port;
+    if (r.converter) j["tcp"] = r.converter->Url();
+  }
+  return j;
+}
+
+// A port's outcome: its status and reason in the list, `shown` on its line.
+void Outcome(const Options& o, const PortResult& r, const char* status, const std::string& reason,
+             const std::string& shown, ScanOutput& out) {
+  Json j = Where(o, r);
+  j["status"] = status;
+  if (!reason.empty()) j["reason"] = reason;
+  out.list.push_back(j);
+  out.lines.push_back(PadRight(PortName(o, r.port) + " ", 6) + shown);
+}
+
+// A port that would not open, or a converter that would not connect: why.
+// False when the port opened.
+bool ShowUnopened(Context& c, const PortResult& r, ScanOutput& out) {
+  const Options& o = c.o;
+  if (r.unavailable == kPortUnavailable && r.converter) {
+    // No connection: refused, not answered, or no way to the converter.
+    std::string why;
+    const platform::TcpStatus status = ConnectOutcome(c, r.port, *r.converter, why);
+    std::string shown = status == platform::TcpStatus::Refused ? c.T(M::ScanOutRefused)
+                        : status == platform::TcpStatus::TimedOut
+                            ? c.T(M::ScanOutConnectTimeout)
+                            : c.T(M::ScanOutNoConnection, {why});
+    if (!o.tcpNames.count(r.port))
+      shown += "; " + c.T(M::WhyConverter, {std::to_string(r.port), r.converter->Url()});
+    Outcome(o, r,
+            status == platform::TcpStatus::Refused    ? "refused"
+            : status == platform::TcpStatus::TimedOut ? "no answer to connection"
+                                                      : "no connection",
+            shown, shown, out);
+    return true;
+  }
+  if (r.unavailable == kPortUnavailable) {
+    const os::OpenDiagnosis d = os::DiagnoseOpen(r.port);
+    std::string why;
+    for (const auto& reason : WhyNoOpen(c, r.port)) why += (why.empty() ? "" : "; ") + reason;
+    if (!d.exists) {
+      Outcome(o, r, "missing", why, c.T(M::ScanOutMissing, {why}), out);
+    } else if (d.busy) {
+      Outcome(o, r, "busy", why, c.T(M::ScanOutBusy, {why}), out);
+    } else if (d.notSerial) {
+      Outcome(o, r, "not a serial port", why, c.T(M::ScanOutNotSerial, {why}), out);
+    } else {
+      Outcome(o, r, "no access", why, c.T(M::ScanOutNoAccess, {why}), out);
+    }
+    return true;
+  }
+  if (!r.unavailable.empty()) {
+    std::string why = r.unavailable;
+    // The port's driver refused the line settings: say why that happens.
+    if (why == "Ошибка DCB-структуры") why += "; " + c.T(M::WhyDcb);
+    Outcome(o, r, "no access", why, c.T(M::ScanOutNoAccess, {why}), out);
+    return true;
+  }
+  return false;
+}
+
+// A port that opened and gave no reply of the models tried: what, if
+// anything, arrived instead.
+void ShowUnanswered(Context& c, const PortResult& r, const std::vector<std::string>& models,
+                    const std::string& tried, ScanOutput& out) {
+  const Options& o = c.o;
+  const std::string bytes = c.tap.AnyBytes(r.port);
+  if (r.converter) {
+    const auto [status, trouble] = ConverterTrouble(c, r, Undump(bytes));
+    if (!trouble.empty()) {
+      Outcome(o, r, status, trouble, trouble, out);
+      return;
+    }
+  }
+  if (bytes.empty()) {
+    const std::string why = c.T(M::ScanOutNoAnswer, {tried});
+    Outcome(o, r, "no answer", why, why, out);
+    return;
+  }
+  const std::string looks = LooksLike(Undump(bytes));
+  std::string why = c.T(M::ScanOutNotAReply, {bytes}) + "; ";
+  why += !looks.empty() && std::find(models.begin(), models.end(), looks) == models.end()
+             ? c.T(M::ScanOutLooksLike, {looks})
+             : c.T(M::ScanOutNoneTried, {tried});
+  Outcome(o, r, "not a reply", why, why, out);
+}
+
+// The models that answered on a port, the one that fits best recommended,
+// and the settings to enter for it.
+void ShowAnswers(Context& c, const PortResult& r, ScanOutput& out) {
+  const Options& o = c.o;
+  const std::string com = PortName(o, r.port);
+  out.any = true;
+  std::string why;
+  const size_t best = r.answers.size() > 1 ? BestFit(c, r.answers, why) : 0;
+  for (size_t i = 0; i < r.answers.size(); ++i) {
+    const Answer& a = r.answers[i];
+    char weight[64];
+    std::snprintf(weight, sizeof weight, "%10.3f ", a.kg);
+    out.lines.push_back(PadRight(com + " ", 6) + PadRight(a.model, 11) + c.Decimal(weight) +
+                        c.T(M::Kg));
+    Json j = Where(o, r);
+    j["status"] = "answer";
+    j["model"] = a.model;
+    j["weight"] = a.kg;
+    if (i == best) j["recommended"] = true;
+    out.list.push_back(j);
+  }
+  for (size_t i = 0; i < r.answers.size(); ++i) {
+    if (i == best) continue;
+    out.notes.push_back(c.T(
+        M::ScanBestFit, {std::to_string(r.port), r.answers[i].model, r.answers[best].model, why}));
+  }
+  const std::string& model = r.answers[best].model;
+  // A ZEV-AW frame read as ZEV-NT(N) (ZEV-AW not tried) loses its sign.
+  if (model == "ZEV-NT(N)" && LooksLike(Undump(c.tap.AnyBytes(r.port))) == "ZEV-AW")
+    out.notes.push_back(c.T(M::ScanSignLost, {std::to_string(r.port)}));
+  if (r.port > 8 && !o.tcpNames.count(r.port))
+    out.notes.push_back(c.T(M::ScanAboveEight, {std::to_string(r.port)}));
+  // A converter of --tcp goes into the equipment library's class, which
+  // takes its address; the tool's own COM number would mean nothing there.
+  out.settings.push_back(
+      r.converter && o.tcpNames.count(r.port)
+          ? c.T(M::ScanSettingsTcp, {model, ListCaption(c, model), r.converter->host,
+                                     std::to_string(r.converter->port)})
+          : c.T(M::ScanSettings, {model, ListCaption(c, model), std::to_string(r.port)}));
+}
+
+// One port's outcome.
+void ShowPort(Context& c, const PortResult& r, const std::vector<std::string>& models,
+              const std::string& tried, ScanOutput& out) {
+  const Options& o = c.o;
+  if (r.sameAs >= 0) {
+    const std::string why = r.converter
+                                ? c.T(M::ScanOutSameConverter, {PortName(o, r.sameAs)})
+                                : c.T(M::ScanOutSameDevice, {std::to_string(r.sameAs), r.device});
+    Outcome(o, r, "same device", why, why, out);
+  } else if (r.lateMs >= 0) {
+    const std::string why = c.T(M::ScanOutLate, {std::to_string(r.lateMs), r.lateModel});
+    Json j = Where(o, r);
+    j["status"] = "late";
+    j["model"] = r.lateModel;
+    j["ms"] = r.lateMs;
+    j["reason"] = why;
+    out.list.push_back(j);
+    out.lines.push_back(PadRight(PortName(o, r.port) + " ", 6) + why);
+  } else if (r.answers.empty()) {
+    if (!ShowUnopened(c, r, out)) ShowUnanswered(c, r, models, tried, out);
+  } else {
+    ShowAnswers(c, r, out);
+  }
+}
+
+// A program with a port open beside the driver reads the scale's replies too.
+void HolderNotes(Context& c, const std::vector<PortResult>& results, ScanOutput& out) {
   for (const auto& r : results) {
-    if (r.sameAs >= 0 || o.tcpNames.count(r.port)) continue;
+    if (r.sameAs >= 0 || c.o.tcpNames.count(r.port)) continue;
     const std::vector<os::Holder> others = os::OpenWithoutLock(r.port);
     if (others.empty()) continue;
-    notes.push_back(OpenWithoutLockNote(c, r.port));
+    out.notes.push_back(OpenWithoutLockNote(c, r.port));
     Json holders = Json::array();
     for (const auto& h : others)
       holders.push_back({{"pid", h.pid}, {"name", h.name}, {"lock", false}});
-    for (auto& j : list) {
+    for (auto& j : out.list) {
       if (j.contains("port") && j["port"] == r.port) j["holders"] = holders;
     }
   }
+}
+
+}  // namespace
+
+int RunScan(Context& c) {
+  const Options& o = c.o;
+  const std::vector<int> mapped = os::MappedComNumbers();
+  ScanOutput out;
+  const std::set<int> portSet = PortsToScan(c, mapped, out.notes);
+  const std::vector<std::string> models = o.scanModels.empty() ? ModelNames() : o.scanModels;
+  std::string tried;
+  for (const auto& m : models) tried += (tried.empty() ? "" : ", ") + m;
+
+  const auto start = std::chrono::steady_clock::now();
+  std::vector<PortResult> results = PortResults(o, portSet, mapped);
+  // On a terminal the progress goes to standard error, one line rewritten.
+  const bool progress = o.terminal && !o.json && !o.trace;
+  TryEveryPort(c, models, results, progress);
+  CheckSilentPorts(c, models, results, progress);
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+
+  for (const auto& r : results) ShowPort(c, r, models, tried, out);
+  HolderNotes(c, results, out);
   char time[32];
   std::snprintf(time, sizeof time, "%.2f", seconds);
   if (o.json) {
-    c.out << list.dump(-1, ' ', false, Json::error_handler_t::replace) << "\n";
+    c.out << out.list.dump(-1, ' ', false, Json::error_handler_t::replace) << "\n";
   } else {
-    for (const auto& line : lines) c.out << line << "\n";
-    for (const auto& note : notes) c.out << Named(o, note) << "\n";
-    for (const auto& line : settings) c.out << line << "\n";
-    if (!any) {
+    for (const auto& line : out.lines) c.out << line << "\n";
+    for (const auto& note : out.notes) c.out << Named(o, note) << "\n";
+    for (const auto& line : out.settings) c.out << line << "\n";
+    if (!out.any) {
       std::string scanned;
       for (int port : portSet) scanned += (scanned.empty() ? "" : ", ") + PortName(o, port);
       c.out << c.T(M::ScanNone, {scanned}) << "\n";
@@ -450,7 +511,7 @@ int RunScan(Context& c) {
         << c.T(M::ScanTime,
                {std::to_string(results.size()), std::to_string(models.size()), c.Decimal(time)})
         << ")\n";
-  return any ? 0 : 1;
+  return out.any ? 0 : 1;
 }
 
 }  // namespace zev::cli

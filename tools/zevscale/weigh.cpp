@@ -16,6 +16,69 @@ void Pause(const Context& c, int ms) {
   }
 }
 
+// One reading: a weight, or the failure in its place.
+struct Reading {
+  bool weighed = false;  // the port was open for the command
+  bool ok = false;
+  double kg = 0;
+  Failure failure;
+  std::string warning;  // why the reading may be a late reply, or empty
+};
+
+// Weighs once, opening the port when it is not open and closing it after a failure.
+Reading ReadOnce(Context& c, Session& s, bool& open) {
+  Reading r;
+  if (!open) open = OpenScale(c, s, r.failure);
+  r.weighed = open;
+  if (open) {
+    r.ok = s.Weigh(r.kg);
+    if (!r.ok) {
+      r.failure = Explain(c, s, Operation::Weigh, c.o.port, c.o.model);
+      s.Close();
+      open = false;
+    }
+  }
+  c.tap.Drain();
+  return r;
+}
+
+// Reading number `number`: a JSON object of its own with --json, else a line
+// with its time, rewritten in place on a terminal.
+void ShowReading(Context& c, const Reading& r, int number, bool inPlace) {
+  const Options& o = c.o;
+  const std::string time = platform::LocalTimeOfDay();
+  if (o.json) {
+    Json j;
+    j["time"] = time;
+    j["ok"] = r.ok;
+    if (r.ok) {
+      j["weight"] = r.kg;
+      if (!r.warning.empty()) {
+        j["late"] = true;
+        j["warning"] = r.warning;
+      }
+    } else {
+      j["error"] = r.failure.ToJson();
+    }
+    c.out << j.dump(-1, ' ', false, Json::error_handler_t::replace) << std::endl;
+    return;
+  }
+  std::string line = r.ok ? c.Kilograms(r.kg) : r.failure.Line(c);
+  std::string why = r.warning;
+  if (!r.ok && !r.failure.explanation.empty()) why = r.failure.explanation;
+  for (const auto& reason : r.failure.reasons) {
+    if (reason != c.T(M::SeeTrace)) why += (why.empty() ? "" : "; ") + reason;
+  }
+  if (!why.empty()) line += " (" + why + ")";
+  if (inPlace) {
+    // The reading's number and time, the whole line within the terminal's width.
+    line = FitLine("#" + std::to_string(number) + " " + time.substr(0, 8) + " " + line, o.columns);
+    c.out << "\r" << line << "\033[K" << std::flush;
+  } else {
+    c.out << time << " " << line << std::endl;
+  }
+}
+
 // The heading first, then each reading as it comes: a weight, or the failure
 // in its place; the port is opened again after a failure. A reading that may
 // be a late reply to an earlier command says so: the port's input is cleared
@@ -35,71 +98,26 @@ int Watch(Context& c, Session& s) {
     if (c.Interrupted()) break;
     if (done > 0) Pause(c, o.intervalMs);
     if (c.Interrupted()) break;
-    Failure failure;
-    double kg = 0;
-    bool ok = false;
-    if (!open) open = OpenScale(c, s, failure);
-    const bool weighed = open;
-    if (open) {
-      ok = s.Weigh(kg);
-      if (!ok) {
-        failure = Explain(c, s, Operation::Weigh, o.port, o.model);
-        s.Close();
-        open = false;
-      }
-    }
-    c.tap.Drain();
-    std::string warning;
-    if (ok) {
+    Reading r = ReadOnce(c, s, open);
+    if (r.ok) {
       // Once a command went unanswered, each reply may be the one before's:
       // the replies then run one command behind until a reading fails.
       if (unanswered) {
-        warning = c.T(M::WatchAfterSilence);
+        r.warning = c.T(M::WatchAfterSilence);
       } else if (behind) {
-        warning = c.T(M::WatchAfterLate);
+        r.warning = c.T(M::WatchAfterLate);
       }
-      behind = !warning.empty();
+      behind = !r.warning.empty();
       unanswered = false;
     } else {
-      unanswered = weighed && c.tap.LastExchange(o.port) == TraceTap::LineOutcome::Nothing;
+      unanswered = r.weighed && c.tap.LastExchange(o.port) == TraceTap::LineOutcome::Nothing;
       behind = false;
     }
     ++readings;
-    failures += ok ? 0 : 1;
-    late += warning.empty() ? 0 : 1;
-    lastOk = ok;
-    const std::string time = platform::LocalTimeOfDay();
-    if (o.json) {
-      Json j;
-      j["time"] = time;
-      j["ok"] = ok;
-      if (ok) {
-        j["weight"] = kg;
-        if (!warning.empty()) {
-          j["late"] = true;
-          j["warning"] = warning;
-        }
-      } else {
-        j["error"] = failure.ToJson();
-      }
-      c.out << j.dump(-1, ' ', false, Json::error_handler_t::replace) << std::endl;
-      continue;
-    }
-    std::string line = ok ? c.Kilograms(kg) : failure.Line(c);
-    std::string why = warning;
-    if (!ok && !failure.explanation.empty()) why = failure.explanation;
-    for (const auto& reason : failure.reasons) {
-      if (reason != c.T(M::SeeTrace)) why += (why.empty() ? "" : "; ") + reason;
-    }
-    if (!why.empty()) line += " (" + why + ")";
-    if (inPlace) {
-      // The reading's number and time, the whole line within the terminal's width.
-      line =
-          FitLine("#" + std::to_string(readings) + " " + time.substr(0, 8) + " " + line, o.columns);
-      c.out << "\r" << line << "\033[K" << std::flush;
-    } else {
-      c.out << time << " " << line << std::endl;
-    }
+    failures += r.ok ? 0 : 1;
+    late += r.warning.empty() ? 0 : 1;
+    lastOk = r.ok;
+    ShowReading(c, r, readings, inPlace);
   }
   if (open) s.Close();
   c.tap.Drain();

@@ -1,0 +1,110 @@
+// zevscale and scales behind Ethernet-to-serial converters.
+#include "cli_fixture.h"
+
+namespace zev::cli {
+namespace {
+
+TEST(CliTcp, WeighsEachModelThroughAConverterWithTheAddressInTheTrace) {
+  for (const char* model : {"ZEV-U", "ZEV-AW", "ZEV-NT(N)"}) {
+    zev::sim::Simulator scale(*zev::sim::ModelFromName(model), 1.5);
+    const std::string address = Serve(scale);
+    std::string out, err;
+    EXPECT_EQ(
+        RunLine(std::string("weigh --trace --model ") + model + " --tcp " + address, out, err), 0)
+        << err;
+    EXPECT_EQ(out, std::string(model) + ", tcp://" + address + "\n1.500 kg\n");
+    // The tool's own COM<N> for the converter is shown as its address.
+    EXPECT_NE(err.find(" tcp://" + address + " " + model + " open tcp://" + address + ": ok\n"),
+              std::string::npos)
+        << err;
+    EXPECT_NE(err.find(" <- "), std::string::npos) << err;
+  }
+  zev::sim::Simulator u(zev::sim::Model::ZevU, 2.0), aw(zev::sim::Model::ZevAW, 3.0);
+  const std::string a = Serve(u), b = Serve(aw);
+  std::string out, err;
+  ASSERT_EQ(RunLine("scan --models ZEV-U,ZEV-AW --json --tcp " + a + "," + b, out, err), 0) << err;
+  const auto found = nlohmann::json::parse(out);
+  ASSERT_EQ(found.size(), 2u) << out;
+  EXPECT_EQ(found[0]["tcp"], "tcp://" + a);
+  EXPECT_EQ(found[0]["model"], "ZEV-U");
+  EXPECT_EQ(found[0]["weight"], 2.0);
+  EXPECT_EQ(found[1]["tcp"], "tcp://" + b);
+  EXPECT_EQ(found[1]["model"], "ZEV-AW");
+}
+
+// check sets the converter's address in the equipment-library class's
+// settings instead of a port.
+TEST(CliTcp, CheckSetsTheConverterInTheSettings) {
+  zev::sim::Simulator scale(zev::sim::Model::ZevNT, 2.5), refusing(zev::sim::Model::ZevNT, 1);
+  const std::string address = Serve(scale);
+  std::string out, err;
+  ASSERT_EQ(RunLine("check --json --model ZEV-NT(N) --tcp " + address, out, err), 0) << out << err;
+  const auto j = nlohmann::json::parse(out);
+  EXPECT_EQ(j["tcp"], "tcp://" + address);
+  ASSERT_EQ(j["steps"].size(), 18u);  // no tare or zero sent to a scale that is not simulated
+  for (const auto& step : j["steps"]) EXPECT_TRUE(step["ok"].get<bool>()) << step.dump();
+  EXPECT_EQ(j["steps"][10]["result"], "Connection = TCP: true");
+  EXPECT_EQ(j["steps"][12]["result"],
+            "Весы ZEV-NT(N) на tcp://" + address +
+                " ответили: 2,500 кг (порт открыт для проверки и закрыт)");
+  EXPECT_EQ(j["steps"][15]["result"], "2.500 kg");
+  const std::string refused = Serve(refusing, zev::sim::TcpMode::Refuse);
+  EXPECT_EQ(RunLine("check --model ZEV-NT(N) --tcp " + refused, out, err), 1);
+  EXPECT_NE(out.find("error 1001: tcp://" + refused + ": Connection refused."), std::string::npos)
+      << out;
+  EXPECT_NE(out.find("  Converter address: 127.0.0.1\n"), std::string::npos) << out;
+}
+
+TEST(CliTcp, ConvertersThatFailSayWhy) {
+  zev::sim::Simulator refusing(zev::sim::Model::ZevU, 1), deaf(zev::sim::Model::ZevU, 1),
+      silent(zev::sim::Model::ZevU, 1), cutting(zev::sim::Model::ZevU, 1);
+  zev::sim::Faults quiet, cut;
+  quiet.silent = true;
+  cut.hangUpOnCommand = true;
+  silent.SetFaults(quiet);
+  cutting.SetFaults(cut);
+  struct Case {
+    std::string address;
+    std::vector<std::string> expected;  // in the error output, in order
+  } cases[] = {
+      {Serve(refusing, zev::sim::TcpMode::Refuse),
+       {"error 1001: Порт недоступен", "connection refused"}},
+      {Serve(deaf, zev::sim::TcpMode::NoAccept),
+       {"error 1001: Порт недоступен", "no answer to the connection within 1 s"}},
+      {Serve(silent), {"Произошла ошибка взвешивания.", "nothing arrived"}},
+      {Serve(cutting), {"Произошла ошибка взвешивания.", "the converter closed the connection"}},
+  };
+  for (const auto& c : cases) {
+    std::string out, err;
+    EXPECT_EQ(RunLine("weigh --model ZEV-U --tcp " + c.address, out, err), 1) << c.address;
+    size_t at = 0;
+    for (const auto& e : c.expected) {
+      at = err.find(e, at);
+      EXPECT_NE(at, std::string::npos) << c.address << ": no \"" << e << "\" in\n" << err;
+      if (at == std::string::npos) break;
+    }
+  }
+  // The ports directory: entries that hold an address, reachable or not.
+  zev::sim::PortDirectory ports;
+  ports.Export();
+  ports.MapTcp(7, "tcp://" + cases[2].address);
+  ports.MapTcp(8, "tcp://" + cases[0].address);
+  std::string out, err;
+  ASSERT_EQ(RunLine("ports", out, err), 0);
+  EXPECT_NE(out.find("COM7  tcp://" + cases[2].address + "  converter, accepts connections"),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find("COM8  tcp://" + cases[0].address + "  converter: connection refused"),
+            std::string::npos)
+      << out;
+  ASSERT_EQ(RunLine("ports --json", out, err), 0);
+  const auto list = nlohmann::json::parse(out);
+  ASSERT_GE(list.size(), 2u) << out;  // the machine's own serial ports follow
+  EXPECT_EQ(list[0]["tcp"], "tcp://" + cases[2].address);
+  EXPECT_EQ(list[0]["state"], "reachable");
+  EXPECT_EQ(list[1]["state"], "unreachable");
+  EXPECT_EQ(list[1]["reason"], "connection refused");
+}
+
+}  // namespace
+}  // namespace zev::cli

@@ -1,0 +1,188 @@
+// zevscale weigh and test: weighings, their failures and the line trace.
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "cli_fixture.h"
+#include "zev/platform/serial.h"
+
+namespace zev::cli {
+namespace {
+
+TEST(CliOutput, WeighsTheSimulatedScaleOfEachModel) {
+  for (const char* model : {"ZEV-U", "ZEV-AW", "ZEV-NT(N)"}) {
+    std::string out, err;
+    EXPECT_EQ(RunLine(std::string("weigh --simulate --sim-weight 1.5 --model ") + model, out, err),
+              0)
+        << err;
+    EXPECT_NE(out.find("1.500 kg"), std::string::npos) << out;
+  }
+  std::string out, err;
+  EXPECT_EQ(RunLine("weigh --model ZEV-AW --port 3 --simulate --sim-weight -12.345", out, err), 0);
+  EXPECT_NE(out.find("-12.345"), std::string::npos) << out;
+}
+
+TEST(CliOutput, FailuresCarryTheDriversCodeAndText) {
+  std::string out, err;
+  EXPECT_EQ(RunLine("weigh --model ZEV-U --port 0", out, err), 1);
+  EXPECT_NE(err.find("error 1001: Порт недоступен"), std::string::npos) << err;
+  EXPECT_EQ(RunLine("weigh --model ZEV-U --port 0 --json", out, err), 1);
+  const auto j = nlohmann::json::parse(out);
+  EXPECT_EQ(j["ok"], false);
+  EXPECT_EQ(j["error"]["code"], 1001);
+  EXPECT_EQ(j["error"]["text"], "Порт недоступен");
+
+  EXPECT_EQ(RunLine("weigh --model ZEV-AW --simulate --sim-silent", out, err), 1);
+  EXPECT_NE(err.find("Произошла ошибка взвешивания."), std::string::npos) << err;
+  EXPECT_EQ(RunLine("zero --model ZEV-NT(N) --simulate", out, err), 1);
+  EXPECT_NE(err.find("Функция установки нуля <0> не поддерживается."), std::string::npos);
+  EXPECT_EQ(RunLine("test --model ZEV-U --simulate --sim-missing 1", out, err), 1);
+}
+
+TEST(CliOutput, EveryFailureSaysWhy) {
+  zev::sim::PortDirectory ports;
+  ports.Export();
+  ports.Map(9, "/nonexistent/ttyUSB9");
+  ports.Map(10, "/dev/null");  // not a serial line
+  zev::sim::Simulator held(zev::sim::Model::ZevU, 1.0);
+  ASSERT_TRUE(held.Start());
+  ports.Map(11, held.DevicePath());
+  zev::platform::SerialPort holder;
+  ASSERT_EQ(holder.Open(11, 4800, zev::platform::Parity::None), zev::platform::OpenStatus::Opened);
+  const std::string self = "PID " + std::to_string(getpid());
+  struct Case {
+    const char* line;
+    std::vector<std::string> expected;  // in the error output, in order
+  } cases[] = {
+      {"weigh --model ZEV-U --port 9",
+       {"error 1001: Порт недоступен", "COM9 is /nonexistent/ttyUSB9",
+        "/nonexistent/ttyUSB9 does not exist"}},
+      {"weigh --model ZEV-U --port 10", {"Порт недоступен", "/dev/null cannot be opened"}},
+      {"test --model ZEV-AW --port 11", {"Порт недоступен", "is held by another program", self}},
+      {"weigh --model ZEV-U --port 0", {"Порт недоступен", "COM0 stands for no device"}},
+      {"weigh --model ZEV-AW --simulate --sim-silent",
+       {"Произошла ошибка взвешивания.", "nothing arrived", "--trace"}},
+      {"test --model ZEV-U --simulate --sim-silent",
+       {"error 1001, with no text from the driver", "the device test got no weight",
+        "nothing arrived", "--trace"}},
+      {"weigh --model ZEV-U --simulate --sim-missing 1",
+       {"Произошла ошибка взвешивания.", "bytes arrived that are not a ZEV-U reply: 20 20 30 2E",
+        "|  0.500 kg  .|", "--trace"}},
+      {"weigh --model ZEV-NT(N) --simulate --sim-hang-up",
+       {"Произошла ошибка взвешивания.", "the line went away", "--trace"}},
+  };
+  for (const auto& c : cases) {
+    std::string out, err;
+    EXPECT_EQ(RunLine(c.line, out, err), 1) << c.line;
+    size_t at = 0;
+    for (const auto& e : c.expected) {
+      at = err.find(e, at);
+      EXPECT_NE(at, std::string::npos) << c.line << ": no \"" << e << "\" in\n" << err;
+      if (at == std::string::npos) break;
+    }
+  }
+}
+
+TEST(CliOutput, TraceShowsCommandAndReplyBytesWithTiming) {
+  struct Case {
+    const char* line;
+    const char* command;
+    const char* reply;
+  } cases[] = {
+      {"weigh --model ZEV-U --simulate --trace", "ZEV-U -> 50 |P| written 1 of 1",
+       "ZEV-U <- 20 20 30 2E 35 30 30 20 6B 67 20 20 0D 0A |  0.500 kg  ..| +"},
+      {"weigh --model ZEV-AW --simulate --trace", "ZEV-AW -> 00 00 03 |...| written 3 of 3",
+       "ZEV-AW <- 30 30 35 30"},
+      {"test --model ZEV-NT(N) --simulate --sim-silent --trace", "ZEV-NT(N) -> 00 00 03",
+       "ZEV-NT(N) <- (nothing) +"},
+  };
+  for (const auto& c : cases) {
+    std::string out, err;
+    RunLine(c.line, out, err);
+    EXPECT_NE(err.find(std::string(" COM3 ") + c.command), std::string::npos) << err;
+    EXPECT_NE(err.find(std::string(" COM3 ") + c.reply), std::string::npos) << err;
+    EXPECT_TRUE(err.find("interval time-out") != std::string::npos ||
+                err.find("total time-out") != std::string::npos)
+        << err;
+    EXPECT_EQ(err.find("--trace to see"), std::string::npos) << "no hint while tracing";
+  }
+  // Without --trace nothing reaches the error output; an unwritable trace fails nothing.
+  std::string out, err;
+  EXPECT_EQ(RunLine("weigh --model ZEV-U --simulate", out, err), 0);
+  EXPECT_EQ(err, "");
+  setenv("ZEVSCALE_TRACE", "/nonexistent/dir/trace.log", 1);
+  EXPECT_EQ(RunLine("weigh --model ZEV-AW --simulate --sim-weight 2", out, err), 0) << err;
+  unsetenv("ZEVSCALE_TRACE");
+  EXPECT_NE(out.find("2.000 kg"), std::string::npos);
+  // ...but the tool says so, once.
+  const std::string warning =
+      "zevscale: ZEVSCALE_TRACE: the trace file /nonexistent/dir/trace.log cannot be written "
+      "(No such file or directory); the add-in writes no trace there\n";
+  EXPECT_EQ(err, warning);
+}
+
+TEST(CliOutput, JsonWeightsKeepEveryDecimal) {
+  std::string out, err;
+  ASSERT_EQ(RunLine("weigh --model ZEV-AW --simulate --sim-weight 1234.567 --json", out, err), 0);
+  EXPECT_NE(out.find("\"weights\":[1234.567]"), std::string::npos) << out;
+  ASSERT_EQ(RunLine("weigh --model ZEV-U --simulate --sim-weight 0.25", out, err, Lang::Ru), 0);
+  EXPECT_NE(out.find("0,250 кг"), std::string::npos) << out;
+}
+
+TEST(CliTest, TheDriversEmptyTextStaysEmptyBesideTheToolsWords) {
+  std::string out, err;
+  ASSERT_EQ(RunLine("test --model ZEV-U --simulate --sim-silent --json", out, err), 1);
+  const auto j = nlohmann::json::parse(out);
+  EXPECT_EQ(j["error"]["text"], "");
+  EXPECT_EQ(j["error"]["explanation"], "the device test got no weight from the scale");
+  ASSERT_EQ(RunLine("test --model ZEV-U --simulate --sim-silent", out, err, Lang::Ru), 1);
+  EXPECT_EQ(err.rfind("ошибка 1001, драйвер не дал текста\n  тест устройства не получил вес от "
+                      "весов\n",
+                      0),
+            0u)
+      << err;
+}
+
+TEST(CliReplies, FailuresNameTheReplysLengthAndForm) {
+  zev::sim::PortDirectory ports;
+  ports.Export();
+  zev::sim::Simulator comma(zev::sim::Model::ZevU, 1.0);
+  ASSERT_TRUE(comma.Start());
+  zev::sim::Faults f;
+  f.raw = std::string("  0,500 kg  \r\n");
+  comma.SetFaults(f);
+  ports.Map(8, comma.DevicePath());
+  struct Case {
+    const char* line;
+    Lang lang;
+    const char* said;
+  } cases[] = {
+      {"weigh --model ZEV-AW --simulate --sim-missing 3", Lang::En,
+       "15 of 18 bytes: the reply was cut short"},
+      {"weigh --model ZEV-NT(N) --simulate --sim-missing 3", Lang::Ru,
+       "15 из 18 байт: ответ оборван"},
+      {"weigh --model ZEV-U --simulate --sim-extra 5", Lang::En, "a whole reply and 5 more bytes"},
+      {"weigh --model ZEV-U --port 8", Lang::En,
+       "weight with a comma (\"0,500\"): the driver reads a full stop"},
+  };
+  for (const auto& c : cases) {
+    ports.Export();  // a simulated run sets a directory of its own
+    std::string out, err;
+    EXPECT_EQ(RunLine(c.line, out, err, c.lang), 1) << c.line;
+    EXPECT_NE(err.find(c.said), std::string::npos) << c.line << ": " << err;
+  }
+  // The system's words in Russian output are Russian, with the error's name.
+  setenv("ZEVSCALE_TRACE", "/nonexistent/dir/trace.log", 1);
+  std::string out, err;
+  EXPECT_EQ(RunLine("weigh --model ZEV-U --simulate", out, err, Lang::Ru), 0);
+  unsetenv("ZEVSCALE_TRACE");
+  EXPECT_NE(err.find("(Нет такого файла или каталога (ENOENT))"), std::string::npos) << err;
+  std::ostringstream o, e;
+  EXPECT_EQ(
+      zev::cli::Run(Parse({"info", "--library", "/nonexistent/lib.so"}, Lang::Ru).options, o, e),
+      1);
+  EXPECT_NE(e.str().find(": Нет такого файла или каталога (ENOENT)"), std::string::npos) << e.str();
+}
+
+}  // namespace
+}  // namespace zev::cli
