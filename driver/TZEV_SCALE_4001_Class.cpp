@@ -82,7 +82,7 @@ std::u16string TZEV_SCALE_4001_Class::LinkName() const {
   return Utf8ToUtf16(address.Url());
 }
 
-std::unique_ptr<TLine> TZEV_SCALE_4001_Class::OpenLine(std::u16string& why) const {
+auto TZEV_SCALE_4001_Class::OpenLine(std::u16string& why) const -> std::unique_ptr<TLine> {
   for (const char16_t* name :
        {u"Model", u"Connection", tcp_ ? u"Host" : u"Port", tcp_ ? u"TCPPort" : u"Port"}) {
     const auto refused = refused_.find(name);
@@ -117,7 +117,7 @@ std::unique_ptr<TLine> TZEV_SCALE_4001_Class::OpenLine(std::u16string& why) cons
   return nullptr;
 }
 
-std::shared_ptr<TLine> TZEV_SCALE_4001_Class::HeldLine(std::u16string* id) const {
+auto TZEV_SCALE_4001_Class::HeldLine(std::u16string* id) const -> std::shared_ptr<TLine> {
   const std::u16string link = LinkName();
   for (const auto& [key, line] : devices_) {
     if (line->link != link) continue;

@@ -100,16 +100,6 @@ std::u16string Text(Lang lang, Msg id, std::initializer_list<std::u16string_view
 // when the device has none.
 std::u16string FailureText(Lang lang, const TScaleDevice& device, std::u16string_view model);
 
-// A line the object holds (a port or a converter's address) with its
-// device, shared by every identifier connected through it; one exchange on it
-// at a time.
-struct TLine {
-  std::mutex exchange;
-  TScaleDevice device;
-  std::u16string link;  // "COM3", "tcp://HOST:PORT"
-  size_t users = 0;     // identifiers connected through it
-};
-
 class TZEV_SCALE_4001_Class : public v8napi::TV8UserObject {
  public:
   TZEV_SCALE_4001_Class();
@@ -151,6 +141,16 @@ class TZEV_SCALE_4001_Class : public v8napi::TV8UserObject {
   // The settings' rows and what they do (settings_4001.cpp).
   struct Settings;
   using Row = ParameterRow<TZEV_SCALE_4001_Class, Msg>;
+
+  // A line the object holds (a port or a converter's address) with its
+  // device, shared by every identifier connected through it; one exchange on it
+  // at a time.
+  struct TLine {
+    std::mutex exchange;
+    TScaleDevice device;
+    std::u16string link;  // "COM3", "tcp://HOST:PORT"
+    size_t users = 0;     // identifiers connected through it
+  };
 
   std::u16string T(Msg id, std::initializer_list<std::u16string_view> args = {}) const {
     return Text(language_, id, args);

@@ -13,7 +13,7 @@ constexpr const char16_t* kZeroing = u"Zeroing";
 
 }  // namespace
 
-std::shared_ptr<TLine> TZEV_SCALE_4001_Class::LineOf(const v8napi::tVariant& id) {
+auto TZEV_SCALE_4001_Class::LineOf(const v8napi::tVariant& id) -> std::shared_ptr<TLine> {
   const std::u16string given = v8napi::GetVariantText(&id);
   {
     std::lock_guard<std::recursive_mutex> lock(state_);
