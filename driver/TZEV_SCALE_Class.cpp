@@ -1,6 +1,7 @@
 // The driver object: construction, the device table and the last error.
 #include "TZEV_SCALE_Class.h"
 
+#include "methods.h"
 #include "zev/platform/text.h"
 
 namespace zev::driver {
@@ -8,32 +9,33 @@ namespace zev::driver {
 using platform::Cp1251ToUtf16;
 using platform::Utf16ToCp1251;
 
-TZEV_SCALE_Class::TZEV_SCALE_Class()
-    : DriverName(Utf16ToCp1251(kDriverName)),
-      DriverDescription(Utf16ToCp1251(kDriverDescription)),
-      WebAddress(Utf16ToCp1251(kWebAddress)) {}
-
 std::unique_ptr<v8napi::TV8UserObject> TZEV_SCALE_Class::Create() {
   return std::make_unique<TZEV_SCALE_Class>();
 }
 
 void TZEV_SCALE_Class::OnDone() {
-  if (Device.IsOpen()) Device.Close();
-  DeviceIDs = {};
+  if (device_.IsOpen()) device_.Close();
+  deviceIds_ = {};
 }
 
 void TZEV_SCALE_Class::ClearLastError() {
-  LastErrorText.clear();
-  LastErrorCode = kErrNone;
+  lastErrorText_.clear();
+  lastErrorCode_ = kErrNone;
+}
+
+void TZEV_SCALE_Class::ChooseModel(std::u16string model) {
+  params_.Model = std::move(model);
+  params_.Port = 1;
+  device_.SetModel(params_.Model);
 }
 
 int TZEV_SCALE_Class::ModelIndex() const {
-  const ModelRow* row = scales::FindModel(Params.Model);
+  const ModelRow* row = device_.Model();
   return row != nullptr ? static_cast<int>(scales::IndexOf(*row)) : -1;
 }
 
 void TZEV_SCALE_Class::AddDeviceID(const std::string& id) {
-  for (std::string& slot : DeviceIDs) {
+  for (std::string& slot : deviceIds_) {
     if (slot.empty() || slot == id) {
       slot = id;
       return;
@@ -43,22 +45,22 @@ void TZEV_SCALE_Class::AddDeviceID(const std::string& id) {
 
 bool TZEV_SCALE_Class::FindDeviceID(const std::u16string& id) const {
   // Free slots hold no device: an empty identifier is never found.
-  for (const std::string& slot : DeviceIDs) {
+  for (const std::string& slot : deviceIds_) {
     if (!slot.empty() && Cp1251ToUtf16(slot) == id) return true;
   }
   return false;
 }
 
 void TZEV_SCALE_Class::RemoveDeviceID(const std::string& id) {
-  for (std::string& slot : DeviceIDs) {
+  for (std::string& slot : deviceIds_) {
     if (slot == id) slot.clear();
   }
 }
 
 bool TZEV_SCALE_Class::CheckDeviceID(const tVariant& param) {
   if (FindDeviceID(Cp1251ToUtf16(v8napi::GetVariantStr(&param)))) return true;
-  LastErrorCode = kErrDeviceID;
-  LastErrorText = u"Ошибка в параметре \"DeviceID\"";
+  lastErrorCode_ = kErrDeviceID;
+  lastErrorText_ = u"Ошибка в параметре \"DeviceID\"";
   return false;
 }
 
@@ -90,21 +92,21 @@ std::u16string TZEV_SCALE_Class::FailureText(TScaleDevice::Step step, Fault faul
 }
 
 void TZEV_SCALE_Class::TakeDeviceError() {
-  LastErrorCode = kErrOperation;
-  if (ModelIndex() >= 0 && Device.Model() != nullptr) {
-    LastErrorText = FailureText(Device.LastStep(), Device.Error().fault);
+  lastErrorCode_ = kErrOperation;
+  if (device_.Model() != nullptr) {
+    lastErrorText_ = FailureText(device_.LastStep(), device_.Error().fault);
   }
 }
 
 void TZEV_SCALE_Class::ReportException(const char16_t* source, const char* message,
                                        int32_t systemError) {
   try {
-    LastErrorText = Cp1251ToUtf16(message != nullptr ? message : "");
+    lastErrorText_ = Cp1251ToUtf16(message != nullptr ? message : "");
   } catch (...) {
-    LastErrorText.clear();
+    lastErrorText_.clear();
   }
   // A recorded exception never reads as "no error".
-  LastErrorCode = systemError != 0 ? systemError : kErrOperation;
+  lastErrorCode_ = systemError != 0 ? systemError : kErrOperation;
   if (Connection == nullptr || Connection->vtbl == nullptr ||
       Connection->vtbl->AddError == nullptr) {
     return;
@@ -113,9 +115,9 @@ void TZEV_SCALE_Class::ReportException(const char16_t* source, const char* messa
     const std::u16string src(source);
     std::vector<v8napi::WCHAR_T> wsource(src.begin(), src.end());
     wsource.push_back(0);
-    std::vector<v8napi::WCHAR_T> wdescr(LastErrorText.begin(), LastErrorText.end());
+    std::vector<v8napi::WCHAR_T> wdescr(lastErrorText_.begin(), lastErrorText_.end());
     wdescr.push_back(0);
-    Connection->vtbl->AddError(Connection, static_cast<unsigned short>(LastErrorCode & 0xFFFF),
+    Connection->vtbl->AddError(Connection, static_cast<unsigned short>(lastErrorCode_ & 0xFFFF),
                                wsource.data(), wdescr.data(), v8abi::kE_FAIL);
   } catch (...) {
     // Out of memory while telling the platform: the error stays recorded.
@@ -135,22 +137,24 @@ bool TZEV_SCALE_Class::SetText(tVariant* value, std::u16string_view text) {
 void RegisterDriver(v8napi::TClassRegList& registry) {
   using T = TZEV_SCALE_Class;
   using v8napi::FuncHandler;
-  v8napi::TClassReg& cls = registry.AddClass(&T::Create, kComponentName, kClassName);
-  cls.AddFunction(u"GetVersion", u"ПолучитьНомерВерсии", 0, FuncHandler<T, &T::GetVersion>);
-  cls.AddFunction(u"GetDescription", u"ПолучитьОписание", 7, FuncHandler<T, &T::GetDescription>);
-  cls.AddFunction(u"GetLastError", u"ПолучитьОшибку", 1, FuncHandler<T, &T::GetLastError>);
-  cls.AddFunction(u"GetParameters", u"ПолучитьПараметры", 1, FuncHandler<T, &T::GetParameters>);
-  cls.AddFunction(u"SetParameter", u"УстановитьПараметр", 2, FuncHandler<T, &T::SetParameter>);
-  cls.AddFunction(u"Open", u"Подключить", 1, FuncHandler<T, &T::Open>);
-  cls.AddFunction(u"Close", u"Отключить", 1, FuncHandler<T, &T::Close>);
-  cls.AddFunction(u"DeviceTest", u"ТестУстройства", 2, FuncHandler<T, &T::DeviceTest>);
-  cls.AddFunction(u"GetAdditionalActions", u"ПолучитьДополнительныеДействия", 1,
-                  FuncHandler<T, &T::GetAdditionalActions>);
-  cls.AddFunction(u"DoAdditionalAction", u"ВыполнитьДополнительноеДействие", 1,
-                  FuncHandler<T, &T::DoAdditionalAction>);
-  cls.AddFunction(u"Calibrate", u"УстановитьВесТары", 2, FuncHandler<T, &T::Calibrate>);
-  cls.AddFunction(u"GetWeight", u"ПолучитьВес", 2, FuncHandler<T, &T::GetWeight>);
-  cls.AddFunction(u"Zeroing", u"УстановитьНулевойВес", 0, FuncHandler<T, &T::Zeroing>);
+  static const MethodRow methods[] = {
+      {u"GetVersion", u"ПолучитьНомерВерсии", 0, FuncHandler<T, &T::GetVersion>},
+      {u"GetDescription", u"ПолучитьОписание", 7, FuncHandler<T, &T::GetDescription>},
+      {u"GetLastError", u"ПолучитьОшибку", 1, FuncHandler<T, &T::GetLastError>},
+      {u"GetParameters", u"ПолучитьПараметры", 1, FuncHandler<T, &T::GetParameters>},
+      {u"SetParameter", u"УстановитьПараметр", 2, FuncHandler<T, &T::SetParameter>},
+      {u"Open", u"Подключить", 1, FuncHandler<T, &T::Open>},
+      {u"Close", u"Отключить", 1, FuncHandler<T, &T::Close>},
+      {u"DeviceTest", u"ТестУстройства", 2, FuncHandler<T, &T::DeviceTest>},
+      {u"GetAdditionalActions", u"ПолучитьДополнительныеДействия", 1,
+       FuncHandler<T, &T::GetAdditionalActions>},
+      {u"DoAdditionalAction", u"ВыполнитьДополнительноеДействие", 1,
+       FuncHandler<T, &T::DoAdditionalAction>},
+      {u"Calibrate", u"УстановитьВесТары", 2, FuncHandler<T, &T::Calibrate>},
+      {u"GetWeight", u"ПолучитьВес", 2, FuncHandler<T, &T::GetWeight>},
+      {u"Zeroing", u"УстановитьНулевойВес", 0, FuncHandler<T, &T::Zeroing>},
+  };
+  RegisterClass(registry, &T::Create, kClassName, methods);
 }
 
 }  // namespace zev::driver

@@ -7,10 +7,9 @@
 #include <exception>
 #include <memory>
 #include <string>
-#include <type_traits>
 
 #include "TScaleDevice.h"
-#include "product_version.h"
+#include "identity.h"
 #include "v8napi/v8napi.h"
 #include "zev/platform/locale.h"
 
@@ -18,33 +17,13 @@ namespace zev::driver {
 
 using v8napi::tVariant;
 
-// Driver identity.
-inline const char16_t* const kVersion = ZEV_VERSION_U;
-inline const char16_t* const kEquipmentType = u"ЭлектронныеВесы";
-inline const char16_t* const kDriverName = u"1С: Драйвер для весов ZEV (версия 2)";
-inline const char16_t* const kDriverDescription =
-    u"Драйвер выполнен по технологии NativeAPI и предназначен для весов ZEV-У, ZEV-AW, "
-    u"ZEV-NT(N) с интерфейсом RS-232";
-inline const char16_t* const kWebAddress = u"https://zevscale.example/";
-inline const char16_t* const kComponentName = u"ZEVScale";
 inline const char16_t* const kClassName = u"TZEV_SCALE_Class";
 inline const char* const kDeviceID = "NoDeviceID";
 
 inline const char16_t* const kTareFailed = u"Произошла ошибка функции тарирования.";
 
-// Last error codes.
-constexpr int32_t kErrNone = 0;
-constexpr int32_t kErrOperation = 1001;
-constexpr int32_t kErrDeviceID = 65535;
-
-struct ScaleParams {
-  std::u16string Model;
-  uint8_t Port = 0;
-};
-
 class TZEV_SCALE_Class : public v8napi::TV8UserObject {
  public:
-  TZEV_SCALE_Class();
   static std::unique_ptr<v8napi::TV8UserObject> Create();
 
   // The host is done with the object: the port is closed and the device
@@ -70,18 +49,18 @@ class TZEV_SCALE_Class : public v8napi::TV8UserObject {
   // The settings page for the current settings, in Windows-1251.
   std::string SettingsPage() const;
 
-  // The scale: the adapter of the model set last, and its port.
-  TScaleDevice Device;
-  ScaleParams Params;
-  std::string DriverName;
-  std::string DriverDescription;
-  std::string WebAddress;
-  std::array<std::string, 10> DeviceIDs;
-  std::u16string LastErrorText;
-  int32_t LastErrorCode = kErrNone;
+  // What the object holds, to read.
+  const std::array<std::string, 10>& DeviceIDs() const { return deviceIds_; }
+  const std::u16string& LastErrorText() const { return lastErrorText_; }
+  int32_t LastErrorCode() const { return lastErrorCode_; }
 
   // The rules every handler shares.
   void ClearLastError();
+  // "Model" set: the text as the settings page shows it, the port back to 1,
+  // and a fresh adapter for the model (the one before released, a port it
+  // held closed with it); no adapter for a text that is not exactly a
+  // model's name.
+  void ChooseModel(std::u16string model);
   // 0, 1 or 2 for "ZEV-U", "ZEV-AW", "ZEV-NT(N)"; -1 for any other model text.
   int ModelIndex() const;
   void AddDeviceID(const std::string& id);
@@ -111,26 +90,39 @@ class TZEV_SCALE_Class : public v8napi::TV8UserObject {
   bool Finish(tVariant* ret, const Outcome& outcome);
 
   bool SetText(tVariant* value, std::u16string_view text);
+
+  // The settings as the page shows them: the model's text as it was set,
+  // and the port.
+  struct ScaleParams {
+    std::u16string Model;
+    uint8_t Port = 0;
+  };
+
+  // The scale: the adapter of the model set last, and its port.
+  TScaleDevice device_;
+  ScaleParams params_;
+  std::array<std::string, 10> deviceIds_;
+  std::u16string lastErrorText_;
+  int32_t lastErrorCode_ = kErrNone;
 };
 
 template <class Step>
 TZEV_SCALE_Class::Outcome TZEV_SCALE_Class::Guarded(Step&& step) {
   Outcome outcome;
-  int index = -1;
-  const auto source = [&index] {
-    return index >= 0 ? SourceOf(scales::Models()[static_cast<size_t>(index)])
-                      : std::u16string(kComponentName);
+  // The model's row, found once when "Model" was set.
+  const ModelRow* const row = device_.Model();
+  const auto source = [row] {
+    return row != nullptr ? SourceOf(*row) : std::u16string(kComponentName);
   };
   try {
-    index = ModelIndex();
-    if (index >= 0 && Device.Model() != nullptr) {
-      outcome.success = step(Device);
+    if (row != nullptr) {
+      outcome.success = step(device_);
       outcome.carriedOut = true;
       // A weight that does not read as a number was an exception to the
       // platform; it is told so, with this driver's code of a failed operation.
-      if (!outcome.success && Device.Error().fault == Fault::NotAWeight) {
+      if (!outcome.success && device_.Error().fault == Fault::NotAWeight) {
         ReportException(source().c_str(),
-                        UnreadableWeightMessage(Device.Error().weightText).c_str(), kErrOperation);
+                        UnreadableWeightMessage(device_.Error().weightText).c_str(), kErrOperation);
         outcome = Outcome();
       }
     }

@@ -8,7 +8,6 @@ namespace zev::driver {
 namespace {
 
 using platform::Cp1251ToUtf16;
-using platform::Utf16ToCp1251;
 
 }  // namespace
 
@@ -20,21 +19,21 @@ bool TZEV_SCALE_Class::GetVersion(tVariant* ret, tVariant*, int32_t) {
 bool TZEV_SCALE_Class::GetDescription(tVariant* ret, tVariant* params, int32_t count) {
   const bool complete = count == 7;
   if (complete) {
-    v8napi::SetVariantStr(*this, &params[0], DriverName);
-    v8napi::SetVariantStr(*this, &params[1], DriverDescription);
+    SetText(&params[0], kDriverName);
+    SetText(&params[1], kDriverDescription);
     SetText(&params[2], kEquipmentType);
     v8napi::SetVariantInt(*this, &params[3], 1005);
     v8napi::SetVariantBool(*this, &params[4], false);
     v8napi::SetVariantBool(*this, &params[5], true);
-    v8napi::SetVariantStr(*this, &params[6], WebAddress);
+    SetText(&params[6], kWebAddress);
   }
   v8napi::SetVariantBool(*this, ret, complete);
   return true;
 }
 
 bool TZEV_SCALE_Class::GetLastError(tVariant* ret, tVariant* params, int32_t count) {
-  if (count >= 1) SetText(&params[0], LastErrorText);
-  v8napi::SetVariantInt(*this, ret, LastErrorCode);
+  if (count >= 1) SetText(&params[0], lastErrorText_);
+  v8napi::SetVariantInt(*this, ret, lastErrorCode_);
   return true;
 }
 
@@ -43,7 +42,7 @@ bool TZEV_SCALE_Class::Open(tVariant* ret, tVariant* params, int32_t count) {
   Outcome outcome;
   if (count == 1) {
     outcome = Guarded([&](TScaleDevice& device) {
-      const bool opened = device.Open(Params.Port);
+      const bool opened = device.Open(params_.Port);
       v8napi::SetVariantStr(*this, &params[0], kDeviceID);
       return opened;
     });
@@ -73,7 +72,7 @@ bool TZEV_SCALE_Class::DeviceTest(tVariant* ret, tVariant* params, int32_t count
       // A device the platform has open keeps its port: the test weighs
       // through it and leaves it open.
       const bool held = device.IsOpen();
-      if (held || device.Open(Params.Port)) {
+      if (held || device.Open(params_.Port)) {
         std::u16string weightText;
         std::string text;
         if (device.WeighText(text)) weightText = Cp1251ToUtf16(text);
@@ -113,8 +112,8 @@ bool TZEV_SCALE_Class::Calibrate(tVariant* ret, tVariant* params, int32_t count)
     if (v8napi::IsTextButNoNumber(&params[1])) {
       // A tare weight that reads as no number is not taken as 0: nothing goes
       // to the scale.
-      LastErrorCode = kErrOperation;
-      LastErrorText = kTareFailed;
+      lastErrorCode_ = kErrOperation;
+      lastErrorText_ = kTareFailed;
       v8napi::SetVariantBool(*this, ret, false);
       return true;
     }

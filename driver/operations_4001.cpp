@@ -1,10 +1,8 @@
 // The revision 4001 class's equipment operations: revision, version, last
 // error, connect, test, weigh, tare, the additional action, localisation.
-#include "TZEV_SCALE_4001_Class.h"
-#include "TZEV_SCALE_Class.h"
-
 #include <optional>
-#include "product_version.h"
+
+#include "TZEV_SCALE_4001_Class.h"
 #include "xml.h"
 #include "zev/platform/text.h"
 
@@ -15,10 +13,10 @@ constexpr const char16_t* kZeroing = u"Zeroing";
 
 }  // namespace
 
-std::shared_ptr<TLine> TZEV_SCALE_4001_Class::LineOf(const v8napi::tVariant& id) {
+auto TZEV_SCALE_4001_Class::LineOf(const v8napi::tVariant& id) -> std::shared_ptr<TLine> {
   const std::u16string given = v8napi::GetVariantText(&id);
   {
-    std::lock_guard<std::recursive_mutex> lock(state);
+    std::lock_guard<std::recursive_mutex> lock(state_);
     const auto found = devices_.find(given);
     if (found != devices_.end()) return found->second;
   }
@@ -31,7 +29,7 @@ bool TZEV_SCALE_4001_Class::OnCurrentLine(Op&& op, bool& held, std::u16string& h
   std::shared_ptr<TLine> line;
   std::u16string why;
   {
-    std::lock_guard<std::recursive_mutex> lock(state);
+    std::lock_guard<std::recursive_mutex> lock(state_);
     line = HeldLine(&heldId);
     held = line != nullptr;
     if (!held) {
@@ -54,7 +52,7 @@ bool TZEV_SCALE_4001_Class::GetInterfaceRevision(v8napi::tVariant* ret, v8napi::
 }
 
 bool TZEV_SCALE_4001_Class::GetVersion(v8napi::tVariant* ret, v8napi::tVariant*, int32_t) {
-  SetText(ret, ZEV_VERSION_U);
+  SetText(ret, kVersion);
   return true;
 }
 
@@ -63,7 +61,7 @@ bool TZEV_SCALE_4001_Class::GetLastError(v8napi::tVariant* ret, v8napi::tVariant
   int32_t code;
   std::u16string text;
   {
-    std::lock_guard<std::recursive_mutex> lock(state);
+    std::lock_guard<std::recursive_mutex> lock(state_);
     code = lastErrorCode_;
     text = lastErrorText_;
   }
@@ -73,14 +71,14 @@ bool TZEV_SCALE_4001_Class::GetLastError(v8napi::tVariant* ret, v8napi::tVariant
 }
 
 bool TZEV_SCALE_4001_Class::Open(v8napi::tVariant* ret, v8napi::tVariant* params, int32_t count) {
-  return Run(u"Open", count, 1, ret, [&] {
+  return RunMethod(*this, u"Open", count, 1, ret, [&] {
     std::u16string id, why;
     {
-      std::lock_guard<std::recursive_mutex> lock(state);
+      std::lock_guard<std::recursive_mutex> lock(state_);
       // A second connection to a line this object holds goes through it.
       std::shared_ptr<TLine> line = HeldLine(&id);
       if (line != nullptr && line->device.Model() != nullptr &&
-          line->device.Model() != scales::FindModel(Model)) {
+          line->device.Model() != scales::FindModel(model_)) {
         why = T(Msg::LineTakenByModel, {line->link, NameOf(*line->device.Model()), id});
       } else if (line == nullptr) {
         std::unique_ptr<TLine> opened = OpenLine(why);
@@ -100,12 +98,12 @@ bool TZEV_SCALE_4001_Class::Open(v8napi::tVariant* ret, v8napi::tVariant* params
 }
 
 bool TZEV_SCALE_4001_Class::Close(v8napi::tVariant* ret, v8napi::tVariant* params, int32_t count) {
-  return Run(u"Close", count, 1, ret, [&] {
+  return RunMethod(*this, u"Close", count, 1, ret, [&] {
     const std::shared_ptr<TLine> line = LineOf(params[0]);
     if (!line) return false;
     bool last = false;
     {
-      std::lock_guard<std::recursive_mutex> lock(state);
+      std::lock_guard<std::recursive_mutex> lock(state_);
       devices_.erase(v8napi::GetVariantText(&params[0]));
       last = --line->users == 0;
     }
@@ -117,7 +115,7 @@ bool TZEV_SCALE_4001_Class::Close(v8napi::tVariant* ret, v8napi::tVariant* param
 
 bool TZEV_SCALE_4001_Class::DeviceTest(v8napi::tVariant* ret, v8napi::tVariant* params,
                                        int32_t count) {
-  return Run(u"DeviceTest", count, 2, ret, [&] {
+  return RunMethod(*this, u"DeviceTest", count, 2, ret, [&] {
     SetText(&params[1], u"");
     // With the settings as they are now: through the connection the object
     // holds on that line, else on the port opened for the test.
@@ -139,7 +137,7 @@ bool TZEV_SCALE_4001_Class::DeviceTest(v8napi::tVariant* ret, v8napi::tVariant* 
     }
     std::u16string why;
     {
-      std::lock_guard<std::recursive_mutex> lock(state);
+      std::lock_guard<std::recursive_mutex> lock(state_);
       why = lastErrorText_;
     }
     SetText(&params[0], T(Msg::TestFailed, {why}));
@@ -149,11 +147,11 @@ bool TZEV_SCALE_4001_Class::DeviceTest(v8napi::tVariant* ret, v8napi::tVariant* 
 
 bool TZEV_SCALE_4001_Class::GetAdditionalActions(v8napi::tVariant* ret, v8napi::tVariant* params,
                                                  int32_t count) {
-  return Run(u"GetAdditionalActions", count, 1, ret, [&] {
+  return RunMethod(*this, u"GetAdditionalActions", count, 1, ret, [&] {
     const ModelRow* model;
     {
-      std::lock_guard<std::recursive_mutex> lock(state);
-      model = scales::FindModel(Model);
+      std::lock_guard<std::recursive_mutex> lock(state_);
+      model = scales::FindModel(model_);
     }
     // Offered for a model that has the command, or while no model is known.
     const bool zeroing = model == nullptr || model->Has(scales::Command::Zero);
@@ -166,13 +164,13 @@ bool TZEV_SCALE_4001_Class::GetAdditionalActions(v8napi::tVariant* ret, v8napi::
 
 bool TZEV_SCALE_4001_Class::DoAdditionalAction(v8napi::tVariant* ret, v8napi::tVariant* params,
                                                int32_t count) {
-  return Run(u"DoAdditionalAction", count, 1, ret, [&] {
+  return RunMethod(*this, u"DoAdditionalAction", count, 1, ret, [&] {
     const std::u16string name = v8napi::GetVariantText(&params[0]);
     if (name != kZeroing) return Fail(T(Msg::UnknownAction, {name}));
     std::u16string model;
     {
-      std::lock_guard<std::recursive_mutex> lock(state);
-      model = Model;
+      std::lock_guard<std::recursive_mutex> lock(state_);
+      model = model_;
     }
     const ModelRow* row = scales::FindModel(model);
     if (row == nullptr) return Fail(T(Msg::NoModel, {model}));
@@ -189,7 +187,7 @@ bool TZEV_SCALE_4001_Class::DoAdditionalAction(v8napi::tVariant* ret, v8napi::tV
 
 bool TZEV_SCALE_4001_Class::GetWeight(v8napi::tVariant* ret, v8napi::tVariant* params,
                                       int32_t count) {
-  return Run(u"GetWeight", count, 2, ret, [&] {
+  return RunMethod(*this, u"GetWeight", count, 2, ret, [&] {
     const std::shared_ptr<TLine> line = LineOf(params[0]);
     if (!line) return false;
     double kg = 0;
@@ -205,7 +203,7 @@ bool TZEV_SCALE_4001_Class::GetWeight(v8napi::tVariant* ret, v8napi::tVariant* p
 
 bool TZEV_SCALE_4001_Class::Calibrate(v8napi::tVariant* ret, v8napi::tVariant* params,
                                       int32_t count) {
-  return Run(u"Calibrate", count, 2, ret, [&] {
+  return RunMethod(*this, u"Calibrate", count, 2, ret, [&] {
     const std::shared_ptr<TLine> line = LineOf(params[0]);
     if (!line) return false;
     // No value, or a weight: the tare of what lies on the pan (the scales
@@ -245,12 +243,12 @@ bool TZEV_SCALE_4001_Class::Calibrate(v8napi::tVariant* ret, v8napi::tVariant* p
 
 bool TZEV_SCALE_4001_Class::SetLocalization(v8napi::tVariant* ret, v8napi::tVariant* params,
                                             int32_t count) {
-  return Run(u"SetLocalization", count, 2, ret, [&] {
+  return RunMethod(*this, u"SetLocalization", count, 2, ret, [&] {
     const std::u16string code = v8napi::GetVariantText(&params[0]);
     const bool english = code.size() >= 2 && (code[0] == u'e' || code[0] == u'E') &&
                          (code[1] == u'n' || code[1] == u'N') &&
                          (code.size() == 2 || code[2] == u'_' || code[2] == u'-');
-    Language = english ? Lang::En : Lang::Ru;
+    language_ = english ? Lang::En : Lang::Ru;
     return true;
   });
 }

@@ -36,58 +36,17 @@ struct PagePieces {
   }
 };
 
+// The source of an exception in SetParameter, as the platform shows it with
+// the error. It names a fiscal printer because the first drivers of this
+// family reported that text there; callers may look for it, so it stands.
+constexpr const char16_t* kSetParameterSource = u"1C: fiscal printer driver";
+
 }  // namespace
-
-// Characters XML 1.0 allows: tab, line feed, carriage return, U+0020 to
-// U+D7FF, U+E000 to U+FFFD, and U+10000 on as a well-formed surrogate pair.
-// Every other one (a NUL included) becomes '?', as a character that
-// Windows-1251 lacks does.
-static bool XmlAllowed(char16_t c) {
-  return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) ||
-         (c >= 0xE000 && c <= 0xFFFD);
-}
-
-std::u16string XmlEscaped(std::u16string_view text) {
-  std::u16string out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char16_t c = text[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF) {
-      out += c;
-      out += text[++i];
-      continue;
-    }
-    if (!XmlAllowed(c)) {
-      out += u'?';
-      continue;
-    }
-    switch (c) {
-      case u'&':
-        out += u"&amp;";
-        break;
-      case u'<':
-        out += u"&lt;";
-        break;
-      case u'>':
-        out += u"&gt;";
-        break;
-      case u'"':
-        out += u"&quot;";
-        break;
-      case u'\'':
-        out += u"&apos;";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
-}
 
 std::string TZEV_SCALE_Class::SettingsPage() const {
   static const PagePieces pieces;
-  const std::string model = platform::Utf16ToCp1251(XmlEscaped(Params.Model));
-  const std::string port = std::to_string(Params.Port);
+  const std::string model = platform::Utf16ToCp1251(XmlEscaped(params_.Model));
+  const std::string port = std::to_string(params_.Port);
   std::string page;
   page.reserve(pieces.head.size() + model.size() + pieces.middle.size() + port.size() +
                pieces.tail.size());
@@ -118,19 +77,15 @@ bool TZEV_SCALE_Class::SetParameter(tVariant* ret, tVariant* params, int32_t cou
     try {
       const std::u16string name = platform::Cp1251ToUtf16(v8napi::GetVariantStr(&params[0]));
       if (name == u"Model") {
-        Params.Model = platform::Cp1251ToUtf16(v8napi::GetVariantStr(&params[1]));
-        Params.Port = 1;
-        // A fresh adapter for the model; the one before is released, and a
-        // port it held is closed (its lock given back) with it.
-        Device.SetModel(Params.Model);
+        ChooseModel(platform::Cp1251ToUtf16(v8napi::GetVariantStr(&params[1])));
       } else if (name == u"Port") {
-        Params.Port = static_cast<uint8_t>(v8napi::GetVariantInt(&params[1]) & 0xFF);
+        params_.Port = static_cast<uint8_t>(v8napi::GetVariantInt(&params[1]) & 0xFF);
       }
       carriedOut = true;
     } catch (const std::exception& e) {
-      ReportException(u"1C: fiscal printer driver", e.what(), platform::LastSystemError());
+      ReportException(kSetParameterSource, e.what(), platform::LastSystemError());
     } catch (...) {
-      ReportException(u"1C: fiscal printer driver", "Unknown error", platform::LastSystemError());
+      ReportException(kSetParameterSource, "Unknown error", platform::LastSystemError());
     }
   }
   v8napi::SetVariantBool(*this, ret, carriedOut);

@@ -1,12 +1,19 @@
-// The texts of the revision 4001 class, Russian and English.
+// The texts of the revision 4001 class, Russian and English, and the one
+// table that words the device core's failures with them.
 #include <array>
 
+#include "TTrace.h"
 #include "TZEV_SCALE_4001_Class.h"
 #include "zev/platform/message.h"
+#include "zev/platform/serial.h"
+#include "zev/platform/tcp.h"
+#include "zev/platform/text.h"
+#include "zev/platform/tracefile.h"
 
 namespace zev::driver {
 namespace {
 
+using platform::Utf8ToUtf16;
 using Pair = platform::MessageRow<Msg, char16_t>;
 
 // In the order of Msg.
@@ -142,10 +149,115 @@ constexpr Pair kTexts[] = {
 
 static_assert(platform::InIdOrder(kTexts, Msg::Kg), "every text, in the order of Msg");
 
+// Why a converter could not be reached or went away; null for Ok.
+const char16_t* LinkFailureText(platform::TcpStatus status) {
+  switch (status) {
+    case platform::TcpStatus::Ok:
+      return nullptr;
+    case platform::TcpStatus::ResolveFailed:
+      return u"Имя преобразователя не найдено";
+    case platform::TcpStatus::ResolveTimedOut:
+      return u"Сервер имён не ответил за 1 с";
+    case platform::TcpStatus::Refused:
+      return u"Преобразователь отказал в соединении";
+    case platform::TcpStatus::TimedOut:
+      return u"Преобразователь не ответил на соединение за 1 с";
+    case platform::TcpStatus::Unreachable:
+      return u"Нет пути к преобразователю в сети";
+    case platform::TcpStatus::Closed:
+      return u"Соединение закрыто преобразователем";
+    case platform::TcpStatus::Busy:
+      return u"Преобразователь занят другим соединением";
+    case platform::TcpStatus::Failed:
+      break;
+  }
+  return u"Не удалось соединиться с преобразователем";
+}
+
 }  // namespace
 
 std::u16string Text(Lang lang, Msg id, std::initializer_list<std::u16string_view> args) {
   return platform::Substitute(platform::Wording(kTexts, lang, id), args);
+}
+
+// Each fault with what came with it (the bytes, the weight text, the port's
+// holders, the converter's status) in words; the system is asked nothing
+// here beyond a port's device name and this process's own id.
+std::u16string FailureText(Lang lang, const TScaleDevice& d, std::u16string_view modelSet) {
+  const Failure& e = d.Error();
+  const ModelRow* row = d.Model();
+  const std::u16string model = row != nullptr ? NameOf(*row) : std::u16string(modelSet);
+  const std::u16string port = Utf8ToUtf16(std::to_string(d.Port()));
+  const bool tcp = d.Endpoint().kind == scales::TEndpoint::Kind::Tcp;
+  // The link as the texts name it: COM3, tcp://HOST:PORT, or a COM<N> that
+  // stands for a converter with its address.
+  std::u16string link = Utf8ToUtf16(d.Endpoint().Name());
+  if (const platform::TcpAddress* converter = d.ConverterBehind())
+    link += u" (" + Utf8ToUtf16(converter->Url()) + u")";
+  const std::u16string device = platform::Cp1251ToUtf16(platform::SerialPort::DeviceName(d.Port()));
+  const std::u16string bytes = platform::Cp1251ToUtf16(scales::TTrace::Dump(e.bytes));
+  switch (e.fault) {
+    case Fault::None:
+    case Fault::BadValue:
+    case Fault::UnknownDevice:
+      return std::u16string();
+    case Fault::NoModel:
+      return Text(lang, Msg::NoModel, {modelSet});
+    case Fault::PortMissing:
+      return Text(lang, Msg::PortMissing, {port, device});
+    case Fault::PortNoAccess:
+      return Text(lang, Msg::PortNoAccess, {port, device});
+    case Fault::PortBusy: {
+      std::u16string who;
+      for (const platform::PortHolder& h : e.holders) {
+        if (static_cast<unsigned long>(h.pid) == platform::ProcessId())
+          return Text(lang, Msg::PortBusyHere, {port, device});
+        if (!who.empty()) who += u", ";
+        who += u"PID " + Utf8ToUtf16(std::to_string(h.pid));
+        if (!h.name.empty()) who += u" (" + Utf8ToUtf16(h.name) + u")";
+      }
+      return who.empty() ? Text(lang, Msg::PortBusy, {port, device})
+                         : Text(lang, Msg::PortBusyBy, {port, device, who});
+    }
+    case Fault::PortRefused:
+      return Text(lang, Msg::PortRefused, {port, device});
+    case Fault::LineSettings:
+      return Text(lang, Msg::LineSettings, {port});
+    case Fault::Timeouts:
+      return Text(lang, Msg::Timeouts, {port});
+    case Fault::NotOpen:
+    case Fault::CloseFailed:
+      return Text(lang, Msg::NotConnected);
+    case Fault::CommandFailed:
+      return Text(lang, Msg::CommandFailed, {link});
+    case Fault::NothingArrived:
+      return Text(lang, tcp ? Msg::NothingArrivedTcp : Msg::NothingArrived, {model, link});
+    case Fault::NotAReply:
+      return Text(lang, Msg::NotAReply, {model, link, bytes});
+    case Fault::LineGone:
+      return Text(lang, Msg::LineGone, {model, link});
+    case Fault::NotAWeight:
+      return Text(lang, Msg::NotAWeight, {model, link, platform::Cp1251ToUtf16(e.weightText)});
+    case Fault::Unsupported:
+      return Text(lang, Msg::ZeroUnsupported, {model});
+    case Fault::NoAnswerAfterCommand:
+      return Text(lang, Msg::NoAnswerAfterCommand, {model, link});
+    case Fault::LinkFailed: {
+      // The Russian reason as the link layer words it; the English one from
+      // the system's status words, capitalised.
+      std::u16string why;
+      if (lang == Lang::Ru) {
+        const char16_t* text = LinkFailureText(e.link);
+        why = text != nullptr ? text : u"";
+      } else {
+        why = Utf8ToUtf16(platform::TcpStatusText(e.link));
+        if (!why.empty() && why[0] >= u'a' && why[0] <= u'z')
+          why[0] = static_cast<char16_t>(why[0] - 32);
+      }
+      return Text(lang, Msg::LinkFailed, {link, why});
+    }
+  }
+  return std::u16string();
 }
 
 }  // namespace zev::driver

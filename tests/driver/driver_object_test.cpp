@@ -14,14 +14,14 @@ TEST(DeviceTable, HoldsWhatOpenHandedOutAndNothingElse) {
   EXPECT_FALSE(driver.FindDeviceID(u"NoDeviceID"));
   driver.AddDeviceID("NoDeviceID");
   driver.AddDeviceID("NoDeviceID");
-  EXPECT_EQ(driver.DeviceIDs[0], "NoDeviceID");
-  EXPECT_EQ(driver.DeviceIDs[1], "");
+  EXPECT_EQ(driver.DeviceIDs()[0], "NoDeviceID");
+  EXPECT_EQ(driver.DeviceIDs()[1], "");
   EXPECT_TRUE(driver.FindDeviceID(u"NoDeviceID"));
   EXPECT_FALSE(driver.FindDeviceID(u"nodeviceid"));
   EXPECT_FALSE(driver.FindDeviceID(u""));
   // Ten slots; an eleventh identifier is dropped without a word.
   for (int i = 1; i < 11; ++i) driver.AddDeviceID("D" + std::to_string(i));
-  EXPECT_EQ(driver.DeviceIDs[9], "D9");
+  EXPECT_EQ(driver.DeviceIDs()[9], "D9");
   EXPECT_FALSE(driver.FindDeviceID(u"D10"));
   driver.RemoveDeviceID("NoDeviceID");
   EXPECT_FALSE(driver.FindDeviceID(u"NoDeviceID"));
@@ -36,7 +36,7 @@ TEST(ModelIndex, NamesAreExact) {
       {u"ZEV-NT", -1}, {u"", -1},      {u"ZEV-U ", -1},
   };
   for (const auto& [model, index] : cases) {
-    driver.Params.Model = model;
+    driver.ChooseModel(model);
     EXPECT_EQ(driver.ModelIndex(), index);
   }
 }
@@ -56,8 +56,8 @@ TEST(ReportException, RecordsTheErrorAndTellsThePlatform) {
     driver.Connection = connection.Interface();
     driver.ReportException(u"Весы ZEV-AW", "'x' is not a valid floating point value",
                            c.systemError);
-    EXPECT_EQ(driver.LastErrorCode, c.code);
-    EXPECT_EQ(driver.LastErrorText, u"'x' is not a valid floating point value");
+    EXPECT_EQ(driver.LastErrorCode(), c.code);
+    EXPECT_EQ(driver.LastErrorText(), u"'x' is not a valid floating point value");
     ASSERT_EQ(connection.Errors.size(), 1u);
     EXPECT_EQ(connection.Errors[0].code, c.code & 0xFFFF);
     EXPECT_EQ(connection.Errors[0].source, u"Весы ZEV-AW");
@@ -66,8 +66,8 @@ TEST(ReportException, RecordsTheErrorAndTellsThePlatform) {
   }
   TZEV_SCALE_Class alone;  // no connection: recorded all the same
   alone.ReportException(u"1C: fiscal printer driver", "\xCE\xF8\xE8\xE1\xEA\xE0", 0);
-  EXPECT_EQ(alone.LastErrorCode, 1001);
-  EXPECT_EQ(alone.LastErrorText, u"Ошибка");
+  EXPECT_EQ(alone.LastErrorCode(), 1001);
+  EXPECT_EQ(alone.LastErrorText(), u"Ошибка");
 }
 
 }  // namespace
