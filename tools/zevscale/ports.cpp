@@ -5,7 +5,7 @@
 
 #include "common.h"
 #include "line.h"
-#include "serial_ports.h"
+#include "zev/platform/ports.h"
 #include "zev/platform/tcp.h"
 
 namespace zev::cli {
@@ -20,7 +20,7 @@ struct Converter {
 // (within the connect time-out together) but only once: entries with the same
 // address share the one connection, which a second one at the same time
 // would find busy.
-std::map<int, Converter> Converters(const std::vector<os::PortEntry>& ports) {
+std::map<int, Converter> Converters(const std::vector<platform::PortEntry>& ports) {
   std::map<std::string, std::shared_future<Greeting>> tries;
   std::map<int, std::string> urls;
   for (const auto& p : ports) {
@@ -53,21 +53,21 @@ const char* ConverterState(const Greeting& g) {
   return "reachable";
 }
 
-const char* StateName(os::PortState state) {
+const char* StateName(platform::PortState state) {
   switch (state) {
-    case os::PortState::Free:
+    case platform::PortState::Free:
       return "free";
-    case os::PortState::Busy:
+    case platform::PortState::Busy:
       return "busy";
-    case os::PortState::Missing:
+    case platform::PortState::Missing:
       return "missing";
-    case os::PortState::NoAccess:
+    case platform::PortState::NoAccess:
       return "no access";
-    case os::PortState::NotSerial:
+    case platform::PortState::NotSerial:
       return "not a serial port";
-    case os::PortState::SameDevice:
+    case platform::PortState::SameDevice:
       return "same device";
-    case os::PortState::Shared:
+    case platform::PortState::Shared:
       break;
   }
   return "shared";  // opens, but another program has it open without a lock
@@ -76,7 +76,7 @@ const char* StateName(os::PortState state) {
 }  // namespace
 
 int RunPorts(Context& c) {
-  std::vector<os::PortEntry> ports = os::ListPorts();
+  std::vector<platform::PortEntry> ports = platform::ListPorts();
   const std::map<int, Converter> converters = Converters(ports);
   for (auto& p : ports) {
     if (converters.count(p.com)) p.device = converters.at(p.com).url;
@@ -88,10 +88,10 @@ int RunPorts(Context& c) {
       j["name"] = p.name;
       j["device"] = p.device;
       j["com"] = p.com >= 0 ? Json(p.com) : Json(nullptr);
-      j["busy"] = p.state == os::PortState::Busy;
+      j["busy"] = p.state == platform::PortState::Busy;
       j["state"] = StateName(p.state);
       j["sameAs"] = p.sameAs >= 0 ? Json("COM" + std::to_string(p.sameAs)) : Json(nullptr);
-      if (p.state == os::PortState::NotSerial) {
+      if (p.state == platform::PortState::NotSerial) {
         const std::string near = NearAddress(c.o.lang, p.firstLine);
         if (!near.empty()) j["reason"] = near;
       }
@@ -139,10 +139,10 @@ int RunPorts(Context& c) {
   for (const auto& p : ports) {
     std::string state;
     switch (p.state) {
-      case os::PortState::Free:
+      case platform::PortState::Free:
         state = c.T(M::PortFree);
         break;
-      case os::PortState::Busy: {
+      case platform::PortState::Busy: {
         std::string who;
         for (const auto& h : p.holders) {
           if (!who.empty()) who += ", ";
@@ -151,23 +151,23 @@ int RunPorts(Context& c) {
         state = who.empty() ? c.T(M::PortBusy) : c.T(M::PortBusyBy, {who});
         break;
       }
-      case os::PortState::Missing:
+      case platform::PortState::Missing:
         state = c.T(M::PortMissing);
         break;
-      case os::PortState::NoAccess:
+      case platform::PortState::NoAccess:
         state = c.T(M::PortNoAccess);
         if (p.access.known) state += " (" + AccessText(p.access) + ")";
         break;
-      case os::PortState::NotSerial: {
+      case platform::PortState::NotSerial: {
         state = c.T(M::PortNotSerial);
         const std::string near = NearAddress(c.o.lang, p.firstLine);
         if (!near.empty()) state += "; " + near;
         break;
       }
-      case os::PortState::SameDevice:
+      case platform::PortState::SameDevice:
         state = c.T(M::ScanOutSameDevice, {std::to_string(p.sameAs), Printable(p.sameDevice)});
         break;
-      case os::PortState::Shared:
+      case platform::PortState::Shared:
         state = c.T(M::PortShared, {HolderList(p.holders)});
         break;
     }

@@ -11,7 +11,7 @@
 
 #include "common.h"
 #include "line.h"
-#include "serial_ports.h"
+#include "zev/platform/ports.h"
 #include "zev/platform/serial.h"
 #include "zev/platform/tcp.h"
 #include "zev/platform/tracefile.h"
@@ -145,7 +145,7 @@ std::string Named(const Options& o, std::string line) {
 int RunScan(Context& c) {
   const Options& o = c.o;
   std::set<int> portSet(o.scanPorts.begin(), o.scanPorts.end());
-  const std::vector<int> mapped = os::MappedComNumbers();
+  const std::vector<int> mapped = platform::MappedComNumbers();
   std::vector<std::string> skipped;
   if (portSet.empty()) {
     for (int n = 1; n <= 8; ++n) portSet.insert(n);
@@ -153,13 +153,13 @@ int RunScan(Context& c) {
     // Weighing commands must not reach the system's own console or a login
     // line unless the user names the port.
     for (auto it = portSet.begin(); it != portSet.end();) {
-      const os::SystemLine line = os::SystemLineOf(*it);
-      if (line.kind == os::SystemLine::None) {
+      const platform::SystemLine line = platform::SystemLineOf(*it);
+      if (line.kind == platform::SystemLine::None) {
         ++it;
         continue;
       }
       const std::string port = std::to_string(*it), device = Printable(line.device);
-      skipped.push_back(line.kind == os::SystemLine::Console
+      skipped.push_back(line.kind == platform::SystemLine::Console
                             ? c.T(M::ScanSkippedConsole, {port, device})
                             : c.T(M::ScanSkippedLogin, {port, device, Printable(line.program)}));
       it = portSet.erase(it);
@@ -183,7 +183,7 @@ int RunScan(Context& c) {
     // its device exists.
     const bool asked =
         !o.scanPorts.empty() || std::find(mapped.begin(), mapped.end(), port) != mapped.end();
-    if (!asked && !os::DiagnoseOpen(port).exists) continue;
+    if (!asked && !platform::DiagnoseOpen(port).exists) continue;
     for (const auto& earlier : results) {
       if (!r.converter && !r.device.empty() && earlier.device == r.device && earlier.sameAs < 0) {
         r.sameAs = earlier.port;
@@ -342,7 +342,7 @@ int RunScan(Context& c) {
         continue;
       }
       if (r.unavailable == kPortUnavailable) {
-        const os::OpenDiagnosis d = os::DiagnoseOpen(r.port);
+        const platform::OpenDiagnosis d = platform::DiagnoseOpen(r.port);
         std::string why;
         for (const auto& reason : WhyNoOpen(c, r.port)) why += (why.empty() ? "" : "; ") + reason;
         if (!d.exists) {
@@ -422,7 +422,7 @@ int RunScan(Context& c) {
   // A program with a port open beside the driver reads the scale's replies too.
   for (const auto& r : results) {
     if (r.sameAs >= 0 || o.tcpNames.count(r.port)) continue;
-    const std::vector<os::Holder> others = os::OpenWithoutLock(r.port);
+    const std::vector<platform::PortHolder> others = platform::OpenWithoutLock(r.port);
     if (others.empty()) continue;
     notes.push_back(OpenWithoutLockNote(c, r.port));
     Json holders = Json::array();
