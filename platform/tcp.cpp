@@ -137,13 +137,21 @@ const char* TcpStatusText(TcpStatus status) {
   return "?";
 }
 
+TcpStatus StatusOfCode(int code, const CodeStatus* table, size_t size, TcpStatus otherwise) {
+  for (size_t i = 0; i < size; ++i) {
+    if (table[i].code == code) return table[i].status;
+  }
+  return otherwise;
+}
+
 AddressList ResolveByDeadline(const TcpAddress& address, MonoTime deadline, int timeoutMs,
                               const ResolverHooks& hooks, TcpStatus& status, std::string& error) {
   const std::string service = std::to_string(address.port);
   ResolverAnswer numeric = hooks.numeric(address.host, service);
   if (numeric.code == 0) return std::move(numeric.found);
   if (numeric.code != hooks.notNumeric) {
-    status = hooks.status(numeric.code);
+    status =
+        StatusOfCode(numeric.code, hooks.statuses, hooks.statusCount, TcpStatus::ResolveFailed);
     error = hooks.words(numeric);
     return nullptr;
   }
@@ -156,7 +164,8 @@ AddressList ResolveByDeadline(const TcpAddress& address, MonoTime deadline, int 
     error = "no answer from the name server within " + std::to_string(timeoutMs) + " ms";
     return nullptr;
   }
-  status = hooks.status(r->answer.code);
+  status =
+      StatusOfCode(r->answer.code, hooks.statuses, hooks.statusCount, TcpStatus::ResolveFailed);
   if (r->answer.code != 0) {
     error = hooks.words(r->answer);
     return nullptr;

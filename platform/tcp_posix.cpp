@@ -16,6 +16,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <new>
 
@@ -44,24 +45,16 @@ std::string ErrorText(int error) {
   return Words(::strerror_r(error, buffer, sizeof buffer), buffer);
 }
 
+// The status a system error number stands for.
+constexpr CodeStatus kErrorStatuses[] = {
+    {ECONNREFUSED, TcpStatus::Refused},    {ETIMEDOUT, TcpStatus::TimedOut},
+    {ENETUNREACH, TcpStatus::Unreachable}, {EHOSTUNREACH, TcpStatus::Unreachable},
+    {ENETDOWN, TcpStatus::Unreachable},    {EHOSTDOWN, TcpStatus::Unreachable},
+    {ECONNRESET, TcpStatus::Closed},       {EPIPE, TcpStatus::Closed},
+    {ECONNABORTED, TcpStatus::Closed}};
+
 TcpStatus StatusOfError(int error) {
-  switch (error) {
-    case ECONNREFUSED:
-      return TcpStatus::Refused;
-    case ETIMEDOUT:
-      return TcpStatus::TimedOut;
-    case ENETUNREACH:
-    case EHOSTUNREACH:
-    case ENETDOWN:
-    case EHOSTDOWN:
-      return TcpStatus::Unreachable;
-    case ECONNRESET:
-    case EPIPE:
-    case ECONNABORTED:
-      return TcpStatus::Closed;
-    default:
-      return TcpStatus::Failed;
-  }
+  return StatusOfCode(error, kErrorStatuses, TcpStatus::Failed);
 }
 
 // Keep-alive with the times of tcp.h: a system without one of the settings
@@ -220,26 +213,19 @@ void Wait(Resolution& resolution, MonoTime deadline) {
   }
 }
 
-TcpStatus StatusOfResolution(int rc) {
-  switch (rc) {
-    case 0:
-      return TcpStatus::Ok;
-    case EAI_AGAIN:  // no name server answered
-      return TcpStatus::ResolveTimedOut;
-    case EAI_MEMORY:
-    case EAI_SYSTEM:
-      return TcpStatus::Failed;
-    default:
-      return TcpStatus::ResolveFailed;
-  }
-}
+constexpr CodeStatus kResolverStatuses[] = {
+    {0, TcpStatus::Ok},
+    {EAI_AGAIN, TcpStatus::ResolveTimedOut},  // no name server answered
+    {EAI_MEMORY, TcpStatus::Failed},
+    {EAI_SYSTEM, TcpStatus::Failed}};
 
 std::string ResolverWords(const ResolverAnswer& a) {
   return a.code == EAI_SYSTEM ? ErrorText(a.error) : ::gai_strerror(a.code);
 }
 
-constexpr ResolverHooks kResolver{Numeric, EAI_NONAME,         Start,
-                                  Wait,    StatusOfResolution, ResolverWords};
+constexpr ResolverHooks kResolver{Numeric,      EAI_NONAME,        Start,
+                                  Wait,         kResolverStatuses, std::size(kResolverStatuses),
+                                  ResolverWords};
 
 // recv(2) that never waits: the attempt's poll() did.
 ssize_t ReceiveNow(int fd, void* buffer, size_t size) {

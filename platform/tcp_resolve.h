@@ -1,10 +1,12 @@
-// A host's resolution held to a deadline, the same on every system
-// (tcp.cpp): a numeric address at once, else the name on a thread of its own
-// that the caller waits for until its deadline at most. The per-system calls
-// come from the hooks that tcp_posix.cpp and tcp_win.cpp give.
+// What the TCP backends share beyond tcp.h (in tcp.cpp): the status of a
+// system's code, and a host's resolution held to a deadline: a numeric
+// address at once, else the name on a thread of its own that the caller waits
+// for until its deadline at most. The system's calls and codes come from the
+// hooks that tcp_posix.cpp and tcp_win.cpp give.
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <memory>
 #include <string>
 
@@ -12,6 +14,19 @@
 #include "zev/platform/tcp.h"
 
 namespace zev::platform {
+
+// A system's code and the status it stands for.
+struct CodeStatus {
+  int code;
+  TcpStatus status;
+};
+
+// The status of `code` in the table, `otherwise` where the table has none.
+TcpStatus StatusOfCode(int code, const CodeStatus* table, size_t size, TcpStatus otherwise);
+template <size_t N>
+TcpStatus StatusOfCode(int code, const CodeStatus (&table)[N], TcpStatus otherwise) {
+  return StatusOfCode(code, table, N, otherwise);
+}
 
 // The system's list of addresses (getaddrinfo's), freed with its last owner.
 using AddressList = std::shared_ptr<void>;
@@ -43,7 +58,9 @@ struct ResolverHooks {
                                        std::string& error);
   // Waits until the resolution is done or the deadline passed.
   void (*wait)(Resolution& resolution, MonoTime deadline);
-  TcpStatus (*status)(int code);                       // the status of a resolver's code
+  // The statuses of the resolver's codes (0 among them); ResolveFailed for others.
+  const CodeStatus* statuses;
+  size_t statusCount;
   std::string (*words)(const ResolverAnswer& answer);  // the system's words for a failure
 };
 

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <iterator>
 #include <memory>
 #include <new>
 
@@ -45,24 +46,16 @@ int WaitFor(SOCKET s, bool write, MonoTime deadline) {
   return rc > 0 ? 1 : rc == 0 ? 0 : -1;
 }
 
+// The status a Winsock error stands for.
+constexpr CodeStatus kErrorStatuses[] = {
+    {WSAECONNREFUSED, TcpStatus::Refused},    {WSAETIMEDOUT, TcpStatus::TimedOut},
+    {WSAENETUNREACH, TcpStatus::Unreachable}, {WSAEHOSTUNREACH, TcpStatus::Unreachable},
+    {WSAENETDOWN, TcpStatus::Unreachable},    {WSAEHOSTDOWN, TcpStatus::Unreachable},
+    {WSAECONNRESET, TcpStatus::Closed},       {WSAECONNABORTED, TcpStatus::Closed},
+    {WSAESHUTDOWN, TcpStatus::Closed}};
+
 TcpStatus StatusOfError(int error) {
-  switch (error) {
-    case WSAECONNREFUSED:
-      return TcpStatus::Refused;
-    case WSAETIMEDOUT:
-      return TcpStatus::TimedOut;
-    case WSAENETUNREACH:
-    case WSAEHOSTUNREACH:
-    case WSAENETDOWN:
-    case WSAEHOSTDOWN:
-      return TcpStatus::Unreachable;
-    case WSAECONNRESET:
-    case WSAECONNABORTED:
-    case WSAESHUTDOWN:
-      return TcpStatus::Closed;
-    default:
-      return TcpStatus::Failed;
-  }
+  return StatusOfCode(error, kErrorStatuses, TcpStatus::Failed);
 }
 
 std::string ErrorText(int error) {
@@ -175,26 +168,19 @@ void Wait(Resolution& resolution, MonoTime deadline) {
   r.thread = nullptr;
 }
 
-TcpStatus StatusOfResolution(int rc) {
-  switch (rc) {
-    case 0:
-      return TcpStatus::Ok;
-    case WSATRY_AGAIN:  // no name server answered
-      return TcpStatus::ResolveTimedOut;
-    case WSA_NOT_ENOUGH_MEMORY:
-    case WSANOTINITIALISED:
-      return TcpStatus::Failed;
-    default:
-      return TcpStatus::ResolveFailed;
-  }
-}
+constexpr CodeStatus kResolverStatuses[] = {
+    {0, TcpStatus::Ok},
+    {WSATRY_AGAIN, TcpStatus::ResolveTimedOut},  // no name server answered
+    {WSA_NOT_ENOUGH_MEMORY, TcpStatus::Failed},
+    {WSANOTINITIALISED, TcpStatus::Failed}};
 
 std::string ResolverWords(const ResolverAnswer& a) {
   return ErrorText(a.code);
 }
 
-constexpr ResolverHooks kResolver{Numeric, WSAHOST_NOT_FOUND,  Start,
-                                  Wait,    StatusOfResolution, ResolverWords};
+constexpr ResolverHooks kResolver{Numeric,      WSAHOST_NOT_FOUND, Start,
+                                  Wait,         kResolverStatuses, std::size(kResolverStatuses),
+                                  ResolverWords};
 
 }  // namespace
 
