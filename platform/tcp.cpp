@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "tcp_resolve.h"
+#include "tcp_backend.h"
 #include "zev/platform/tcp.h"
 
 namespace zev::platform {
@@ -135,6 +135,16 @@ const char* TcpStatusText(TcpStatus status) {
       return "connection failed";
   }
   return "?";
+}
+
+TcpConnection::~TcpConnection() {
+  Close();
+}
+
+void TcpConnection::Lost(TcpStatus status, int error) {
+  Close();
+  status_ = status;
+  systemError_ = error != 0 ? TcpErrorText(error) : std::string();
 }
 
 TcpStatus StatusOfCode(int code, const CodeStatus* table, size_t size, TcpStatus otherwise) {

@@ -21,7 +21,7 @@
 #include <new>
 
 #include "poll_posix.h"
-#include "tcp_resolve.h"
+#include "tcp_backend.h"
 #include "timeouts.h"
 #include "zev/platform/clock.h"
 #include "zev/platform/tcp.h"
@@ -40,10 +40,15 @@ namespace {
 [[maybe_unused]] std::string Words(const char* text, const char*) {
   return text;
 }
-std::string ErrorText(int error) {
+
+}  // namespace
+
+std::string TcpErrorText(int error) {
   char buffer[128] = {};
   return Words(::strerror_r(error, buffer, sizeof buffer), buffer);
 }
+
+namespace {
 
 // The status a system error number stands for.
 constexpr CodeStatus kErrorStatuses[] = {
@@ -108,6 +113,21 @@ AddressList Owned(addrinfo* list) {
   return AddressList(list, [](void* l) { ::freeaddrinfo(static_cast<addrinfo*>(l)); });
 }
 
+// getaddrinfo() for TCP with `flags`; errno kept for EAI_SYSTEM.
+ResolverAnswer Lookup(const std::string& host, const std::string& service, int flags) {
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_protocol = IPPROTO_TCP;
+  hints.ai_flags = flags;
+  addrinfo* list = nullptr;
+  ResolverAnswer a;
+  a.code = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &list);
+  a.error = errno;
+  if (a.code == 0) a.found = Owned(list);
+  return a;
+}
+
 // The resolution of a name, its thread's end told by a byte in a pipe. A
 // library that started such a thread stays loaded (the add-in is linked with
 // -z nodelete), so its code is still there when the thread ends.
@@ -121,21 +141,12 @@ struct PipeResolution : Resolution {
   }
 
   void Run() {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_protocol = IPPROTO_TCP;
-    hints.ai_flags = AI_NUMERICSERV | AI_ADDRCONFIG;
-    addrinfo* list = nullptr;
-    int rc = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &list);
-    if (rc == EAI_NONAME || rc == EAI_FAIL) {
+    ResolverAnswer a = Lookup(host, service, AI_NUMERICSERV | AI_ADDRCONFIG);
+    if (a.code == EAI_NONAME || a.code == EAI_FAIL) {
       // AI_ADDRCONFIG hides loopback addresses on a host with no other network.
-      hints.ai_flags = AI_NUMERICSERV;
-      rc = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &list);
+      a = Lookup(host, service, AI_NUMERICSERV);
     }
-    answer.code = rc;
-    answer.error = errno;  // for EAI_SYSTEM
-    if (rc == 0) answer.found = Owned(list);
+    answer = std::move(a);
     done.store(true, std::memory_order_release);
     const char byte = 1;
     while (::write(ready[1], &byte, 1) < 0 && errno == EINTR) {
@@ -170,17 +181,7 @@ bool StartThread(const std::shared_ptr<PipeResolution>& r) {
 }
 
 ResolverAnswer Numeric(const std::string& host, const std::string& service) {
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  hints.ai_protocol = IPPROTO_TCP;
-  hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
-  addrinfo* list = nullptr;
-  ResolverAnswer a;
-  a.code = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &list);
-  a.error = errno;
-  if (a.code == 0) a.found = Owned(list);
-  return a;
+  return Lookup(host, service, AI_NUMERICHOST | AI_NUMERICSERV);
 }
 
 std::shared_ptr<Resolution> Start(const std::string& host, const std::string& service,
@@ -189,7 +190,7 @@ std::shared_ptr<Resolution> Start(const std::string& host, const std::string& se
   r->host = host;
   r->service = service;
   if (::pipe(r->ready) != 0) {
-    error = ErrorText(errno);
+    error = TcpErrorText(errno);
     return nullptr;
   }
   for (const int fd : r->ready) {
@@ -220,7 +221,7 @@ constexpr CodeStatus kResolverStatuses[] = {
     {EAI_SYSTEM, TcpStatus::Failed}};
 
 std::string ResolverWords(const ResolverAnswer& a) {
-  return a.code == EAI_SYSTEM ? ErrorText(a.error) : ::gai_strerror(a.code);
+  return a.code == EAI_SYSTEM ? TcpErrorText(a.error) : ::gai_strerror(a.code);
 }
 
 constexpr ResolverHooks kResolver{Numeric,      EAI_NONAME,        Start,
@@ -246,20 +247,10 @@ std::optional<TcpAddress> TcpEntry(uint8_t port) {
   return ParseTcpAddress(line);
 }
 
-TcpConnection::~TcpConnection() {
-  Close();
-}
-
 void TcpConnection::Close() {
   if (!IsOpen()) return;
   ::close(static_cast<int>(socket_));
   socket_ = kNoSocket;
-}
-
-void TcpConnection::Lost(TcpStatus status, int error) {
-  Close();
-  status_ = status;
-  systemError_ = error != 0 ? ErrorText(error) : std::string();
 }
 
 TcpStatus TcpConnection::Connect(const TcpAddress& address, int timeoutMs) {
@@ -281,7 +272,7 @@ TcpStatus TcpConnection::Connect(const TcpAddress& address, int timeoutMs) {
     const int fd = NewSocket(ai->ai_family);
     if (fd < 0) {
       status_ = TcpStatus::Failed;
-      systemError_ = ErrorText(errno);
+      systemError_ = TcpErrorText(errno);
       continue;
     }
     int error = 0;
@@ -307,7 +298,7 @@ TcpStatus TcpConnection::Connect(const TcpAddress& address, int timeoutMs) {
     }
     ::close(fd);
     status_ = StatusOfError(error);
-    systemError_ = ErrorText(error);
+    systemError_ = TcpErrorText(error);
     if (Now() >= deadline) break;
   }
   return status_;

@@ -12,7 +12,7 @@
 #include <memory>
 #include <new>
 
-#include "tcp_resolve.h"
+#include "tcp_backend.h"
 #include "timeouts.h"
 #include "zev/platform/clock.h"
 #include "zev/platform/tcp.h"
@@ -58,9 +58,13 @@ TcpStatus StatusOfError(int error) {
   return StatusOfCode(error, kErrorStatuses, TcpStatus::Failed);
 }
 
-std::string ErrorText(int error) {
+}  // namespace
+
+std::string TcpErrorText(int error) {
   return "Winsock error " + std::to_string(error);
 }
+
+namespace {
 
 bool WouldBlock(int error) {
   return error == WSAEWOULDBLOCK || error == WSAEINPROGRESS || error == WSAEINTR;
@@ -86,6 +90,20 @@ AddressList Owned(addrinfo* list) {
   return AddressList(list, [](void* l) { ::freeaddrinfo(static_cast<addrinfo*>(l)); });
 }
 
+// getaddrinfo() for TCP with `flags`.
+ResolverAnswer Lookup(const std::string& host, const std::string& service, int flags) {
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_protocol = IPPROTO_TCP;
+  hints.ai_flags = flags;
+  addrinfo* list = nullptr;
+  ResolverAnswer a;
+  a.code = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &list);
+  if (a.code == 0) a.found = Owned(list);
+  return a;
+}
+
 // The resolution of a name on a thread that the caller waits for. The thread
 // holds a reference to the module its code is in and gives it back as it
 // ends (FreeLibraryAndExitThread), so an unload of the add-in meanwhile
@@ -95,14 +113,7 @@ struct ThreadResolution : Resolution {
   HANDLE thread = nullptr;  // the caller's alone
 
   void Run() {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_protocol = IPPROTO_TCP;
-    hints.ai_flags = AI_NUMERICSERV;
-    addrinfo* list = nullptr;
-    answer.code = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &list);
-    if (answer.code == 0) answer.found = Owned(list);
+    answer = Lookup(host, service, AI_NUMERICSERV);
     done.store(true, std::memory_order_release);
   }
 };
@@ -128,16 +139,7 @@ DWORD WINAPI ResolveThread(void* arg) {
 }
 
 ResolverAnswer Numeric(const std::string& host, const std::string& service) {
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  hints.ai_protocol = IPPROTO_TCP;
-  hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
-  addrinfo* list = nullptr;
-  ResolverAnswer a;
-  a.code = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &list);
-  if (a.code == 0) a.found = Owned(list);
-  return a;
+  return Lookup(host, service, AI_NUMERICHOST | AI_NUMERICSERV);
 }
 
 std::shared_ptr<Resolution> Start(const std::string& host, const std::string& service,
@@ -175,7 +177,7 @@ constexpr CodeStatus kResolverStatuses[] = {
     {WSANOTINITIALISED, TcpStatus::Failed}};
 
 std::string ResolverWords(const ResolverAnswer& a) {
-  return ErrorText(a.code);
+  return TcpErrorText(a.code);
 }
 
 constexpr ResolverHooks kResolver{Numeric,      WSAHOST_NOT_FOUND, Start,
@@ -188,21 +190,11 @@ std::optional<TcpAddress> TcpEntry(uint8_t) {
   return std::nullopt;  // COM ports only: no ports directory here
 }
 
-TcpConnection::~TcpConnection() {
-  Close();
-}
-
 void TcpConnection::Close() {
   if (!IsOpen()) return;
   ::closesocket(AsSocket(socket_));
   socket_ = kNoSocket;
   ::WSACleanup();
-}
-
-void TcpConnection::Lost(TcpStatus status, int error) {
-  Close();
-  status_ = status;
-  systemError_ = error != 0 ? ErrorText(error) : std::string();
 }
 
 TcpStatus TcpConnection::Connect(const TcpAddress& address, int timeoutMs) {
@@ -232,7 +224,7 @@ TcpStatus TcpConnection::Connect(const TcpAddress& address, int timeoutMs) {
     const SOCKET s = ::WSASocketW(ai->ai_family, ai->ai_socktype, ai->ai_protocol, nullptr, 0,
                                   WSA_FLAG_NO_HANDLE_INHERIT);
     if (s == INVALID_SOCKET) {
-      systemError_ = ErrorText(::WSAGetLastError());
+      systemError_ = TcpErrorText(::WSAGetLastError());
       continue;
     }
     u_long nonBlocking = 1;
@@ -265,7 +257,7 @@ TcpStatus TcpConnection::Connect(const TcpAddress& address, int timeoutMs) {
     }
     ::closesocket(s);
     status_ = StatusOfError(error);
-    systemError_ = ErrorText(error);
+    systemError_ = TcpErrorText(error);
     if (Now() >= deadline) break;
   }
   found.reset();  // while Winsock is still started

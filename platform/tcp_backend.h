@@ -1,8 +1,8 @@
 // What the TCP backends share beyond tcp.h (in tcp.cpp): the status of a
 // system's code, and a host's resolution held to a deadline: a numeric
 // address at once, else the name on a thread of its own that the caller waits
-// for until its deadline at most. The system's calls and codes come from the
-// hooks that tcp_posix.cpp and tcp_win.cpp give.
+// for until its deadline at most. The system's calls and codes come from
+// tcp_posix.cpp and tcp_win.cpp: TcpErrorText and the resolver's hooks.
 #pragma once
 
 #include <atomic>
@@ -14,6 +14,9 @@
 #include "zev/platform/tcp.h"
 
 namespace zev::platform {
+
+// The system's words for its error number `error` (per system).
+std::string TcpErrorText(int error);
 
 // A system's code and the status it stands for.
 struct CodeStatus {
