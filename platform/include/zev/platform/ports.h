@@ -24,7 +24,8 @@ struct PortHolder {
 };
 
 // The processes that hold `device` open: the holders of an advisory lock on
-// it, else any other process with it open. Empty where the system does not tell.
+// it, else the other processes with the character device open (not the one at
+// the other end of a pseudo-terminal). Empty where the system does not tell.
 std::vector<PortHolder> PortHolders(const std::string& device);
 
 // Free: the driver can open it; Shared: it can, but another program has it
