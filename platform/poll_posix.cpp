@@ -1,5 +1,7 @@
 #include "poll_posix.h"
 
+#include "timeouts.h"
+
 #include <poll.h>
 
 #include <algorithm>
@@ -25,19 +27,10 @@ ReadResult ReadAttempt(int fd, void* buffer, size_t size, const SerialTimeouts& 
   ReadResult result;
   *ended = -1;
   auto* bytes = static_cast<unsigned char*>(buffer);
-  const MonoTime start = Now();
-  const MonoTime totalDeadline =
-      start + Millis(int64_t{timeouts.readTotalMultiplier} * static_cast<int64_t>(size) +
-                     timeouts.readTotalConstant);
-  MonoTime lastByte = start;
+  ReadDeadlines deadlines(timeouts, size);
   while (result.count < size) {
-    MonoTime deadline = totalDeadline;
     bool interval = false;
-    if (result.count > 0 && timeouts.readInterval != 0 &&
-        lastByte + Millis(timeouts.readInterval) < totalDeadline) {
-      deadline = lastByte + Millis(timeouts.readInterval);
-      interval = true;
-    }
+    const MonoTime deadline = deadlines.Next(result.count, interval);
     const int ready = WaitFor(fd, POLLIN, deadline);
     if (ready == 0) {
       result.byInterval = interval;
@@ -52,7 +45,7 @@ ReadResult ReadAttempt(int fd, void* buffer, size_t size, const SerialTimeouts& 
     const ssize_t n = receive(fd, bytes + result.count, size - result.count);
     if (n > 0) {
       result.count += static_cast<size_t>(n);
-      lastByte = Now();
+      deadlines.Arrived();
       continue;
     }
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) continue;

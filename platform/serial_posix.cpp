@@ -15,6 +15,7 @@
 #include <system_error>
 
 #include "poll_posix.h"
+#include "timeouts.h"
 #include "zev/platform/clock.h"
 #include "zev/platform/serial.h"
 
@@ -203,9 +204,7 @@ size_t SerialPort::Write(const void* data, size_t size) {
   // before each command.
   if (modemLines_) ClearModemLines(fd);
   const auto* bytes = static_cast<const unsigned char*>(data);
-  const MonoTime deadline =
-      Now() + Millis(int64_t{timeouts_.writeTotalMultiplier} * static_cast<int64_t>(size) +
-                     timeouts_.writeTotalConstant);
+  const MonoTime deadline = WriteDeadline(timeouts_, size);
   size_t written = 0;
   while (written < size) {
     const ssize_t n = ::write(fd, bytes + written, size - written);

@@ -4,6 +4,7 @@
 #include <memory>
 #include <system_error>
 
+#include "timeouts.h"
 #include "zev/platform/clock.h"
 #include "zev/platform/serial.h"
 
@@ -169,10 +170,8 @@ ReadResult SerialPort::ReadAttempt(void* buffer, size_t size, const SerialTimeou
   result.count = read;
   // The system does not tell which time-out ended a short read: one that ends
   // before the total time-out can have been only the interval one.
-  const int64_t total = int64_t{timeouts.readTotalMultiplier} * static_cast<int64_t>(size) +
-                        timeouts.readTotalConstant;
-  result.byInterval =
-      timeouts.readInterval != 0 && read > 0 && read < size && MillisBetween(start, Now()) < total;
+  result.byInterval = timeouts.readInterval != 0 && read > 0 && read < size &&
+                      MillisBetween(start, Now()) < ReadTotalMillis(timeouts, size);
   return result;
 }
 

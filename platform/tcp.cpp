@@ -1,8 +1,9 @@
-// What every TCP backend shares: the address text, the check of a host and
-// the words of a status.
+// What every TCP backend shares: the address text, the check of a host, the
+// words of a status, and a host's resolution held to a deadline.
 #include <cstdlib>
 #include <vector>
 
+#include "tcp_backend.h"
 #include "zev/platform/tcp.h"
 
 namespace zev::platform {
@@ -134,6 +135,53 @@ const char* TcpStatusText(TcpStatus status) {
       return "connection failed";
   }
   return "?";
+}
+
+TcpConnection::~TcpConnection() {
+  Close();
+}
+
+void TcpConnection::Lost(TcpStatus status, int error) {
+  Close();
+  status_ = status;
+  systemError_ = error != 0 ? TcpErrorText(error) : std::string();
+}
+
+TcpStatus StatusOfCode(int code, const CodeStatus* table, size_t size, TcpStatus otherwise) {
+  for (size_t i = 0; i < size; ++i) {
+    if (table[i].code == code) return table[i].status;
+  }
+  return otherwise;
+}
+
+AddressList ResolveByDeadline(const TcpAddress& address, MonoTime deadline, int timeoutMs,
+                              const ResolverHooks& hooks, TcpStatus& status, std::string& error) {
+  const std::string service = std::to_string(address.port);
+  ResolverAnswer numeric = hooks.numeric(address.host, service);
+  if (numeric.code == 0) return std::move(numeric.found);
+  if (numeric.code != hooks.notNumeric) {
+    status =
+        StatusOfCode(numeric.code, hooks.statuses, hooks.statusCount, TcpStatus::ResolveFailed);
+    error = hooks.words(numeric);
+    return nullptr;
+  }
+  status = TcpStatus::Failed;
+  const std::shared_ptr<Resolution> r = hooks.start(address.host, service, error);
+  if (!r) return nullptr;
+  hooks.wait(*r, deadline);
+  if (!r->done.load(std::memory_order_acquire)) {
+    status = TcpStatus::ResolveTimedOut;
+    error = "no answer from the name server within " + std::to_string(timeoutMs) + " ms";
+    return nullptr;
+  }
+  status =
+      StatusOfCode(r->answer.code, hooks.statuses, hooks.statusCount, TcpStatus::ResolveFailed);
+  if (r->answer.code != 0) {
+    error = hooks.words(r->answer);
+    return nullptr;
+  }
+  if (!r->answer.found) status = TcpStatus::ResolveFailed;
+  return std::move(r->answer.found);
 }
 
 }  // namespace zev::platform

@@ -16,10 +16,13 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <new>
 
 #include "poll_posix.h"
+#include "tcp_backend.h"
+#include "timeouts.h"
 #include "zev/platform/clock.h"
 #include "zev/platform/tcp.h"
 
@@ -37,29 +40,44 @@ namespace {
 [[maybe_unused]] std::string Words(const char* text, const char*) {
   return text;
 }
-std::string ErrorText(int error) {
+
+}  // namespace
+
+std::string TcpErrorText(int error) {
   char buffer[128] = {};
   return Words(::strerror_r(error, buffer, sizeof buffer), buffer);
 }
 
+namespace {
+
+// The status a system error number stands for.
+constexpr CodeStatus kErrorStatuses[] = {
+    {ECONNREFUSED, TcpStatus::Refused},    {ETIMEDOUT, TcpStatus::TimedOut},
+    {ENETUNREACH, TcpStatus::Unreachable}, {EHOSTUNREACH, TcpStatus::Unreachable},
+    {ENETDOWN, TcpStatus::Unreachable},    {EHOSTDOWN, TcpStatus::Unreachable},
+    {ECONNRESET, TcpStatus::Closed},       {EPIPE, TcpStatus::Closed},
+    {ECONNABORTED, TcpStatus::Closed}};
+
 TcpStatus StatusOfError(int error) {
-  switch (error) {
-    case ECONNREFUSED:
-      return TcpStatus::Refused;
-    case ETIMEDOUT:
-      return TcpStatus::TimedOut;
-    case ENETUNREACH:
-    case EHOSTUNREACH:
-    case ENETDOWN:
-    case EHOSTDOWN:
-      return TcpStatus::Unreachable;
-    case ECONNRESET:
-    case EPIPE:
-    case ECONNABORTED:
-      return TcpStatus::Closed;
-    default:
-      return TcpStatus::Failed;
-  }
+  return StatusOfCode(error, kErrorStatuses, TcpStatus::Failed);
+}
+
+// Keep-alive with the times of tcp.h: a system without one of the settings
+// keeps its own.
+void KeepAlive(int fd) {
+  const int one = 1;
+  ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &one, sizeof one);
+#ifdef TCP_KEEPIDLE
+  ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &kKeepAliveIdleS, sizeof kKeepAliveIdleS);
+#elif defined(TCP_KEEPALIVE)
+  ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPALIVE, &kKeepAliveIdleS, sizeof kKeepAliveIdleS);
+#endif
+#ifdef TCP_KEEPINTVL
+  ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &kKeepAliveIntervalS, sizeof kKeepAliveIntervalS);
+#endif
+#ifdef TCP_KEEPCNT
+  ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &kKeepAliveProbes, sizeof kKeepAliveProbes);
+#endif
 }
 
 // A socket of `family` that is non-blocking, closed on exec and kept off the
@@ -86,62 +104,49 @@ int NewSocket(int family) {
 #ifdef SO_NOSIGPIPE
   ::setsockopt(fd, SOL_SOCKET, SO_NOSIGPIPE, &one, sizeof one);
 #endif
-  // Keep-alive: a system without one of the settings keeps its own.
-  ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &one, sizeof one);
-#ifdef TCP_KEEPIDLE
-  ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &kKeepAliveIdleS, sizeof kKeepAliveIdleS);
-#elif defined(TCP_KEEPALIVE)
-  ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPALIVE, &kKeepAliveIdleS, sizeof kKeepAliveIdleS);
-#endif
-#ifdef TCP_KEEPINTVL
-  ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &kKeepAliveIntervalS, sizeof kKeepAliveIntervalS);
-#endif
-#ifdef TCP_KEEPCNT
-  ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &kKeepAliveProbes, sizeof kKeepAliveProbes);
-#endif
+  KeepAlive(fd);
   return fd;
 }
 
-// The addresses that getaddrinfo() found, freed with the owner.
-struct FreeAddresses {
-  void operator()(addrinfo* list) const { ::freeaddrinfo(list); }
-};
-using Addresses = std::unique_ptr<addrinfo, FreeAddresses>;
+// The addresses that getaddrinfo() found, freed with their last owner.
+AddressList Owned(addrinfo* list) {
+  return AddressList(list, [](void* l) { ::freeaddrinfo(static_cast<addrinfo*>(l)); });
+}
 
-// A name's resolution on a thread of its own, shared by the caller and the
-// thread: whichever lets go of it last frees it. The caller may give up at its
-// deadline; the thread then finishes alone and touches nothing else. A
+// getaddrinfo() for TCP with `flags`; errno kept for EAI_SYSTEM.
+ResolverAnswer Lookup(const std::string& host, const std::string& service, int flags) {
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_protocol = IPPROTO_TCP;
+  hints.ai_flags = flags;
+  addrinfo* list = nullptr;
+  ResolverAnswer a;
+  a.code = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &list);
+  a.error = errno;
+  if (a.code == 0) a.found = Owned(list);
+  return a;
+}
+
+// The resolution of a name, its thread's end told by a byte in a pipe. A
 // library that started such a thread stays loaded (the add-in is linked with
 // -z nodelete), so its code is still there when the thread ends.
-struct Resolution {
-  std::string host, service;
-  int rc = EAI_FAIL;
-  int error = 0;  // errno for EAI_SYSTEM
-  Addresses found;
-  std::atomic<bool> done{false};
-  int ready[2] = {-1, -1};  // a byte in this pipe when done
+struct PipeResolution : Resolution {
+  int ready[2] = {-1, -1};
 
-  ~Resolution() {
+  ~PipeResolution() override {
     for (const int fd : ready) {
       if (fd >= 0) ::close(fd);
     }
   }
 
   void Run() {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_protocol = IPPROTO_TCP;
-    hints.ai_flags = AI_NUMERICSERV | AI_ADDRCONFIG;
-    addrinfo* list = nullptr;
-    rc = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &list);
-    if (rc == EAI_NONAME || rc == EAI_FAIL) {
+    ResolverAnswer a = Lookup(host, service, AI_NUMERICSERV | AI_ADDRCONFIG);
+    if (a.code == EAI_NONAME || a.code == EAI_FAIL) {
       // AI_ADDRCONFIG hides loopback addresses on a host with no other network.
-      hints.ai_flags = AI_NUMERICSERV;
-      rc = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &list);
+      a = Lookup(host, service, AI_NUMERICSERV);
     }
-    error = errno;
-    found.reset(rc == 0 ? list : nullptr);
+    answer = std::move(a);
     done.store(true, std::memory_order_release);
     const char byte = 1;
     while (::write(ready[1], &byte, 1) < 0 && errno == EINTR) {
@@ -150,22 +155,22 @@ struct Resolution {
 };
 
 void* ResolveThread(void* arg) {
-  const std::unique_ptr<std::shared_ptr<Resolution>> held(
-      static_cast<std::shared_ptr<Resolution>*>(arg));
+  const std::unique_ptr<std::shared_ptr<PipeResolution>> held(
+      static_cast<std::shared_ptr<PipeResolution>*>(arg));
   (*held)->Run();
   return nullptr;
 }
 
 // Starts `r` on a detached thread that blocks every signal (the host's signal
 // handlers never run on it). False when no thread could be had.
-bool StartResolution(const std::shared_ptr<Resolution>& r) {
+bool StartThread(const std::shared_ptr<PipeResolution>& r) {
   pthread_attr_t attributes;
   if (::pthread_attr_init(&attributes) != 0) return false;
   ::pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
   sigset_t all, before;
   sigfillset(&all);
   ::pthread_sigmask(SIG_SETMASK, &all, &before);
-  auto* arg = new (std::nothrow) std::shared_ptr<Resolution>(r);
+  auto* arg = new (std::nothrow) std::shared_ptr<PipeResolution>(r);
   pthread_t thread;
   const bool started =
       arg != nullptr && ::pthread_create(&thread, &attributes, ResolveThread, arg) == 0;
@@ -175,73 +180,53 @@ bool StartResolution(const std::shared_ptr<Resolution>& r) {
   return started;
 }
 
-TcpStatus StatusOfResolution(int rc) {
-  switch (rc) {
-    case 0:
-      return TcpStatus::Ok;
-    case EAI_AGAIN:  // no name server answered
-      return TcpStatus::ResolveTimedOut;
-    case EAI_MEMORY:
-    case EAI_SYSTEM:
-      return TcpStatus::Failed;
-    default:
-      return TcpStatus::ResolveFailed;
-  }
+ResolverAnswer Numeric(const std::string& host, const std::string& service) {
+  return Lookup(host, service, AI_NUMERICHOST | AI_NUMERICSERV);
 }
 
-// The addresses of `address` by the deadline: a numeric address at once, a
-// name from a thread of its own. On failure `status` and `error` say why.
-Addresses Resolve(const TcpAddress& address, MonoTime deadline, int timeoutMs, TcpStatus& status,
-                  std::string& error) {
-  const std::string service = std::to_string(address.port);
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  hints.ai_protocol = IPPROTO_TCP;
-  hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
-  addrinfo* list = nullptr;
-  const int rc = ::getaddrinfo(address.host.c_str(), service.c_str(), &hints, &list);
-  if (rc == 0) return Addresses(list);
-  if (rc != EAI_NONAME) {
-    status = StatusOfResolution(rc);
-    error = rc == EAI_SYSTEM ? ErrorText(errno) : ::gai_strerror(rc);
-    return nullptr;
-  }
-  auto r = std::make_shared<Resolution>();
-  r->host = address.host;
+std::shared_ptr<Resolution> Start(const std::string& host, const std::string& service,
+                                  std::string& error) {
+  auto r = std::make_shared<PipeResolution>();
+  r->host = host;
   r->service = service;
-  status = TcpStatus::Failed;
   if (::pipe(r->ready) != 0) {
-    error = ErrorText(errno);
+    error = TcpErrorText(errno);
     return nullptr;
   }
   for (const int fd : r->ready) {
     ::fcntl(fd, F_SETFD, FD_CLOEXEC);
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
   }
-  if (!StartResolution(r)) {
+  if (!StartThread(r)) {
     error = "no thread for the name's resolution";
     return nullptr;
   }
-  while (!r->done.load(std::memory_order_acquire)) {
-    if (posix::WaitFor(r->ready[0], POLLIN, deadline) <= 0) break;
+  return r;
+}
+
+void Wait(Resolution& resolution, MonoTime deadline) {
+  auto& r = static_cast<PipeResolution&>(resolution);
+  while (!r.done.load(std::memory_order_acquire)) {
+    if (posix::WaitFor(r.ready[0], POLLIN, deadline) <= 0) break;
     char sink[8];
-    while (::read(r->ready[0], sink, sizeof sink) > 0) {
+    while (::read(r.ready[0], sink, sizeof sink) > 0) {
     }
   }
-  if (!r->done.load(std::memory_order_acquire)) {
-    status = TcpStatus::ResolveTimedOut;
-    error = "no answer from the name server within " + std::to_string(timeoutMs) + " ms";
-    return nullptr;
-  }
-  status = StatusOfResolution(r->rc);
-  if (r->rc != 0) {
-    error = r->rc == EAI_SYSTEM ? ErrorText(r->error) : ::gai_strerror(r->rc);
-    return nullptr;
-  }
-  if (!r->found) status = TcpStatus::ResolveFailed;
-  return std::move(r->found);
 }
+
+constexpr CodeStatus kResolverStatuses[] = {
+    {0, TcpStatus::Ok},
+    {EAI_AGAIN, TcpStatus::ResolveTimedOut},  // no name server answered
+    {EAI_MEMORY, TcpStatus::Failed},
+    {EAI_SYSTEM, TcpStatus::Failed}};
+
+std::string ResolverWords(const ResolverAnswer& a) {
+  return a.code == EAI_SYSTEM ? TcpErrorText(a.error) : ::gai_strerror(a.code);
+}
+
+constexpr ResolverHooks kResolver{Numeric,      EAI_NONAME,        Start,
+                                  Wait,         kResolverStatuses, std::size(kResolverStatuses),
+                                  ResolverWords};
 
 // recv(2) that never waits: the attempt's poll() did.
 ssize_t ReceiveNow(int fd, void* buffer, size_t size) {
@@ -262,20 +247,10 @@ std::optional<TcpAddress> TcpEntry(uint8_t port) {
   return ParseTcpAddress(line);
 }
 
-TcpConnection::~TcpConnection() {
-  Close();
-}
-
 void TcpConnection::Close() {
   if (!IsOpen()) return;
   ::close(static_cast<int>(socket_));
   socket_ = kNoSocket;
-}
-
-void TcpConnection::Lost(TcpStatus status, int error) {
-  Close();
-  status_ = status;
-  systemError_ = error != 0 ? ErrorText(error) : std::string();
 }
 
 TcpStatus TcpConnection::Connect(const TcpAddress& address, int timeoutMs) {
@@ -288,14 +263,16 @@ TcpStatus TcpConnection::Connect(const TcpAddress& address, int timeoutMs) {
     systemError_ = *problem;
     return status_;
   }
-  const Addresses found = Resolve(address, deadline, timeoutMs, status_, systemError_);
+  const AddressList found =
+      ResolveByDeadline(address, deadline, timeoutMs, kResolver, status_, systemError_);
   if (!found) return status_;
   // Each address in turn, all within the one deadline.
-  for (const addrinfo* ai = found.get(); ai != nullptr; ai = ai->ai_next) {
+  for (const addrinfo* ai = static_cast<const addrinfo*>(found.get()); ai != nullptr;
+       ai = ai->ai_next) {
     const int fd = NewSocket(ai->ai_family);
     if (fd < 0) {
       status_ = TcpStatus::Failed;
-      systemError_ = ErrorText(errno);
+      systemError_ = TcpErrorText(errno);
       continue;
     }
     int error = 0;
@@ -321,7 +298,7 @@ TcpStatus TcpConnection::Connect(const TcpAddress& address, int timeoutMs) {
     }
     ::close(fd);
     status_ = StatusOfError(error);
-    systemError_ = ErrorText(error);
+    systemError_ = TcpErrorText(error);
     if (Now() >= deadline) break;
   }
   return status_;
@@ -344,9 +321,7 @@ size_t TcpConnection::Write(const void* data, size_t size, const SerialTimeouts&
   if (!IsOpen()) return 0;
   const int fd = static_cast<int>(socket_);
   const auto* bytes = static_cast<const char*>(data);
-  const MonoTime deadline =
-      Now() + Millis(int64_t{timeouts.writeTotalMultiplier} * static_cast<int64_t>(size) +
-                     timeouts.writeTotalConstant);
+  const MonoTime deadline = WriteDeadline(timeouts, size);
   size_t written = 0;
   while (written < size) {
     const ssize_t n = ::send(fd, bytes + written, size - written, MSG_NOSIGNAL);

@@ -8,9 +8,12 @@
 
 #include <algorithm>
 #include <atomic>
+#include <iterator>
 #include <memory>
 #include <new>
 
+#include "tcp_backend.h"
+#include "timeouts.h"
 #include "zev/platform/clock.h"
 #include "zev/platform/tcp.h"
 
@@ -43,29 +46,25 @@ int WaitFor(SOCKET s, bool write, MonoTime deadline) {
   return rc > 0 ? 1 : rc == 0 ? 0 : -1;
 }
 
+// The status a Winsock error stands for.
+constexpr CodeStatus kErrorStatuses[] = {
+    {WSAECONNREFUSED, TcpStatus::Refused},    {WSAETIMEDOUT, TcpStatus::TimedOut},
+    {WSAENETUNREACH, TcpStatus::Unreachable}, {WSAEHOSTUNREACH, TcpStatus::Unreachable},
+    {WSAENETDOWN, TcpStatus::Unreachable},    {WSAEHOSTDOWN, TcpStatus::Unreachable},
+    {WSAECONNRESET, TcpStatus::Closed},       {WSAECONNABORTED, TcpStatus::Closed},
+    {WSAESHUTDOWN, TcpStatus::Closed}};
+
 TcpStatus StatusOfError(int error) {
-  switch (error) {
-    case WSAECONNREFUSED:
-      return TcpStatus::Refused;
-    case WSAETIMEDOUT:
-      return TcpStatus::TimedOut;
-    case WSAENETUNREACH:
-    case WSAEHOSTUNREACH:
-    case WSAENETDOWN:
-    case WSAEHOSTDOWN:
-      return TcpStatus::Unreachable;
-    case WSAECONNRESET:
-    case WSAECONNABORTED:
-    case WSAESHUTDOWN:
-      return TcpStatus::Closed;
-    default:
-      return TcpStatus::Failed;
-  }
+  return StatusOfCode(error, kErrorStatuses, TcpStatus::Failed);
 }
 
-std::string ErrorText(int error) {
+}  // namespace
+
+std::string TcpErrorText(int error) {
   return "Winsock error " + std::to_string(error);
 }
+
+namespace {
 
 bool WouldBlock(int error) {
   return error == WSAEWOULDBLOCK || error == WSAEINPROGRESS || error == WSAEINTR;
@@ -86,34 +85,35 @@ void KeepAlive(SOCKET s) {
   ::setsockopt(s, IPPROTO_TCP, TCP_KEEPCNT, reinterpret_cast<const char*>(&probes), sizeof probes);
 }
 
-// The addresses that getaddrinfo() found, freed with the owner.
-struct FreeAddresses {
-  void operator()(addrinfo* list) const { ::freeaddrinfo(list); }
-};
-using Addresses = std::unique_ptr<addrinfo, FreeAddresses>;
+// The addresses that getaddrinfo() found, freed with their last owner.
+AddressList Owned(addrinfo* list) {
+  return AddressList(list, [](void* l) { ::freeaddrinfo(static_cast<addrinfo*>(l)); });
+}
 
-// A name's resolution on a thread of its own, shared by the caller and the
-// thread: whichever lets go of it last frees it. The caller may give up at its
-// deadline; the thread then finishes alone and touches nothing else. The
-// thread holds a reference to the module its code is in and gives it back as
-// it ends (FreeLibraryAndExitThread), so an unload of the add-in meanwhile
+// getaddrinfo() for TCP with `flags`.
+ResolverAnswer Lookup(const std::string& host, const std::string& service, int flags) {
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_protocol = IPPROTO_TCP;
+  hints.ai_flags = flags;
+  addrinfo* list = nullptr;
+  ResolverAnswer a;
+  a.code = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &list);
+  if (a.code == 0) a.found = Owned(list);
+  return a;
+}
+
+// The resolution of a name on a thread that the caller waits for. The thread
+// holds a reference to the module its code is in and gives it back as it
+// ends (FreeLibraryAndExitThread), so an unload of the add-in meanwhile
 // leaves that code in place.
-struct Resolution {
-  std::string host, service;
-  int rc = WSANO_RECOVERY;
-  Addresses found;
-  std::atomic<bool> done{false};
+struct ThreadResolution : Resolution {
   HMODULE module = nullptr;
+  HANDLE thread = nullptr;  // the caller's alone
 
   void Run() {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_protocol = IPPROTO_TCP;
-    hints.ai_flags = AI_NUMERICSERV;
-    addrinfo* list = nullptr;
-    rc = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &list);
-    found.reset(rc == 0 ? list : nullptr);
+    answer = Lookup(host, service, AI_NUMERICSERV);
     done.store(true, std::memory_order_release);
   }
 };
@@ -123,13 +123,13 @@ DWORD WINAPI ResolveThread(void* arg) {
   WSADATA data;
   const bool winsock = ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
   {
-    const std::unique_ptr<std::shared_ptr<Resolution>> held(
-        static_cast<std::shared_ptr<Resolution>*>(arg));
+    const std::unique_ptr<std::shared_ptr<ThreadResolution>> held(
+        static_cast<std::shared_ptr<ThreadResolution>*>(arg));
     module = (*held)->module;
     if (winsock) {
       (*held)->Run();
     } else {
-      (*held)->rc = WSANOTINITIALISED;
+      (*held)->answer.code = WSANOTINITIALISED;
       (*held)->done.store(true, std::memory_order_release);
     }
   }
@@ -138,71 +138,51 @@ DWORD WINAPI ResolveThread(void* arg) {
   return 0;
 }
 
-TcpStatus StatusOfResolution(int rc) {
-  switch (rc) {
-    case 0:
-      return TcpStatus::Ok;
-    case WSATRY_AGAIN:  // no name server answered
-      return TcpStatus::ResolveTimedOut;
-    case WSA_NOT_ENOUGH_MEMORY:
-    case WSANOTINITIALISED:
-      return TcpStatus::Failed;
-    default:
-      return TcpStatus::ResolveFailed;
-  }
+ResolverAnswer Numeric(const std::string& host, const std::string& service) {
+  return Lookup(host, service, AI_NUMERICHOST | AI_NUMERICSERV);
 }
 
-// The addresses of `address` by the deadline: a numeric address at once, a
-// name from a thread of its own. On failure `status` and `error` say why.
-Addresses Resolve(const TcpAddress& address, MonoTime deadline, int timeoutMs, TcpStatus& status,
-                  std::string& error) {
-  const std::string service = std::to_string(address.port);
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  hints.ai_protocol = IPPROTO_TCP;
-  hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
-  addrinfo* list = nullptr;
-  const int rc = ::getaddrinfo(address.host.c_str(), service.c_str(), &hints, &list);
-  if (rc == 0) return Addresses(list);
-  if (rc != WSAHOST_NOT_FOUND) {
-    status = StatusOfResolution(rc);
-    error = ErrorText(rc);
-    return nullptr;
-  }
-  auto r = std::make_shared<Resolution>();
-  r->host = address.host;
+std::shared_ptr<Resolution> Start(const std::string& host, const std::string& service,
+                                  std::string& error) {
+  auto r = std::make_shared<ThreadResolution>();
+  r->host = host;
   r->service = service;
-  status = TcpStatus::Failed;
-  error = "no thread for the name's resolution";
   if (!::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
                             reinterpret_cast<LPCWSTR>(&ResolveThread), &r->module)) {
     error = "the module of the resolution not found: error " + std::to_string(::GetLastError());
     return nullptr;
   }
-  auto* arg = new (std::nothrow) std::shared_ptr<Resolution>(r);
-  const HANDLE thread =
-      arg != nullptr ? ::CreateThread(nullptr, 0, ResolveThread, arg, 0, nullptr) : nullptr;
-  if (thread == nullptr) {
+  auto* arg = new (std::nothrow) std::shared_ptr<ThreadResolution>(r);
+  r->thread = arg != nullptr ? ::CreateThread(nullptr, 0, ResolveThread, arg, 0, nullptr) : nullptr;
+  if (r->thread == nullptr) {
     ::FreeLibrary(r->module);
     delete arg;
+    error = "no thread for the name's resolution";
     return nullptr;
   }
-  ::WaitForSingleObject(thread, static_cast<DWORD>(MillisUntil(deadline)));
-  ::CloseHandle(thread);
-  if (!r->done.load(std::memory_order_acquire)) {
-    status = TcpStatus::ResolveTimedOut;
-    error = "no answer from the name server within " + std::to_string(timeoutMs) + " ms";
-    return nullptr;
-  }
-  status = StatusOfResolution(r->rc);
-  if (r->rc != 0) {
-    error = ErrorText(r->rc);
-    return nullptr;
-  }
-  if (!r->found) status = TcpStatus::ResolveFailed;
-  return std::move(r->found);
+  return r;
 }
+
+void Wait(Resolution& resolution, MonoTime deadline) {
+  auto& r = static_cast<ThreadResolution&>(resolution);
+  ::WaitForSingleObject(r.thread, static_cast<DWORD>(MillisUntil(deadline)));
+  ::CloseHandle(r.thread);
+  r.thread = nullptr;
+}
+
+constexpr CodeStatus kResolverStatuses[] = {
+    {0, TcpStatus::Ok},
+    {WSATRY_AGAIN, TcpStatus::ResolveTimedOut},  // no name server answered
+    {WSA_NOT_ENOUGH_MEMORY, TcpStatus::Failed},
+    {WSANOTINITIALISED, TcpStatus::Failed}};
+
+std::string ResolverWords(const ResolverAnswer& a) {
+  return TcpErrorText(a.code);
+}
+
+constexpr ResolverHooks kResolver{Numeric,      WSAHOST_NOT_FOUND, Start,
+                                  Wait,         kResolverStatuses, std::size(kResolverStatuses),
+                                  ResolverWords};
 
 }  // namespace
 
@@ -210,21 +190,11 @@ std::optional<TcpAddress> TcpEntry(uint8_t) {
   return std::nullopt;  // COM ports only: no ports directory here
 }
 
-TcpConnection::~TcpConnection() {
-  Close();
-}
-
 void TcpConnection::Close() {
   if (!IsOpen()) return;
   ::closesocket(AsSocket(socket_));
   socket_ = kNoSocket;
   ::WSACleanup();
-}
-
-void TcpConnection::Lost(TcpStatus status, int error) {
-  Close();
-  status_ = status;
-  systemError_ = error != 0 ? ErrorText(error) : std::string();
 }
 
 TcpStatus TcpConnection::Connect(const TcpAddress& address, int timeoutMs) {
@@ -243,16 +213,18 @@ TcpStatus TcpConnection::Connect(const TcpAddress& address, int timeoutMs) {
     systemError_ = *problem;
     return status_;
   }
-  Addresses found = Resolve(address, deadline, timeoutMs, status_, systemError_);
+  AddressList found =
+      ResolveByDeadline(address, deadline, timeoutMs, kResolver, status_, systemError_);
   if (!found) {
     ::WSACleanup();
     return status_;
   }
-  for (const addrinfo* ai = found.get(); ai != nullptr; ai = ai->ai_next) {
+  for (const addrinfo* ai = static_cast<const addrinfo*>(found.get()); ai != nullptr;
+       ai = ai->ai_next) {
     const SOCKET s = ::WSASocketW(ai->ai_family, ai->ai_socktype, ai->ai_protocol, nullptr, 0,
                                   WSA_FLAG_NO_HANDLE_INHERIT);
     if (s == INVALID_SOCKET) {
-      systemError_ = ErrorText(::WSAGetLastError());
+      systemError_ = TcpErrorText(::WSAGetLastError());
       continue;
     }
     u_long nonBlocking = 1;
@@ -285,7 +257,7 @@ TcpStatus TcpConnection::Connect(const TcpAddress& address, int timeoutMs) {
     }
     ::closesocket(s);
     status_ = StatusOfError(error);
-    systemError_ = ErrorText(error);
+    systemError_ = TcpErrorText(error);
     if (Now() >= deadline) break;
   }
   found.reset();  // while Winsock is still started
@@ -310,9 +282,7 @@ size_t TcpConnection::Write(const void* data, size_t size, const SerialTimeouts&
   if (!IsOpen()) return 0;
   const SOCKET s = AsSocket(socket_);
   const auto* bytes = static_cast<const char*>(data);
-  const MonoTime deadline =
-      Now() + Millis(int64_t{timeouts.writeTotalMultiplier} * static_cast<int64_t>(size) +
-                     timeouts.writeTotalConstant);
+  const MonoTime deadline = WriteDeadline(timeouts, size);
   size_t written = 0;
   while (written < size) {
     const int n = ::send(s, bytes + written, static_cast<int>(size - written), 0);
@@ -338,19 +308,10 @@ ReadResult TcpConnection::ReadAttempt(void* buffer, size_t size, const SerialTim
   }
   const SOCKET s = AsSocket(socket_);
   auto* bytes = static_cast<char*>(buffer);
-  const MonoTime start = Now();
-  const MonoTime totalDeadline =
-      start + Millis(int64_t{timeouts.readTotalMultiplier} * static_cast<int64_t>(size) +
-                     timeouts.readTotalConstant);
-  MonoTime lastByte = start;
+  ReadDeadlines deadlines(timeouts, size);
   while (result.count < size) {
-    MonoTime deadline = totalDeadline;
     bool interval = false;
-    if (result.count > 0 && timeouts.readInterval != 0 &&
-        lastByte + Millis(timeouts.readInterval) < totalDeadline) {
-      deadline = lastByte + Millis(timeouts.readInterval);
-      interval = true;
-    }
+    const MonoTime deadline = deadlines.Next(result.count, interval);
     const int ready = WaitFor(s, false, deadline);
     if (ready == 0) {
       result.byInterval = interval;
@@ -363,7 +324,7 @@ ReadResult TcpConnection::ReadAttempt(void* buffer, size_t size, const SerialTim
     const int n = ::recv(s, bytes + result.count, static_cast<int>(size - result.count), 0);
     if (n > 0) {
       result.count += static_cast<size_t>(n);
-      lastByte = Now();
+      deadlines.Arrived();
       continue;
     }
     const int error = n == 0 ? 0 : ::WSAGetLastError();

@@ -287,7 +287,7 @@ Failure FirstFailure(Context& c, const std::vector<Step>& steps,
   }
   if (!converter) {
     // A port that does not open now: why, as for every other command.
-    const os::OpenDiagnosis d = os::DiagnoseOpen(c.o.port);
+    const platform::OpenDiagnosis d = platform::DiagnoseOpen(c.o.port);
     if (!d.exists || d.noPermission || d.busy || d.notSerial)
       failure.reasons = WhyNoOpen(c, c.o.port);
   } else {
@@ -337,7 +337,7 @@ int RunCheck(Context& c) {
   // Another program reading the line beside the driver takes its replies.
   Json holders = Json::array();
   if (!converter) {
-    for (const auto& h : os::OpenWithoutLock(c.o.port))
+    for (const auto& h : platform::OpenWithoutLock(c.o.port))
       holders.push_back({{"pid", h.pid}, {"name", h.name}, {"lock", false}});
     const std::string shared = OpenWithoutLockNote(c, c.o.port);
     if (!shared.empty()) lines.push_back(shared);

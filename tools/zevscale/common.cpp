@@ -9,7 +9,7 @@
 #include <sstream>
 
 #include "console.h"
-#include "serial_ports.h"
+#include "zev/platform/ports.h"
 #include "zev/platform/tcp.h"
 #include "zev/platform/text.h"
 #include "zev/platform/tracefile.h"
@@ -342,7 +342,7 @@ std::vector<std::string> WhyNoOpen(const Context& c, int port) {
     reasons.push_back(c.T(M::WhyConnect, {converter->Url(), why}));
     return reasons;
   }
-  const os::OpenDiagnosis d = os::DiagnoseOpen(port);
+  const platform::OpenDiagnosis d = platform::DiagnoseOpen(port);
   std::vector<std::string> why;
   if (d.device.empty()) {
     why.push_back(c.T(M::WhyNoDevice, {std::to_string(port)}));
@@ -357,16 +357,16 @@ std::vector<std::string> WhyNoOpen(const Context& c, int port) {
     why.push_back(c.T(M::WhyNoPermission, {d.device, AccessText(d.access)}));
     const std::string real = platform::ResolvedPath(d.entry.empty() ? d.device : d.entry);
     switch (d.access.remedy) {
-      case os::Access::AddToGroup:
+      case platform::PortAccess::AddToGroup:
         why.push_back(c.T(M::WhyAddToGroup, {d.access.group}));
         break;
-      case os::Access::LogInAgain:
+      case platform::PortAccess::LogInAgain:
         why.push_back(c.T(M::WhyLogInAgain, {d.access.group}));
         break;
-      case os::Access::UdevRule:
+      case platform::PortAccess::UdevRule:
         why.push_back(c.T(M::WhyUdevRule, {real.substr(real.find_last_of('/') + 1)}));
         break;
-      case os::Access::None:
+      case platform::PortAccess::None:
         break;
     }
   } else if (d.busy) {
@@ -387,7 +387,7 @@ std::vector<std::string> WhyNoOpen(const Context& c, int port) {
   return why;
 }
 
-std::string HolderList(const std::vector<os::Holder>& holders) {
+std::string HolderList(const std::vector<platform::PortHolder>& holders) {
   std::string who;
   for (const auto& h : holders) {
     if (!who.empty()) who += ", ";
@@ -396,7 +396,7 @@ std::string HolderList(const std::vector<os::Holder>& holders) {
   return who;
 }
 
-std::string AccessText(const os::Access& access) {
+std::string AccessText(const platform::PortAccess& access) {
   if (!access.known) return std::string();
   char mode[16];
   std::snprintf(mode, sizeof mode, "%04o", access.mode);
@@ -404,23 +404,23 @@ std::string AccessText(const os::Access& access) {
 }
 
 std::vector<std::string> PortsDirectoryNotes(const Context& c, int port) {
-  const os::PortsDirectory d = os::PortsDirectoryState();
-  if (d.path.empty() || d.state == os::PortsDirectory::Usable) return {};
+  const platform::PortsDirectory d = platform::PortsDirectoryState();
+  if (d.path.empty() || d.state == platform::PortsDirectory::Usable) return {};
   const std::string path = Printable(d.path);
   const std::string source = c.T(d.fromVariable ? M::DirFromVariable : M::DirDefault);
   std::vector<std::string> notes;
   switch (d.state) {
-    case os::PortsDirectory::Usable:
-    case os::PortsDirectory::Missing:
+    case platform::PortsDirectory::Usable:
+    case platform::PortsDirectory::Missing:
       notes.push_back(c.T(M::DirMissing, {path, source}));
       break;
-    case os::PortsDirectory::Empty:
+    case platform::PortsDirectory::Empty:
       notes.push_back(c.T(M::DirEmpty, {path, source}));
       break;
-    case os::PortsDirectory::NotDirectory:
+    case platform::PortsDirectory::NotDirectory:
       notes.push_back(c.T(M::DirNotDirectory, {path, source}));
       break;
-    case os::PortsDirectory::Unreadable:
+    case platform::PortsDirectory::Unreadable:
       notes.push_back(c.T(M::DirUnreadable, {path, source}));
       break;
   }
@@ -428,17 +428,17 @@ std::vector<std::string> PortsDirectoryNotes(const Context& c, int port) {
   const std::string sudo = d.fromVariable ? "" : "sudo ";
   std::string command =
       sudo + "ln -s /dev/ttyUSB0 " + path + "/COM" + std::to_string(port >= 0 ? port : 3);
-  if (d.state == os::PortsDirectory::Missing)
+  if (d.state == platform::PortsDirectory::Missing)
     command = sudo + "mkdir -p " + path + " && " + command;
-  const bool mistyped = d.fromVariable && (d.state == os::PortsDirectory::Missing ||
-                                           d.state == os::PortsDirectory::NotDirectory);
+  const bool mistyped = d.fromVariable && (d.state == platform::PortsDirectory::Missing ||
+                                           d.state == platform::PortsDirectory::NotDirectory);
   notes.push_back(c.T(mistyped ? M::DirRemedyVariable : M::DirRemedy, {command}));
   return notes;
 }
 
 std::string OpenWithoutLockNote(const Context& c, int port) {
   if (platform::TcpEntry(static_cast<uint8_t>(port))) return std::string();
-  const std::vector<os::Holder> others = os::OpenWithoutLock(port);
+  const std::vector<platform::PortHolder> others = platform::OpenWithoutLock(port);
   return others.empty() ? std::string()
                         : c.T(M::WhyOpenNoLock, {PortName(c.o, port), HolderList(others)});
 }

@@ -17,7 +17,7 @@
 #include "host.h"
 #include "line.h"
 #include "messages.h"
-#include "serial_ports.h"
+#include "zev/platform/ports.h"
 #include "zev/platform/tcp.h"
 
 namespace zev::cli {
@@ -121,9 +121,9 @@ std::string GreetingTrouble(const Context& c, const Greeting& g);
 std::string NearAddress(Lang lang, const std::string& firstLine);
 
 // "PID 1234 (picocom), PID 99 (cat)".
-std::string HolderList(const std::vector<os::Holder>& holders);
+std::string HolderList(const std::vector<platform::PortHolder>& holders);
 // "root:dialout 0660", or empty when unknown.
-std::string AccessText(const os::Access& access);
+std::string AccessText(const platform::PortAccess& access);
 // The ports directory's state and the remedy (an entry for COM<port>, or
 // COM3 when port < 0) when it maps nothing; empty when it is usable.
 std::vector<std::string> PortsDirectoryNotes(const Context& c, int port = -1);

@@ -5,7 +5,7 @@
 
 #include "common.h"
 #include "line.h"
-#include "serial_ports.h"
+#include "zev/platform/ports.h"
 #include "zev/platform/tcp.h"
 
 namespace zev::cli {
@@ -20,7 +20,7 @@ struct Converter {
 // (within the connect time-out together) but only once: entries with the same
 // address share the one connection, which a second one at the same time
 // would find busy.
-std::map<int, Converter> Converters(const std::vector<os::PortEntry>& ports) {
+std::map<int, Converter> Converters(const std::vector<platform::PortEntry>& ports) {
   std::map<std::string, std::shared_future<Greeting>> tries;
   std::map<int, std::string> urls;
   for (const auto& p : ports) {
@@ -53,37 +53,37 @@ const char* ConverterState(const Greeting& g) {
   return "reachable";
 }
 
-const char* StateName(os::PortState state) {
+const char* StateName(platform::PortState state) {
   switch (state) {
-    case os::PortState::Free:
+    case platform::PortState::Free:
       return "free";
-    case os::PortState::Busy:
+    case platform::PortState::Busy:
       return "busy";
-    case os::PortState::Missing:
+    case platform::PortState::Missing:
       return "missing";
-    case os::PortState::NoAccess:
+    case platform::PortState::NoAccess:
       return "no access";
-    case os::PortState::NotSerial:
+    case platform::PortState::NotSerial:
       return "not a serial port";
-    case os::PortState::SameDevice:
+    case platform::PortState::SameDevice:
       return "same device";
-    case os::PortState::Shared:
+    case platform::PortState::Shared:
       break;
   }
   return "shared";  // opens, but another program has it open without a lock
 }
 
 // One entry for ports --json.
-Json EntryJson(const Context& c, const os::PortEntry& p,
+Json EntryJson(const Context& c, const platform::PortEntry& p,
                const std::map<int, Converter>& converters) {
   Json j;
   j["name"] = p.name;
   j["device"] = p.device;
   j["com"] = p.com >= 0 ? Json(p.com) : Json(nullptr);
-  j["busy"] = p.state == os::PortState::Busy;
+  j["busy"] = p.state == platform::PortState::Busy;
   j["state"] = StateName(p.state);
   j["sameAs"] = p.sameAs >= 0 ? Json("COM" + std::to_string(p.sameAs)) : Json(nullptr);
-  if (p.state == os::PortState::NotSerial) {
+  if (p.state == platform::PortState::NotSerial) {
     const std::string near = NearAddress(c.o.lang, p.firstLine);
     if (!near.empty()) j["reason"] = near;
   }
@@ -115,11 +115,11 @@ Json EntryJson(const Context& c, const os::PortEntry& p,
 }
 
 // A port's state in words.
-std::string StateText(const Context& c, const os::PortEntry& p) {
+std::string StateText(const Context& c, const platform::PortEntry& p) {
   switch (p.state) {
-    case os::PortState::Free:
+    case platform::PortState::Free:
       return c.T(M::PortFree);
-    case os::PortState::Busy: {
+    case platform::PortState::Busy: {
       std::string who;
       for (const auto& h : p.holders) {
         if (!who.empty()) who += ", ";
@@ -127,22 +127,22 @@ std::string StateText(const Context& c, const os::PortEntry& p) {
       }
       return who.empty() ? c.T(M::PortBusy) : c.T(M::PortBusyBy, {who});
     }
-    case os::PortState::Missing:
+    case platform::PortState::Missing:
       return c.T(M::PortMissing);
-    case os::PortState::NoAccess: {
+    case platform::PortState::NoAccess: {
       std::string state = c.T(M::PortNoAccess);
       if (p.access.known) state += " (" + AccessText(p.access) + ")";
       return state;
     }
-    case os::PortState::NotSerial: {
+    case platform::PortState::NotSerial: {
       std::string state = c.T(M::PortNotSerial);
       const std::string near = NearAddress(c.o.lang, p.firstLine);
       if (!near.empty()) state += "; " + near;
       return state;
     }
-    case os::PortState::SameDevice:
+    case platform::PortState::SameDevice:
       return c.T(M::ScanOutSameDevice, {std::to_string(p.sameAs), Printable(p.sameDevice)});
-    case os::PortState::Shared:
+    case platform::PortState::Shared:
       return c.T(M::PortShared, {HolderList(p.holders)});
   }
   return std::string();
@@ -164,7 +164,7 @@ std::string ConverterText(const Context& c, const Greeting& g) {
 }
 
 // The entries in columns, each with its state in words.
-void ShowPorts(Context& c, const std::vector<os::PortEntry>& ports,
+void ShowPorts(Context& c, const std::vector<platform::PortEntry>& ports,
                const std::map<int, Converter>& converters) {
   size_t nameWidth = 0, deviceWidth = 0;
   for (const auto& p : ports) {
@@ -188,7 +188,7 @@ void ShowPorts(Context& c, const std::vector<os::PortEntry>& ports,
 }  // namespace
 
 int RunPorts(Context& c) {
-  std::vector<os::PortEntry> ports = os::ListPorts();
+  std::vector<platform::PortEntry> ports = platform::ListPorts();
   const std::map<int, Converter> converters = Converters(ports);
   for (auto& p : ports) {
     if (converters.count(p.com)) p.device = converters.at(p.com).url;

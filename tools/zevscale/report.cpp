@@ -8,7 +8,7 @@
 #include "console.h"
 #include "converters.h"
 #include "report.h"
-#include "serial_ports.h"
+#include "zev/platform/ports.h"
 #include "zev/platform/tracefile.h"
 
 namespace zev::cli {
@@ -50,19 +50,19 @@ std::string TraceTail(Lang lang, const std::string& value) {
 }
 
 std::string PortsDirectoryText(Lang lang) {
-  const os::PortsDirectory d = os::PortsDirectoryState();
+  const platform::PortsDirectory d = platform::PortsDirectoryState();
   if (d.path.empty()) return Text(lang, M::ReportDirNone) + "\n";
   std::string text =
       Text(lang, d.fromVariable ? M::ReportDirFromVariable : M::ReportDirDefault, {d.path}) + "\n";
   switch (d.state) {
-    case os::PortsDirectory::Missing:
+    case platform::PortsDirectory::Missing:
       return text + Text(lang, M::ReportDirMissing, {d.error, d.path}) + "\n";
-    case os::PortsDirectory::NotDirectory:
+    case platform::PortsDirectory::NotDirectory:
       return text + Text(lang, M::ReportDirNotDirectory) + "\n";
-    case os::PortsDirectory::Unreadable:
+    case platform::PortsDirectory::Unreadable:
       return text + Text(lang, M::ReportDirUnreadable, {d.error}) + "\n";
-    case os::PortsDirectory::Usable:
-    case os::PortsDirectory::Empty:
+    case platform::PortsDirectory::Usable:
+    case platform::PortsDirectory::Empty:
       break;
   }
   const auto entries = os::PortsDirectoryEntries(d.path);

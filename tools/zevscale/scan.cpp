@@ -11,7 +11,7 @@
 
 #include "common.h"
 #include "line.h"
-#include "serial_ports.h"
+#include "zev/platform/ports.h"
 #include "zev/platform/serial.h"
 #include "zev/platform/tcp.h"
 #include "zev/platform/tracefile.h"
@@ -152,13 +152,13 @@ std::set<int> PortsToScan(const Context& c, const std::vector<int>& mapped,
   // Weighing commands must not reach the system's own console or a login
   // line unless the user names the port.
   for (auto it = portSet.begin(); it != portSet.end();) {
-    const os::SystemLine line = os::SystemLineOf(*it);
-    if (line.kind == os::SystemLine::None) {
+    const platform::SystemLine line = platform::SystemLineOf(*it);
+    if (line.kind == platform::SystemLine::None) {
       ++it;
       continue;
     }
     const std::string port = std::to_string(*it), device = Printable(line.device);
-    skipped.push_back(line.kind == os::SystemLine::Console
+    skipped.push_back(line.kind == platform::SystemLine::Console
                           ? c.T(M::ScanSkippedConsole, {port, device})
                           : c.T(M::ScanSkippedLogin, {port, device, Printable(line.program)}));
     it = portSet.erase(it);
@@ -183,7 +183,7 @@ std::vector<PortResult> PortResults(const Options& o, const std::set<int>& portS
     // its device exists.
     const bool asked =
         !o.scanPorts.empty() || std::find(mapped.begin(), mapped.end(), port) != mapped.end();
-    if (!asked && !os::DiagnoseOpen(port).exists) continue;
+    if (!asked && !platform::DiagnoseOpen(port).exists) continue;
     for (const auto& earlier : results) {
       if (!r.converter && !r.device.empty() && earlier.device == r.device && earlier.sameAs < 0) {
         r.sameAs = earlier.port;
@@ -339,7 +339,7 @@ bool ShowUnopened(Context& c, const PortResult& r, ScanOutput& out) {
     return true;
   }
   if (r.unavailable == kPortUnavailable) {
-    const os::OpenDiagnosis d = os::DiagnoseOpen(r.port);
+    const platform::OpenDiagnosis d = platform::DiagnoseOpen(r.port);
     std::string why;
     for (const auto& reason : WhyNoOpen(c, r.port)) why += (why.empty() ? "" : "; ") + reason;
     if (!d.exists) {
@@ -459,7 +459,7 @@ void ShowPort(Context& c, const PortResult& r, const std::vector<std::string>& m
 void HolderNotes(Context& c, const std::vector<PortResult>& results, ScanOutput& out) {
   for (const auto& r : results) {
     if (r.sameAs >= 0 || c.o.tcpNames.count(r.port)) continue;
-    const std::vector<os::Holder> others = os::OpenWithoutLock(r.port);
+    const std::vector<platform::PortHolder> others = platform::OpenWithoutLock(r.port);
     if (others.empty()) continue;
     out.notes.push_back(OpenWithoutLockNote(c, r.port));
     Json holders = Json::array();
@@ -475,7 +475,7 @@ void HolderNotes(Context& c, const std::vector<PortResult>& results, ScanOutput&
 
 int RunScan(Context& c) {
   const Options& o = c.o;
-  const std::vector<int> mapped = os::MappedComNumbers();
+  const std::vector<int> mapped = platform::MappedComNumbers();
   ScanOutput out;
   const std::set<int> portSet = PortsToScan(c, mapped, out.notes);
   const std::vector<std::string> models = o.scanModels.empty() ? ModelNames() : o.scanModels;

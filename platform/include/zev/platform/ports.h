@@ -1,24 +1,39 @@
-// The machine's serial ports and why one cannot be opened, per operating
-// system (serial_ports_posix.cpp; a Windows build adds serial_ports_win.cpp).
+// The machine's serial ports: which are present, who holds one, and why one
+// cannot be opened, as far as the system tells (ports_posix.cpp,
+// ports_win.cpp).
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
-namespace zev::cli::os {
+namespace zev::platform {
 
-struct Holder {
+struct PresentPort {
+  uint8_t number = 0;  // COM<number>
+  std::string name;    // UTF-8; empty when the system knows none
+};
+
+// Sorted by number; never throws for a system that refuses to tell.
+std::vector<PresentPort> PresentSerialPorts();
+
+struct PortHolder {
   int pid = 0;
   std::string name;  // the program's name, empty when the system does not tell
   bool lock = true;  // it holds the port's lock (as the driver does); false: only has it open
 };
+
+// The processes that hold `device` open: the holders of an advisory lock on
+// it, else the other processes with the character device open (not the one at
+// the other end of a pseudo-terminal). Empty where the system does not tell.
+std::vector<PortHolder> PortHolders(const std::string& device);
 
 // Free: the driver can open it; Shared: it can, but another program has it
 // open without a lock and would read the scale's replies too.
 enum class PortState { Free, Busy, Missing, NoAccess, NotSerial, SameDevice, Shared };
 
 // Who owns a device and who may use it, and the remedy for a user who may not.
-struct Access {
+struct PortAccess {
   bool known = false;
   std::string owner, group;
   unsigned mode = 0;  // the permission bits
@@ -36,10 +51,10 @@ struct PortEntry {
   std::string usbId;        // USB vendor:product, if known
   std::string description;  // the system's friendly name of the device, if any
   PortState state = PortState::Free;
-  std::vector<Holder> holders;  // who holds it, where the system tells
-  int sameAs = -1;              // SameDevice: the COM number of the entry listed first...
-  std::string sameDevice;       // ...and the device both stand for
-  Access access;
+  std::vector<PortHolder> holders;  // who holds it, where the system tells
+  int sameAs = -1;                  // SameDevice: the COM number of the entry listed first...
+  std::string sameDevice;           // ...and the device both stand for
+  PortAccess access;
   std::string firstLine;  // an entry that is a regular file: its first line (a converter's address)
 };
 
@@ -55,7 +70,8 @@ PortsDirectory PortsDirectoryState();
 // The mapped COM<N> entries (in number order), then the devices no entry maps.
 std::vector<PortEntry> ListPorts();
 
-// The COM numbers that have an entry in the ports directory.
+// The COM numbers that have an entry in the ports directory (on Windows: in
+// the system's list of serial ports), in order.
 std::vector<int> MappedComNumbers();
 
 // Something of the system's own on COM<port>: the console the kernel writes
@@ -74,17 +90,17 @@ struct OpenDiagnosis {
   std::string entry;   // the COM<N> entry it came from, empty when none
   bool exists = false;
   bool noPermission = false;
-  Access access;  // for a permission problem
+  PortAccess access;  // for a permission problem
   bool busy = false;
-  bool notSerial = false;       // it opens, but it is no serial line
-  std::vector<Holder> holders;  // with a lock or exclusive when busy; else open without a lock
-  std::string systemError;      // the system's own words when none of the above
-  std::string firstLine;        // an entry that is a regular file: its first line
+  bool notSerial = false;           // it opens, but it is no serial line
+  std::vector<PortHolder> holders;  // with a lock or exclusive when busy; else open without a lock
+  std::string systemError;          // the system's own words when none of the above
+  std::string firstLine;            // an entry that is a regular file: its first line
 };
 OpenDiagnosis DiagnoseOpen(int port);
 
 // The other programs that have COM<port>'s device open without its lock: the
 // driver opens beside them and both read the scale's replies.
-std::vector<Holder> OpenWithoutLock(int port);
+std::vector<PortHolder> OpenWithoutLock(int port);
 
-}  // namespace zev::cli::os
+}  // namespace zev::platform

@@ -11,18 +11,17 @@
 #include <setupapi.h>
 
 #include <algorithm>
-#include <map>
 #include <utility>
 
-#include "serial_ports.h"
+#include "zev/platform/ports.h"
 #include "zev/platform/text.h"
 
-namespace zev::cli::os {
+namespace zev::platform {
 namespace {
 
 std::string Utf8(const std::wstring& wide) {
   // wchar_t is UTF-16 on Windows.
-  return platform::Utf16ToUtf8(
+  return Utf16ToUtf8(
       std::u16string_view(reinterpret_cast<const char16_t*>(wide.data()), wide.size()));
 }
 
@@ -72,15 +71,31 @@ std::vector<std::pair<std::wstring, std::wstring>> SerialComm() {
   return ports;
 }
 
+// A device information set, destroyed when it goes.
+class DeviceSet {
+ public:
+  explicit DeviceSet(HDEVINFO set) : set_(set) {}
+  ~DeviceSet() {
+    if (set_ != INVALID_HANDLE_VALUE) SetupDiDestroyDeviceInfoList(set_);
+  }
+  DeviceSet(const DeviceSet&) = delete;
+  DeviceSet& operator=(const DeviceSet&) = delete;
+  HDEVINFO Get() const { return set_; }
+
+ private:
+  HDEVINFO set_;
+};
+
 // COM name -> the device manager's friendly name, e.g. "USB Serial Port (COM3)".
-std::map<std::wstring, std::wstring> FriendlyNames() {
-  std::map<std::wstring, std::wstring> names;
-  HDEVINFO set = SetupDiGetClassDevsW(&GUID_DEVCLASS_PORTS, nullptr, nullptr, DIGCF_PRESENT);
-  if (set == INVALID_HANDLE_VALUE) return names;
+std::vector<std::pair<std::wstring, std::wstring>> FriendlyNames() {
+  std::vector<std::pair<std::wstring, std::wstring>> names;
+  const DeviceSet set(SetupDiGetClassDevsW(&GUID_DEVCLASS_PORTS, nullptr, nullptr, DIGCF_PRESENT));
+  if (set.Get() == INVALID_HANDLE_VALUE) return names;
   SP_DEVINFO_DATA info{};
   info.cbSize = sizeof info;
-  for (DWORD i = 0; SetupDiEnumDeviceInfo(set, i, &info); ++i) {
-    RegistryKey key(SetupDiOpenDevRegKey(set, &info, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ));
+  for (DWORD i = 0; SetupDiEnumDeviceInfo(set.Get(), i, &info); ++i) {
+    RegistryKey key(
+        SetupDiOpenDevRegKey(set.Get(), &info, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ));
     if (key.Get() == nullptr) continue;
     wchar_t port[64] = {};
     DWORD bytes = sizeof port - sizeof(wchar_t);
@@ -91,14 +106,22 @@ std::map<std::wstring, std::wstring> FriendlyNames() {
       continue;
     }
     wchar_t friendly[256] = {};
-    if (SetupDiGetDeviceRegistryPropertyW(set, &info, SPDRP_FRIENDLYNAME, nullptr,
+    if (SetupDiGetDeviceRegistryPropertyW(set.Get(), &info, SPDRP_FRIENDLYNAME, nullptr,
                                           reinterpret_cast<BYTE*>(friendly),
                                           sizeof friendly - sizeof(wchar_t), nullptr)) {
-      names[port] = friendly;
+      names.emplace_back(port, friendly);
     }
   }
-  SetupDiDestroyDeviceInfoList(set);
   return names;
+}
+
+// The friendly name the device manager gives the port named `com`, if any.
+std::wstring FriendlyName(const std::vector<std::pair<std::wstring, std::wstring>>& names,
+                          const std::wstring& com) {
+  for (const auto& [port, friendly] : names) {
+    if (_wcsicmp(port.c_str(), com.c_str()) == 0) return friendly;
+  }
+  return std::wstring();
 }
 
 // Opens the port as the driver does (exclusively) and closes it again.
@@ -135,6 +158,33 @@ std::string SystemMessage(DWORD error) {
 
 }  // namespace
 
+std::vector<PresentPort> PresentSerialPorts() {
+  std::vector<PresentPort> ports;
+  const auto friendly = FriendlyNames();
+  for (const auto& entry : SerialComm()) {
+    const int n = ComNumber(entry.first);
+    if (n < 1 || n > 255) continue;
+    PresentPort p;
+    p.number = static_cast<uint8_t>(n);
+    // The friendly name without its " (COM<number>)" tail.
+    p.name = Utf8(FriendlyName(friendly, entry.first));
+    const std::string tail = " (COM" + std::to_string(n) + ")";
+    if (p.name.size() > tail.size() &&
+        p.name.compare(p.name.size() - tail.size(), tail.size(), tail) == 0) {
+      p.name.resize(p.name.size() - tail.size());
+    }
+    ports.push_back(p);
+  }
+  std::sort(ports.begin(), ports.end(),
+            [](const PresentPort& a, const PresentPort& b) { return a.number < b.number; });
+  return ports;
+}
+
+// Windows does not say which program holds a port.
+std::vector<PortHolder> PortHolders(const std::string&) {
+  return {};
+}
+
 std::vector<PortEntry> ListPorts() {
   std::vector<PortEntry> ports;
   const auto friendly = FriendlyNames();
@@ -143,8 +193,7 @@ std::vector<PortEntry> ListPorts() {
     p.name = Utf8(com);
     p.device = Utf8(device);
     p.com = ComNumber(com);
-    const auto f = friendly.find(com);
-    if (f != friendly.end()) p.description = Utf8(f->second);
+    p.description = Utf8(FriendlyName(friendly, com));
     if (p.com >= 0) {
       const DWORD error = TryOpen(p.com);
       p.state = Held(error)     ? PortState::Busy
@@ -187,7 +236,7 @@ OpenDiagnosis DiagnoseOpen(int port) {
   return d;
 }
 
-std::vector<Holder> OpenWithoutLock(int) {
+std::vector<PortHolder> OpenWithoutLock(int) {
   return {};  // the driver opens a port exclusively here: nobody shares it
 }
 
@@ -195,4 +244,4 @@ PortsDirectory PortsDirectoryState() {
   return PortsDirectory();  // the system names the ports; no directory maps them
 }
 
-}  // namespace zev::cli::os
+}  // namespace zev::platform

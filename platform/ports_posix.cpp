@@ -1,6 +1,7 @@
-// Serial ports on Linux: the COM<N> entries of the ports directory, the
-// ttyS/ttyUSB/ttyACM devices from sysfs, stable names from /dev/serial/by-id,
-// and holders from /proc/locks and /proc/<pid>/fd.
+// Serial ports on POSIX: the COM<N> entries of the ports directory
+// (ZEVSCALE_PORTS or /etc/zevscale/ports), the ttyS/ttyUSB/ttyACM devices from
+// sysfs (COM<N> without an entry is /dev/ttyS<N-1>), stable names from
+// /dev/serial/by-id, and holders from /proc/locks and /proc/<pid>/fd.
 #include <dirent.h>
 #include <fcntl.h>
 #include <grp.h>
@@ -17,12 +18,13 @@
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <sstream>
 
-#include "serial_ports.h"
+#include "zev/platform/ports.h"
 #include "zev/platform/serial.h"
 
-namespace zev::cli::os {
+namespace zev::platform {
 namespace {
 
 std::string PortsPath() {
@@ -32,11 +34,11 @@ std::string PortsPath() {
 
 std::vector<std::string> DirectoryNames(const std::string& path) {
   std::vector<std::string> names;
-  if (DIR* d = opendir(path.c_str())) {
-    while (dirent* e = readdir(d)) {
+  const std::unique_ptr<DIR, int (*)(DIR*)> d(opendir(path.c_str()), &closedir);
+  if (d) {
+    while (const dirent* e = readdir(d.get())) {
       if (e->d_name[0] != '.') names.push_back(e->d_name);
     }
-    closedir(d);
   }
   std::sort(names.begin(), names.end());
   return names;
@@ -96,8 +98,8 @@ bool CarriesLock(const std::string& pid, const std::string& fd) {
 
 // The processes that have the device `rdev` open through a descriptor that
 // carries no lock, less the one at the other end of a pseudo-terminal.
-std::vector<Holder> OpenedBy(dev_t rdev) {
-  std::vector<Holder> holders;
+std::vector<PortHolder> OpenedBy(dev_t rdev) {
+  std::vector<PortHolder> holders;
   const int self = getpid();
   // Pseudo-terminal slaves have the majors 136 to 143.
   const unsigned devMajor = major(rdev);
@@ -122,8 +124,8 @@ std::vector<Holder> OpenedBy(dev_t rdev) {
 }
 
 // The holders of an advisory lock on the file `st` (how the driver holds a port).
-std::vector<Holder> LockHolders(const struct stat& st) {
-  std::vector<Holder> holders;
+std::vector<PortHolder> LockHolders(const struct stat& st) {
+  std::vector<PortHolder> holders;
   auto name = [](int pid) { return ReadFirstLine("/proc/" + std::to_string(pid) + "/comm"); };
   std::ifstream locks("/proc/locks");
   for (std::string line; std::getline(locks, line);) {
@@ -143,22 +145,22 @@ std::vector<Holder> LockHolders(const struct stat& st) {
 
 // The program that holds the device: the holder of an advisory lock on it,
 // else any other process with it open.
-std::vector<Holder> Holders(const std::string& device) {
+std::vector<PortHolder> Holders(const std::string& device) {
   struct stat st {};
   if (stat(device.c_str(), &st) != 0) return {};
-  std::vector<Holder> holders = LockHolders(st);
-  return holders.empty() ? OpenedBy(st.st_rdev) : holders;
+  std::vector<PortHolder> holders = LockHolders(st);
+  return holders.empty() && S_ISCHR(st.st_mode) ? OpenedBy(st.st_rdev) : holders;
 }
 
 // The other processes that have the device open and hold no lock on it.
-std::vector<Holder> WithoutLock(const std::string& device) {
+std::vector<PortHolder> WithoutLock(const std::string& device) {
   struct stat st {};
   if (stat(device.c_str(), &st) != 0 || !S_ISCHR(st.st_mode)) return {};
-  const std::vector<Holder> locking = LockHolders(st);
-  std::vector<Holder> holders;
-  for (const Holder& h : OpenedBy(st.st_rdev)) {
+  const std::vector<PortHolder> locking = LockHolders(st);
+  std::vector<PortHolder> holders;
+  for (const PortHolder& h : OpenedBy(st.st_rdev)) {
     const bool locks = std::any_of(locking.begin(), locking.end(),
-                                   [&h](const Holder& l) { return l.pid == h.pid; });
+                                   [&h](const PortHolder& l) { return l.pid == h.pid; });
     if (!locks) holders.push_back(h);
   }
   return holders;
@@ -169,8 +171,8 @@ bool InGroupList(gid_t gid, const std::vector<gid_t>& groups) {
 }
 
 // Who owns the device, its mode, and what would let this user open it.
-Access AccessOf(const std::string& device) {
-  Access a;
+PortAccess AccessOf(const std::string& device) {
+  PortAccess a;
   struct stat st {};
   if (stat(device.c_str(), &st) != 0) return a;
   a.known = true;
@@ -181,7 +183,7 @@ Access AccessOf(const std::string& device) {
   a.mode = st.st_mode & 07777;
   // Nobody should join root's group; a group without read and write gives nothing.
   if ((st.st_mode & (S_IRGRP | S_IWGRP)) != (S_IRGRP | S_IWGRP) || st.st_gid == 0) {
-    a.remedy = Access::UdevRule;
+    a.remedy = PortAccess::UdevRule;
     return a;
   }
   std::vector<gid_t> session(static_cast<size_t>(std::max(getgroups(0, nullptr), 0)));
@@ -202,7 +204,7 @@ Access AccessOf(const std::string& device) {
       now.clear();
     }
   }
-  a.remedy = InGroupList(st.st_gid, now) ? Access::LogInAgain : Access::AddToGroup;
+  a.remedy = InGroupList(st.st_gid, now) ? PortAccess::LogInAgain : PortAccess::AddToGroup;
   return a;
 }
 
@@ -246,11 +248,9 @@ void Fill(PortEntry& p, const std::string& path) {
 
 // ttyS<N> with a UART behind it: the kernel reports a port type other than 0.
 bool HasUart(const std::string& name) {
-  const std::string base = "/sys/class/tty/" + name;
-  struct stat st {};
-  if (stat((base + "/device").c_str(), &st) != 0) return false;
-  const std::string type = ReadFirstLine(base + "/type");
-  return type.empty() || type != "0";
+  std::ifstream type("/sys/class/tty/" + name + "/type");
+  int t = 0;
+  return type >> t && t != 0;
 }
 
 std::string UsbId(const std::string& name) {
@@ -277,6 +277,33 @@ std::vector<int> MappedComNumbers() {
   }
   std::sort(numbers.begin(), numbers.end());
   return numbers;
+}
+
+std::vector<PresentPort> PresentSerialPorts() {
+  std::vector<PresentPort> ports;
+  const std::string dir = PortsPath();
+  for (int n : MappedComNumbers()) {
+    if (n < 1 || n > 255) continue;
+    ports.push_back({static_cast<uint8_t>(n), RealPath(dir + "/COM" + std::to_string(n))});
+  }
+  // COM<k+1> without an entry is /dev/ttyS<k>: present when a UART is behind it.
+  for (int k = 0; k < 32; ++k) {
+    const auto number = static_cast<uint8_t>(k + 1);
+    if (std::any_of(ports.begin(), ports.end(),
+                    [number](const PresentPort& p) { return p.number == number; })) {
+      continue;
+    }
+    if (HasUart("ttyS" + std::to_string(k))) {
+      ports.push_back({number, "/dev/ttyS" + std::to_string(k)});
+    }
+  }
+  std::sort(ports.begin(), ports.end(),
+            [](const PresentPort& a, const PresentPort& b) { return a.number < b.number; });
+  return ports;
+}
+
+std::vector<PortHolder> PortHolders(const std::string& device) {
+  return Holders(device);
 }
 
 std::vector<PortEntry> ListPorts() {
@@ -357,7 +384,7 @@ std::vector<PortEntry> ListPorts() {
 
 SystemLine SystemLineOf(int port) {
   SystemLine line;
-  const std::string entry = platform::SerialPort::DeviceName(static_cast<uint8_t>(port));
+  const std::string entry = SerialPort::DeviceName(static_cast<uint8_t>(port));
   struct stat st {};
   if (entry.empty() || stat(entry.c_str(), &st) != 0 || !S_ISCHR(st.st_mode)) return line;
   line.device = RealPath(entry);
@@ -384,7 +411,7 @@ SystemLine SystemLineOf(int port) {
       return line;
     }
   }
-  for (const Holder& h : OpenedBy(st.st_rdev)) {
+  for (const PortHolder& h : OpenedBy(st.st_rdev)) {
     if (h.name.find("getty") != std::string::npos || h.name == "login") {
       line.kind = SystemLine::Login;
       line.program = h.name;
@@ -396,7 +423,7 @@ SystemLine SystemLineOf(int port) {
 
 OpenDiagnosis DiagnoseOpen(int port) {
   OpenDiagnosis d;
-  d.device = platform::SerialPort::DeviceName(static_cast<uint8_t>(port));
+  d.device = SerialPort::DeviceName(static_cast<uint8_t>(port));
   if (d.device.empty()) return d;
   if (d.device.rfind(PortsPath(), 0) == 0) {
     d.entry = d.device;
@@ -436,9 +463,9 @@ OpenDiagnosis DiagnoseOpen(int port) {
   return d;
 }
 
-std::vector<Holder> OpenWithoutLock(int port) {
-  const std::string device = platform::SerialPort::DeviceName(static_cast<uint8_t>(port));
-  return device.empty() ? std::vector<Holder>() : WithoutLock(device);
+std::vector<PortHolder> OpenWithoutLock(int port) {
+  const std::string device = SerialPort::DeviceName(static_cast<uint8_t>(port));
+  return device.empty() ? std::vector<PortHolder>() : WithoutLock(device);
 }
 
 PortsDirectory PortsDirectoryState() {
@@ -462,4 +489,4 @@ PortsDirectory PortsDirectoryState() {
   return d;
 }
 
-}  // namespace zev::cli::os
+}  // namespace zev::platform
