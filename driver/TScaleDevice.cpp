@@ -148,8 +148,8 @@ bool TScaleDevice::WeighText(std::string& text) {
 bool TScaleDevice::Weigh(double& kg) {
   std::string text;
   if (!WeighText(text)) return false;
-  // ZEV-U hands over its 12 characters; the others write the number alone,
-  // with the regional separator already.
+  // A text that ends in "kg" (ZEV-U's 12 characters) is read before it; the
+  // others are the number alone, with the regional separator already.
   if (model_->kgSuffix) text = BeforeKg(text);
   const char separator = platform::DecimalSeparator();
   for (char& c : text) {

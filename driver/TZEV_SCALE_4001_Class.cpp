@@ -95,7 +95,7 @@ auto TZEV_SCALE_4001_Class::OpenLine(std::u16string& why) const -> std::unique_p
   TScaleDevice& device = line->device;
   line->link = LinkName();
   if (!device.SetModel(model_)) {
-    why = T(Msg::NoModel, {model_});
+    why = NoModelText(language_, model_);
     return nullptr;
   }
   device.SetFastReplies(true);

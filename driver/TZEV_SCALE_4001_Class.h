@@ -95,6 +95,8 @@ enum class Msg : uint16_t {
 
 // The text of `id` in `lang` with %1, %2, ... replaced by `args`.
 std::u16string Text(Lang lang, Msg id, std::initializer_list<std::u16string_view> args = {});
+// The text of a model that is not in the table, with the names of those that are.
+std::u16string NoModelText(Lang lang, std::u16string_view model);
 
 // The text of `device`'s last failure in `lang`; `model` names the model
 // when the device has none.

@@ -61,7 +61,7 @@ class TZEV_SCALE_Class : public v8napi::TV8UserObject {
   // held closed with it); no adapter for a text that is not exactly a
   // model's name.
   void ChooseModel(std::u16string model);
-  // 0, 1 or 2 for "ZEV-U", "ZEV-AW", "ZEV-NT(N)"; -1 for any other model text.
+  // The place of the chosen model in the table; -1 for a model text that is none.
   int ModelIndex() const;
   void AddDeviceID(const std::string& id);
   bool FindDeviceID(const std::u16string& id) const;

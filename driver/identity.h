@@ -4,7 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
+#include "models.h"
 #include "product_version.h"
 
 namespace zev::driver {
@@ -12,9 +14,11 @@ namespace zev::driver {
 inline const char16_t* const kVersion = ZEV_VERSION_U;
 inline const char16_t* const kEquipmentType = u"ЭлектронныеВесы";
 inline const char16_t* const kDriverName = u"1С: Драйвер для весов ZEV (версия 2)";
-inline const char16_t* const kDriverDescription =
-    u"Драйвер выполнен по технологии NativeAPI и предназначен для весов ZEV-У, ZEV-AW, "
-    u"ZEV-NT(N) с интерфейсом RS-232";
+// "... для весов ZEV-У, ZEV-AW, ZEV-NT(N) с интерфейсом RS-232": the models of the table.
+inline std::u16string DriverDescription() {
+  return u"Драйвер выполнен по технологии NativeAPI и предназначен для весов " +
+         scales::WrittenNames() + u" с интерфейсом RS-232";
+}
 inline const char16_t* const kWebAddress = u"https://zevscale.example/";
 inline const char16_t* const kComponentName = u"ZEVScale";
 

@@ -20,7 +20,7 @@ bool TZEV_SCALE_Class::GetDescription(tVariant* ret, tVariant* params, int32_t c
   const bool complete = count == 7;
   if (complete) {
     SetText(&params[0], kDriverName);
-    SetText(&params[1], kDriverDescription);
+    SetText(&params[1], DriverDescription());
     SetText(&params[2], kEquipmentType);
     v8napi::SetVariantInt(*this, &params[3], 1005);
     v8napi::SetVariantBool(*this, &params[4], false);

@@ -173,7 +173,7 @@ bool TZEV_SCALE_4001_Class::DoAdditionalAction(v8napi::tVariant* ret, v8napi::tV
       model = model_;
     }
     const ModelRow* row = scales::FindModel(model);
-    if (row == nullptr) return Fail(T(Msg::NoModel, {model}));
+    if (row == nullptr) return Fail(NoModelText(language_, model));
     if (!row->Has(scales::Command::Zero)) return Fail(T(Msg::ZeroUnsupported, {NameOf(*row)}));
     // Offered in the settings form too, where nothing may be connected: the
     // port is then opened for the command. The scale's answer to a weighing

@@ -141,7 +141,7 @@ std::u16string TZEV_SCALE_4001_Class::DescriptionXml() const {
   // The trace's file; a trace to the standard error stream has none.
   const bool stderrTrace = SameIgnoringCase(log, u"stderr");
   return u"<?xml version=\"1.0\" encoding=\"UTF-8\"?><DriverDescription" +
-         XmlAttribute(u"Name", kDriverName) + XmlAttribute(u"Description", kDriverDescription) +
+         XmlAttribute(u"Name", kDriverName) + XmlAttribute(u"Description", DriverDescription()) +
          XmlAttribute(u"EquipmentType", kEquipmentType) +
          XmlAttribute(u"IntegrationComponent", u"false") +
          XmlAttribute(u"MainDriverInstalled", u"true") + XmlAttribute(u"DriverVersion", kVersion) +

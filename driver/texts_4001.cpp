@@ -46,9 +46,8 @@ constexpr Pair kTexts[] = {
     {Msg::TraceFileDescription, u"Файл, в который дописывается трассировка",
      u"The file the trace is appended to"},
     {Msg::ZeroingCaption, u"Установить ноль", u"Set zero"},
-    {Msg::NoModel,
-     u"Модель весов не задана или неизвестна: «%1». Выберите ZEV-U, ZEV-AW или ZEV-NT(N).",
-     u"The scale model is not set or unknown: \"%1\". Choose ZEV-U, ZEV-AW or ZEV-NT(N)."},
+    {Msg::NoModel, u"Модель весов не задана или неизвестна: «%1». Выберите %2.",
+     u"The scale model is not set or unknown: \"%1\". Choose %2."},
     {Msg::PortMissing, u"Порта COM%1 (%2) нет на этом компьютере.",
      u"Port COM%1 (%2) does not exist on this computer."},
     {Msg::PortNoAccess, u"Нет прав на порт COM%1 (%2): дайте пользователю доступ к порту.",
@@ -180,6 +179,12 @@ std::u16string Text(Lang lang, Msg id, std::initializer_list<std::u16string_view
   return platform::Substitute(platform::Wording(kTexts, lang, id), args);
 }
 
+std::u16string NoModelText(Lang lang, std::u16string_view model) {
+  const std::u16string names =
+      platform::Utf8ToUtf16(scales::ModelNames(lang == Lang::En ? " or " : " или "));
+  return Text(lang, Msg::NoModel, {model, names});
+}
+
 // Each fault with what came with it (the bytes, the weight text, the port's
 // holders, the converter's status) in words; the system is asked nothing
 // here beyond a port's device name and this process's own id.
@@ -202,7 +207,7 @@ std::u16string FailureText(Lang lang, const TScaleDevice& d, std::u16string_view
     case Fault::UnknownDevice:
       return std::u16string();
     case Fault::NoModel:
-      return Text(lang, Msg::NoModel, {modelSet});
+      return NoModelText(lang, modelSet);
     case Fault::PortMissing:
       return Text(lang, Msg::PortMissing, {port, device});
     case Fault::PortNoAccess:

@@ -214,8 +214,9 @@ Json TareZeroAndClose(Context& c, Calls& calls, bool tare, bool zero, const std:
   if (zero) {
     calls.Run("ВыполнитьДополнительноеДействие", {s.Wide("Zeroing")}, FlagOf);
     Step& last = calls.Steps().back();
-    if (c.o.model != "ZEV-U" && !last.ok) {
-      // Only ZEV-U has a zero command: the refusal is the right answer.
+    const scales::ModelRow* row = ModelNamed(c.o.model);
+    if (row != nullptr && !row->Has(scales::Command::Zero) && !last.ok) {
+      // A model without a zero command: the refusal is the right answer.
       last.expected = true;
       last.result = c.T(M::CheckExpectedRefusal);
     }

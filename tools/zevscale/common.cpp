@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "console.h"
+#include "line.h"
 #include "zev/platform/ports.h"
 #include "zev/platform/tcp.h"
 #include "zev/platform/text.h"
@@ -29,7 +30,11 @@ std::string Context::Kilograms(double kg) const {
 }
 
 const std::vector<std::string>& ModelNames() {
-  static const std::vector<std::string> names = {"ZEV-U", "ZEV-AW", "ZEV-NT(N)"};
+  static const std::vector<std::string> names = [] {
+    std::vector<std::string> all;
+    for (const scales::ModelRow& row : scales::Models()) all.emplace_back(row.name);
+    return all;
+  }();
   return names;
 }
 
@@ -176,9 +181,15 @@ std::string FitLine(const std::string& text, int columns) {
 
 namespace {
 
+bool HasZero(const std::string& model) {
+  const scales::ModelRow* row = ModelNamed(model);
+  return row != nullptr && row->Has(scales::Command::Zero);
+}
+
 // The length of `model`'s weigh reply, which ends in CR LF.
 size_t FrameLength(const std::string& model) {
-  return model == "ZEV-U" ? 14 : 18;
+  const scales::ModelRow* row = ModelNamed(model);
+  return row != nullptr ? row->frame.length : 0;
 }
 
 // What is wrong with the bytes that arrived for a weigh command, when it can
@@ -531,7 +542,7 @@ Failure Explain(Context& c, Session& s, Operation operation, int port, const std
       if (operation == Operation::Command) {
         // Refused without a word on the line; a model without a zero
         // command is refused before anything is sent.
-        if (c.o.command == "zero" && model != "ZEV-U" && c.tap.LastSent(port).empty())
+        if (c.o.command == "zero" && !HasZero(model) && c.tap.LastSent(port).empty())
           f.reasons.push_back(c.T(M::ZeroNone, {model}));
         return f;
       }

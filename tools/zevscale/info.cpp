@@ -97,10 +97,10 @@ Json OtherLines(const Context& c, const std::vector<Other>& others, size_t width
 // Each model's line settings: "ZEV-U 4800 8N1, ...", and as JSON.
 std::string LineSettings(Json& json) {
   std::string text;
-  for (const auto& model : ModelNames()) {
-    const ModelLine* line = FindModelLine(model);
-    text += (text.empty() ? "" : ", ") + model + " " + line->settings;
-    json[model] = line->settings;
+  for (const scales::ModelRow& row : scales::Models()) {
+    const std::string settings = scales::LineText(row.line);
+    text += (text.empty() ? "" : ", ") + std::string(row.name) + " " + settings;
+    json[row.name] = settings;
   }
   return text;
 }

@@ -3,9 +3,6 @@
 #include <algorithm>
 #include <memory>
 
-#include "zev_aw.h"
-#include "zev_nt.h"
-#include "zev_u.h"
 #include "TPort.h"
 #include "TTelnet.h"
 #include "TTrace.h"
@@ -15,16 +12,8 @@
 
 namespace zev::cli {
 
-const ModelLine* FindModelLine(const std::string& model) {
-  static const ModelLine kLines[] = {
-      {"ZEV-U", false, "P", "4800 8N1"},
-      {"ZEV-AW", true, std::string("\0\0\3", 3), "4800 8O1"},
-      {"ZEV-NT(N)", true, std::string("\0\0\3", 3), "4800 8O1"},
-  };
-  for (const auto& line : kLines) {
-    if (model == line.name) return &line;
-  }
-  return nullptr;
+const scales::ModelRow* ModelNamed(const std::string& name) {
+  return scales::FindModel(std::string_view(name));
 }
 
 namespace {
@@ -127,7 +116,7 @@ std::string Listening::All() const {
   return all;
 }
 
-Listening Listen(int port, const ModelLine& model, int ms, bool quietFirst, bool untilFrame,
+Listening Listen(int port, const scales::ModelRow& model, int ms, bool quietFirst, bool untilFrame,
                  const std::atomic<bool>* interrupted) {
   Listening l;
   const platform::SerialTimeouts t = ShortAttempts();
@@ -145,9 +134,8 @@ Listening Listen(int port, const ModelLine& model, int ms, bool quietFirst, bool
   } else {
     platform::OpenStatus status;
     platform::OpenProblem problem;
-    line = scales::OpenSerialPort(static_cast<uint8_t>(port), 4800,
-                                  model.oddParity ? platform::Parity::Odd : platform::Parity::None,
-                                  t, status, problem, l.error);
+    line = scales::OpenSerialPort(static_cast<uint8_t>(port), model.line.baudRate,
+                                  model.line.parity, t, status, problem, l.error);
     if (!line && l.error.empty()) l.error = "the line settings were refused";
   }
   if (!line) return l;
@@ -190,33 +178,39 @@ Listening Listen(int port, const ModelLine& model, int ms, bool quietFirst, bool
 }
 
 Heard FrameAt(const Listening& l, const std::string& model, int64_t after) {
-  const size_t size = model == "ZEV-U" ? 14 : 18;
+  const scales::ModelRow* row = ModelNamed(model);
+  if (row == nullptr) return {-1, std::string()};
+  const size_t size = row->frame.length;
   for (size_t i = 0; i < l.heard.size(); ++i) {
     if (l.heard[i].ms < after) continue;
     std::string from;
     for (size_t k = i; k < l.heard.size() && from.size() < size; ++k) from += l.heard[k].bytes;
     from.resize(std::min(from.size(), size));
-    if (IsFrame(model, from) || (model == "ZEV-NT(N)" && IsFrame("ZEV-AW", from)))
+    if (IsFrame(model, from) || (row->repliesLike != nullptr && IsFrame(row->repliesLike, from)))
       return {l.heard[i].ms, from};
   }
   return {-1, std::string()};
 }
 
+bool RepliesLike(const std::string& model, const std::string& other) {
+  const scales::ModelRow* row = ModelNamed(model);
+  return row != nullptr && row->repliesLike != nullptr && other == row->repliesLike;
+}
+
 bool IsFrame(const std::string& model, const std::string& bytes) {
-  if (model == "ZEV-U") return !zev_u::ParseReply(bytes, '.').empty();
-  if (model == "ZEV-AW") return !zev_aw::ParseReply(bytes, '.').empty();
-  if (model == "ZEV-NT(N)") return !zev_nt::ParseReply(bytes, '.').empty();
-  return false;
+  const scales::ModelRow* row = ModelNamed(model);
+  return row != nullptr && !row->parse(bytes, '.').empty();
 }
 
 std::string LooksLike(const std::string& bytes) {
-  if (IsFrame("ZEV-U", bytes)) return "ZEV-U";
-  // A ZEV-NT(N) frame carries "kg" after its six digits; the ZEV-NT(N) reader
-  // also takes a ZEV-AW frame, without its sign.
-  const bool kg = bytes.size() == 18 && bytes.compare(9, 2, "kg") == 0;
-  if (kg && IsFrame("ZEV-NT(N)", bytes)) return "ZEV-NT(N)";
-  if (IsFrame("ZEV-AW", bytes)) return "ZEV-AW";
-  if (IsFrame("ZEV-NT(N)", bytes)) return "ZEV-NT(N)";
+  // A model's strict layout first (a reader may take another model's reply:
+  // ZEV-NT(N)'s takes a ZEV-AW frame, without its sign), then its reader.
+  for (const scales::ModelRow& row : scales::Models()) {
+    if (bytes.size() == row.frame.length && row.frame.whole(bytes)) return row.name;
+  }
+  for (const scales::ModelRow& row : scales::Models()) {
+    if (!row.parse(bytes, '.').empty()) return row.name;
+  }
   return std::string();
 }
 

@@ -8,18 +8,16 @@
 #include <string>
 #include <vector>
 
+#include "models.h"
 #include "zev/platform/tcp.h"
 
 namespace zev::cli {
 
-struct ModelLine {
-  const char* name;
-  bool oddParity;
-  std::string weigh;     // the weighing command's bytes
-  const char* settings;  // "4800 8N1"
-};
-// The line of `model`, or null for a name that is none of the three.
-const ModelLine* FindModelLine(const std::string& model);
+// The row of the model called `name` in the driver's table, or null.
+const scales::ModelRow* ModelNamed(const std::string& name);
+// Whether `model`'s replies may be mistaken for `other`'s (ZEV-NT(N)'s
+// reader takes a ZEV-AW frame).
+bool RepliesLike(const std::string& model, const std::string& other);
 
 // Bytes that arrived together, `ms` after the command was written.
 struct Heard {
@@ -46,7 +44,7 @@ struct Listening {
 // waits until the line has been quiet for 300 ms (up to a second), so that
 // late replies to earlier commands are not taken for this one's. With
 // `untilFrame` it stops once the bytes make one of the model's frames.
-Listening Listen(int port, const ModelLine& model, int ms, bool quietFirst, bool untilFrame,
+Listening Listen(int port, const scales::ModelRow& model, int ms, bool quietFirst, bool untilFrame,
                  const std::atomic<bool>* interrupted = nullptr);
 
 // The first reply frame of `model` (or, for ZEV-NT(N), of ZEV-AW) that

@@ -21,7 +21,7 @@ void ResultLines(const Context& c, const Listening& l, const std::string& frameM
         c.T(M::ListenSummary, {std::to_string(l.All().size()), std::to_string(l.heard.size())}));
     if (frameMs < 0) {
       lines.push_back(c.T(M::ListenNoFrame, {o.model}));
-    } else if (frameModel != o.model && !(frameModel == "ZEV-AW" && o.model == "ZEV-NT(N)")) {
+    } else if (frameModel != o.model && !RepliesLike(o.model, frameModel)) {
       lines.push_back(c.T(M::ListenOtherFrame, {frameModel, o.model}));
     } else {
       lines.push_back(c.T(frameMs > 500 ? M::ListenLateFrame : M::ListenFrame,
@@ -40,11 +40,11 @@ void ResultLines(const Context& c, const Listening& l, const std::string& frameM
 
 int RunListen(Context& c) {
   const Options& o = c.o;
-  const ModelLine* model = FindModelLine(o.model);
+  const scales::ModelRow* model = ModelNamed(o.model);
   if (model == nullptr) return 2;
   if (!o.json) {
-    c.out << c.T(M::ListenHeading, {o.model, PortName(o, o.port), model->settings,
-                                    Dump(model->weigh), std::to_string(o.seconds)})
+    c.out << c.T(M::ListenHeading, {o.model, PortName(o, o.port), scales::LineText(model->line),
+                                    Dump(std::string(model->weigh)), std::to_string(o.seconds)})
           << std::endl;
   }
   const Listening l = Listen(o.port, *model, o.seconds * 1000, false, false, c.interrupted);
@@ -57,8 +57,8 @@ int RunListen(Context& c) {
   }
   std::vector<std::string> lines;
   Json fields;
-  fields["settings"] = model->settings;
-  fields["sent"] = Dump(model->weigh);
+  fields["settings"] = scales::LineText(model->line);
+  fields["sent"] = Dump(std::string(model->weigh));
   fields["seconds"] = o.seconds;
   TelnetReader telnet;
   std::vector<std::string> commands;  // every Telnet command, in order

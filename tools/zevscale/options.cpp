@@ -6,6 +6,7 @@
 
 #include "cli.h"
 #include "console.h"
+#include "models.h"
 #include "zev/platform/tcp.h"
 
 #ifndef ZEV_VERSION
@@ -275,9 +276,10 @@ std::string Completed(Options& o, Lang lang) {
     // it, and the driver takes a tare of 0 on it as that cancel command.
     if (o.tareWeightGiven == o.tareCancel)
       return Text(lang, o.tareCancel ? M::TareBoth : M::TareNeeds);
-    if (o.tareCancel && o.model != "ZEV-U") return Text(lang, M::TareNoCancel, {o.model});
-    if (o.tareWeightGiven && o.tareWeight == 0.0 && o.model == "ZEV-U")
-      return Text(lang, M::TareZeroU);
+    const scales::ModelRow* row = scales::FindModel(std::string_view(o.model));
+    const bool cancels = row != nullptr && row->Has(scales::Command::CancelTare);
+    if (o.tareCancel && !cancels) return Text(lang, M::TareNoCancel, {o.model});
+    if (o.tareWeightGiven && o.tareWeight == 0.0 && cancels) return Text(lang, M::TareZeroU);
   }
   return std::string();
 }

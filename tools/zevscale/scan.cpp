@@ -64,7 +64,7 @@ void ScanPort(const host::Library& library, const std::vector<std::string>& mode
 // second: a whole reply of that model, late, tells what happened.
 void CheckLate(const std::vector<std::string>& models, PortResult& result) {
   for (const auto& model : models) {
-    const ModelLine* line = FindModelLine(model);
+    const scales::ModelRow* line = ModelNamed(model);
     if (line == nullptr) continue;
     // Stale replies to earlier commands may come first, in time; the reply
     // to this command is the frame that begins after the deadline.
@@ -95,10 +95,16 @@ size_t BestFit(const Context& c, const std::vector<Answer>& answers, std::string
     }
     return answers.size();
   };
-  const size_t aw = find("ZEV-AW");
-  if (aw < answers.size() && find("ZEV-NT(N)") < answers.size()) {
-    why = c.T(M::ScanWhyAwOverNt);
-    return aw;
+  // Of a model whose reader takes another's replies and that other, the
+  // other reads the reply whole.
+  for (const auto& a : answers) {
+    const scales::ModelRow* row = ModelNamed(a.model);
+    if (row == nullptr || row->repliesLike == nullptr) continue;
+    const size_t other = find(row->repliesLike);
+    if (other < answers.size()) {
+      why = c.T(M::ScanWhyAwOverNt);
+      return other;
+    }
   }
   why = c.T(M::ScanWhyDistinct, {c.Kilograms(answers[0].kg)});
   return 0;
@@ -253,16 +259,19 @@ void CheckSilentPorts(Context& c, const std::vector<std::string>& models,
   std::vector<std::thread> threads;
   for (auto& r : results) {
     const bool opened = r.sameAs < 0 && r.unavailable.empty();
-    const bool ntAfterSilentAw = r.answers.size() == 1 && r.answers[0].model == "ZEV-NT(N)" &&
-                                 c.tap.OnlySilence(r.port, "ZEV-AW");
+    // A model answered whose reader takes the replies of a model that got
+    // no reply: that one's reply may have come late, into this one's read.
+    const scales::ModelRow* only = r.answers.size() == 1 ? ModelNamed(r.answers[0].model) : nullptr;
+    const char* silent = only != nullptr ? only->repliesLike : nullptr;
+    const bool afterSilentOther = silent != nullptr && c.tap.OnlySilence(r.port, silent);
     // A late reply to one model's command lands in the next model's read;
     // with one model tried nothing shows it but listening longer.
     const bool suspect = !c.tap.AnyBytes(r.port).empty() || models.size() == 1;
     const bool greet = opened && r.converter && r.answers.empty();
-    const bool late = opened && ((r.answers.empty() && suspect) || ntAfterSilentAw);
+    const bool late = opened && ((r.answers.empty() && suspect) || afterSilentOther);
     if (!greet && !late) continue;
     const std::vector<std::string> check =
-        ntAfterSilentAw ? std::vector<std::string>{"ZEV-AW"} : models;
+        afterSilentOther ? std::vector<std::string>{silent} : models;
     threads.emplace_back([check, greet, late, &r, &finished] {
       if (greet) {
         r.greeting = Greet(*r.converter);
@@ -417,7 +426,7 @@ void ShowAnswers(Context& c, const PortResult& r, ScanOutput& out) {
   }
   const std::string& model = r.answers[best].model;
   // A ZEV-AW frame read as ZEV-NT(N) (ZEV-AW not tried) loses its sign.
-  if (model == "ZEV-NT(N)" && LooksLike(Undump(c.tap.AnyBytes(r.port))) == "ZEV-AW")
+  if (RepliesLike(model, LooksLike(Undump(c.tap.AnyBytes(r.port)))))
     out.notes.push_back(c.T(M::ScanSignLost, {std::to_string(r.port)}));
   if (r.port > 8 && !o.tcpNames.count(r.port))
     out.notes.push_back(c.T(M::ScanAboveEight, {std::to_string(r.port)}));

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "cli.h"
+#include "models.h"
 
 namespace zev::cli {
 
@@ -18,7 +19,9 @@ class Simulation {
 // check's second simulated scale, on the same object as the first: another
 // model on the next port.
 inline std::string SecondModel(const Options& o) {
-  return o.model == "ZEV-U" ? "ZEV-NT(N)" : "ZEV-U";
+  const scales::ModelList models = scales::Models();
+  const std::string first = models[0].name;
+  return o.model == first ? models[models.size() - 1].name : first;
 }
 inline int SecondPort(const Options& o) {
   return o.port < 255 ? o.port + 1 : o.port - 1;
