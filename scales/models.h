@@ -86,6 +86,11 @@ std::string ModelNames(std::string_view last = ", ");
 // As the Russian texts write them.
 std::u16string WrittenNames(std::u16string_view last = u", ");
 
+// A byte a reply pads its weight with: a blank, a NUL, a line end.
+inline bool IsBlank(char c) {
+  return static_cast<unsigned char>(c) <= 0x20;
+}
+
 // Weight text of a gram count: kilograms with three decimals and `separator`.
 std::string FormatGrams(int64_t grams, char separator);
 

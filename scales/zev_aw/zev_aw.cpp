@@ -5,13 +5,7 @@
 #include <algorithm>
 
 namespace zev::zev_aw {
-namespace {
-
-bool IsBlank(char c) {
-  return static_cast<unsigned char>(c) <= 0x20;
-}
-
-}  // namespace
+using scales::IsBlank;
 
 std::string ParseReply(std::string_view reply, char decimalSeparator) {
   if (reply.size() != 18) return std::string();
