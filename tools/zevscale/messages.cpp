@@ -7,8 +7,8 @@ namespace {
 constexpr platform::MessageRow<M, char> kCatalogue[] = {
   {M::Kg, "кг", "kg"},
   {M::UnknownModel,
-   "неизвестная модель «%1»; модели: ZEV-U, ZEV-AW, ZEV-NT(N) (писать в точности так)",
-   "unknown model \"%1\"; the models are ZEV-U, ZEV-AW, ZEV-NT(N) (exactly so written)"},
+   "неизвестная модель «%1»; модели: %2 (писать в точности так)",
+   "unknown model \"%1\"; the models are %2 (exactly so written)"},
   {M::ErrorLine, "ошибка %1: %2", "error %1: %2"},
   {M::DeviceTestFailed,
    "тест устройства не получил вес от весов",

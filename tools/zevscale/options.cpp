@@ -62,7 +62,7 @@ bool KnownModel(const std::string& name) {
 
 // "unknown model", with the model meant when only the letter case differs.
 std::string UnknownModelText(Lang lang, const std::string& name) {
-  std::string text = Text(lang, M::UnknownModel, {name});
+  std::string text = Text(lang, M::UnknownModel, {name, scales::ModelNames()});
   auto lower = [](std::string s) {
     for (char& ch : s) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
     return s;

@@ -20,9 +20,15 @@ std::unique_ptr<Simulation> StartSimulation(const Options& o, std::string& error
   if (o.command == "scan" || (o.command == "report" && o.model.empty())) {
     wanted = {{3, sim::Model::ZevU}, {4, sim::Model::ZevAW}, {5, sim::Model::ZevNT}};
   } else {
-    wanted = {{o.port, *sim::ModelFromName(o.model)}};
-    if (o.command == "check")
-      wanted.push_back({SecondPort(o), *sim::ModelFromName(SecondModel(o))});
+    const auto first = sim::ModelFromName(o.model);
+    const auto second = sim::ModelFromName(SecondModel(o));
+    // A model of the driver's table that the simulator cannot play.
+    if (!first || (o.command == "check" && !second)) {
+      error = "the simulator has no " + (first ? SecondModel(o) : o.model) + " scale";
+      return nullptr;
+    }
+    wanted = {{o.port, *first}};
+    if (o.command == "check") wanted.push_back({SecondPort(o), *second});
   }
   for (const auto& [port, model] : wanted) {
     s->scales.push_back(std::make_unique<sim::Simulator>(model, o.simWeight));
