@@ -50,11 +50,25 @@ Commands run with LANG=ru_RU.UTF-8, so the tools speak Russian. A zevscale
 command in a code block of another kind fails the test: every command that
 the guide shows is run.
 
+Three statements of the guide are checked against the program itself:
+
+- the table after "<!-- texts: TZEV_SCALE_4001_Class -->" lists every error
+  text of that class (driver/texts_4001.cpp, in Russian, "…" for each %N),
+  and nothing else;
+- the paragraph after "<!-- imports -->" names (in `code`) every library that
+  the built add-in needs (objdump -p), and with --dll exactly the DLLs that
+  the Windows add-in imports;
+- every zevscale command and option that the guide names (in `code` that
+  begins with zevscale, a command or an option, and on zevscale's command
+  lines) is one that `zevscale --help` and the command's --help list. An
+  option of a change not merged yet is named in PENDING_OPTIONS; once the
+  help lists it, the test asks to take it out of there.
+
 The Russian prose (outside code blocks and `code`) is held to the guide's
 style: «» quotes, never ASCII double quotes; «имитатор», never «симулятор»;
 «компьютер», never «машина»; decimal commas in numbers with a unit (0,53 с, 12,345 кг).
 
-usage: guide_test.py --bin DIR [--docs DIR] [FILE.md ...]
+usage: guide_test.py --bin DIR [--docs DIR] [--source DIR] [--dll FILE] [FILE.md ...]
 """
 
 import argparse
@@ -84,6 +98,17 @@ REPORT_HEADINGS = ("Программа", "Компонента", "Система
 INLINE_CODE = re.compile(r"`[^`]*`")
 COMMENT = re.compile(r"<!--.*?-->")
 DECIMAL_POINT = re.compile(r"\d\.\d+\s*(?:с|мс|кг|г|КБ|МБ)(?![а-яё])", re.I)
+TEXTS_MARKER = "<!-- texts: TZEV_SCALE_4001_Class -->"
+IMPORTS_MARKER = "<!-- imports -->"
+# The error texts of TZEV_SCALE_4001_Class: the rows of texts_4001.cpp from
+# NoModel to WrongParameterCount, and the test's TestFailed; LinkFailed is
+# "%1: %2." with each of the converter's reasons.
+FIRST_ERROR, LAST_ERROR, MORE_ERRORS, LINK = "NoModel", "WrongParameterCount", ("TestFailed",), "LinkFailed"
+# Options of changes that are not merged yet: "--name" for any command,
+# "command --name" for one.
+PENDING_OPTIONS = {"--class", "report --json"}
+OPTION = re.compile(r"(?<![\w-])--[a-z][a-z0-9-]*")
+CODE_SPAN = re.compile(r"`([^`]+)`")
 
 
 def style_errors(path, number, line):
@@ -363,11 +388,169 @@ def check(bin_dir, block):
     return failures
 
 
+def cpp_strings(text):
+    """The concatenated u"..." literals of a piece of C++."""
+    return "".join(m.group(1) for m in re.finditer(r'u"((?:[^"\\]|\\.)*)"', text))
+
+
+def error_texts_4001(source):
+    """The Russian error texts of TZEV_SCALE_4001_Class, "…" for each argument."""
+    code = (pathlib.Path(source) / "driver" / "texts_4001.cpp").read_text(encoding="utf-8")
+    table = code[code.index("kTexts[]"):code.index("static_assert")]
+    rows = [(m.group(1), cpp_strings(m.group(2))) for m in re.finditer(
+        r'\{Msg::(\w+),((?:\s*u"(?:[^"\\]|\\.)*")+),(?:\s*u"(?:[^"\\]|\\.)*")+\}', table)]
+    names = [name for name, _ in rows]
+    wanted = set(names[names.index(FIRST_ERROR):names.index(LAST_ERROR) + 1]) | set(MORE_ERRORS)
+    shown = lambda text: re.sub(r"%\d", "…", text)
+    texts = {shown(ru) for name, ru in rows if name in wanted and name != LINK}
+    link = dict(rows)[LINK]
+    reasons = code[code.index("LinkFailureText("):]
+    reasons = reasons[:reasons.index("\n}\n")]
+    for reason in re.findall(r'return u"((?:[^"\\]|\\.)*)";', reasons):
+        texts.add(link.replace("%1", "…").replace("%2", reason))
+    return texts
+
+
+def marked_lines(files, marker):
+    """The lines after the marker up to the first blank one, and where they are."""
+    for path in files:
+        lines = pathlib.Path(path).read_text(encoding="utf-8").splitlines()
+        if marker in lines:
+            start = lines.index(marker) + 1
+            end = next((i for i in range(start, len(lines)) if not lines[i].strip()), len(lines))
+            return path, start + 1, lines[start:end]
+    return None, 0, []
+
+
+def check_texts_4001(files, source):
+    path, line, rows = marked_lines(files, TEXTS_MARKER)
+    if path is None:
+        return [f"no table of TZEV_SCALE_4001_Class's texts ({TEXTS_MARKER}) in the guide"]
+    listed = set()
+    for row in rows[2:]:  # after the heading and the rule
+        cell = row.strip().strip("|").split(" | ")[0].strip()
+        if not (cell.startswith("`") and cell.endswith("`")):
+            return [f"{path}:{line}: a row of the texts table without a text in `code`: {row}"]
+        listed.add(cell[1:-1])
+    given = error_texts_4001(source)
+    failures = [f"{path}:{line}: the table lists a text the class never gives: {t}"
+                for t in sorted(listed - given)]
+    failures += [f"{path}:{line}: the table leaves out the class's text: {t}"
+                 for t in sorted(given - listed)]
+    return failures
+
+
+def libraries_imported(binary):
+    """The libraries a binary needs (ELF) or imports (PE), from objdump -p."""
+    tool = "objdump"
+    if binary.lower().endswith(".dll"):
+        tool = "x86_64-w64-mingw32-objdump"
+    dump = subprocess.run([tool, "-p", binary], capture_output=True, text=True, check=True).stdout
+    return set(re.findall(r"^\s+NEEDED\s+(\S+)", dump, re.M) +
+               re.findall(r"^\s*DLL Name:\s*(\S+)", dump, re.M))
+
+
+def check_imports(files, bin_dir, dll):
+    path, line, paragraph = marked_lines(files, IMPORTS_MARKER)
+    if path is None:
+        return [f"no paragraph on the add-in's libraries ({IMPORTS_MARKER}) in the guide"]
+    named = set(CODE_SPAN.findall(" ".join(paragraph)))
+    failures = []
+    addin = os.path.join(bin_dir, "libZEVScale.so")
+    for lib in sorted(libraries_imported(addin) - named):
+        failures.append(f"{path}:{line}: {addin} needs {lib}, which the guide does not name")
+    if dll:
+        imported = {name.upper() for name in libraries_imported(dll)}
+        stated = {name.upper() for name in named if name.lower().endswith(".dll")}
+        failures += [f"{path}:{line}: {dll} imports {n}, which the guide does not name"
+                     for n in sorted(imported - stated)]
+        failures += [f"{path}:{line}: the guide names {n}, which {dll} does not import"
+                     for n in sorted(stated - imported)]
+    return failures
+
+
+def help_text(bin_dir, *args):
+    env = dict(os.environ, LANG="C")
+    done = subprocess.run([os.path.join(bin_dir, "zevscale"), *args, "--help"],
+                          capture_output=True, text=True, env=env)
+    return done.returncode, done.stdout + done.stderr
+
+
+def named_options(files):
+    """(path, line, command or None, option) for each option the guide names."""
+    found = []
+    for path in files:
+        lines = pathlib.Path(path).read_text(encoding="utf-8").splitlines()
+        # Code spans of the prose (fenced blocks blanked out, lines kept), and
+        # the zevscale command lines of the blocks.
+        prose, fence, commands = [], None, []
+        for number, line in enumerate(lines, 1):
+            m = FENCE.match(line)
+            if fence is None and m:
+                fence = m.group(2)
+            elif fence is not None and line.strip().startswith(fence):
+                fence = None
+            elif fence is not None:
+                if ZEVSCALE_LINE.match(line):
+                    commands.append((number, line))
+            else:
+                prose.append(line)
+                continue
+            prose.append("")
+        text = "\n".join(prose)
+        pieces = [(text.count("\n", 0, m.start()) + 1, m.group(1))
+                  for m in CODE_SPAN.finditer(text)] + commands
+        for line, piece in pieces:
+            words = piece.replace("\n", " ").split()
+            while words and re.fullmatch(r"(?:[$>]|\w+=\S*)", words[0]):
+                words.pop(0)
+            if not words:
+                continue
+            if re.fullmatch(r"zevscale(?:_x86|_x64)?(?:\.exe)?", words[0]):
+                words.pop(0)
+            elif not (words[0].startswith("--") or words[0] in COMMANDS):
+                continue  # another program's command line
+            command = words[0] if words and words[0] in COMMANDS else None
+            found += [(path, line, command, o) for o in OPTION.findall(" ".join(words))]
+    return found
+
+
+COMMANDS = ("ports", "scan", "weigh", "watch", "test", "tare", "zero", "listen", "report",
+            "info", "settings", "check")
+
+
+def check_options(files, bin_dir):
+    status, general = help_text(bin_dir)
+    listed = set(re.findall(r"^  (\w+)\s", general, re.M))
+    failures = [f"zevscale --help does not list the command {c}" for c in COMMANDS
+                if c not in listed]
+    helps = {c: help_text(bin_dir, c)[1] for c in COMMANDS if c in listed}
+    anywhere = set(OPTION.findall(general)).union(*(OPTION.findall(h) for h in helps.values()))
+    for pending in sorted(PENDING_OPTIONS):
+        command, _, option = pending.rpartition(" ")
+        if option in (OPTION.findall(helps.get(command, "")) if command else anywhere):
+            failures.append(f"zevscale {pending} is in the help now: take it out of "
+                            "PENDING_OPTIONS")
+    for path, line, command, option in named_options(files):
+        if option in PENDING_OPTIONS or f"{command} {option}" in PENDING_OPTIONS:
+            continue
+        known = set(OPTION.findall(helps[command])) if command in helps else anywhere
+        if option not in known:
+            named = f"{command} {option}" if command else option
+            where = f"zevscale {command} --help does not list" if command else \
+                "no zevscale --help lists"
+            failures.append(f"{path}:{line}: the guide names {named}, which {where}")
+    return failures
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--bin", required=True, help="directory of zevscale and zevsim")
     parser.add_argument("--docs", default=str(pathlib.Path(__file__).resolve().parents[2] /
                                               "docs" / "ru"))
+    parser.add_argument("--source", default=str(pathlib.Path(__file__).resolve().parents[2]),
+                        help="the project's source tree (for the add-in's texts)")
+    parser.add_argument("--dll", help="a Windows add-in whose imports chapter 1 states")
     parser.add_argument("files", nargs="*")
     args = parser.parse_args()
     bin_dir = os.path.abspath(args.bin)
@@ -376,6 +559,10 @@ def main():
         print(f"no guide found in {args.docs}")
         return 1
     failures, commands = [], 0
+    everything = sorted(str(p) for p in pathlib.Path(args.docs).glob("*.md"))
+    failures += check_texts_4001(everything, args.source)
+    failures += check_imports(everything, bin_dir, args.dll)
+    failures += check_options(files, bin_dir)
     for path in files:
         blocks, errors = parse_guide(path)
         failures += errors
