@@ -15,14 +15,10 @@ namespace zev::driver {
 using platform::Utf8ToUtf16;
 
 TZEV_SCALE_4001_Class::TZEV_SCALE_4001_Class()
-    : traceFile_(Utf8ToUtf16(platform::TemporaryFolder() +
-#if defined(_WIN32)
-                             "\\"
-#else
-                             "/"
-#endif
-                             "zevscale-trace.txt")) {
-}
+    : stateFolder_(platform::StateFolder()),
+      defaultTraceFile_(
+          Utf8ToUtf16(stateFolder_ + platform::kPathSeparator + "zevscale-trace.txt")),
+      traceFile_(defaultTraceFile_) {}
 
 std::unique_ptr<v8napi::TV8UserObject> TZEV_SCALE_4001_Class::Create() {
   return std::make_unique<TZEV_SCALE_4001_Class>();
@@ -82,7 +78,25 @@ std::u16string TZEV_SCALE_4001_Class::LinkName() const {
   return Utf8ToUtf16(address.Url());
 }
 
-auto TZEV_SCALE_4001_Class::OpenLine(std::u16string& why) const -> std::unique_ptr<TLine> {
+void TZEV_SCALE_4001_Class::CheckTrace() {
+  traceError_.clear();
+  const std::u16string target = TraceTarget();
+  if (target.empty() || SameIgnoringCase(target, u"stderr")) return;
+  if (trace_ && traceFile_ == defaultTraceFile_) platform::EnsureFolder(stateFolder_);
+  // Opened (and made) here as the line's trace will open it: what fails here
+  // fails there.
+  platform::AppendFile file;
+  std::string error;
+  if (!file.Open(platform::Utf16ToUtf8(target), &error)) traceError_ = Utf8ToUtf16(error);
+}
+
+std::u16string TZEV_SCALE_4001_Class::TraceNote() const {
+  std::lock_guard<std::recursive_mutex> lock(state_);
+  if (traceError_.empty()) return std::u16string();
+  return u" " + T(Msg::TraceNotOpened, {TraceTarget(), traceError_});
+}
+
+auto TZEV_SCALE_4001_Class::OpenLine(std::u16string& why) -> std::unique_ptr<TLine> {
   for (const char16_t* name :
        {u"Model", u"Connection", tcp_ ? u"Host" : u"Port", tcp_ ? u"TCPPort" : u"Port"}) {
     const auto refused = refused_.find(name);
@@ -99,6 +113,7 @@ auto TZEV_SCALE_4001_Class::OpenLine(std::u16string& why) const -> std::unique_p
     return nullptr;
   }
   device.SetFastReplies(true);
+  CheckTrace();
   device.SetTraceTarget(platform::Utf16ToUtf8(trace_ ? traceFile_ : std::u16string()));
   bool opened = false;
   if (!tcp_) {

@@ -90,6 +90,7 @@ enum class Msg : uint16_t {
   TestThroughConnection,
   TestOpenedForIt,
   TestFailed,
+  TraceNotOpened,
   Kg,
 };
 
@@ -165,13 +166,18 @@ class TZEV_SCALE_4001_Class : public v8napi::TV8UserObject {
   std::u16string Kilograms(double kg) const;
   // Where the trace is written, or empty when it is not.
   std::u16string TraceTarget() const;
+  // Before a line opens: the default trace file's folder made on its first
+  // trace, and the system's words kept when the trace file cannot be opened.
+  void CheckTrace();
+  // " The trace file ... could not be opened ..." after the last open, or empty.
+  std::u16string TraceNote() const;
   // "COM3" or "tcp://HOST:PORT", as the settings say.
   std::u16string LinkName() const;
   // The line that identifier `id` names, or null with code 65535 recorded.
   std::shared_ptr<TLine> LineOf(const v8napi::tVariant& id);
   // A device opened where the settings say (the state locked by the caller);
   // null with the reason in `why`.
-  std::unique_ptr<TLine> OpenLine(std::u16string& why) const;
+  std::unique_ptr<TLine> OpenLine(std::u16string& why);
   // The line that the settings name, when a device of this object holds it.
   std::shared_ptr<TLine> HeldLine(std::u16string* id = nullptr) const;
   // Runs `op` on the line the settings name: through a connection the object
@@ -192,7 +198,10 @@ class TZEV_SCALE_4001_Class : public v8napi::TV8UserObject {
   std::u16string host_;
   int tcpPort_ = 4001;
   bool trace_ = false;
+  std::string stateFolder_;          // the user's own folder, made by the first trace
+  std::u16string defaultTraceFile_;  // the trace file in it
   std::u16string traceFile_;
+  std::u16string traceError_;  // why the trace file did not open at the last open
   std::atomic<Lang> language_{Lang::Ru};
   // The settings whose last value was refused, with the refusal: a setting
   // refused is not set, and nothing connects with it.

@@ -132,7 +132,8 @@ bool TZEV_SCALE_4001_Class::DeviceTest(v8napi::tVariant* ret, v8napi::tVariant* 
     if (ok) {
       SetText(&params[0],
               T(Msg::TestAnswered, {model, link, Kilograms(kg)}) + u" " +
-                  (held ? T(Msg::TestThroughConnection, {heldId}) : T(Msg::TestOpenedForIt)));
+                  (held ? T(Msg::TestThroughConnection, {heldId}) : T(Msg::TestOpenedForIt)) +
+                  TraceNote());
       return true;
     }
     std::u16string why;
@@ -140,7 +141,7 @@ bool TZEV_SCALE_4001_Class::DeviceTest(v8napi::tVariant* ret, v8napi::tVariant* 
       std::lock_guard<std::recursive_mutex> lock(state_);
       why = lastErrorText_;
     }
-    SetText(&params[0], T(Msg::TestFailed, {why}));
+    SetText(&params[0], T(Msg::TestFailed, {why}) + TraceNote());
     return false;
   });
 }

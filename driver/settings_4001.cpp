@@ -99,12 +99,14 @@ struct TZEV_SCALE_4001_Class::Settings {
     const std::optional<bool> b = BooleanOf(value);
     if (!b) return o.Fail(o.T(Msg::BadBoolean, {u"Trace", Shown(value)}));
     o.trace_ = *b;
+    o.traceError_.clear();
     return true;
   }
 
   static bool SetTraceFile(O& o, const v8napi::tVariant& value) {
     if (!IsText(value)) return o.Fail(o.T(Msg::BadText, {u"TraceFile"}));
     o.traceFile_ = Trimmed(v8napi::GetVariantText(&value));
+    o.traceError_.clear();
     return true;
   }
 
@@ -148,7 +150,8 @@ std::u16string TZEV_SCALE_4001_Class::DescriptionXml() const {
          XmlAttribute(u"IntegrationComponentVersion", kVersion) +
          // No page the driver can be downloaded from yet: the library then offers none.
          XmlAttribute(u"DownloadURL", u"") +
-         XmlAttribute(u"LogIsEnabled", log.empty() ? u"false" : u"true") +
+         // Not while the file did not open at the last connection or test.
+         XmlAttribute(u"LogIsEnabled", log.empty() || !traceError_.empty() ? u"false" : u"true") +
          XmlAttribute(u"LogPath", stderrTrace ? std::u16string() : log) +
          XmlAttribute(u"LocalizationSupported", u"true") + XmlAttribute(u"IsEmulator", u"false") +
          u"/>";

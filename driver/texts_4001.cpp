@@ -143,6 +143,8 @@ constexpr Pair kTexts[] = {
     {Msg::TestOpenedForIt, u"(порт открыт для проверки и закрыт)",
      u"(the port was opened for the test and closed)"},
     {Msg::TestFailed, u"Проверка не пройдена. %1", u"The test failed. %1"},
+    {Msg::TraceNotOpened, u"Файл трассировки %1 не открылся (%2): трассировка не ведётся.",
+     u"The trace file %1 could not be opened (%2): no trace is written."},
     {Msg::Kg, u"кг", u"kg"},
 };
 

@@ -13,17 +13,12 @@
 #include <algorithm>
 #include <utility>
 
+#include "system_win.h"
 #include "zev/platform/ports.h"
 #include "zev/platform/text.h"
 
 namespace zev::platform {
 namespace {
-
-std::string Utf8(const std::wstring& wide) {
-  // wchar_t is UTF-16 on Windows.
-  return Utf16ToUtf8(
-      std::u16string_view(reinterpret_cast<const char16_t*>(wide.data()), wide.size()));
-}
 
 int ComNumber(const std::wstring& name) {
   if (name.size() < 4 || _wcsnicmp(name.c_str(), L"COM", 3) != 0) return -1;
@@ -142,20 +137,6 @@ bool Absent(DWORD error) {
   return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
-std::string SystemMessage(DWORD error) {
-  wchar_t* text = nullptr;
-  const DWORD n = FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  std::wstring message(text != nullptr ? text : L"", n);
-  if (text != nullptr) LocalFree(text);
-  while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' ||
-                              message.back() == L' ' || message.back() == L'.')) {
-    message.pop_back();
-  }
-  return message.empty() ? "error " + std::to_string(error) : Utf8(message);
-}
-
 }  // namespace
 
 std::vector<PresentPort> PresentSerialPorts() {
@@ -167,7 +148,7 @@ std::vector<PresentPort> PresentSerialPorts() {
     PresentPort p;
     p.number = static_cast<uint8_t>(n);
     // The friendly name without its " (COM<number>)" tail.
-    p.name = Utf8(FriendlyName(friendly, entry.first));
+    p.name = WideToUtf8(FriendlyName(friendly, entry.first));
     const std::string tail = " (COM" + std::to_string(n) + ")";
     if (p.name.size() > tail.size() &&
         p.name.compare(p.name.size() - tail.size(), tail.size(), tail) == 0) {
@@ -190,10 +171,10 @@ std::vector<PortEntry> ListPorts() {
   const auto friendly = FriendlyNames();
   for (const auto& [com, device] : SerialComm()) {
     PortEntry p;
-    p.name = Utf8(com);
-    p.device = Utf8(device);
+    p.name = WideToUtf8(com);
+    p.device = WideToUtf8(device);
     p.com = ComNumber(com);
-    p.description = Utf8(FriendlyName(friendly, com));
+    p.description = WideToUtf8(FriendlyName(friendly, com));
     if (p.com >= 0) {
       const DWORD error = TryOpen(p.com);
       p.state = Held(error)     ? PortState::Busy
@@ -225,11 +206,11 @@ OpenDiagnosis DiagnoseOpen(int port) {
   OpenDiagnosis d;
   const std::wstring com = L"COM" + std::to_wstring(port);
   for (const auto& entry : SerialComm()) {
-    if (_wcsicmp(entry.first.c_str(), com.c_str()) == 0) d.device = Utf8(entry.second);
+    if (_wcsicmp(entry.first.c_str(), com.c_str()) == 0) d.device = WideToUtf8(entry.second);
   }
   const DWORD error = TryOpen(port);
   if (d.device.empty() && Absent(error)) return d;  // no such port at all
-  if (d.device.empty()) d.device = Utf8(com);
+  if (d.device.empty()) d.device = WideToUtf8(com);
   d.exists = !Absent(error);
   d.busy = Held(error);
   if (error != ERROR_SUCCESS && d.exists && !d.busy) d.systemError = SystemMessage(error);

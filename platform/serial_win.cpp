@@ -7,6 +7,7 @@
 #include "timeouts.h"
 #include "zev/platform/clock.h"
 #include "zev/platform/serial.h"
+#include "zev/platform/text.h"
 
 namespace zev::platform {
 namespace {
@@ -39,8 +40,8 @@ OpenStatus SerialPort::Open(uint8_t port, uint32_t baudRate, Parity parity,
     Close();
     handle_ = kNoPort;
   }
-  HANDLE h = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE h = CreateFileW(Utf8ToWide(name).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   problem_ = OpenProblem::Other;
   openError_.clear();
   if (h == INVALID_HANDLE_VALUE) {

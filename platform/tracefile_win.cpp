@@ -2,8 +2,9 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <system_error>
 
+#include "system_win.h"
+#include "zev/platform/text.h"
 #include "zev/platform/tracefile.h"
 
 namespace zev::platform {
@@ -35,13 +36,11 @@ bool AppendFile::Open(const std::string& target, std::string* error) {
     // FILE_APPEND_DATA alone: every write lands at the end of the file,
     // whole. A link is opened as itself and then refused, as is whatever is
     // not a disk file (a named pipe would make every write wait).
-    h = CreateFileA(target.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    h = CreateFileW(Utf8ToWide(target).c_str(), FILE_APPEND_DATA,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
-      if (error != nullptr) {
-        *error =
-            std::error_code(static_cast<int>(GetLastError()), std::system_category()).message();
-      }
+      if (error != nullptr) *error = SystemMessage(GetLastError());
       return false;
     }
     BY_HANDLE_FILE_INFORMATION info{};
@@ -92,10 +91,19 @@ std::string ResolvedPath(const std::string& path) {
 }
 
 std::string EnvironmentVariable(const char* name) {
-  char buffer[1024];
-  const DWORD n = GetEnvironmentVariableA(name, buffer, sizeof buffer);
-  if (n == 0 || n >= sizeof buffer) return std::string();
-  return std::string(buffer, n);
+  const std::wstring wideName = Utf8ToWide(name);
+  std::wstring value(256, L'\0');
+  for (;;) {
+    // The size needed, terminator included, when the buffer is too small.
+    const DWORD n =
+        GetEnvironmentVariableW(wideName.c_str(), value.data(), static_cast<DWORD>(value.size()));
+    if (n == 0) return std::string();
+    if (n < value.size()) {
+      value.resize(n);
+      return WideToUtf8(value);
+    }
+    value.assign(n, L'\0');
+  }
 }
 
 }  // namespace zev::platform

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Runs the Windows test programs of a mingw build under Wine, with COM3 to COM5
 # mapped to pseudo-terminals served by simulated scales (one per model), so the
-# driver's kernel32 serial calls run against a scale.
+# driver's kernel32 serial calls run against a scale. The Windows user is
+# named «Кассир», as on many shop computers: the profile's folders
+# (LOCALAPPDATA, TEMP) have Cyrillic paths, and the add-in's trace is written there.
 #   tools/wine-test.sh BUILD_DIR [LINUX_BUILD_DIR]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -10,6 +12,10 @@ win=${1:?the Windows build directory}
 linux=${2:-build}
 export WINEDEBUG=-all WINEPREFIX=${WINEPREFIX:-/tmp/zevscale-wine-$(id -u)}
 unset DISPLAY
+# Wine names the profile after USER; names pass to the system's UTF-16 through
+# the character set of the locale, which must be UTF-8.
+export USER=Кассир LOGNAME=Кассир LC_CTYPE=C.UTF-8
+unset LC_ALL
 
 if ! command -v wine >/dev/null; then
   echo "SKIPPED: Wine is not installed; the Windows tests did not run"
@@ -25,6 +31,13 @@ if file "$win/bin/ZEVScale.dll" | grep -q "80386" &&
   exit 0
 fi
 [ -d "$WINEPREFIX" ] || zev_wine wineboot --init >/dev/null 2>&1
+# The temporary folder in the profile too (a prefix made for another user keeps
+# its own in the user's environment).
+mkdir -p "$WINEPREFIX/drive_c/users/$USER/Temp"
+for variable in TEMP TMP; do
+  zev_wine reg add 'HKCU\Environment' /v $variable /t REG_SZ /d "C:\\users\\$USER\\Temp" /f \
+    >/dev/null 2>&1
+done
 
 sims=()
 cleanup() {
@@ -82,9 +95,13 @@ for test in platform_test frame_test scales_test driver_object_test addin_frame_
     cat "$log"
     status=1
   fi
-  grep '^weighed ' "$log" || true
+  grep -E '^(weighed|traced) ' "$log" || true
   if [ "$test" = driver_test ] && ! grep -q '^weighed ' "$log"; then
     echo "driver_test weighed nothing through a COM port"
+    status=1
+  fi
+  if [ "$test" = driver_test ] && [ "$(grep -c '^traced ' "$log")" != 2 ]; then
+    echo "driver_test did not trace to both files under the profile «$USER»"
     status=1
   fi
   rm -f "$log"

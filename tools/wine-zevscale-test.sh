@@ -147,5 +147,35 @@ else
   sed 's/^/     | /' "$tmp/screen"
   status=1
 fi
+# --- Paths with Cyrillic letters ---------------------------------------------
+# The report into a folder named in Cyrillic: named by --output, and by a name
+# of its own in a Cyrillic current folder; the trace file that ZEVSCALE_TRACE
+# names there is read into it. The tool takes names as the system's UTF-16.
+cyrillic="$tmp/Отчёты Кассира"
+mkdir -p "$cyrillic"
+windows="Z:${cyrillic//\//\\}"
+printf 'строка трассировки\n' >"$cyrillic/трасса.txt"
+ZEVSCALE_TRACE="$windows\\трасса.txt" check "report --output into a Cyrillic folder" 0 \
+  "Report written to $windows\\отчёт.txt;" -- report --output "$windows\\отчёт.txt"
+checks=$((checks + 1))
+if grep -qF "$windows\\трасса.txt: its last 1 line(s):" "$cyrillic/отчёт.txt" 2>/dev/null &&
+  grep -qxF "строка трассировки" "$cyrillic/отчёт.txt"; then
+  echo "ok   $arch the report in $cyrillic/отчёт.txt holds the trace file's line"
+else
+  echo "FAIL $arch the report in $cyrillic/отчёт.txt lacks the trace file's line:"
+  sed 's/^/     | /' "$cyrillic/отчёт.txt" 2>/dev/null || ls "$cyrillic"
+  status=1
+fi
+(cd "$cyrillic" && timeout 60 $(zev_wine_command) "$exe" report) >"$tmp/out" 2>&1 || true
+checks=$((checks + 1))
+written=$(ls "$cyrillic" | grep '^zevscale-report-' | head -n1 || true)
+if [ -n "$written" ] && grep -qF "Report written to $windows\\$written;" "$tmp/out"; then
+  echo "ok   $arch report by its own name in the Cyrillic current folder: $written"
+else
+  echo "FAIL $arch report in the Cyrillic current folder: ${written:-no file}"
+  sed 's/^/     | /' "$tmp/out"
+  status=1
+fi
+
 echo "zevscale.exe $arch under Wine: $checks checks, $([ $status = 0 ] && echo "all passed" || echo "some FAILED")"
 exit $status

@@ -172,7 +172,7 @@ Fn Resolve(void* handle, const char* name) {
 
 Library::Library(const std::string& path) {
 #if defined(_WIN32)
-  handle_ = LoadLibraryA(path.c_str());
+  handle_ = LoadLibraryW(platform::Utf8ToWide(path).c_str());
   if (handle_ == nullptr) {
     error_ =
         "LoadLibrary failed for " + path + " (system error " + std::to_string(GetLastError()) + ")";

@@ -7,6 +7,7 @@
 #include <memory>
 #include <streambuf>
 #include <string>
+#include <vector>
 
 #include "messages.h"
 
@@ -30,6 +31,9 @@ class ConsoleText {
   std::streambuf* oldErr_ = nullptr;
 };
 
+// The program's arguments after its name, as UTF-8: on Windows as the system
+// holds them (UTF-16), whatever the code page; elsewhere as they are.
+std::vector<std::string> Arguments(int argc, char** argv);
 // The directory of this program, with a trailing separator.
 std::string ProgramDirectory();
 // The file name of the add-in beside this program.

@@ -41,6 +41,10 @@ class ConsoleText::Buffer : public std::streambuf {};
 ConsoleText::ConsoleText() = default;
 ConsoleText::~ConsoleText() = default;
 
+std::vector<std::string> Arguments(int argc, char** argv) {
+  return std::vector<std::string>(argv + 1, argv + argc);
+}
+
 std::string ProgramDirectory() {
   char path[4096] = {};
   const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);

@@ -1,11 +1,14 @@
 // The console and the process on Windows.
 #include <windows.h>
 
+#include <shellapi.h>
+
 #include <cstdio>
 #include <iostream>
 #include <streambuf>
 
 #include "console.h"
+#include "zev/platform/text.h"
 
 namespace zev::cli::os {
 namespace {
@@ -71,12 +74,7 @@ class ConsoleText::Buffer : public std::streambuf {
       WriteFile(handle_, out.data(), static_cast<DWORD>(out.size()), &done, nullptr);
       return;
     }
-    const int n =
-        MultiByteToWideChar(CP_UTF8, 0, out.data(), static_cast<int>(out.size()), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(n > 0 ? n : 0), L'\0');
-    if (n > 0) {
-      MultiByteToWideChar(CP_UTF8, 0, out.data(), static_cast<int>(out.size()), wide.data(), n);
-    }
+    const std::wstring wide = platform::Utf8ToWide(out);
     WriteConsoleW(handle_, wide.data(), static_cast<DWORD>(wide.size()), &done, nullptr);
   }
 
@@ -100,26 +98,28 @@ ConsoleText::~ConsoleText() {
   std::cerr.rdbuf(oldErr_);
 }
 
+std::vector<std::string> Arguments(int argc, char** argv) {
+  int n = 0;
+  wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &n);
+  if (wide == nullptr) return std::vector<std::string>(argv + 1, argv + argc);
+  std::vector<std::string> args;
+  for (int i = 1; i < n; ++i) args.push_back(platform::WideToUtf8(wide[i]));
+  LocalFree(wide);
+  return args;
+}
+
 std::string ProgramDirectory() {
   wchar_t path[MAX_PATH * 4] = {};
   const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH * 4);
   std::wstring dir(path, n < MAX_PATH * 4 ? n : 0);
-  dir = dir.substr(0, dir.find_last_of(L"\\/") + 1);
-  // The path as the ANSI functions that load the add-in take it.
-  const int size = WideCharToMultiByte(CP_ACP, 0, dir.c_str(), static_cast<int>(dir.size()),
-                                       nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<size_t>(size > 0 ? size : 0), '\0');
-  if (size > 0) {
-    WideCharToMultiByte(CP_ACP, 0, dir.c_str(), static_cast<int>(dir.size()), out.data(), size,
-                        nullptr, nullptr);
-  }
-  return out;
+  return platform::WideToUtf8(dir.substr(0, dir.find_last_of(L"\\/") + 1));
 }
 
 std::string AddinFileName() {
   // The name the add-in has in the package, or the name the build gives it.
   const std::string packaged = sizeof(void*) == 8 ? "ZEVScale_x64.dll" : "ZEVScale_x86.dll";
-  const DWORD attributes = GetFileAttributesA((ProgramDirectory() + packaged).c_str());
+  const DWORD attributes =
+      GetFileAttributesW(platform::Utf8ToWide(ProgramDirectory() + packaged).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES ? packaged : "ZEVScale.dll";
 }
 
@@ -149,22 +149,25 @@ void SetInterruptFlag(std::atomic<bool>* flag) {
 }
 
 void SetEnvironment(const char* name, const std::string& value) {
-  SetEnvironmentVariableA(name, value.empty() ? nullptr : value.c_str());
+  const std::wstring wide = platform::Utf8ToWide(value);
+  SetEnvironmentVariableW(platform::Utf8ToWide(name).c_str(),
+                          value.empty() ? nullptr : wide.c_str());
 }
 
 std::string NewTemporaryFile() {
-  char dir[MAX_PATH + 1] = {};
-  char path[MAX_PATH + 1] = {};
-  const DWORD n = GetTempPathA(sizeof dir, dir);
+  wchar_t dir[MAX_PATH + 1] = {};
+  wchar_t path[MAX_PATH + 1] = {};
+  const DWORD n = GetTempPathW(MAX_PATH + 1, dir);
   if (n == 0 || n > MAX_PATH) return std::string();
-  if (GetTempFileNameA(dir, "zev", 0, path) == 0) return std::string();
-  return path;
+  if (GetTempFileNameW(dir, L"zev", 0, path) == 0) return std::string();
+  return platform::WideToUtf8(path);
 }
 
 intptr_t OpenTraceFile(const std::string& path) {
-  HANDLE h = CreateFileA(
-      path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  HANDLE h =
+      CreateFileW(platform::Utf8ToWide(path).c_str(), GENERIC_READ,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (h == INVALID_HANDLE_VALUE) return -1;
   BY_HANDLE_FILE_INFORMATION info{};
   if (GetFileType(h) != FILE_TYPE_DISK || !GetFileInformationByHandle(h, &info) ||
@@ -211,7 +214,7 @@ bool CanSimulate() {
 
 AddinFile CheckAddin(const std::string& path) {
   AddinFile file;
-  std::FILE* f = std::fopen(path.c_str(), "rb");
+  std::FILE* f = _wfopen(platform::Utf8ToWide(path).c_str(), L"rb");
   if (f == nullptr) return file;
   file.exists = true;
   unsigned char dos[64] = {};

@@ -10,7 +10,7 @@ std::atomic<bool> g_interrupted{false};
 
 int main(int argc, char** argv) {
   const zev::cli::os::ConsoleText console;
-  const std::vector<std::string> args(argv + 1, argv + argc);
+  const std::vector<std::string> args = zev::cli::os::Arguments(argc, argv);
   const zev::cli::Lang lang = zev::cli::os::UserLanguage();
   zev::cli::Parsed parsed = zev::cli::Parse(args, lang);
   if (!parsed.ok) {

@@ -10,12 +10,6 @@
 namespace zev::cli::os {
 namespace {
 
-std::string Narrow(const std::wstring& wide) {
-  // wchar_t is UTF-16 on Windows.
-  return platform::Utf16ToUtf8(
-      std::u16string_view(reinterpret_cast<const char16_t*>(wide.data()), wide.size()));
-}
-
 // The system's words for an error code, in the user's language.
 std::string SystemError(DWORD code) {
   wchar_t* text = nullptr;
@@ -26,7 +20,7 @@ std::string SystemError(DWORD code) {
   if (text != nullptr) LocalFree(text);
   while (!words.empty() && (words.back() == L'\n' || words.back() == L'\r' || words.back() == L' '))
     words.pop_back();
-  return Narrow(words) + " (" + std::to_string(code) + ")";
+  return platform::WideToUtf8(words) + " (" + std::to_string(code) + ")";
 }
 
 }  // namespace
@@ -47,7 +41,7 @@ std::string SystemName() {
   if (get != nullptr && get(&v) == 0) {
     name += " " + std::to_string(v.major) + "." + std::to_string(v.minor) + "." +
             std::to_string(v.build);
-    if (v.servicePack[0] != L'\0') name += " " + Narrow(v.servicePack);
+    if (v.servicePack[0] != L'\0') name += " " + platform::WideToUtf8(v.servicePack);
   }
   SYSTEM_INFO info{};
   GetNativeSystemInfo(&info);
@@ -73,7 +67,7 @@ std::string CLibrary() {
 std::string UserAndGroups() {
   wchar_t name[256] = {};
   DWORD size = 256;
-  return GetUserNameW(name, &size) ? Narrow(name) : std::string("?");
+  return GetUserNameW(name, &size) ? platform::WideToUtf8(name) : std::string("?");
 }
 
 std::vector<std::pair<std::string, std::string>> PortsDirectoryEntries(const std::string&) {
@@ -82,10 +76,10 @@ std::vector<std::pair<std::string, std::string>> PortsDirectoryEntries(const std
 
 bool ReadFileTail(const std::string& path, size_t maxBytes, std::string& tail, bool& cut,
                   std::string& error) {
-  // Paths come as the system's ANSI functions take them, as the add-in opens them.
-  HANDLE h = CreateFileA(
-      path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  HANDLE h =
+      CreateFileW(platform::Utf8ToWide(path).c_str(), GENERIC_READ,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     error = SystemError(GetLastError());
     return false;
@@ -124,7 +118,8 @@ ReportFile::~ReportFile() {
 
 bool ReportFile::Create(const std::string& path, bool fresh, std::string& error, bool& exists) {
   exists = false;
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+  const std::wstring wide = platform::Utf8ToWide(path);
+  HANDLE h = CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                          fresh ? CREATE_NEW : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     const DWORD code = GetLastError();
@@ -138,9 +133,9 @@ bool ReportFile::Create(const std::string& path, bool fresh, std::string& error,
     return false;
   }
   handle_ = reinterpret_cast<intptr_t>(h);
-  char full[4096] = {};
-  const DWORD n = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
-  full_ = n > 0 && n < sizeof full ? std::string(full, n) : path;
+  wchar_t full[4096] = {};
+  const DWORD n = GetFullPathNameW(wide.c_str(), 4096, full, nullptr);
+  full_ = n > 0 && n < 4096 ? platform::WideToUtf8(std::wstring_view(full, n)) : path;
   return true;
 }
 

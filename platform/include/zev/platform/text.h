@@ -19,6 +19,18 @@ std::string Utf16ToUtf8(std::u16string_view text);
 std::string Cp1251ToUtf8(std::string_view text);
 std::string Utf8ToCp1251(std::string_view text);
 
+#if defined(_WIN32)
+// UTF-8 to the wide characters of the system's "W" functions (UTF-16 on
+// Windows) and back: every name given to or taken from the system goes so.
+inline std::wstring Utf8ToWide(std::string_view text) {
+  const std::u16string wide = Utf8ToUtf16(text);
+  return std::wstring(wide.begin(), wide.end());
+}
+inline std::string WideToUtf8(std::wstring_view text) {
+  return Utf16ToUtf8(std::u16string(text.begin(), text.end()));
+}
+#endif
+
 // Two member names are the same when they are equal with case ignored, the way
 // the operating system's locale-aware comparison of the user's locale sees it.
 bool SameName(std::u16string_view a, std::u16string_view b);
