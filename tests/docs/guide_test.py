@@ -101,9 +101,10 @@ DECIMAL_POINT = re.compile(r"\d\.\d+\s*(?:с|мс|кг|г|КБ|МБ)(?![а-яё]
 TEXTS_MARKER = "<!-- texts: TZEV_SCALE_4001_Class -->"
 IMPORTS_MARKER = "<!-- imports -->"
 # The error texts of TZEV_SCALE_4001_Class: the rows of texts_4001.cpp from
-# NoModel to WrongParameterCount, and the test's TestFailed; LinkFailed is
+# NoModel to WrongParameterCount, the test's TestFailed and TraceNotOpened; LinkFailed is
 # "%1: %2." with each of the converter's reasons.
-FIRST_ERROR, LAST_ERROR, MORE_ERRORS, LINK = "NoModel", "WrongParameterCount", ("TestFailed",), "LinkFailed"
+FIRST_ERROR, LAST_ERROR, MORE_ERRORS, LINK = (
+    "NoModel", "WrongParameterCount", ("TestFailed", "TraceNotOpened"), "LinkFailed")
 # Options of changes that are not merged yet: "--name" for any command,
 # "command --name" for one.
 PENDING_OPTIONS = {"--class", "report --json"}
