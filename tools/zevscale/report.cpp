@@ -36,7 +36,8 @@ std::string TraceTail(Lang lang, const std::string& value) {
   std::string tail, error;
   bool cut = false;
   if (!os::ReadFileTail(value, kTraceBytes, tail, cut, error))
-    return Text(lang, M::ReportTraceUnreadable, {Printable(value), error}) + "\n";
+    return Text(lang, M::ReportTraceUnreadable, {Printable(value), SystemWords(lang, error)}) +
+           "\n";
   std::vector<std::string> lines;
   std::istringstream in(tail);
   for (std::string line; std::getline(in, line);) lines.push_back(line);
