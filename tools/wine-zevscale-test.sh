@@ -3,7 +3,8 @@
 # scales (zevsim of the Linux build) on pseudo-terminals mapped to Wine's COM3
 # to COM5: info, settings, a weighing of each model, a traced weighing, ports,
 # a failure in Russian (read back from a pipe, and from Wine's console through
-# a terminal), --simulate refused, and add-ins it cannot use.
+# a terminal), --simulate refused, add-ins it cannot use, and weighing, tare
+# and zero through a simulated converter with --tcp.
 #   tools/wine-zevscale-test.sh BUILD_DIR [LINUX_BUILD_DIR]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -131,6 +132,22 @@ if [ -n "$other" ]; then
     echo "64-bit library and this zevscale is 32-bit")
   check "an add-in of the other architecture" 1 "$bits" -- info --library "Z:$(realpath "$other")"
 fi
+
+# A converter (zevsim of the Linux build serving a ZEV-U over TCP): on Windows
+# --tcp goes through TZEV_SCALE_4001_Class, which takes the address in its settings.
+"$linux/bin/zevsim" --model ZEV-U --weight 1.5 --tcp 127.0.0.1 >"$tmp/tcp" 2>"$tmp/simtcp" &
+sims+=($!)
+for _ in $(seq 200); do [ -s "$tmp/tcp" ] && break; sleep 0.1; done
+converter=$(head -n1 "$tmp/tcp")
+converter=${converter#tcp://}
+[ -n "$converter" ] || { echo "zevsim --tcp did not start: $(cat "$tmp/simtcp")"; exit 1; }
+check "weigh --tcp" 0 "ZEV-U, tcp://$converter" "1.500 kg" -- weigh --model ZEV-U --tcp "$converter"
+check "weigh --tcp --trace" 0 " tcp://$converter ZEV-U open tcp://$converter: ok" "1.500 kg" -- \
+  weigh --model ZEV-U --tcp "$converter" --trace
+check "tare --tcp" 0 "tare command sent (54 |T|)" "--tcp $converter" -- \
+  tare --model ZEV-U --weight 1 --tcp "$converter"
+check "zero --tcp" 0 "zero command sent (5A |Z|)" -- zero --model ZEV-U --tcp "$converter"
+check "weigh --help lists --tcp" 0 "  --tcp HOST:PORT" "with --tcp or --class 4001" -- weigh --help
 
 wine=$(zev_wine_command)
 # Wine's console, seen through a terminal: the text written with WriteConsoleW

@@ -44,6 +44,35 @@ TEST(CliOutput, JsonIsValidAndCarriesTheResults) {
             std::string::npos);
 }
 
+// settings shows the page of the class asked for; info says which the tool drives.
+TEST(CliOutput, SettingsAndInfoNameTheClass) {
+  struct Case {
+    const char* line;
+    std::vector<std::string> holds, lacks;
+  } cases[] = {
+      {"settings --json", {"\"class\":\"TZEV_SCALE_Class\""}, {"TCPPort"}},
+      {"settings --class 4001 --json", {"\"class\":\"TZEV_SCALE_4001_Class\""}, {}},
+      {"settings --class 4001",
+       {"Name=\"TCPPort\"", "Name=\"TraceFile\"", "Caption=\"Scale connection\""},
+       {}},
+      {"settings --class 4001 --model ZEV-AW --port 4",
+       {"Name=\"Connection\"", "Name=\"Model\"", "ZEV-AW"},
+       {}},
+      {"info",
+       {"zevscale drives:     TZEV_SCALE_Class; TZEV_SCALE_4001_Class: check, --class 4001, --tcp "
+        "on Windows\n"},
+       {}},
+  };
+  for (const auto& c : cases) {
+    std::string out, err;
+    ASSERT_EQ(RunLine(c.line, out, err), 0) << c.line << err;
+    for (const auto& text : c.holds)
+      EXPECT_NE(out.find(text), std::string::npos) << c.line << ": " << text << " in\n" << out;
+    for (const auto& text : c.lacks)
+      EXPECT_EQ(out.find(text), std::string::npos) << c.line << ": " << text << " in\n" << out;
+  }
+}
+
 TEST(CliOutput, LibrariesItCannotUseAreNamedAsSuch) {
   // An ELF header of the other word size, with the x86 processor of that size.
   char otherArch[] = "/tmp/zevscale-other-XXXXXX";

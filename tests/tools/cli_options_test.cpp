@@ -95,3 +95,102 @@ TEST(CliArguments, ModelNamesAreCheckedBeforeTheDriverSeesThem) {
 
 }  // namespace
 }  // namespace zev::cli
+
+namespace zev::cli {
+namespace {
+
+// Each command's usage on Linux and on Windows (no ports directory, no
+// pseudo-terminals): --tcp where the command takes it there, and the class
+// the command drives.
+TEST(CliArguments, EveryUsageListsTcpAndItsClassOnEachSystem) {
+  const System linux{true, true}, windows{false, false};
+  const std::string either = "Drives TZEV_SCALE_Class; with --class 4001 TZEV_SCALE_4001_Class.\n";
+  const std::string eitherWin =
+      "Drives TZEV_SCALE_Class; with --tcp or --class 4001 TZEV_SCALE_4001_Class.\n";
+  struct Case {
+    const char* command;
+    bool tcpLinux, tcpWindows;
+    std::string drivesLinux, drivesWindows;
+  } cases[] = {
+      {"weigh", true, true, either, eitherWin},
+      {"watch", true, true, either, eitherWin},
+      {"tare", true, true, either, eitherWin},
+      {"zero", true, true, either, eitherWin},
+      {"test", true, true, either, eitherWin},
+      {"report", true, true, either, eitherWin},
+      {"settings", false, false, either, either},
+      {"check", true, true, "Drives TZEV_SCALE_4001_Class.\n", "Drives TZEV_SCALE_4001_Class.\n"},
+      {"scan", true, false, "Drives TZEV_SCALE_Class.\n", "Drives TZEV_SCALE_Class.\n"},
+      {"listen", true, false, "", ""},
+      {"info", false, false, "Drives both classes: TZEV_SCALE_Class and TZEV_SCALE_4001_Class.\n",
+       "Drives both classes: TZEV_SCALE_Class and TZEV_SCALE_4001_Class.\n"},
+  };
+  for (const auto& c : cases) {
+    for (const bool win : {false, true}) {
+      const std::string usage = Usage(c.command, Lang::En, win ? windows : linux);
+      const std::string& drives = win ? c.drivesWindows : c.drivesLinux;
+      EXPECT_EQ(usage.find("  --tcp ") != std::string::npos, win ? c.tcpWindows : c.tcpLinux)
+          << c.command << (win ? " on Windows:\n" : " on Linux:\n") << usage;
+      if (!drives.empty()) {
+        EXPECT_EQ(usage.substr(usage.size() - std::min(usage.size(), drives.size())), drives)
+            << c.command << (win ? " on Windows:\n" : " on Linux:\n") << usage;
+      }
+    }
+  }
+  EXPECT_NE(Usage("weigh", Lang::Ru, windows)
+                .find("Работает через класс TZEV_SCALE_Class, с --tcp или --class 4001 — через "
+                      "TZEV_SCALE_4001_Class.\n"),
+            std::string::npos);
+  // check says what it does to a real scale.
+  for (const Lang lang : {Lang::En, Lang::Ru}) {
+    const std::string usage = Usage("check", lang, linux);
+    EXPECT_NE(usage.find(lang == Lang::En ? "a real scale gets real tare and zero"
+                                          : "реальным весам отправляются настоящие команды"),
+              std::string::npos)
+        << usage;
+    EXPECT_NE(usage.find(lang == Lang::En
+                             ? "sends the scale no\ncommand that changes it"
+                             : "check не отправляет\nвесам ни одной команды, которая их меняет"),
+              std::string::npos)
+        << usage;
+  }
+}
+
+// --class, and the class that --tcp chooses where there is no ports directory.
+TEST(CliArguments, TheClassIsChosenByClassAndOnWindowsByTcp) {
+  const System linux{true, true}, windows{false, false};
+  struct Case {
+    const char* line;
+    bool windows;
+    bool ok;
+    DriverClass driver;
+  } cases[] = {
+      {"weigh --model ZEV-U --port 3", false, true, DriverClass::First},
+      {"weigh --model ZEV-U --port 3 --class 4001", false, true, DriverClass::Equipment},
+      {"tare --model ZEV-U --port 3 --cancel --class TZEV_SCALE_4001_Class", false, true,
+       DriverClass::Equipment},
+      {"weigh --model ZEV-U --tcp 127.0.0.1:4001", false, true, DriverClass::First},
+      {"weigh --model ZEV-U --tcp 127.0.0.1:4001", true, true, DriverClass::Equipment},
+      {"watch --model ZEV-U --tcp 127.0.0.1:4001", true, true, DriverClass::Equipment},
+      {"report --model ZEV-U --tcp 127.0.0.1:4001", true, true, DriverClass::Equipment},
+      {"weigh --model ZEV-U --port 3", true, true, DriverClass::First},
+      {"settings --class 4001", false, true, DriverClass::Equipment},
+      {"weigh --model ZEV-U --tcp 127.0.0.1:4001 --class 1", true, false, DriverClass::First},
+      {"scan --tcp 127.0.0.1:4001", true, false, DriverClass::First},
+      {"listen --model ZEV-U --tcp 127.0.0.1:4001", true, false, DriverClass::First},
+      {"weigh --model ZEV-U --port 3 --class 2", false, false, DriverClass::First},
+      {"weigh --model ZEV-U --port 3 --class", false, false, DriverClass::First},
+      {"check --model ZEV-U --port 3 --class 4001", false, false, DriverClass::First},
+      {"scan --class 4001", false, false, DriverClass::First},
+  };
+  for (const auto& c : cases) {
+    const Parsed p = Parse(Split(c.line), Lang::En, c.windows ? windows : linux);
+    EXPECT_EQ(p.ok, c.ok) << c.line << (c.windows ? " (Windows): " : ": ") << p.error;
+    if (p.ok) {
+      EXPECT_EQ(p.options.driverClass, c.driver) << c.line;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace zev::cli

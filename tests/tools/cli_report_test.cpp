@@ -37,7 +37,8 @@ TEST(CliReport, AScaleIsNamedWholeOrNotAtAll) {
       {"report --model ZEV-U --port 3 --tcp 127.0.0.1:4001", false},
       {"report --model zev-u --port 3", false},
       {"report --output", false},
-      {"report --json", false},
+      {"report --json", true},
+      {"report --model ZEV-U --tcp 127.0.0.1:4001 --class 4001", true},
       {"report --trace", false},
   };
   for (const auto& [line, ok] : cases) EXPECT_EQ(Parse(Split(line)).ok, ok) << line;
@@ -158,6 +159,53 @@ TEST(CliReport, WhatCannotBeDoneIsToldAndTheReportGoesOn) {
     EXPECT_EQ(shown.find("offers Port 1 to 8"), std::string::npos) << shown;
   }
   unlink(fifo.c_str());
+}
+
+// report --json says where the report went and how each part ended; the
+// equipment library's class weighs through a converter and its trace file
+// (the one its settings page names) has a part of its own.
+TEST(CliReport, JsonAndTheEquipmentClass) {
+  zev::sim::PortDirectory ports, scratch;
+  ports.Export();
+  zev::sim::Simulator tcp(zev::sim::Model::ZevU, 1.5);
+  const std::string address = Serve(tcp), url = "tcp://" + address;
+  const std::string file = scratch.Path() + "/r.txt";
+  std::string out, err;
+  ASSERT_EQ(RunLine("report --json --output " + file, out, err), 0) << err;
+  const auto j = nlohmann::json::parse(out);
+  EXPECT_EQ(j["command"], "report");
+  EXPECT_EQ(j["ok"], true);
+  EXPECT_EQ(j["file"], file);
+  ASSERT_EQ(j["sections"].size(), 9u) << out;
+  EXPECT_EQ(j["sections"][0]["section"], "The tool");
+  EXPECT_EQ(j["sections"][6]["section"], "Weighing with the line trace (zevscale weigh --trace)");
+  EXPECT_EQ(j["sections"][6]["done"], false);
+  EXPECT_EQ(j["sections"][8]["section"], "The trace file of TZEV_SCALE_4001_Class (TraceFile)");
+  // The class's default trace file, as its settings page gives it.
+  const auto library = std::make_unique<host::Library>(ZEV_ADDIN_PATH);
+  Session s(*library, DriverClass::Equipment);
+  const std::string traceFile = AttributeOf(s.Page(), "TraceFile", "DefaultValue");
+  ASSERT_FALSE(traceFile.empty());
+  const std::string report = ReadAll(file);
+  EXPECT_EQ(Section(report, "The trace file of TZEV_SCALE_4001_Class (TraceFile)")
+                .rfind(Printable(traceFile) + ": ", 0),
+            0u)
+      << report;
+  unlink(file.c_str());
+
+  ASSERT_EQ(RunLine("report --json --class 4001 --model ZEV-U --tcp " + address + " --output -",
+                    out, err),
+            0)
+      << err;
+  const auto k = nlohmann::json::parse(out);
+  EXPECT_EQ(k["file"], "-");
+  EXPECT_EQ(k["sections"][6]["exit"], 0);
+  const std::string weighing = Section(k["report"].get<std::string>(),
+                                       "Weighing with the line trace (zevscale weigh --trace)");
+  for (const std::string& text :
+       {"ZEV-U, " + url + "\n", " " + url + " ZEV-U open " + url + ": ok\n",
+        std::string("\n1.500 kg\n")})
+    EXPECT_NE(weighing.find(text), std::string::npos) << text << " in\n" << weighing;
 }
 
 }  // namespace

@@ -108,3 +108,77 @@ TEST(CliTcp, ConvertersThatFailSayWhy) {
 
 }  // namespace
 }  // namespace zev::cli
+
+namespace zev::cli {
+namespace {
+
+// The equipment library's class takes the converter's address in its
+// settings: every command that takes --tcp works without a ports directory.
+TEST(CliTcp, TheEquipmentClassDrivesEachCommandThroughAConverter) {
+  zev::sim::Simulator scale(zev::sim::Model::ZevU, 1.5);
+  const std::string address = Serve(scale), url = "tcp://" + address;
+  struct Case {
+    std::string args;
+    std::vector<std::string> out;  // in standard output, in order
+  } cases[] = {
+      {"weigh --model ZEV-U", {"ZEV-U, " + url + "\n", "1.500 kg\n"}},
+      {"watch --model ZEV-U --count 2 --interval 0", {"1.500 kg\n", "1.500 kg\n"}},
+      {"test --model ZEV-U", {"The ZEV-U scale on " + url + " answered: 1.500 kg"}},
+      {"tare --model ZEV-U --weight 1", {"tare command sent (54 |T|)", "--class 4001 --tcp"}},
+      {"tare --model ZEV-U --cancel", {"tare cancel command sent (43 |C|)"}},
+      {"zero --model ZEV-U", {"zero command sent (5A |Z|)"}},
+      {"weigh --model ZEV-U --json", {"\"tcp\":\"" + url + "\"", "\"weights\":[1.5]"}},
+  };
+  for (const auto& c : cases) {
+    std::string out, err;
+    EXPECT_EQ(RunLine(c.args + " --class 4001 --tcp " + address, out, err), 0) << c.args << err;
+    size_t at = 0;
+    for (const auto& e : c.out) {
+      at = out.find(e, at);
+      EXPECT_NE(at, std::string::npos) << c.args << ": no \"" << e << "\" in\n" << out;
+      if (at == std::string::npos) break;
+    }
+  }
+  // As on Windows, where --tcp alone chooses the class: the class's own trace
+  // names the converter.
+  const Parsed p =
+      Parse(Split("weigh --trace --model ZEV-U --tcp " + address + " --library " ZEV_ADDIN_PATH),
+            Lang::En, System{false, false});
+  ASSERT_TRUE(p.ok) << p.error;
+  std::ostringstream out, err;
+  EXPECT_EQ(zev::cli::Run(p.options, out, err), 0) << err.str();
+  EXPECT_EQ(out.str(), "ZEV-U, " + url + "\n1.500 kg\n");
+  EXPECT_NE(err.str().find(" " + url + " ZEV-U open " + url + ": ok\n"), std::string::npos)
+      << err.str();
+}
+
+TEST(CliTcp, TheEquipmentClassSaysWhyAConverterFails) {
+  zev::sim::Simulator refusing(zev::sim::Model::ZevU, 1), silent(zev::sim::Model::ZevU, 1),
+      cutting(zev::sim::Model::ZevU, 1);
+  zev::sim::Faults quiet, cut;
+  quiet.silent = true;
+  cut.hangUpOnCommand = true;
+  silent.SetFaults(quiet);
+  cutting.SetFaults(cut);
+  struct Case {
+    std::string address;
+    std::vector<std::string> expected;  // in the error output, in order
+  } cases[] = {
+      {Serve(refusing, zev::sim::TcpMode::Refuse), {": Connection refused.", "connection refused"}},
+      {Serve(silent), {"did not answer: no byte arrived within 500 ms", "nothing arrived"}},
+      {Serve(cutting), {"error 1001: ", "the converter closed the connection"}},
+  };
+  for (const auto& c : cases) {
+    std::string out, err;
+    EXPECT_EQ(RunLine("weigh --class 4001 --model ZEV-U --tcp " + c.address, out, err), 1);
+    size_t at = 0;
+    for (const auto& e : c.expected) {
+      at = err.find(e, at);
+      EXPECT_NE(at, std::string::npos) << c.address << ": no \"" << e << "\" in\n" << err;
+      if (at == std::string::npos) break;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace zev::cli

@@ -23,18 +23,6 @@ struct Step {
   bool expected = false;  // a refusal this model must give
 };
 
-// The value of `attribute` of the element whose Name is `name`, or empty.
-std::string AttributeOf(const std::string& xml, const std::string& name,
-                        const std::string& attribute) {
-  const size_t at = xml.find("Name=\"" + name + "\"");
-  if (at == std::string::npos) return std::string();
-  const std::string key = attribute + "=\"";
-  const size_t begin = xml.find(key, at);
-  const size_t end = begin == std::string::npos ? begin : xml.find('"', begin + key.size());
-  if (end == std::string::npos || xml.find('>', at) < begin) return std::string();
-  return xml.substr(begin + key.size(), end - begin - key.size());
-}
-
 // The name the library calls: Russian, or with --english the English one.
 std::string MethodName(const Context& c, const std::string& russian) {
   static const std::pair<const char*, const char*> kEnglish[] = {

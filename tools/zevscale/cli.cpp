@@ -64,9 +64,13 @@ int Run(const Options& o, std::ostream& out, std::ostream& err,
 
   Options options = o;
   std::unique_ptr<ConverterEntries> converters;
-  // check sets the converter's address in the equipment-library class's
-  // settings; the other commands reach it through a ports entry of their own.
-  if (!o.tcp.empty() && o.command != "check") {
+  // check, and the other commands with the equipment library's class, set the
+  // converter's address in the class's settings; the first class reaches it
+  // through a ports entry of the tool's own.
+  if (!o.tcp.empty() && o.command != "check" && o.driverClass == DriverClass::Equipment) {
+    options.port = kConverterPort;
+    options.tcpNames[kConverterPort] = ConverterUrl(o);
+  } else if (!o.tcp.empty() && o.command != "check") {
     std::string error;
     converters = MapConverters(o.tcp, options.tcpNames, error);
     if (converters == nullptr) {

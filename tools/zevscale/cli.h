@@ -13,6 +13,22 @@
 
 namespace zev::cli {
 
+// The driver class a command drives: TZEV_SCALE_Class, or the equipment
+// library's TZEV_SCALE_4001_Class, which takes a converter's address in its
+// settings.
+enum class DriverClass { First, Equipment };
+
+// The class's name as the add-in registers it.
+const char* ClassName(DriverClass driver);
+
+// What the system offers the tool: simulated scales need pseudo-terminals,
+// and the first class reaches a converter only through a ports directory.
+struct System {
+  bool simulate = true;
+  bool portsDirectory = true;
+};
+System ThisSystem();
+
 struct Options {
   std::string command;  // info, settings, test, weigh, watch, tare, zero, ports, scan, ...
   bool help = false;
@@ -41,6 +57,8 @@ struct Options {
   std::map<int, std::string> tcpNames;  // the COM numbers the converters are reached by, and
                                         // their addresses (tcp://HOST:PORT); set by Run
   std::vector<std::string> scanModels;  // empty: all three
+  DriverClass driverClass = DriverClass::First;
+  bool classGiven = false;  // --class given (else chosen by the system and --tcp)
   bool simulate = false;
   double simWeight = 0.5;
   sim::Faults simFaults;
@@ -52,8 +70,12 @@ struct Parsed {
   Options options;
 };
 
-Parsed Parse(const std::vector<std::string>& args, Lang lang = Lang::En);
-std::string Usage(const std::string& command, Lang lang = Lang::En);
+Parsed Parse(const std::vector<std::string>& args, Lang lang = Lang::En,
+             const System& system = ThisSystem());
+// A command's usage as it reads on `system` (zevscale --help on Windows has no
+// --simulate, ...).
+std::string Usage(const std::string& command, Lang lang = Lang::En,
+                  const System& system = ThisSystem());
 std::string VersionText();
 
 // Runs the command; the exit status: 0 success, 1 the operation failed, 2 bad

@@ -92,7 +92,11 @@ std::string JsonString(const std::string& utf8) {
 }
 
 Session::Session(const host::Library& library, std::u16string_view className)
-    : component_(library, mm_, &connection_, className) {}
+    : component_(library, mm_, &connection_, className),
+      equipment_(className == u"TZEV_SCALE_4001_Class") {}
+
+Session::Session(const host::Library& library, DriverClass driver)
+    : Session(library, platform::Utf8ToUtf16(cli::ClassName(driver))) {}
 
 std::unique_ptr<host::Call> Session::Run(std::u16string_view method,
                                          std::vector<host::tVariant> params) {
@@ -105,7 +109,7 @@ bool Session::Set(const std::string& name, host::tVariant value) {
 
 std::pair<int, std::string> Session::LastError() {
   auto call = Run(u"GetLastError", {host::Empty()});
-  return {call->ret.lVal, call->Text(0)};
+  return {call->ret.lVal, TextOf(*call, 0)};
 }
 
 std::string Session::LastReport() const {
@@ -113,23 +117,75 @@ std::string Session::LastReport() const {
   return platform::Utf16ToUtf8(connection_.Errors.back().description);
 }
 
+std::string Session::TextOf(const host::Call& call, size_t i) const {
+  // The first class gives its texts narrow (Windows-1251), the other wide.
+  return equipment_ ? call.WText(i) : call.Text(i);
+}
+
+void Session::Localize(Lang lang) {
+  if (equipment_) Run(u"SetLocalization", {Wide(lang == Lang::Ru ? "ru" : "en"), Wide("")});
+}
+
 bool Session::Configure(const std::string& model, int port) {
+  if (equipment_ && !Set("Connection", Wide("COM"))) return false;
   return Set("Model", Wide(model)) && Set("Port", host::Int(port));
 }
 
+bool Session::Configure(const std::string& model, const platform::TcpAddress& converter) {
+  return equipment_ && Set("Model", Wide(model)) && Set("Connection", Wide("TCP")) &&
+         Set("Host", Wide(converter.host)) && Set("TCPPort", host::Int(converter.port));
+}
+
 bool Session::Open() {
-  return Run(u"Open", {host::Empty()})->Succeeded();
+  auto call = Run(u"Open", {host::Empty()});
+  if (equipment_ && call->Succeeded()) device_ = TextOf(*call, 0);
+  return call->Succeeded();
 }
 
 bool Session::Close() {
-  return Run(u"Close", {Wide("NoDeviceID")})->Succeeded();
+  return Run(u"Close", {Wide(device_)})->Succeeded();
 }
 
 bool Session::Weigh(double& kg) {
-  auto w = Run(u"GetWeight", {Wide("NoDeviceID"), host::Empty()});
+  auto w = Run(u"GetWeight", {Wide(device_), host::Empty()});
   if (!w->Succeeded()) return false;
   kg = w->params[1].dblVal;
   return true;
+}
+
+bool Session::Tare(double weight, bool cancel) {
+  // The first class takes 0 as the cancel; the equipment library's class
+  // takes 0 as the cancel too, and no value as the tare of the load.
+  host::tVariant value = host::Double(cancel ? 0.0 : weight);
+  if (equipment_ && !cancel && !(weight > 0)) value = host::Empty();
+  return Run(u"Calibrate", {Wide(device_), value})->Succeeded();
+}
+
+bool Session::Zero() {
+  // The equipment library's class offers the zero as an additional action.
+  if (equipment_) return Run(u"DoAdditionalAction", {Wide("Zeroing")})->Succeeded();
+  return Run(u"Zeroing")->Succeeded();
+}
+
+bool Session::Test(std::string& text) {
+  auto t = Run(u"DeviceTest", {host::Empty(), host::Empty()});
+  text = TextOf(*t, 0);
+  return t->Succeeded();
+}
+
+std::string Session::Page() {
+  return TextOf(*Run(u"GetParameters", {host::Empty()}), 0);
+}
+
+std::string AttributeOf(const std::string& xml, const std::string& name,
+                        const std::string& attribute) {
+  const size_t at = xml.find("Name=\"" + name + "\"");
+  if (at == std::string::npos) return std::string();
+  const std::string key = attribute + "=\"";
+  const size_t begin = xml.find(key, at);
+  const size_t end = begin == std::string::npos ? begin : xml.find('"', begin + key.size());
+  if (end == std::string::npos || xml.find('>', at) < begin) return std::string();
+  return xml.substr(begin + key.size(), end - begin - key.size());
 }
 
 Json Failure::ToJson() const {
@@ -229,6 +285,13 @@ std::string ReplyDiagnosis(const Context& c, const std::string& model, const std
 std::string PortName(const Options& o, int port) {
   const auto named = o.tcpNames.find(port);
   return named != o.tcpNames.end() ? named->second : "COM" + std::to_string(port);
+}
+
+std::optional<platform::TcpAddress> ConverterOf(const Options& o, int port) {
+  const auto named = o.tcpNames.find(port);
+  if (named != o.tcpNames.end()) return platform::ParseTcpAddress(named->second);
+  if (port < 0 || port > 255) return std::nullopt;
+  return platform::TcpEntry(static_cast<uint8_t>(port));
 }
 
 std::string ConverterUrl(const Options& o) {
@@ -344,7 +407,7 @@ std::string NearAddress(Lang lang, const std::string& firstLine) {
 }
 
 std::vector<std::string> WhyNoOpen(const Context& c, int port) {
-  if (const auto converter = platform::TcpEntry(static_cast<uint8_t>(port))) {
+  if (const auto converter = ConverterOf(c.o, port)) {
     std::string why;
     ConnectOutcome(c, port, *converter, why);
     std::vector<std::string> reasons;
@@ -448,7 +511,7 @@ std::vector<std::string> PortsDirectoryNotes(const Context& c, int port) {
 }
 
 std::string OpenWithoutLockNote(const Context& c, int port) {
-  if (platform::TcpEntry(static_cast<uint8_t>(port))) return std::string();
+  if (ConverterOf(c.o, port) || port > 255) return std::string();
   const std::vector<platform::PortHolder> others = platform::OpenWithoutLock(port);
   return others.empty() ? std::string()
                         : c.T(M::WhyOpenNoLock, {PortName(c.o, port), HolderList(others)});
@@ -461,7 +524,7 @@ namespace {
 // mid-reply. True, with the reasons added to `f`, when it is.
 bool ConverterReasons(Context& c, int port, const std::string& model, TraceTap::LineOutcome outcome,
                       const std::string& bytes, Failure& f) {
-  const auto converter = platform::TcpEntry(static_cast<uint8_t>(port));
+  const auto converter = ConverterOf(c.o, port);
   if (!converter || outcome == TraceTap::LineOutcome::Unknown) return false;
   const std::string reply = c.tap.ReplyBytes(port);
   const bool gone = c.tap.GoneSinceLastCommand(port);
@@ -501,7 +564,13 @@ Failure Explain(Context& c, Session& s, Operation operation, int port, const std
   c.tap.Drain();
   std::string bytes;
   const auto outcome = c.tap.LastExchange(port, &bytes);
-  const bool openFailed = text == kPortUnavailable;
+  // The equipment library's class says why in its own text; the trace tells
+  // that its port or converter did not open.
+  const std::string opened = c.tap.LastOpen(port);
+  const bool openFailed = s.Equipment()
+                              ? !opened.empty() && opened != "ok" &&
+                                    (operation == Operation::Open || operation == Operation::Test)
+                              : text == kPortUnavailable;
   bool reported = false;  // the driver told the platform of an exception
   if (f.text.empty()) {
     // The driver's text stays as it was given; the tool's words go beside it.
@@ -534,9 +603,7 @@ Failure Explain(Context& c, Session& s, Operation operation, int port, const std
         f.reasons.push_back(what);
       break;
     case TraceTap::LineOutcome::Gone:
-      f.reasons.push_back(c.T(platform::TcpEntry(static_cast<uint8_t>(port))
-                                  ? M::WhyConnectionClosed
-                                  : M::WhyLineGone));
+      f.reasons.push_back(c.T(ConverterOf(c.o, port) ? M::WhyConnectionClosed : M::WhyLineGone));
       break;
     case TraceTap::LineOutcome::Unknown:
       if (operation == Operation::Command) {
@@ -644,13 +711,19 @@ std::string Bytes(const std::string& rest) {
 
 }  // namespace
 
+bool TraceTap::Is(const std::string& link, int port) const {
+  // COM<N>, or the converter's address that the equipment library's class writes.
+  if (link == "COM" + std::to_string(port)) return true;
+  const auto named = names_.find(port);
+  return named != names_.end() && link == named->second;
+}
+
 TraceTap::LineOutcome TraceTap::LastExchange(int port, std::string* bytes) const {
-  const std::string name = "COM" + std::to_string(port);
   size_t i = lines_.size();
   bool found = false;
   while (!found && i > 0) {
     const TraceLine t = Split(lines_[--i]);
-    found = t.port == name && t.what == "->";
+    found = Is(t.port, port) && t.what == "->";
   }
   if (!found) return LineOutcome::Unknown;
   const TraceLine sent = Split(lines_[i]);
@@ -662,7 +735,7 @@ TraceTap::LineOutcome TraceTap::LastExchange(int port, std::string* bytes) const
   LineOutcome outcome = LineOutcome::Nothing;
   for (size_t k = i + 1; k < lines_.size(); ++k) {
     const TraceLine t = Split(lines_[k]);
-    if (t.port != name || t.what != "<-") continue;
+    if (!Is(t.port, port) || t.what != "<-") continue;
     if (t.rest.find("(nothing)") == std::string::npos) {
       if (bytes != nullptr) *bytes = Bytes(t.rest);
       return LineOutcome::NotAReply;
@@ -688,11 +761,10 @@ std::string Decoded(const std::string& rest) {
 }  // namespace
 
 std::string TraceTap::ReplyBytes(int port) const {
-  const std::string name = "COM" + std::to_string(port);
   std::string bytes;
   for (size_t i = lines_.size(); i > 0; --i) {
     const TraceLine t = Split(lines_[i - 1]);
-    if (t.port != name) continue;
+    if (!Is(t.port, port)) continue;
     if (t.what == "->") return bytes;
     if (t.what == "<-" && t.rest.find("(nothing)") == std::string::npos)
       bytes.insert(0, Decoded(t.rest));
@@ -701,10 +773,9 @@ std::string TraceTap::ReplyBytes(int port) const {
 }
 
 bool TraceTap::GoneSinceLastCommand(int port) const {
-  const std::string name = "COM" + std::to_string(port);
   for (size_t i = lines_.size(); i > 0; --i) {
     const TraceLine t = Split(lines_[i - 1]);
-    if (t.port != name) continue;
+    if (!Is(t.port, port)) continue;
     if (t.what == "->") {
       std::istringstream w(t.rest.substr(t.rest.rfind("written") + 7));
       size_t written = 0, total = 0;
@@ -716,11 +787,25 @@ bool TraceTap::GoneSinceLastCommand(int port) const {
   return false;
 }
 
+size_t TraceTap::Mark() {
+  Drain();
+  return lines_.size();
+}
+
+std::string TraceTap::SentSince(int port, size_t mark) const {
+  for (size_t i = mark; i < lines_.size(); ++i) {
+    const TraceLine t = Split(lines_[i]);
+    if (!Is(t.port, port) || t.what != "->") continue;
+    const size_t end = t.rest.rfind(" written");
+    return t.rest.substr(1, end == std::string::npos ? std::string::npos : end - 1);
+  }
+  return std::string();
+}
+
 std::string TraceTap::LastSent(int port) const {
-  const std::string name = "COM" + std::to_string(port);
   for (size_t i = lines_.size(); i > 0; --i) {
     const TraceLine t = Split(lines_[i - 1]);
-    if (t.port != name) continue;
+    if (!Is(t.port, port)) continue;
     if (t.what == "open") return std::string();
     if (t.what != "->") continue;
     const size_t end = t.rest.rfind(" written");
@@ -730,10 +815,9 @@ std::string TraceTap::LastSent(int port) const {
 }
 
 std::string TraceTap::AnyBytes(int port) const {
-  const std::string name = "COM" + std::to_string(port);
   for (const auto& line : lines_) {
     const TraceLine t = Split(line);
-    if (t.port == name && t.what == "<-" && t.rest.find("(nothing)") == std::string::npos) {
+    if (Is(t.port, port) && t.what == "<-" && t.rest.find("(nothing)") == std::string::npos) {
       return Bytes(t.rest);
     }
   }
@@ -741,11 +825,10 @@ std::string TraceTap::AnyBytes(int port) const {
 }
 
 bool TraceTap::OnlySilence(int port, const std::string& model) const {
-  const std::string name = "COM" + std::to_string(port);
   bool read = false;
   for (const auto& line : lines_) {
     const TraceLine t = Split(line);
-    if (t.port != name || t.model != model || t.what != "<-") continue;
+    if (!Is(t.port, port) || t.model != model || t.what != "<-") continue;
     if (t.rest.find("(nothing)") == std::string::npos) return false;
     read = true;
   }
@@ -753,12 +836,11 @@ bool TraceTap::OnlySilence(int port, const std::string& model) const {
 }
 
 std::string TraceTap::TelnetSeen(int port) const {
-  const std::string name = "COM" + std::to_string(port);
   // Every "telnet:" line since the connection was last made, oldest first.
   std::string seen;
   for (size_t i = lines_.size(); i > 0; --i) {
     const TraceLine t = Split(lines_[i - 1]);
-    if (t.port != name) continue;
+    if (!Is(t.port, port)) continue;
     if (t.what == "open") break;
     if (t.what != "telnet:") continue;
     const size_t open = t.rest.find('('), close = t.rest.rfind(')');
@@ -771,10 +853,9 @@ std::string TraceTap::TelnetSeen(int port) const {
 }
 
 std::string TraceTap::LastOpen(int port) const {
-  const std::string name = "COM" + std::to_string(port);
   for (size_t i = lines_.size(); i > 0; --i) {
     const TraceLine t = Split(lines_[i - 1]);
-    if (t.port != name || t.what != "open") continue;
+    if (!Is(t.port, port) || t.what != "open") continue;
     const size_t colon = t.rest.rfind(": ");
     return colon == std::string::npos ? std::string() : t.rest.substr(colon + 2);
   }
@@ -816,17 +897,19 @@ Json Envelope(const Context& c, bool ok) {
 }
 
 bool Usable(Context& c, const Session& s) {
-  if (!s.Valid()) c.err << "zevscale: " << c.T(M::NoObject) << "\n";
+  if (!s.Valid()) c.err << "zevscale: " << c.T(M::NoObject, {s.ClassName()}) << "\n";
   return s.Valid();
 }
 
 int RunCommand(Context& c, const std::function<std::string(const std::string& sent)>& said,
                const std::function<bool(Session&)>& command) {
-  Session s(*c.library);
+  Session s(*c.library, c.o.driverClass);
   if (!Usable(c, s)) return 1;
   Begin(c);
   Failure failure;
   if (!OpenScale(c, s, failure)) return Finish(c, {}, Json::object(), &failure);
+  // The command is the first one sent from here (a weighing may follow it).
+  const size_t mark = c.tap.Mark();
   const bool ok = command(s);
   if (!ok) failure = Explain(c, s, Operation::Command, c.o.port, c.o.model);
   if (!s.Close() && ok) {
@@ -836,9 +919,10 @@ int RunCommand(Context& c, const std::function<std::string(const std::string& se
   if (!ok) return Finish(c, {}, Json::object(), &failure);
   // The commands have no reply: only a weighing tells what the scale did.
   c.tap.Drain();
-  const std::string sent = c.tap.LastSent(c.o.port);
+  const std::string sent = c.tap.SentSince(c.o.port, mark);
   std::string check = "zevscale weigh --model ";
   check += c.o.model.find('(') != std::string::npos ? "\"" + c.o.model + "\"" : c.o.model;
+  if (c.o.classGiven && s.Equipment()) check += " --class 4001";
   check += c.o.tcp.empty() ? " --port " + std::to_string(c.o.port) : " --tcp " + c.o.tcp.front();
   Json fields;
   fields["sent"] = sent;
@@ -848,8 +932,16 @@ int RunCommand(Context& c, const std::function<std::string(const std::string& se
                 fields, nullptr);
 }
 
+bool SetScale(Context& c, Session& s) {
+  s.Localize(c.o.lang);
+  // A converter of --tcp by its address; a COM<N> of the ports directory as it is.
+  const auto converter =
+      s.Equipment() && c.o.tcpNames.count(c.o.port) ? ConverterOf(c.o, c.o.port) : std::nullopt;
+  return converter ? s.Configure(c.o.model, *converter) : s.Configure(c.o.model, c.o.port);
+}
+
 bool OpenScale(Context& c, Session& s, Failure& failure) {
-  if (!s.Configure(c.o.model, c.o.port)) {
+  if (!SetScale(c, s)) {
     failure = Explain(c, s, Operation::Open, c.o.port, c.o.model);
     return false;
   }

@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -44,13 +45,23 @@ struct Context {
   std::string Decimal(std::string number) const;
 };
 
+// The number --tcp's converter goes by when the class takes its address in
+// its settings: beyond every COM number.
+constexpr int kConverterPort = 256;
+
 // One driver object with a memory manager and a connection of its own, so
-// that objects on different threads share nothing.
+// that objects on different threads share nothing. Either class behind the
+// same operations: the first class's device is "NoDeviceID", the equipment
+// library's the identifier its "Open" gave.
 class Session {
  public:
   explicit Session(const host::Library& library,
                    std::u16string_view className = u"TZEV_SCALE_Class");
+  Session(const host::Library& library, DriverClass driver);
   bool Valid() const { return component_.Valid(); }
+  bool Equipment() const { return equipment_; }
+  std::string ClassName() const { return cli::ClassName(Driver()); }
+  DriverClass Driver() const { return equipment_ ? DriverClass::Equipment : DriverClass::First; }
   const host::Component& Component() const { return component_; }
 
   std::unique_ptr<host::Call> Run(std::u16string_view method,
@@ -62,18 +73,38 @@ class Session {
   // What the driver last reported to the platform through its connection
   // (an exception's message, UTF-8), or empty.
   std::string LastReport() const;
+  // The equipment library's class's texts in `lang` (the first class's are Russian).
+  void Localize(Lang lang);
   // Model and port; false when the driver refuses them.
   bool Configure(const std::string& model, int port);
+  // Model and converter (the equipment library's class only).
+  bool Configure(const std::string& model, const platform::TcpAddress& converter);
   bool Open();
   bool Close();
   // One weighing; true with `kg` set on success.
   bool Weigh(double& kg);
+  // The tare of the load on the scale (`weight` as the platform would pass
+  // it), or the tare cancelled.
+  bool Tare(double weight, bool cancel);
+  bool Zero();
+  // The device test; `text` gets what it says.
+  bool Test(std::string& text);
+  // The settings page (XML).
+  std::string Page();
+  // A text parameter of `call` (UTF-8), as this class gives its texts.
+  std::string TextOf(const host::Call& call, size_t i) const;
 
  private:
   host::MemoryManager mm_;
   host::Connection connection_;
   host::Component component_;
+  bool equipment_ = false;
+  std::string device_ = "NoDeviceID";
 };
+
+// The value of `attribute` of the settings page's element named `name`, or empty.
+std::string AttributeOf(const std::string& xml, const std::string& name,
+                        const std::string& attribute);
 
 // A failure as the user sees it: the driver's code and text, never empty, and
 // what the tool found out about why.
@@ -94,6 +125,9 @@ enum class Operation { Open, Weigh, Test, Command, Close };
 
 // "COM3", or the converter's address when COM<port> stands for one of --tcp.
 std::string PortName(const Options& o, int port);
+
+// The converter COM<port> stands for: one of --tcp, or a ports entry's.
+std::optional<platform::TcpAddress> ConverterOf(const Options& o, int port);
 
 // The first converter of --tcp as tcp://HOST:PORT, or empty.
 std::string ConverterUrl(const Options& o);
@@ -169,6 +203,11 @@ class TraceTap {
   // Whether the line of COM<port> went away (a converter closed the
   // connection) since the last command was sent.
   bool GoneSinceLastCommand(int port) const;
+  // The lines read so far (after reading what is new), for SentSince.
+  size_t Mark();
+  // The first command sent on COM<port> after `mark`, as the trace shows it
+  // ("54 |T|"), or empty.
+  std::string SentSince(int port, size_t mark) const;
   // The last command sent on COM<port> since the last open, as the trace shows
   // it ("54 |T|"), or empty.
   std::string LastSent(int port) const;
@@ -180,6 +219,9 @@ class TraceTap {
   std::string TelnetSeen(int port) const;
 
  private:
+  // Whether a trace line's link (COM3, tcp://HOST:PORT) is COM<port>'s.
+  bool Is(const std::string& link, int port) const;
+
   std::string path_;
   intptr_t file_ = -1;    // the trace file, held open while the tap lives
   std::string previous_;  // the variable's value before this run
@@ -207,6 +249,9 @@ Json Envelope(const Context& c, bool ok);
 
 // False, with a word to the user, when the add-in gave no driver object.
 bool Usable(Context& c, const Session& s);
+// Sets the model and the port (or the converter) of `s` as `c` names them,
+// with the texts in the user's language.
+bool SetScale(Context& c, Session& s);
 // Sets the model and the port of `s` and opens the port; on failure fills `failure`.
 bool OpenScale(Context& c, Session& s, Failure& failure);
 // A command that the scale does not answer (tare, zero): open, `command`,

@@ -16,6 +16,9 @@ class ConverterEntries {
   virtual ~ConverterEntries() = default;
 };
 
+// Whether MapConverters can work here (a ports directory is there to be made).
+bool CanMapConverters();
+
 // Maps the addresses (HOST:PORT), in their order, to the highest free COM
 // numbers, into `names` (number -> tcp://HOST:PORT). Null with `error` when it cannot.
 std::unique_ptr<ConverterEntries> MapConverters(const std::vector<std::string>& addresses,

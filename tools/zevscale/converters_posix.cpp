@@ -28,6 +28,10 @@ class Entries : public ConverterEntries {
 
 }  // namespace
 
+bool CanMapConverters() {
+  return true;
+}
+
 std::unique_ptr<ConverterEntries> MapConverters(const std::vector<std::string>& addresses,
                                                 std::map<int, std::string>& names,
                                                 std::string& error) {

@@ -117,14 +117,12 @@ int RunInfo(Context& c) {
   const std::string driver = host::NarrowUtf8(s.Run(u"GetVersion")->ret);
   auto d = s.Run(u"GetDescription", std::vector<host::tVariant>(7, host::Empty()));
 
-  std::vector<std::pair<M, std::string>> rows = {{M::InfoClasses, classes},
-                                                 {M::InfoComponent, name},
-                                                 {M::InfoInterface, std::to_string(version)},
-                                                 {M::InfoVersion, driver},
-                                                 {M::InfoName, d->Text(0)},
-                                                 {M::InfoDescription, d->Text(1)},
-                                                 {M::InfoType, d->Text(2)},
-                                                 {M::InfoWeb, d->Text(6)}};
+  std::vector<std::pair<M, std::string>> rows = {
+      {M::InfoClasses, classes},        {M::InfoDrives, c.T(M::InfoDrivesWhich)},
+      {M::InfoComponent, name},         {M::InfoInterface, std::to_string(version)},
+      {M::InfoVersion, driver},         {M::InfoName, d->Text(0)},
+      {M::InfoDescription, d->Text(1)}, {M::InfoType, d->Text(2)},
+      {M::InfoWeb, d->Text(6)}};
   // The library loaded, as the system names it, and each model's line.
   const std::string library = platform::ResolvedPath(AddinPath(c.o));
   rows.push_back({M::InfoLibrary, library});
@@ -151,6 +149,7 @@ int RunInfo(Context& c) {
   const Json otherClasses = OtherLines(c, others, width, wideEnglish, wideRussian, lines);
   Json fields;
   fields["classNames"] = classes;
+  fields["drives"] = c.T(M::InfoDrivesWhich);
   fields["componentName"] = name;
   fields["interfaceVersion"] = version;
   fields["version"] = driver;

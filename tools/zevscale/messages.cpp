@@ -154,9 +154,7 @@ constexpr platform::MessageRow<M, char> kCatalogue[] = {
   {M::InfoLibrary, "библиотека", "library"},
   {M::InfoLines, "параметры линии", "line settings"},
   {M::CannotLoad, "не удаётся загрузить %1: %2", "cannot load %1: %2"},
-  {M::NoObject,
-   "компонента не создала объект TZEV_SCALE_Class",
-   "the add-in made no TZEV_SCALE_Class object"},
+  {M::NoObject, "компонента не создала объект %1", "the add-in made no %1 object"},
   {M::CannotSimulate,
    "не удаётся запустить имитатор весов: %1",
    "cannot start the simulated scale: %1"},
@@ -191,10 +189,12 @@ constexpr platform::MessageRow<M, char> kCatalogue[] = {
    "--tcp принимает один адрес и указывается вместо --port и --simulate",
    "--tcp takes one address and stands instead of --port and --simulate"},
   {M::TcpNotHere,
-   "для --tcp нужен каталог портов, а в Windows его нет: используйте виртуальный COM-порт "
-   "производителя преобразователя или zevscale в Linux",
-   "--tcp needs a ports directory, which Windows does not have: use the converter maker's "
-   "virtual COM port, or zevscale on Linux"},
+   "--tcp: scan и listen работают с преобразователем только через каталог портов, а в Windows "
+   "его нет; здесь --tcp принимают weigh, watch, test, tare, zero, check и report (через "
+   "TZEV_SCALE_4001_Class)",
+   "--tcp: scan and listen reach a converter only through a ports directory, which Windows "
+   "does not have; here weigh, watch, test, tare, zero, check and report take --tcp (through "
+   "TZEV_SCALE_4001_Class)"},
   {M::WhyConverter, "COM%1 — это преобразователь %2", "COM%1 is the converter %2"},
   {M::WhyConnect, "%1: %2", "%1: %2"},
   {M::WhyConnectionClosed,
@@ -337,20 +337,12 @@ constexpr platform::MessageRow<M, char> kCatalogue[] = {
    "модель отвечает на каком порту: все порты сразу, у каждого свой\nобъект драйвера, только "
    "команды взвешивания. Код выхода 0, если весы ответили.\n\n"
    "  --ports СПИСОК     номера COM, например 3,5,6 (по умолчанию 1-8 и все из каталога,\n"
-   "                     кроме портов с системной консолью или входом в систему)\n"
-   "  --tcp СПИСОК       адреса преобразователей, например 192.168.1.50:4001,192.168.1.51:4001\n"
-   "  --models СПИСОК    например ZEV-U,ZEV-AW (по умолчанию все три)\n"
-   "  --simulate         имитаторы: ZEV-U на COM3, ZEV-AW на COM4, ZEV-NT(N) на COM5\n"
-   "  --sim-weight КГ    их вес (по умолчанию 0,5)\n",
+   "                     кроме портов с системной консолью или входом в систему)\n",
    "usage: zevscale scan [--ports LIST] [--models LIST] [options]\n\nFinds which model answers "
    "on which port: every port at once, each with its\nown driver object, weighing commands "
    "only. Exit status 0 when a scale answered.\n\n"
    "  --ports LIST       COM numbers, e.g. 3,5,6 (default: 1 to 8 and every mapped one,\n"
-   "                     less those with the system console or a login line on them)\n"
-   "  --tcp LIST         converters' addresses, e.g. 192.168.1.50:4001,192.168.1.51:4001\n"
-   "  --models LIST      e.g. ZEV-U,ZEV-AW (default: all three)\n"
-   "  --simulate         ZEV-U on COM3, ZEV-AW on COM4, ZEV-NT(N) on COM5, simulated\n"
-   "  --sim-weight KG    the weight they show (default 0.5)\n"},
+   "                     less those with the system console or a login line on them)\n"},
   {M::UsageCheck,
    "использование: zevscale check --model МОДЕЛЬ --port N [параметры]\n\nПроходит "
    "последовательность библиотеки подключаемого оборудования с классом TZEV_SCALE_4001_Class: "
@@ -663,9 +655,59 @@ constexpr platform::MessageRow<M, char> kCatalogue[] = {
   {M::EntryBadAddress,
    "после tcp:// идёт не УЗЕЛ:ПОРТ с портом от 1 до 65535",
    "what follows tcp:// is not HOST:PORT with a port from 1 to 65535"},
+  {M::NeedClass,
+   "1 (TZEV_SCALE_Class) или 4001 (TZEV_SCALE_4001_Class), а не '%1'",
+   "1 (TZEV_SCALE_Class) or 4001 (TZEV_SCALE_4001_Class), not '%1'"},
+  {M::TcpFirstClass,
+   "--class 1 работает с преобразователем только через каталог портов, а в Windows его нет: "
+   "не указывайте --class (с --tcp здесь по умолчанию 4001)",
+   "--class 1 reaches a converter only through a ports directory, which Windows does not "
+   "have: leave out --class (with --tcp the default here is 4001)"},
+  {M::UsageClass,
+   "  --class 1|4001     класс драйвера (по умолчанию %1): 1 — TZEV_SCALE_Class,\n"
+   "                     4001 — TZEV_SCALE_4001_Class\n",
+   "  --class 1|4001     the driver class (default %1): 1 TZEV_SCALE_Class,\n"
+   "                     4001 TZEV_SCALE_4001_Class\n"},
+  {M::UsageClassDefaultTcp, "1, с --tcp 4001", "1, with --tcp 4001"},
+  {M::UsageDrives, "Работает через класс %1.\n", "Drives %1.\n"},
+  {M::UsageDrivesBoth,
+   "Работает через оба класса: TZEV_SCALE_Class и TZEV_SCALE_4001_Class.\n",
+   "Drives both classes: TZEV_SCALE_Class and TZEV_SCALE_4001_Class.\n"},
+  {M::UsageDrivesEither,
+   "Работает через класс TZEV_SCALE_Class, %1 — через TZEV_SCALE_4001_Class.\n",
+   "Drives TZEV_SCALE_Class; %1 TZEV_SCALE_4001_Class.\n"},
+  {M::UsageWithTcp, "с --tcp или --class 4001", "with --tcp or --class 4001"},
+  {M::UsageWithClass, "с --class 4001", "with --class 4001"},
+  {M::UsageScanTcp,
+   "  --tcp СПИСОК       адреса преобразователей, например 192.168.1.50:4001,192.168.1.51:4001\n",
+   "  --tcp LIST         converters' addresses, e.g. 192.168.1.50:4001,192.168.1.51:4001\n"},
+  {M::UsageScanRest,
+   "  --models СПИСОК    например ZEV-U,ZEV-AW (по умолчанию все три)\n"
+   "  --simulate         имитаторы: ZEV-U на COM3, ZEV-AW на COM4, ZEV-NT(N) на COM5\n"
+   "  --sim-weight КГ    их вес (по умолчанию 0,5)\n",
+   "  --models LIST      e.g. ZEV-U,ZEV-AW (default: all three)\n"
+   "  --simulate         ZEV-U on COM3, ZEV-AW on COM4, ZEV-NT(N) on COM5, simulated\n"
+   "  --sim-weight KG    the weight they show (default 0.5)\n"},
+  {M::UsageCheckWarning,
+   "Внимание: с --with-tare и --with-zero реальным весам отправляются настоящие команды\n"
+   "тары и установки нуля, они меняют показания весов. Без них check не отправляет\n"
+   "весам ни одной команды, которая их меняет (только взвешивания).\n\n",
+   "Caution: with --with-tare and --with-zero a real scale gets real tare and zero\n"
+   "commands, which change what it shows. Without them check sends the scale no\n"
+   "command that changes it (weighings only).\n\n"},
+  {M::InfoDrives, "классы zevscale", "zevscale drives"},
+  {M::InfoDrivesWhich,
+   "TZEV_SCALE_Class; TZEV_SCALE_4001_Class: check, --class 4001, --tcp в Windows",
+   "TZEV_SCALE_Class; TZEV_SCALE_4001_Class: check, --class 4001, --tcp on Windows"},
+  {M::ReportClassTrace,
+   "Файл трассировки TZEV_SCALE_4001_Class (TraceFile)",
+   "The trace file of TZEV_SCALE_4001_Class (TraceFile)"},
+  {M::ReportTraceNoDefault,
+   "класс не назвал файла трассировки по умолчанию",
+   "the class names no default trace file"},
 };
 // clang-format on
-static_assert(platform::InIdOrder(kCatalogue, M::EntryBadAddress),
+static_assert(platform::InIdOrder(kCatalogue, M::ReportTraceNoDefault),
               "every message, in the order of M");
 
 }  // namespace

@@ -248,6 +248,23 @@ enum class M {
   EntryNoScheme,
   EntryNoPort,
   EntryBadAddress,
+  // the two driver classes
+  NeedClass,
+  TcpFirstClass,
+  UsageClass,
+  UsageClassDefaultTcp,
+  UsageDrives,
+  UsageDrivesBoth,
+  UsageDrivesEither,
+  UsageWithTcp,
+  UsageWithClass,
+  UsageScanTcp,
+  UsageScanRest,
+  UsageCheckWarning,
+  InfoDrives,
+  InfoDrivesWhich,
+  ReportClassTrace,
+  ReportTraceNoDefault,
 };
 
 // The text of `id` in `lang` with %1, %2, ... replaced by `args`.

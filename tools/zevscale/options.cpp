@@ -6,6 +6,7 @@
 
 #include "cli.h"
 #include "console.h"
+#include "converters.h"
 #include "models.h"
 #include "zev/platform/tcp.h"
 
@@ -20,6 +21,13 @@ bool TalksToScale(const std::string& command) {
   return command == "test" || command == "weigh" || command == "watch" || command == "tare" ||
          command == "zero" || command == "scan" || command == "check" || command == "listen" ||
          command == "report";
+}
+
+// The commands that drive one class of two: TZEV_SCALE_Class, or with
+// --class 4001 the equipment library's.
+bool TakesClass(const std::string& command) {
+  return command == "test" || command == "weigh" || command == "watch" || command == "tare" ||
+         command == "zero" || command == "settings" || command == "report";
 }
 
 // report weighs one scale only when one is named.
@@ -86,6 +94,7 @@ struct Arg {
   const std::vector<std::string>& args;
   size_t& i;
   Lang lang;
+  const System& system;
   const std::string& a;  // the option
   std::string v;         // the value read, or empty
 
@@ -136,6 +145,16 @@ Outcome PlainOption(Arg& r, Options& o) {
     o.withZero = true;
   } else if (a == "--english" && o.command == "check") {
     o.english = true;
+  } else if (a == "--class" && TakesClass(o.command)) {
+    if (!r.Value()) return r.Needs(M::NeedClass);
+    if (r.v == "1" || r.v == ClassName(DriverClass::First)) {
+      o.driverClass = DriverClass::First;
+    } else if (r.v == "4001" || r.v == ClassName(DriverClass::Equipment)) {
+      o.driverClass = DriverClass::Equipment;
+    } else {
+      return r.Needs(M::NeedClass);
+    }
+    o.classGiven = true;
   } else {
     return std::nullopt;
   }
@@ -147,6 +166,9 @@ Outcome ListOption(Arg& r, Options& o) {
   const std::string& a = r.a;
   const Lang lang = r.lang;
   if (a == "--tcp" && TalksToScale(o.command)) {
+    // Only the equipment library's class takes an address without one.
+    if (!r.system.portsDirectory && (o.command == "scan" || o.command == "listen"))
+      return Text(lang, M::TcpNotHere);
     if (!r.Value()) return r.Needs(M::NeedTcp);
     for (const auto& item : o.command == "scan" ? SplitList(r.v) : std::vector<std::string>{r.v}) {
       if (!platform::ParseTcpAddress(item))
@@ -201,7 +223,7 @@ Outcome SimOption(Arg& r, Options& o) {
   const std::string& a = r.a;
   const bool one = o.command != "scan";  // the faults are one scale's
   if (a == "--simulate") {
-    if (!os::CanSimulate()) return Text(r.lang, M::NoSimulation);
+    if (!r.system.simulate) return Text(r.lang, M::NoSimulation);
     o.simulate = true;
   } else if (a == "--sim-weight") {
     if (!r.Value() || !ParseDoubleArg(r.v, o.simWeight)) return r.Needs(M::NeedNumber);
@@ -233,8 +255,7 @@ std::string ParseOption(Arg& r, Options& o, bool& countGiven) {
   const bool scaleOption = a.rfind("--sim", 0) == 0 || a == "--watch" || a == "--interval" ||
                            a == "--count" || a == "--weight" || a == "--trace";
   if (scaleOption && !TalksToScale(o.command)) return Text(lang, M::NotForCommand, {a, o.command});
-  if (o.command == "report" && (a == "--trace" || a == "--json"))
-    return Text(lang, M::NotForCommand, {a, o.command});
+  if (o.command == "report" && a == "--trace") return Text(lang, M::NotForCommand, {a, o.command});
   if (o.command == "ports" && a != "--json" && a != "--help" && a != "-h" && a != "--version" &&
       a != "--library") {
     return Text(lang, M::UnknownOption, {a, o.command});
@@ -248,7 +269,13 @@ std::string ParseOption(Arg& r, Options& o, bool& countGiven) {
 
 // What the command still lacks, or allows not, once every option is read;
 // empty when nothing. Sets the simulated scale's port.
-std::string Completed(Options& o, Lang lang) {
+std::string Completed(Options& o, Lang lang, const System& system) {
+  // The first class reaches a converter through a ports directory alone;
+  // without one, the equipment library's class takes the address.
+  if (!o.tcp.empty() && TakesClass(o.command) && !system.portsDirectory) {
+    if (o.classGiven && o.driverClass == DriverClass::First) return Text(lang, M::TcpFirstClass);
+    o.driverClass = DriverClass::Equipment;
+  }
   if (OneScale(o.command)) {
     if (o.model.empty()) return Text(lang, M::CommandNeeds, {o.command, "--model"});
     if (!KnownModel(o.model)) return UnknownModelText(lang, o.model);
@@ -290,35 +317,65 @@ std::string VersionText() {
   return std::string("zevscale ") + ZEV_VERSION + "\n";
 }
 
-std::string Usage(const std::string& command, Lang lang) {
-  auto t = [lang](M id) { return Text(lang, id); };
-  const std::string common = t(M::UsageCommon);
-  const std::string scale = t(M::UsageScale) +
-                            (os::CanSimulate() ? t(M::UsageTcp) : std::string()) +
-                            t(M::UsageTrace) + (os::CanSimulate() ? t(M::UsageSim) : std::string());
-  if (command == "info") return t(M::UsageInfo) + common;
-  if (command == "settings") return t(M::UsageSettings) + common;
-  if (command == "test") return t(M::UsageTest) + common + scale;
-  if (command == "weigh") return t(M::UsageWeigh) + common + scale + t(M::UsageRepeat);
-  if (command == "watch") return t(M::UsageWatch) + common + scale + t(M::UsageRepeat);
-  if (command == "tare") return t(M::UsageTare) + common + scale;
-  if (command == "zero") return t(M::UsageZero) + common + scale;
-  if (command == "ports") return t(M::UsagePorts);
-  if (command == "scan") return t(M::UsageScan) + common + t(M::UsageTrace);
-  if (command == "check") return t(M::UsageCheck) + t(M::UsageCheckOptions) + common + scale;
-  if (command == "report") {
-    return t(M::UsageReport) + t(M::UsageCommon).substr(0, t(M::UsageCommon).find('\n') + 1) +
-           t(M::UsageScale) + (os::CanSimulate() ? t(M::UsageTcp) : std::string()) +
-           (os::CanSimulate() ? t(M::UsageSim) : std::string());
-  }
-  if (command == "listen") {
-    return t(M::UsageListen) + common + t(M::UsageScale) +
-           (os::CanSimulate() ? t(M::UsageSim) : std::string());
-  }
-  return t(M::UsageMain);
+const char* ClassName(DriverClass driver) {
+  return driver == DriverClass::Equipment ? "TZEV_SCALE_4001_Class" : "TZEV_SCALE_Class";
 }
 
-Parsed Parse(const std::vector<std::string>& args, Lang lang) {
+System ThisSystem() {
+  return {os::CanSimulate(), CanMapConverters()};
+}
+
+namespace {
+
+// Which class `command` drives on `system`, as its usage ends; empty for the
+// commands that load no add-in.
+std::string DrivesText(const std::string& command, Lang lang, const System& system) {
+  if (command == "info") return Text(lang, M::UsageDrivesBoth);
+  if (command == "check") return Text(lang, M::UsageDrives, {ClassName(DriverClass::Equipment)});
+  if (command == "scan") return Text(lang, M::UsageDrives, {ClassName(DriverClass::First)});
+  if (!TakesClass(command)) return std::string();
+  const bool tcp = !system.portsDirectory && command != "settings";
+  return Text(lang, M::UsageDrivesEither, {Text(lang, tcp ? M::UsageWithTcp : M::UsageWithClass)});
+}
+
+}  // namespace
+
+std::string Usage(const std::string& command, Lang lang, const System& system) {
+  auto t = [lang](M id) { return Text(lang, id); };
+  const std::string common = t(M::UsageCommon);
+  const std::string sim = system.simulate ? t(M::UsageSim) : std::string();
+  // The first class on Windows takes no --tcp: the other one is driven then.
+  const std::string driver =
+      Text(lang, M::UsageClass, {system.portsDirectory ? "1" : t(M::UsageClassDefaultTcp)});
+  const std::string scale = t(M::UsageScale) + t(M::UsageTcp) + t(M::UsageTrace) + sim;
+  std::string text = t(M::UsageMain);
+  if (command == "info") text = t(M::UsageInfo) + common;
+  if (command == "settings") text = t(M::UsageSettings) + common + driver;
+  if (command == "test") text = t(M::UsageTest) + common + scale + driver;
+  if (command == "weigh") text = t(M::UsageWeigh) + common + scale + t(M::UsageRepeat) + driver;
+  if (command == "watch") text = t(M::UsageWatch) + common + scale + t(M::UsageRepeat) + driver;
+  if (command == "tare") text = t(M::UsageTare) + common + scale + driver;
+  if (command == "zero") text = t(M::UsageZero) + common + scale + driver;
+  if (command == "ports") text = t(M::UsagePorts);
+  if (command == "scan") {
+    text = t(M::UsageScan) + (system.portsDirectory ? t(M::UsageScanTcp) : std::string()) +
+           t(M::UsageScanRest) + common + t(M::UsageTrace);
+  }
+  if (command == "check") {
+    text = t(M::UsageCheck) + t(M::UsageCheckWarning) + t(M::UsageCheckOptions) + common + scale;
+  }
+  if (command == "report") {
+    text = t(M::UsageReport) + common + t(M::UsageScale) + t(M::UsageTcp) + sim + driver;
+  }
+  if (command == "listen") {
+    text = t(M::UsageListen) + common + t(M::UsageScale) +
+           (system.portsDirectory ? t(M::UsageTcp) : std::string()) + sim;
+  }
+  const std::string drives = DrivesText(command, lang, system);
+  return drives.empty() ? text : text + "\n" + drives;
+}
+
+Parsed Parse(const std::vector<std::string>& args, Lang lang, const System& system) {
   Parsed p;
   Options& o = p.options;
   o.lang = lang;
@@ -347,7 +404,7 @@ Parsed Parse(const std::vector<std::string>& args, Lang lang) {
   if (o.command == "watch") o.watch = true;
   bool countGiven = false;
   for (; i < args.size(); ++i) {
-    Arg r{args, i, lang, args[i], std::string()};
+    Arg r{args, i, lang, system, args[i], std::string()};
     const std::string error = ParseOption(r, o, countGiven);
     if (!error.empty()) return bad(error);
   }
@@ -357,7 +414,7 @@ Parsed Parse(const std::vector<std::string>& args, Lang lang) {
   }
   if (o.count == 0 && !o.watch) return bad(Text(lang, M::CountNeedsWatch));
   if (o.watch && !countGiven) o.count = 0;
-  const std::string error = Completed(o, lang);
+  const std::string error = Completed(o, lang, system);
   if (!error.empty()) return bad(error);
   p.ok = true;
   return p;

@@ -36,7 +36,8 @@ std::string TraceTail(Lang lang, const std::string& value) {
   std::string tail, error;
   bool cut = false;
   if (!os::ReadFileTail(value, kTraceBytes, tail, cut, error))
-    return Text(lang, M::ReportTraceUnreadable, {Printable(value), error}) + "\n";
+    return Text(lang, M::ReportTraceUnreadable, {Printable(value), SystemWords(lang, error)}) +
+           "\n";
   std::vector<std::string> lines;
   std::istringstream in(tail);
   for (std::string line; std::getline(in, line);) lines.push_back(line);
@@ -109,12 +110,27 @@ class Parts {
   // standard error, one line rewritten.
   void Heading(M id) {
     Flush();
+    sections_.push_back({id, true, 0});
     part_ << "\n== " << T(id) << " ==\n";
     if (progress_) err_ << "\r" << T(id) << "…\033[K" << std::flush;
   }
   // A command's exit status, when it failed.
   void Status(int exit) {
+    sections_.back().exit = exit;
     if (exit != 0) part_ << T(M::ReportSectionFailed, {std::to_string(exit)}) << "\n";
+  }
+  // The part says why it was not done.
+  void NotDone(const std::string& why) {
+    sections_.back().done = false;
+    part_ << why << "\n";
+  }
+  // Each part's outcome, as report --json gives it.
+  Json Outcomes() const {
+    Json list = Json::array();
+    for (const Section& s : sections_) {
+      list.push_back({{"section", Text(Lang::En, s.heading)}, {"done", s.done}, {"exit", s.exit}});
+    }
+    return list;
   }
   // The last part written out; false, with `error` saying why, when the file
   // could not be written.
@@ -136,7 +152,14 @@ class Parts {
     }
   }
 
+  struct Section {
+    M heading;
+    bool done;
+    int exit;
+  };
+
   const Options& o_;
+  std::vector<Section> sections_;
   std::ostream& out_;
   std::ostream& err_;
   os::ReportFile& file_;
@@ -151,6 +174,7 @@ class Parts {
 int RunInto(Parts& p, Options o, const char* command, const host::Library* library, TraceTap& tap,
             int (*run)(Context&)) {
   o.command = command;
+  o.json = false;  // report --json: the report's own object only
   Context c{o, p.Part(), p.Part(), nullptr, library, tap};
   return run(c);
 }
@@ -188,38 +212,48 @@ void SystemAndPorts(Parts& p, const Options& o, const host::Library* library, Tr
 // The scan, and a weighing with its line trace when a scale is named.
 void ScanAndWeighing(Parts& p, const Options& o, const host::Library* library, TraceTap& tap,
                      const std::string& loadError) {
-  const std::string notLoaded = p.T(M::ReportNotLoaded, {loadError}) + "\n";
-  // The converter, from here on, stands behind a COM<N> of the tool's own.
+  const std::string notLoaded = p.T(M::ReportNotLoaded, {loadError});
+  // The converter, from here on, stands behind a COM<N> of the tool's own, or
+  // in the equipment library's class's settings (which scan does not drive:
+  // it tries the COM ports then).
   Options scale = o;
   scale.terminal = false;
+  Options scan = o;
+  scan.terminal = false;
   std::unique_ptr<ConverterEntries> converters;
   std::string converterError;
-  if (!o.tcp.empty()) {
+  if (!o.tcp.empty() && o.driverClass == DriverClass::Equipment) {
+    scale.port = kConverterPort;
+    scale.tcpNames[kConverterPort] = ConverterUrl(o);
+    tap.Rename(scale.tcpNames);
+    scan.tcp.clear();
+  } else if (!o.tcp.empty()) {
     converters = MapConverters(o.tcp, scale.tcpNames, converterError);
     if (converters == nullptr) {
       if (converterError.empty()) converterError = p.T(M::TcpNotHere);
     } else {
       scale.port = scale.tcpNames.begin()->first;
+      scan = scale;
       tap.Rename(scale.tcpNames);
     }
   }
 
   p.Heading(M::ReportScan);
   if (library == nullptr) {
-    p.Part() << notLoaded;
+    p.NotDone(notLoaded);
   } else if (!converterError.empty()) {
-    p.Part() << converterError << "\n";
+    p.NotDone(converterError);
   } else {
-    p.Status(RunInto(p, scale, "scan", library, tap, RunScan));
+    p.Status(RunInto(p, scan, "scan", library, tap, RunScan));
   }
 
   p.Heading(M::ReportWeighing);
   if (o.model.empty()) {
-    p.Part() << p.T(M::ReportNoWeighing) << "\n";
+    p.NotDone(p.T(M::ReportNoWeighing));
   } else if (library == nullptr) {
-    p.Part() << notLoaded;
+    p.NotDone(notLoaded);
   } else if (!converterError.empty()) {
-    p.Part() << converterError << "\n";
+    p.NotDone(converterError);
   } else {
     Options weigh = scale;
     weigh.trace = true;
@@ -228,6 +262,31 @@ void ScanAndWeighing(Parts& p, const Options& o, const host::Library* library, T
     traced.Rename(scale.tcpNames);
     p.Status(RunInto(p, weigh, "weigh", library, traced, RunWeigh));
   }
+}
+
+// The last lines of the equipment library's class's trace file: the one its
+// settings page gives by default.
+void ClassTrace(Parts& p, const Options& o, const host::Library* library,
+                const std::string& loadError) {
+  p.Heading(M::ReportClassTrace);
+  if (library == nullptr) return p.NotDone(p.T(M::ReportNotLoaded, {loadError}));
+  Session s(*library, DriverClass::Equipment);
+  if (!s.Valid()) return p.NotDone(p.T(M::NoObject, {s.ClassName()}));
+  const std::string path = AttributeOf(s.Page(), "TraceFile", "DefaultValue");
+  if (path.empty()) return p.NotDone(p.T(M::ReportTraceNoDefault));
+  p.Part() << TraceTail(o.lang, path);
+}
+
+// The JSON object report --json prints: where the report went (and with
+// --output - the report itself) and each part's outcome.
+Json Outcome(const Parts& p, bool ok, const std::string& where, const std::string& report) {
+  Json j;
+  j["command"] = "report";
+  j["ok"] = ok;
+  j["file"] = where;
+  if (!report.empty()) j["report"] = report;
+  j["sections"] = p.Outcomes();
+  return j;
 }
 
 }  // namespace
@@ -243,7 +302,9 @@ int RunReport(const Options& o, std::ostream& out, std::ostream& err) {
     err << "zevscale: " << Text(o.lang, M::ReportCannotWrite, {where, error}) << "\n";
     return 1;
   }
-  Parts p(o, out, err, file);
+  // With --json and --output -, the report goes into the JSON object.
+  std::ostringstream buffered;
+  Parts p(o, o.json ? buffered : out, err, file);
   p.Part() << p.T(M::ReportTitle, {platform::LocalDateTime().substr(0, 19)}) << "\n";
   // The line trace of what the report runs, read back by the commands; a
   // trace file that cannot be written is told here.
@@ -255,12 +316,18 @@ int RunReport(const Options& o, std::ostream& out, std::ostream& err) {
 
   p.Heading(M::ReportTraceFile);
   p.Part() << traceTail;
-  if (!p.End(error)) {
-    err << "zevscale: " << p.T(M::ReportCannotWrite, {where, error}) << "\n";
-    return 1;
+  ClassTrace(p, o, library.get(), loadError);
+  const bool written = p.End(error);
+  if (!written) err << "zevscale: " << p.T(M::ReportCannotWrite, {where, error}) << "\n";
+  if (o.json) {
+    const std::string path = toOutput ? where : file.FullPath();
+    out << Outcome(p, written, path, buffered.str())
+               .dump(-1, ' ', false, Json::error_handler_t::replace)
+        << "\n";
+  } else if (written && !toOutput) {
+    out << p.T(M::ReportWritten, {file.FullPath()}) << "\n";
   }
-  if (!toOutput) out << p.T(M::ReportWritten, {file.FullPath()}) << "\n";
-  return 0;
+  return written ? 0 : 1;
 }
 
 }  // namespace zev::cli

@@ -36,17 +36,19 @@ std::string IndentXml(const std::string& xml) {
 }
 
 int RunSettings(Context& c) {
-  Session s(*c.library);
+  Session s(*c.library, c.o.driverClass);
   if (!Usable(c, s)) return 1;
+  s.Localize(c.o.lang);
   Failure failure;
   bool failed = false;
   if (!c.o.model.empty() && !s.Set("Model", s.Wide(c.o.model))) failed = true;
   if (!failed && c.o.port >= 0 && !s.Set("Port", host::Int(c.o.port))) failed = true;
   if (failed) failure = Explain(c, s, Operation::Open, c.o.port, c.o.model);
-  auto page = s.Run(u"GetParameters", {host::Empty()});
+  const std::string page = s.Page();
   Json fields;
-  fields["page"] = page->Text(0);
-  return Finish(c, {IndentXml(page->Text(0))}, fields, failed ? &failure : nullptr);
+  fields["class"] = s.ClassName();
+  fields["page"] = page;
+  return Finish(c, {IndentXml(page)}, fields, failed ? &failure : nullptr);
 }
 
 }  // namespace zev::cli

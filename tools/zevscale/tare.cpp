@@ -8,7 +8,6 @@
 namespace zev::cli {
 
 int RunTare(Context& c) {
-  const double weight = c.o.tareCancel ? 0.0 : c.o.tareWeight;
   return RunCommand(
       c,
       [&c](const std::string& sent) {
@@ -17,9 +16,7 @@ int RunTare(Context& c) {
         std::snprintf(given, sizeof given, "%g", c.o.tareWeight);
         return c.T(M::TareSent, {sent, c.Decimal(given) + " " + c.T(M::Kg)});
       },
-      [weight](Session& s) {
-        return s.Run(u"Calibrate", {s.Wide("NoDeviceID"), host::Double(weight)})->Succeeded();
-      });
+      [&c](Session& s) { return s.Tare(c.o.tareWeight, c.o.tareCancel); });
 }
 
 }  // namespace zev::cli

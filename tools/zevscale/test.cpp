@@ -4,18 +4,19 @@
 namespace zev::cli {
 
 int RunTest(Context& c) {
-  Session s(*c.library);
+  Session s(*c.library, c.o.driverClass);
   if (!Usable(c, s)) return 1;
   Begin(c);
   Failure failure;
-  if (!s.Configure(c.o.model, c.o.port)) {
+  if (!SetScale(c, s)) {
     failure = Explain(c, s, Operation::Open, c.o.port, c.o.model);
     return Finish(c, {}, Json::object(), &failure);
   }
-  auto t = s.Run(u"DeviceTest", {host::Empty(), host::Empty()});
+  std::string text;
+  const bool ok = s.Test(text);
   Json fields;
-  fields["description"] = t->Text(0);
-  if (t->Succeeded()) return Finish(c, {t->Text(0)}, fields, nullptr);
+  fields["description"] = text;
+  if (ok) return Finish(c, {text}, fields, nullptr);
   failure = Explain(c, s, Operation::Test, c.o.port, c.o.model);
   return Finish(c, {}, fields, &failure);
 }

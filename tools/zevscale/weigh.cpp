@@ -137,7 +137,7 @@ int Watch(Context& c, Session& s) {
 
 int RunWeigh(Context& c) {
   if (c.o.watch) return RunWatch(c);
-  Session s(*c.library);
+  Session s(*c.library, c.o.driverClass);
   if (!Usable(c, s)) return 1;
   Begin(c);
   Failure failure;
@@ -166,7 +166,7 @@ int RunWeigh(Context& c) {
 }
 
 int RunWatch(Context& c) {
-  Session s(*c.library);
+  Session s(*c.library, c.o.driverClass);
   if (!Usable(c, s)) return 1;
   return Watch(c, s);
 }

@@ -1,4 +1,5 @@
-// zevscale zero: "Zeroing" (ZEV-U only; the driver sends nothing to the others).
+// zevscale zero: "Zeroing", or the equipment library's class's additional
+// action of that name (ZEV-U only; nothing is sent to the others).
 #include "common.h"
 
 namespace zev::cli {
@@ -6,7 +7,7 @@ namespace zev::cli {
 int RunZero(Context& c) {
   return RunCommand(
       c, [&c](const std::string& sent) { return c.T(M::ZeroSent, {sent}); },
-      [](Session& s) { return s.Run(u"Zeroing")->Succeeded(); });
+      [](Session& s) { return s.Zero(); });
 }
 
 }  // namespace zev::cli
