@@ -603,8 +603,9 @@ constexpr platform::MessageRow<M, char> kCatalogue[] = {
    "a whole reply and %1 more bytes"},
   {M::ReplyLonger, "%1 байт, на %2 больше ответа из %3", "%1 bytes, %2 more than a reply of %3"},
   {M::ReplyComma,
-   "вес с запятой («%1»): драйвер читает точку",
-   "weight with a comma (\"%1\"): the driver reads a full stop"},
+   "вес с запятой («%1»): в локали %2 драйвер читает разделитель «%3»",
+   "weight with a comma (\"%1\"): under the locale %2 the driver reads the decimal separator "
+   "'%3'"},
   {M::ReplyClosed,
    "%1 из %2 байт, затем преобразователь закрыл соединение",
    "%1 of %2 bytes, then the converter closed the connection"},
