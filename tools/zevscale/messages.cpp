@@ -566,6 +566,11 @@ constexpr platform::MessageRow<M, char> kCatalogue[] = {
   {M::WatchSummaryLate,
    "показаний: %1, сбоев: %2, возможно запоздавших: %3",
    "%1 readings, %2 failures, %3 of them possibly late"},
+  {M::WatchAfterPart,
+   "весы отвечают поздно: прежняя команда получила вовремя только часть ответа, это показание "
+   "может относиться к ней",
+   "the scale answers late: the command before got only part of its reply in time, this reading "
+   "may belong to it"},
   {M::ErrorNoText, "ошибка %1, драйвер не дал текста", "error %1, with no text from the driver"},
   {M::TareSent,
    "команда тарирования отправлена%1: весы берут за тару груз, который на них лежит; "

@@ -212,6 +212,7 @@ enum class M {
   WatchAfterLate,
   WatchSummary,
   WatchSummaryLate,
+  WatchAfterPart,
   ErrorNoText,
   TareSent,
   TareCancelSent,
