@@ -486,6 +486,11 @@ constexpr platform::MessageRow<M, char> kCatalogue[] = {
    "weight reads as positive): use ZEV-AW"},
   {M::ScanProgress, "поиск: готово портов %1 из %2", "scanning: %1 of %2 ports done"},
   {M::DidYouMean, "может быть, %1?", "did you mean %1?"},
+  {M::ScanOutNoise,
+   "шум: байты идут без перерыва (%1), ни одного ответа %2; проверьте скорость линии, кабель и "
+   "то, что подключено к порту",
+   "noise: bytes come without a pause (%1), no reply of %2; check the line's speed, the cable and "
+   "what is connected to the port"},
   {M::UsageReport,
    "использование: zevscale report [--model МОДЕЛЬ --port N | --tcp УЗЕЛ:ПОРТ] [--output ФАЙЛ] "
    "[параметры]\n\n"

@@ -175,6 +175,7 @@ enum class M {
   ScanSignLost,
   ScanProgress,
   DidYouMean,
+  ScanOutNoise,
   // report
   UsageReport,
   ReportTitle,
