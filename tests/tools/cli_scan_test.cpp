@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -130,6 +131,46 @@ TEST(CliOutput, ScanGivesEveryPortItsOutcome) {
   EXPECT_NE(out.find("COM8  not a reply: 20 20 31 2E"), std::string::npos) << out;
   EXPECT_NE(out.find("; it is a ZEV-U reply, a model not tried (--models)"), std::string::npos)
       << out;
+}
+
+// A port that sends noise without end is given up as soon as a silent one:
+// the noise never lets the line fall quiet, and waiting for that would only
+// take longer. The bound tells an end from a wait, not a speed.
+TEST(CliScan, ANoisyPortIsGivenUpAsSoonAsASilentOne) {
+  zev::sim::PortDirectory ports;
+  ports.Export();
+  zev::sim::Simulator silent(zev::sim::Model::ZevU, 1.0), noisy(zev::sim::Model::ZevU, 1.0);
+  ASSERT_TRUE(silent.Start() && noisy.Start());
+  zev::sim::Faults f;
+  f.silent = true;
+  silent.SetFaults(f);
+  f = {};
+  f.noise = true;
+  noisy.SetFaults(f);
+  ports.Map(3, silent.DevicePath());
+  ports.Map(4, noisy.DevicePath());
+  std::string out, err;
+  const auto timed = [&](const std::string& line) {
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(RunLine(line, out, err), 1) << err;
+    return std::chrono::steady_clock::now() - start;
+  };
+  const auto quiet = timed("scan --ports 3 --json");
+  EXPECT_EQ(nlohmann::json::parse(out)[0]["status"], "no answer") << out;
+  for (const char* models : {"", " --models ZEV-AW"}) {
+    const auto noise = timed(std::string("scan --ports 4 --json") + models);
+    const auto j = nlohmann::json::parse(out);
+    ASSERT_EQ(j.size(), 1u) << out;
+    EXPECT_EQ(j[0]["status"], "noise") << out;
+    EXPECT_NE(j[0]["reason"].get<std::string>().find("without a pause"), std::string::npos) << out;
+    const auto ms = [](auto d) {
+      return std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(d).count());
+    };
+    EXPECT_LT(noise, 2 * quiet) << models << ": noise " << ms(noise) << " ms, silence " << ms(quiet)
+                                << " ms";
+  }
+  EXPECT_EQ(RunLine("scan --ports 3,4", out, err), 1);
+  EXPECT_NE(out.find("COM4  noise: "), std::string::npos) << out;
 }
 
 TEST(CliSafety, ScanLeavesTheConsoleAndLoginLinesAloneUnlessNamed) {

@@ -76,6 +76,67 @@ TEST(CliWatch, ReadingsThatMayBeLateRepliesAreMarked) {
   EXPECT_EQ(out.find("answers late"), std::string::npos) << out;
 }
 
+// Whatever the interval, a scale that answers late still gives readings,
+// and every reading that may be a late reply says so: after a command that
+// got nothing in time, and after one that got only part of its reply.
+TEST(CliWatch, LateReadingsAreMarkedWhateverTheInterval) {
+  zev::sim::PortDirectory ports;
+  ports.Export();
+  struct Behaviour {
+    const char* name;
+    zev::sim::Faults faults;
+    bool late;  // readings are expected to be marked
+  };
+  zev::sim::Faults late, cut, slow;
+  // Later than the driver waits (about 530 ms), as the scale of the report
+  // (600 ms): its reply comes early in the next command's wait.
+  late.delayMs = 620;
+  // The first reply stops after 5 bytes for 0.6 s; the later ones are whole.
+  cut.pauseAfterBytes = 5;
+  cut.pauseMs = 600;
+  cut.faultyReplies = 1;
+  slow.delayMs = 300;  // slow, and in time
+  const Behaviour behaviours[] = {
+      {"late", late, true}, {"cut short", cut, true}, {"slow", slow, false}};
+  for (const char* interval : {" --interval 0", ""}) {
+    for (const auto& b : behaviours) {
+      const std::string what = std::string(b.name) + interval;
+      zev::sim::Simulator scale(zev::sim::Model::ZevU, 2.5);
+      ASSERT_TRUE(scale.Start());
+      scale.SetFaults(b.faults);
+      ports.Map(3, scale.DevicePath());
+      std::string out, err;
+      RunLine(std::string("watch --model ZEV-U --port 3 --count 4 --json") + interval, out, err);
+      std::istringstream lines(out);
+      int weights = 0, marked = 0;
+      bool failed = false;  // a reading before failed
+      for (std::string line; std::getline(lines, line);) {
+        const auto j = nlohmann::json::parse(line);
+        if (!j["ok"].get<bool>()) {
+          failed = true;
+          continue;
+        }
+        ++weights;
+        EXPECT_EQ(j["weight"], 2.5) << what << ": " << line;
+        const bool mark = j.value("late", false);
+        marked += mark ? 1 : 0;
+        // A reading after a failure may always be a late reply.
+        EXPECT_TRUE(mark || !failed || !b.late) << what << ": " << out;
+        if (mark) {
+          EXPECT_EQ(j["warning"].get<std::string>().rfind("the scale answers late", 0), 0u)
+              << what << ": " << line;
+        }
+      }
+      EXPECT_GE(weights, b.late ? 1 : 4) << what << ": " << out;
+      // A late scale's every reading may be a late reply; an on-time one's none.
+      EXPECT_EQ(marked, b.name == std::string("late") ? weights
+                        : b.late                      ? marked
+                                                      : 0)
+          << what << ": " << out;
+    }
+  }
+}
+
 TEST(CliWatch, TerminalLinesAreNumberedFitTheWidthAndEndInASummary) {
   std::string out;
   // A failure's long line on a 40-column terminal.

@@ -1,4 +1,6 @@
 // zevscale weigh and test: weighings, their failures and the line trace.
+#include <locale.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -163,7 +165,8 @@ TEST(CliReplies, FailuresNameTheReplysLengthAndForm) {
        "15 из 18 байт: ответ оборван"},
       {"weigh --model ZEV-U --simulate --sim-extra 5", Lang::En, "a whole reply and 5 more bytes"},
       {"weigh --model ZEV-U --port 8", Lang::En,
-       "weight with a comma (\"0,500\"): the driver reads a full stop"},
+       "weight with a comma (\"0,500\"): under the locale C the driver reads the decimal "
+       "separator '.'"},
   };
   for (const auto& c : cases) {
     ports.Export();  // a simulated run sets a directory of its own
@@ -182,6 +185,99 @@ TEST(CliReplies, FailuresNameTheReplysLengthAndForm) {
       zev::cli::Run(Parse({"info", "--library", "/nonexistent/lib.so"}, Lang::Ru).options, o, e),
       1);
   EXPECT_NE(e.str().find(": Нет такого файла или каталога (ENOENT)"), std::string::npos) << e.str();
+}
+
+// zevscale as a program, in an environment of its own: exit status, and
+// standard output and error together.
+int RunProgram(const std::vector<std::pair<const char*, const char*>>& env,
+               std::vector<std::string> args, std::string& output) {
+  int pipefd[2];
+  if (pipe(pipefd) != 0) return -1;
+  const pid_t pid = fork();
+  if (pid == 0) {
+    for (const char* name : {"LC_ALL", "LC_NUMERIC", "LC_MESSAGES", "LANG", "LANGUAGE"})
+      unsetenv(name);
+    for (const auto& [name, value] : env) setenv(name, value, 1);
+    dup2(pipefd[1], 1);
+    dup2(pipefd[1], 2);
+    close(pipefd[0]);
+    args.insert(args.begin(), ZEVSCALE_PATH);
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    execv(ZEVSCALE_PATH, argv.data());
+    _exit(127);
+  }
+  close(pipefd[1]);
+  output.clear();
+  char buffer[4096];
+  for (ssize_t n; (n = read(pipefd[0], buffer, sizeof buffer)) > 0;) output.append(buffer, n);
+  close(pipefd[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// The add-in reads the weight with the separator of the locale the platform's
+// process takes from the environment; the tool's own numbers follow its
+// language alone.
+TEST(CliReplies, TheWeightIsReadUnderTheUsersLocaleAsThePlatformReadsIt) {
+  if (locale_t ru = newlocale(LC_ALL_MASK, "ru_RU.UTF-8", nullptr)) {
+    freelocale(ru);
+  } else {
+    GTEST_SKIP() << "the ru_RU.UTF-8 locale is not installed (tools/deps.sh makes it)";
+  }
+  zev::sim::PortDirectory ports;
+  ports.Export();
+  zev::sim::Simulator comma(zev::sim::Model::ZevU, 1.0), stop(zev::sim::Model::ZevU, 1.5);
+  ASSERT_TRUE(comma.Start() && stop.Start());
+  zev::sim::Faults f;
+  f.raw = std::string("  0,500 kg  \r\n");
+  comma.SetFaults(f);
+  ports.Map(8, comma.DevicePath());
+  ports.Map(9, stop.DevicePath());
+  struct Case {
+    std::vector<std::pair<const char*, const char*>> env;
+    const char* port;
+    int status;
+    const char* said;
+  } cases[] = {
+      {{{"LC_ALL", "C"}},
+       "8",
+       1,
+       "weight with a comma (\"0,500\"): under the locale C the driver reads the decimal "
+       "separator '.'"},
+      {{{"LANG", "C.UTF-8"}},
+       "8",
+       1,
+       "under the locale C.UTF-8 the driver reads the decimal separator '.'"},
+      {{{"LANG", "ru_RU.UTF-8"}}, "8", 0, "0,500 кг"},
+      {{{"LANG", "ru_RU.UTF-8"}}, "9", 0, "1,500 кг"},
+      // A Russian numeric locale under an English language: the weight read,
+      // the tool's own number with its full stop.
+      {{{"LANG", "C.UTF-8"}, {"LC_NUMERIC", "ru_RU.UTF-8"}}, "8", 0, "\n0.500 kg\n"},
+      {{{"LC_ALL", "ru_RU.UTF-8"}}, "9", 0, "1,500 кг"},
+  };
+  for (const auto& c : cases) {
+    std::string output;
+    EXPECT_EQ(
+        RunProgram(c.env,
+                   {"weigh", "--model", "ZEV-U", "--port", c.port, "--library", ZEV_ADDIN_PATH},
+                   output),
+        c.status)
+        << c.env.front().second << " COM" << c.port << ": " << output;
+    EXPECT_NE(output.find(c.said), std::string::npos)
+        << c.env.front().second << " COM" << c.port << ": " << output;
+  }
+  // JSON keeps the full stop under any locale.
+  std::string output;
+  ASSERT_EQ(RunProgram(
+                {{"LC_ALL", "ru_RU.UTF-8"}},
+                {"weigh", "--model", "ZEV-U", "--port", "8", "--json", "--library", ZEV_ADDIN_PATH},
+                output),
+            0)
+      << output;
+  EXPECT_EQ(nlohmann::json::parse(output)["weights"], nlohmann::json::parse("[0.5]")) << output;
 }
 
 }  // namespace

@@ -10,6 +10,8 @@
 
 #include "console.h"
 #include "line.h"
+#include "process_locale.h"
+#include "zev/platform/locale.h"
 #include "zev/platform/ports.h"
 #include "zev/platform/tcp.h"
 #include "zev/platform/text.h"
@@ -39,11 +41,11 @@ const std::vector<std::string>& ModelNames() {
 }
 
 std::string Context::Decimal(std::string number) const {
+  // The C library writes the process's separator, which follows the user's
+  // locale as in the platform's process; the user's language decides here:
   // Russian writes a decimal comma (JSON keeps the full stop).
-  if (o.lang == Lang::Ru) {
-    for (char& ch : number) {
-      if (ch == '.') ch = ',';
-    }
+  for (char& ch : number) {
+    if (ch == '.' || ch == ',') ch = o.lang == Lang::Ru ? ',' : '.';
   }
   return number;
 }
@@ -268,14 +270,18 @@ std::string ReplyDiagnosis(const Context& c, const std::string& model, const std
                {std::to_string(n), std::to_string(n - frame), std::to_string(frame)});
   }
   // A reply of the right length: a decimal comma among the digits.
+  // The driver reads the separator of the process's locale, as the
+  // platform's process has it: a comma is wrong only where that is not one.
+  const char separator = platform::DecimalSeparator();
   const size_t comma = bytes.find(',');
-  if (comma != std::string::npos && comma > 0 && comma + 1 < n &&
+  if (separator != ',' && comma != std::string::npos && comma > 0 && comma + 1 < n &&
       std::isdigit(static_cast<unsigned char>(bytes[comma - 1])) &&
       std::isdigit(static_cast<unsigned char>(bytes[comma + 1]))) {
     size_t from = comma, to = comma + 1;
     while (from > 0 && std::isdigit(static_cast<unsigned char>(bytes[from - 1]))) --from;
     while (to < n && std::isdigit(static_cast<unsigned char>(bytes[to]))) ++to;
-    return c.T(M::ReplyComma, {bytes.substr(from, to - from)});
+    return c.T(M::ReplyComma,
+               {bytes.substr(from, to - from), os::NumericLocaleName(), std::string(1, separator)});
   }
   return std::string();
 }

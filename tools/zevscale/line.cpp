@@ -1,6 +1,7 @@
 #include "line.h"
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 
 #include "TPort.h"
@@ -108,6 +109,27 @@ std::string Hex(const std::string& bytes) {
   return out;
 }
 
+// Waits until `line` has been quiet for 300 ms, up to a second; false when
+// it never is, or when more bytes come meanwhile than the replies to the
+// commands before could make (the longest reply is 18 bytes: three of them
+// and then some), as on a line of noise, which is given up without waiting
+// the second out.
+bool WaitQuiet(scales::TPort& line, const std::function<bool()>& stop) {
+  constexpr size_t kMostStaleBytes = 64;
+  const auto limit = platform::Now() + platform::Millis(1000);
+  auto quietSince = platform::Now();
+  size_t stale = 0;
+  char buffer[64];
+  while (platform::MillisBetween(quietSince, platform::Now()) < 300) {
+    if (stop()) return true;  // interrupted: no verdict
+    if (platform::Now() >= limit || stale > kMostStaleBytes) return false;
+    const size_t n = line.ReadAttempt(buffer, sizeof buffer).count;
+    if (n > 0) quietSince = platform::Now();
+    stale += n;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::string Listening::All() const {
@@ -150,12 +172,8 @@ Listening Listen(int port, const scales::ModelRow& model, int ms, bool quietFirs
     if (l.closed) return l;
   }
   if (quietFirst) {
-    const auto limit = platform::Now() + platform::Millis(1000);
-    auto quietSince = platform::Now();
-    while (platform::Now() < limit && platform::MillisBetween(quietSince, platform::Now()) < 300 &&
-           !stop()) {
-      if (line->ReadAttempt(buffer, sizeof buffer).count > 0) quietSince = platform::Now();
-    }
+    l.noisy = !WaitQuiet(*line, stop);
+    if (l.noisy) return l;
   }
   line->Purge();
   line->Write(model.weigh.data(), model.weigh.size());

@@ -37,12 +37,17 @@ struct Listening {
   std::string before;
   bool closed = false;
   int64_t closedMs = -1;
+  // With `quietFirst`: the line did not fall quiet, as a line of noise does
+  // not; nothing was sent.
+  bool noisy = false;
 };
 
 // Opens COM<port> with the model's settings, sends its weighing command once
 // and gathers what arrives for `ms` milliseconds. With `quietFirst` it first
 // waits until the line has been quiet for 300 ms (up to a second), so that
-// late replies to earlier commands are not taken for this one's. With
+// late replies to earlier commands are not taken for this one's; when it
+// never is, or more bytes come than such replies make, the line sends noise
+// and it gives up at once (Listening::noisy). With
 // `untilFrame` it stops once the bytes make one of the model's frames.
 Listening Listen(int port, const scales::ModelRow& model, int ms, bool quietFirst, bool untilFrame,
                  const std::atomic<bool>* interrupted = nullptr);

@@ -3,6 +3,7 @@
 
 #include "cli.h"
 #include "console.h"
+#include "process_locale.h"
 
 namespace {
 std::atomic<bool> g_interrupted{false};
@@ -18,6 +19,9 @@ int main(int argc, char** argv) {
               << zev::cli::Usage(args.empty() ? std::string() : args[0], lang);
     return 2;
   }
+  // The add-in reads a weight's decimal separator as it would in the
+  // platform's process; the tool's own numbers do not depend on it.
+  zev::cli::os::UsePlatformLocale();
   parsed.options.terminal = zev::cli::os::OutputIsTerminal();
   parsed.options.columns = zev::cli::os::TerminalColumns();
   // Only weighing and watching stop by themselves when interrupted, and end

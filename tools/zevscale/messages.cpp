@@ -478,6 +478,11 @@ constexpr platform::MessageRow<M, char> kCatalogue[] = {
    "weight reads as positive): use ZEV-AW"},
   {M::ScanProgress, "поиск: готово портов %1 из %2", "scanning: %1 of %2 ports done"},
   {M::DidYouMean, "может быть, %1?", "did you mean %1?"},
+  {M::ScanOutNoise,
+   "шум: байты идут без перерыва (%1), ни одного ответа %2; проверьте скорость линии, кабель и "
+   "то, что подключено к порту",
+   "noise: bytes come without a pause (%1), no reply of %2; check the line's speed, the cable and "
+   "what is connected to the port"},
   {M::UsageReport,
    "использование: zevscale report [--model МОДЕЛЬ --port N | --tcp УЗЕЛ:ПОРТ] [--output ФАЙЛ] "
    "[параметры]\n\n"
@@ -558,6 +563,11 @@ constexpr platform::MessageRow<M, char> kCatalogue[] = {
   {M::WatchSummaryLate,
    "показаний: %1, сбоев: %2, возможно запоздавших: %3",
    "%1 readings, %2 failures, %3 of them possibly late"},
+  {M::WatchAfterPart,
+   "весы отвечают поздно: прежняя команда получила вовремя только часть ответа, это показание "
+   "может относиться к ней",
+   "the scale answers late: the command before got only part of its reply in time, this reading "
+   "may belong to it"},
   {M::ErrorNoText, "ошибка %1, драйвер не дал текста", "error %1, with no text from the driver"},
   {M::TareSent,
    "команда тарирования отправлена%1: весы берут за тару груз, который на них лежит; "
@@ -595,8 +605,9 @@ constexpr platform::MessageRow<M, char> kCatalogue[] = {
    "a whole reply and %1 more bytes"},
   {M::ReplyLonger, "%1 байт, на %2 больше ответа из %3", "%1 bytes, %2 more than a reply of %3"},
   {M::ReplyComma,
-   "вес с запятой («%1»): драйвер читает точку",
-   "weight with a comma (\"%1\"): the driver reads a full stop"},
+   "вес с запятой («%1»): в локали %2 драйвер читает разделитель «%3»",
+   "weight with a comma (\"%1\"): under the locale %2 the driver reads the decimal separator "
+   "'%3'"},
   {M::ReplyClosed,
    "%1 из %2 байт, затем преобразователь закрыл соединение",
    "%1 of %2 bytes, then the converter closed the connection"},

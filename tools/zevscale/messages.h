@@ -175,6 +175,7 @@ enum class M {
   ScanSignLost,
   ScanProgress,
   DidYouMean,
+  ScanOutNoise,
   // report
   UsageReport,
   ReportTitle,
@@ -212,6 +213,7 @@ enum class M {
   WatchAfterLate,
   WatchSummary,
   WatchSummaryLate,
+  WatchAfterPart,
   ErrorNoText,
   TareSent,
   TareCancelSent,

@@ -34,6 +34,7 @@ struct PortResult {
   std::string device;       // the device the port stands for
   int lateMs = -1;          // a whole reply that came after the deadline...
   std::string lateModel;    // ...as this model's
+  bool noisy = false;       // the line never fell quiet: noise, no scale late
   // The converter the port stands for, and what it did on a connection of
   // the tool's own (when greeted).
   std::optional<platform::TcpAddress> converter;
@@ -61,7 +62,9 @@ void ScanPort(const host::Library& library, const std::vector<std::string>& mode
 // A scale that answers after the driver's deadline gives nothing to its own
 // command and its late reply to the next one. After a quiet spell each model
 // tried sends its command once more and the line is listened to for a
-// second: a whole reply of that model, late, tells what happened.
+// second: a whole reply of that model, late, tells what happened. A line
+// that never falls quiet sends noise: it is given up at once, not listened
+// to for each model.
 void CheckLate(const std::vector<std::string>& models, PortResult& result) {
   for (const auto& model : models) {
     const scales::ModelRow* line = ModelNamed(model);
@@ -69,6 +72,10 @@ void CheckLate(const std::vector<std::string>& models, PortResult& result) {
     // Stale replies to earlier commands may come first, in time; the reply
     // to this command is the frame that begins after the deadline.
     const Listening l = Listen(result.port, *line, 1000, true, false);
+    if (l.noisy) {
+      result.noisy = true;
+      return;
+    }
     const Heard late = FrameAt(l, model, 500);
     if (late.ms >= 0) {
       result.lateMs = static_cast<int>(late.ms);
@@ -457,6 +464,9 @@ void ShowPort(Context& c, const PortResult& r, const std::vector<std::string>& m
     j["reason"] = why;
     out.list.push_back(j);
     out.lines.push_back(PadRight(PortName(o, r.port) + " ", 6) + why);
+  } else if (r.noisy && r.answers.empty()) {
+    const std::string why = c.T(M::ScanOutNoise, {c.tap.AnyBytes(r.port), tried});
+    Outcome(o, r, "noise", why, why, out);
   } else if (r.answers.empty()) {
     if (!ShowUnopened(c, r, out)) ShowUnanswered(c, r, models, tried, out);
   } else {

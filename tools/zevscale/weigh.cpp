@@ -3,6 +3,7 @@
 #include <thread>
 
 #include "common.h"
+#include "line.h"
 #include "zev/platform/tracefile.h"
 
 namespace zev::cli {
@@ -40,6 +41,24 @@ Reading ReadOnce(Context& c, Session& s, bool& open) {
   }
   c.tap.Drain();
   return r;
+}
+
+// What a failed command may still get: nothing came in time, or bytes that
+// are not one whole reply (part of one, or the tail of an earlier one), and
+// the rest may be on its way. A whole reply that does not read as a weight
+// came in time, and nothing follows it.
+enum class Pending { None, Reply, Rest };
+
+Pending PendingAfter(const Context& c, const Reading& r) {
+  if (r.ok || !r.weighed) return Pending::None;
+  const auto outcome = c.tap.LastExchange(c.o.port);
+  if (outcome == TraceTap::LineOutcome::Nothing) return Pending::Reply;
+  if (outcome != TraceTap::LineOutcome::NotAReply) return Pending::None;
+  const scales::ModelRow* row = ModelNamed(c.o.model);
+  const std::string bytes = c.tap.ReplyBytes(c.o.port);
+  const bool whole = row != nullptr && bytes.size() == row->frame.length &&
+                     bytes.compare(bytes.size() - 2, 2, "\r\n") == 0;
+  return whole ? Pending::None : Pending::Rest;
 }
 
 // Reading number `number`: a JSON object of its own with --json, else a line
@@ -82,8 +101,12 @@ void ShowReading(Context& c, const Reading& r, int number, bool inPlace) {
 // The heading first, then each reading as it comes: a weight, or the failure
 // in its place; the port is opened again after a failure. A reading that may
 // be a late reply to an earlier command says so: the port's input is cleared
-// before each command, but the reply to a command that got none in time may
-// still be on its way and arrive after the next one.
+// before each command, but the reply to a command that got none (or only
+// part of one) in time may still be on its way and arrive after the next
+// one. That next command goes at once, whatever the interval, so that a
+// late reply comes within its wait instead of being cleared away: a late
+// scale still gives readings. Once only, so that a silent scale is asked
+// at the interval's pace.
 int Watch(Context& c, Session& s) {
   const Options& o = c.o;
   // Trace lines need whole lines of their own: no reading in place beside them.
@@ -91,28 +114,29 @@ int Watch(Context& c, Session& s) {
   if (!o.json) c.out << Heading(c) << std::endl;
   bool open = false;
   bool lastOk = false;
-  bool unanswered = false;  // the last command got nothing in time
-  bool behind = false;      // the last reading may have answered an earlier command
+  Pending pending = Pending::None;  // what the last command may still get
+  bool atOnce = false;              // the last command went without a pause
+  bool behind = false;              // the last reading may have answered an earlier command
   int readings = 0, failures = 0, late = 0;
   for (int done = 0; o.count == 0 || done < o.count; ++done) {
     if (c.Interrupted()) break;
-    if (done > 0) Pause(c, o.intervalMs);
+    atOnce = done > 0 && pending != Pending::None && !atOnce;
+    if (done > 0 && !atOnce) Pause(c, o.intervalMs);
     if (c.Interrupted()) break;
     Reading r = ReadOnce(c, s, open);
     if (r.ok) {
       // Once a command went unanswered, each reply may be the one before's:
       // the replies then run one command behind until a reading fails.
-      if (unanswered) {
-        r.warning = c.T(M::WatchAfterSilence);
+      if (pending != Pending::None) {
+        r.warning = c.T(pending == Pending::Rest ? M::WatchAfterPart : M::WatchAfterSilence);
       } else if (behind) {
         r.warning = c.T(M::WatchAfterLate);
       }
       behind = !r.warning.empty();
-      unanswered = false;
     } else {
-      unanswered = r.weighed && c.tap.LastExchange(o.port) == TraceTap::LineOutcome::Nothing;
       behind = false;
     }
+    pending = PendingAfter(c, r);
     ++readings;
     failures += r.ok ? 0 : 1;
     late += r.warning.empty() ? 0 : 1;

@@ -81,9 +81,15 @@ std::string Simulator::Frame(Model model, double weightKg) {
   const long long grams = std::llround(weightKg * 1000.0);
   switch (model) {
     case Model::ZevU: {
+      // The weight right-aligned in 7 characters with the scale's own full
+      // stop, whatever the locale of this process.
+      const long long magnitude = grams < 0 ? -grams : grams;
       char text[32];
-      std::snprintf(text, sizeof text, "%7.3f kg  ", static_cast<double>(grams) / 1000.0);
+      std::snprintf(text, sizeof text, "%s%lld.%03lld", grams < 0 ? "-" : "", magnitude / 1000,
+                    magnitude % 1000);
       std::string frame(text);
+      if (frame.size() < 7) frame.insert(0, 7 - frame.size(), ' ');
+      frame += " kg  ";
       frame.resize(12, ' ');
       return frame + "\r\n";
     }
@@ -548,6 +554,7 @@ void Simulator::Answer() {
     faults = faults_;
     weight = weightKg_;
   }
+  if (faults.faultyReplies >= 0 && weighCommands_ > faults.faultyReplies) faults = Faults();
   if (faults.silent || faults.noise) return;
   std::string reply = faults.raw ? *faults.raw : Frame(model_, weight);
   if (faults.missingBytes > 0) {

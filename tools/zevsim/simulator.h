@@ -32,6 +32,8 @@ struct Faults {
   bool noise = false;              // sends random bytes without end
   bool hangUpOnCommand = false;    // closes the line when the next command arrives
   int hangUpAfterBytes = -1;       // closes the line after this many bytes of the reply
+  int faultyReplies = -1;          // the faults above spoil this many weigh replies from the start
+                                   // (-1: every one); later ones are whole and in time
 };
 
 // How a simulated converter treats connections.
