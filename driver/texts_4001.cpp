@@ -167,6 +167,10 @@ const char16_t* LinkFailureText(platform::TcpStatus status) {
       return u"Соединение закрыто преобразователем";
     case platform::TcpStatus::Busy:
       return u"Преобразователь занят другим соединением";
+    case platform::TcpStatus::NoLineControl:
+      return u"Преобразователь не принимает настройки линии от драйвера (нет RFC 2217)";
+    case platform::TcpStatus::LineRefused:
+      return u"Преобразователь не принял настройки линии весов";
     case platform::TcpStatus::Failed:
       break;
   }
@@ -254,8 +258,13 @@ std::u16string FailureText(Lang lang, const TScaleDevice& d, std::u16string_view
       if (lang == Lang::Ru) {
         const char16_t* text = LinkFailureText(e.link);
         why = text != nullptr ? text : u"";
+        if (e.link == platform::TcpStatus::LineRefused && row != nullptr && !e.kept.empty())
+          why += u": оставил " + Utf8ToUtf16(e.kept) + u", весам нужно " +
+                 Utf8ToUtf16(scales::LineText(row->line));
       } else {
-        why = Utf8ToUtf16(platform::TcpStatusText(e.link));
+        why = Utf8ToUtf16(e.link == platform::TcpStatus::LineRefused && !e.systemText.empty()
+                              ? e.systemText
+                              : platform::TcpStatusText(e.link));
         if (!why.empty() && why[0] >= u'a' && why[0] <= u'z')
           why[0] = static_cast<char16_t>(why[0] - 32);
       }

@@ -26,6 +26,8 @@ enum class TcpStatus {
   Unreachable,      // no route to the network or the host
   Closed,           // the other side closed or reset the connection
   Busy,             // the converter said it serves another connection and closed this one
+  NoLineControl,    // the converter does not take line settings over the connection (RFC 2217)
+  LineRefused,      // the converter kept line settings other than the scale's (RFC 2217)
   Failed,           // any other failure of the system
 };
 
