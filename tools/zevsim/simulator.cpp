@@ -151,6 +151,8 @@ bool Simulator::StartTcp(const std::string& host, int port, const TcpOptions& op
   stop_ = false;
   tcp_ = true;
   tcpOptions_ = options;
+  tcpOptions_.telnet = options.telnet || options.rfc2217;
+  line_ = LineState();
   tcpHost_ = host;
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
@@ -193,7 +195,8 @@ bool Simulator::StartTcp(const std::string& host, int port, const TcpOptions& op
 
 std::string Simulator::TcpUrl() const {
   const bool v6 = tcpHost_.find(':') != std::string::npos;
-  return "tcp://" + (v6 ? "[" + tcpHost_ + "]" : tcpHost_) + ":" + std::to_string(tcpPort_);
+  return (tcpOptions_.rfc2217 ? "rfc2217://" : "tcp://") + (v6 ? "[" + tcpHost_ + "]" : tcpHost_) +
+         ":" + std::to_string(tcpPort_);
 }
 
 std::string Simulator::TelnetGreeting() {
@@ -210,6 +213,8 @@ void Simulator::Accept() {
   setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
   const bool telnet = tcpOptions_.telnet;
   std::string greeting = telnet ? TelnetGreeting() : std::string();
+  // DO COM-PORT-OPTION, as ser2net's telnet(rfc2217) accepter asks.
+  if (tcpOptions_.rfc2217) greeting += std::string{'\xFF', '\xFD', '\x2C'};
   if (tcpOptions_.mode == TcpMode::Busy) {
     SendNow(fd, greeting + Escaped("Port already in use\r\n", telnet));
     shutdown(fd, SHUT_WR);
@@ -279,8 +284,69 @@ void Simulator::ReadConnection(size_t index) {
     return;
   }
   for (ssize_t i = 0; i < n && LineUp(); ++i) {
-    if (!tcpOptions_.telnet || TelnetData(clients_[index], buffer[i])) HandleByte(buffer[i]);
+    if (tcpOptions_.telnet && !TelnetData(clients_[index], buffer[i])) continue;
+    // On a line at other settings than the scale's, the scale hears nothing
+    // it can read.
+    if (tcpOptions_.rfc2217 && !(ConverterLine() == ScaleLine(model_))) continue;
+    HandleByte(buffer[i]);
   }
+}
+
+std::string LineState::Text() const {
+  std::string text = std::to_string(baud) + " " + std::to_string(dataSize);
+  text += parity < 6 ? "?NOEMS"[parity] : '?';
+  text += stopSize == 3 ? std::string("1.5") : std::to_string(stopSize);
+  return text;
+}
+
+LineState Simulator::ConverterLine() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return line_;
+}
+
+LineState Simulator::ScaleLine(Model model) {
+  LineState line;
+  line.baud = 4800;
+  line.parity = model == Model::ZevU ? 1 : 2;
+  return line;
+}
+
+void Simulator::ServeComPort(int fd, const std::string& command) {
+  const auto byte = [&](size_t i) { return static_cast<unsigned char>(command[i]); };
+  if (command.size() < 6 || byte(1) != kSb || byte(2) != 44) return;
+  // The parameters between IAC SB 44 <code> and IAC SE, FF FF taken as FF.
+  const unsigned char code = byte(3);
+  std::string value;
+  for (size_t i = 4; i + 2 < command.size(); ++i) {
+    value += command[i];
+    if (byte(i) == kIac) ++i;
+  }
+  const std::string refused = tcpOptions_.refuseSetting;
+  std::string answer;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto v = value.empty() ? 0u : static_cast<unsigned char>(value[0]);
+    if (code == 1 && value.size() == 4) {
+      uint32_t baud = 0;
+      for (char c : value) baud = (baud << 8) | static_cast<unsigned char>(c);
+      if (baud != 0 && refused != "baud") line_.baud = baud;
+      for (int shift = 24; shift >= 0; shift -= 8) answer += static_cast<char>(line_.baud >> shift);
+    } else if (code == 2 && v != 0 && refused != "datasize") {
+      line_.dataSize = static_cast<uint8_t>(v);
+    } else if (code == 3 && v != 0 && refused != "parity") {
+      line_.parity = static_cast<uint8_t>(v);
+    } else if (code == 4 && v != 0 && refused != "stopsize") {
+      line_.stopSize = static_cast<uint8_t>(v);
+    }
+    if (code == 2) answer = std::string(1, static_cast<char>(line_.dataSize));
+    if (code == 3) answer = std::string(1, static_cast<char>(line_.parity));
+    if (code == 4) answer = std::string(1, static_cast<char>(line_.stopSize));
+  }
+  if (code == 5 || code == 12) answer = value.substr(0, 1);
+  if (code < 1 || (code > 5 && code != 12) || answer.empty()) return;
+  // Each answer is IAC SB 44 <code + 100> <value, FF doubled> IAC SE.
+  SendNow(fd, std::string{'\xFF', '\xFA', '\x2C', static_cast<char>(code + 100)} +
+                  Escaped(answer, true) + std::string{'\xFF', '\xF0'});
 }
 
 bool Simulator::TelnetData(Client& client, unsigned char byte) {
@@ -321,8 +387,11 @@ bool Simulator::TelnetData(Client& client, unsigned char byte) {
       break;
   }
   if (done) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    telnetReceived_ += client.command;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      telnetReceived_ += client.command;
+    }
+    if (tcpOptions_.rfc2217) ServeComPort(client.fd, client.command);
     client.command.clear();
     client.state = kData;
   }
