@@ -311,6 +311,27 @@ LineState Simulator::ScaleLine(Model model) {
   return line;
 }
 
+LineState Simulator::PtyLine() const {
+  LineState line;
+  line.baud = 0;
+  termios tio{};
+  if (master_ < 0 || tcgetattr(master_, &tio) != 0) return line;
+  static const struct {
+    speed_t code;
+    uint32_t baud;
+  } kSpeeds[] = {{B1200, 1200},   {B2400, 2400},   {B4800, 4800},   {B9600, 9600},
+                 {B19200, 19200}, {B38400, 38400}, {B57600, 57600}, {B115200, 115200}};
+  for (const auto& s : kSpeeds) {
+    if (cfgetospeed(&tio) == s.code) line.baud = s.baud;
+  }
+  const tcflag_t size = tio.c_cflag & CSIZE;
+  line.dataSize = size == CS5 ? 5 : size == CS6 ? 6 : size == CS7 ? 7 : 8;
+  const bool odd = (tio.c_cflag & PARODD) != 0;
+  line.parity = (tio.c_cflag & PARENB) != 0 ? (odd ? 2 : 3) : (odd ? 2 : 1);
+  line.stopSize = (tio.c_cflag & CSTOPB) != 0 ? 2 : 1;
+  return line;
+}
+
 void Simulator::ServeComPort(int fd, const std::string& command) {
   const auto byte = [&](size_t i) { return static_cast<unsigned char>(command[i]); };
   if (command.size() < 6 || byte(1) != kSb || byte(2) != 44) return;
@@ -554,7 +575,8 @@ void Simulator::Serve() {
     if (!tcp_ && (p[1].revents & POLLIN)) {
       unsigned char buffer[64];
       const ssize_t n = read(master_, buffer, sizeof buffer);
-      for (ssize_t i = 0; i < n && master_ >= 0; ++i) HandleByte(buffer[i]);
+      const bool heard = !lineCheck_ || PtyLine() == ScaleLine(model_);
+      for (ssize_t i = 0; i < n && master_ >= 0 && heard; ++i) HandleByte(buffer[i]);
     }
     for (size_t i = 2; i < p.size(); ++i) {
       const size_t index = i - 2;

@@ -124,6 +124,13 @@ class Simulator {
   // The converter's line (TcpOptions::rfc2217), and the scale's.
   LineState ConverterLine() const;
   static LineState ScaleLine(Model model);
+  // On the pseudo-terminal: the scale hears only what comes while the line,
+  // as the program on the other end set it, is the scale's own. A Linux
+  // pseudo-terminal keeps PARODD but clears PARENB, so an odd parity set
+  // there shows as PARODD alone and is taken for odd.
+  void SetLineCheck(bool on) { lineCheck_ = on; }
+  // The pseudo-terminal's line as it is set now (baud 0 when unknown).
+  LineState PtyLine() const;
   // Weigh commands answered (or ignored) so far.
   int WeighCommands() const { return weighCommands_; }
   int Commands() const { return commands_; }
@@ -199,6 +206,7 @@ class Simulator {
   std::string telnetReceived_;
   std::string pending_;  // bytes of a command frame still incomplete
   LineState line_;       // the converter's (rfc2217)
+  std::atomic<bool> lineCheck_{false};
   std::string unsolicited_;
   uint32_t noiseState_ = 12345;
 };
