@@ -493,7 +493,7 @@ TEST_F(EquipmentTest, ConverterSettingsOutOfRangeAreRefusedWithAText) {
   };
   const std::map<std::string, std::string> refusals = {
       {"TCPPort", "Номер TCP-порта должен быть целым числом от 1 до 65535, а не «%»."},
-      {"Connection", "Параметр Connection ждёт «COM» или «TCP», а не «%»."},
+      {"Connection", "Параметр Connection ждёт «COM», «TCP» или «RFC2217», а не «%»."},
       {"Host",
        "Адрес преобразователя должен быть IP-адресом или именем без порта (порт задаётся в "
        "TCPPort), а не «%»."},
