@@ -163,6 +163,10 @@ void TCommunication::Failed(Fault fault) {
   if (status == platform::TcpStatus::Ok) return;
   error_ = Failure(Fault::LinkFailed);
   error_.link = status;
+  // A reconnection refused as the first connection would be, with its words.
+  if (!port_) return;
+  error_.systemText = port_->LineRefusal();
+  error_.kept = port_->KeptLine();
 }
 
 bool TCommunication::Write(std::string_view command) {

@@ -99,9 +99,8 @@ class TTcpPort : public TPort {
     return refused_ != platform::TcpStatus::Ok ? refused_ : connection_.Status();
   }
   std::string TakeNotes() override { return std::exchange(notes_, std::string()); }
-  // LineRefused: why, and the line the converter kept.
-  const std::string& Refusal() const { return refusal_; }
-  const std::string& Kept() const { return kept_; }
+  std::string LineRefusal() const override { return refusal_; }
+  std::string KeptLine() const override { return kept_; }
 
  private:
   enum class Mode : uint8_t { Unknown, Raw, Telnet };
@@ -384,8 +383,8 @@ std::unique_ptr<TPort> OpenTcpPort(const platform::TcpAddress& address, const Li
   auto p = std::make_unique<TTcpPort>(address, line, timeouts);
   report.status = p->Open();
   report.notes = p->TakeNotes();
-  report.refusal = p->Refusal();
-  report.kept = p->Kept();
+  report.refusal = p->LineRefusal();
+  report.kept = p->KeptLine();
   if (report.status != platform::TcpStatus::Ok) return nullptr;
   return p;
 }

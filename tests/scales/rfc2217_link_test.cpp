@@ -159,4 +159,31 @@ TEST(Rfc2217Link, BytesFFAreUndoubledAndAReconnectionSetsTheLineAgain) {
   EXPECT_EQ(Count(trace.Text(), "set baud 4800: converter answered 4800"), 2u) << trace.Text();
 }
 
+// A converter restarted with other ways while the link is up: the
+// reconnection that it refuses is told with its words as the first
+// connection's refusal would be.
+TEST(Rfc2217Link, AReconnectionThatIsRefusedKeepsTheConvertersWords) {
+  Simulator sim(zev::sim::Model::ZevAW, 1.0);
+  TcpOptions options;
+  options.rfc2217 = true;
+  ASSERT_TRUE(sim.StartTcp("127.0.0.1", 0, options));
+  const int port = sim.TcpPort();
+  TCommunication link(Row("ZEV-AW"));
+  ASSERT_TRUE(link.Open(Endpoint(sim)));
+  ASSERT_TRUE(link.Run(Command::Weigh));
+  const int commands = sim.Commands();
+
+  sim.Stop();
+  options.refuseSetting = "parity";
+  ASSERT_TRUE(sim.StartTcp("127.0.0.1", port, options));
+  // The first command may find the old connection closed; the next connects.
+  for (int i = 0; i < 3 && link.Error().link != TcpStatus::LineRefused; ++i)
+    EXPECT_FALSE(link.Run(Command::Weigh));
+  EXPECT_EQ(link.Error().fault, Fault::LinkFailed);
+  EXPECT_EQ(link.Error().link, TcpStatus::LineRefused);
+  EXPECT_EQ(link.Error().systemText, "the converter kept 4800 8N1: parity odd refused");
+  EXPECT_EQ(link.Error().kept, "4800 8N1");
+  EXPECT_EQ(sim.Commands(), commands);
+}
+
 }  // namespace
