@@ -13,11 +13,12 @@
 #include <mutex>
 #include <thread>
 
+#include "addin.h"
+#include "host.h"
+#include "simulator.h"
 #include "zev_aw.h"
 #include "zev_nt.h"
 #include "zev_u.h"
-#include "host.h"
-#include "simulator.h"
 
 namespace {
 
@@ -31,28 +32,7 @@ double ThreadCpuSeconds() {
          u.ru_stime.tv_usec * 1e-6;
 }
 
-struct Addin {
-  explicit Addin(std::u16string_view className = u"TZEV_SCALE_Class")
-      : component(library, mm, &connection, className) {}
-  zev::host::Library library{ZEV_ADDIN_PATH};
-  zev::host::MemoryManager mm;
-  zev::host::Connection connection;
-  zev::host::Component component;
-
-  bool Call(std::u16string_view method, std::vector<tVariant>& params, tVariant& ret) {
-    return component.Call(method, params, ret);
-  }
-  void Clear(std::vector<tVariant>& params, tVariant& ret) {
-    zev::host::Clear(mm, ret);
-    for (auto& p : params) zev::host::Clear(mm, p);
-  }
-  void Set(const char16_t* name, tVariant value) {
-    std::vector<tVariant> params = {zev::host::WStr(mm, name), value};
-    tVariant ret = zev::host::Empty();
-    Call(u"SetParameter", params, ret);
-    Clear(params, ret);
-  }
-};
+using zev::bench::Addin;
 
 void BM_FindMethod(benchmark::State& state, const char16_t* name) {
   Addin addin;

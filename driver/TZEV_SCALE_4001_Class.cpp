@@ -75,6 +75,7 @@ std::u16string TZEV_SCALE_4001_Class::LinkName() const {
   platform::TcpAddress address;
   address.host = platform::Utf16ToUtf8(host_);
   address.port = static_cast<uint16_t>(tcpPort_);
+  address.rfc2217 = rfc2217_;
   return Utf8ToUtf16(address.Url());
 }
 
@@ -125,6 +126,7 @@ auto TZEV_SCALE_4001_Class::OpenLine(std::u16string& why) -> std::unique_ptr<TLi
     platform::TcpAddress address;
     address.host = platform::Utf16ToUtf8(host_);
     address.port = static_cast<uint16_t>(tcpPort_);
+    address.rfc2217 = rfc2217_;
     opened = device.Open(scales::TEndpoint::Tcp(address));
   }
   if (opened) return line;

@@ -42,6 +42,7 @@ enum class Msg : uint16_t {
   ConnectionDescription,
   ConnectionCom,
   ConnectionTcp,
+  ConnectionRfc2217,
   HostCaption,
   HostDescription,
   TcpPortCaption,
@@ -194,7 +195,8 @@ class TZEV_SCALE_4001_Class : public v8napi::TV8UserObject {
   // The settings, for the next connection or test.
   std::u16string model_;
   int port_ = 1;
-  bool tcp_ = false;  // Connection: "TCP" (a converter at Host:TCPPort) or "COM" (Port)
+  bool tcp_ = false;      // Connection: "TCP" (a converter at Host:TCPPort) or "COM" (Port)
+  bool rfc2217_ = false;  // Connection: "RFC2217" (tcp_ too: the converter takes its line from us)
   std::u16string host_;
   int tcpPort_ = 4001;
   bool trace_ = false;

@@ -59,15 +59,19 @@ struct TZEV_SCALE_4001_Class::Settings {
 
   static bool SetConnection(O& o, const v8napi::tVariant& value) {
     const std::u16string text = IsText(value) ? Trimmed(v8napi::GetVariantText(&value)) : u"";
-    if (SameIgnoringCase(text, u"COM") || SameIgnoringCase(text, u"TCP")) {
-      o.tcp_ = SameIgnoringCase(text, u"TCP");
+    const bool rfc2217 = SameIgnoringCase(text, u"RFC2217");
+    if (SameIgnoringCase(text, u"COM") || SameIgnoringCase(text, u"TCP") || rfc2217) {
+      o.tcp_ = !SameIgnoringCase(text, u"COM");
+      o.rfc2217_ = rfc2217;
       return true;
     }
     return o.Fail(o.T(Msg::BadConnection, {Shown(value)}));
   }
 
   static Choices ConnectionChoices(const O& o) {
-    return {{u"COM", o.T(Msg::ConnectionCom)}, {u"TCP", o.T(Msg::ConnectionTcp)}};
+    return {{u"COM", o.T(Msg::ConnectionCom)},
+            {u"TCP", o.T(Msg::ConnectionTcp)},
+            {u"RFC2217", o.T(Msg::ConnectionRfc2217)}};
   }
 
   // An IP address (IPv6 also between brackets) or a name, without a port.
@@ -115,8 +119,10 @@ struct TZEV_SCALE_4001_Class::Settings {
         {u"Model", Msg::ModelCaption, Msg::ModelDescription, ParamType::String,
          [](const O& o) { return o.model_; }, &ModelChoices, &SetModel},
         {u"Connection", Msg::ConnectionCaption, Msg::ConnectionDescription, ParamType::String,
-         [](const O& o) { return std::u16string(o.tcp_ ? u"TCP" : u"COM"); }, &ConnectionChoices,
-         &SetConnection},
+         [](const O& o) {
+           return std::u16string(o.rfc2217_ ? u"RFC2217" : o.tcp_ ? u"TCP" : u"COM");
+         },
+         &ConnectionChoices, &SetConnection},
         {u"Port", Msg::PortCaption, Msg::PortDescription, ParamType::Number,
          [](const O& o) { return o.port_ > 0 ? Decimal(o.port_) : u""; }, &PortChoices, &SetPort},
         {u"Host", Msg::HostCaption, Msg::HostDescription, ParamType::String,

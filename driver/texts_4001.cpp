@@ -33,6 +33,9 @@ constexpr Pair kTexts[] = {
     {Msg::ConnectionCom, u"COM-порт", u"COM port"},
     {Msg::ConnectionTcp, u"TCP (преобразователь Ethernet — RS-232)",
      u"TCP (Ethernet-to-serial converter)"},
+    {Msg::ConnectionRfc2217,
+     u"RFC 2217 (преобразователь Ethernet — RS-232, настройки линии задаёт драйвер)",
+     u"RFC 2217 (Ethernet-to-serial converter that takes its line settings from the driver)"},
     {Msg::HostCaption, u"Адрес преобразователя", u"Converter address"},
     {Msg::HostDescription, u"IP-адрес или имя преобразователя в сети (для подключения TCP)",
      u"The converter's IP address or name on the network (for a TCP connection)"},
@@ -119,8 +122,8 @@ constexpr Pair kTexts[] = {
      u"Equipment type \"%1\" is not supported: the driver serves only \"ЭлектронныеВесы\"."},
     {Msg::BadPort, u"Номер порта должен быть целым числом от 1 до 255, а не «%1».",
      u"The port number must be a whole number from 1 to 255, not \"%1\"."},
-    {Msg::BadConnection, u"Параметр Connection ждёт «COM» или «TCP», а не «%1».",
-     u"Parameter Connection expects \"COM\" or \"TCP\", not \"%1\"."},
+    {Msg::BadConnection, u"Параметр Connection ждёт «COM», «TCP» или «RFC2217», а не «%1».",
+     u"Parameter Connection expects \"COM\", \"TCP\" or \"RFC2217\", not \"%1\"."},
     {Msg::BadHost,
      u"Адрес преобразователя должен быть IP-адресом или именем без порта (порт задаётся в "
      u"TCPPort), а не «%1».",
@@ -169,6 +172,10 @@ const char16_t* LinkFailureText(platform::TcpStatus status) {
       return u"Соединение закрыто преобразователем";
     case platform::TcpStatus::Busy:
       return u"Преобразователь занят другим соединением";
+    case platform::TcpStatus::NoLineControl:
+      return u"Преобразователь не принимает настройки линии от драйвера (нет RFC 2217)";
+    case platform::TcpStatus::LineRefused:
+      return u"Преобразователь не принял настройки линии весов";
     case platform::TcpStatus::Failed:
       break;
   }
@@ -256,8 +263,13 @@ std::u16string FailureText(Lang lang, const TScaleDevice& d, std::u16string_view
       if (lang == Lang::Ru) {
         const char16_t* text = LinkFailureText(e.link);
         why = text != nullptr ? text : u"";
+        if (e.link == platform::TcpStatus::LineRefused && row != nullptr && !e.kept.empty())
+          why += u": оставил " + Utf8ToUtf16(e.kept) + u", весам нужно " +
+                 Utf8ToUtf16(scales::LineText(row->line));
       } else {
-        why = Utf8ToUtf16(platform::TcpStatusText(e.link));
+        why = Utf8ToUtf16(e.link == platform::TcpStatus::LineRefused && !e.systemText.empty()
+                              ? e.systemText
+                              : platform::TcpStatusText(e.link));
         if (!why.empty() && why[0] >= u'a' && why[0] <= u'z')
           why[0] = static_cast<char16_t>(why[0] - 32);
       }

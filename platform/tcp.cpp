@@ -10,7 +10,8 @@ namespace zev::platform {
 
 std::string TcpAddress::Url() const {
   const bool v6 = host.find(':') != std::string::npos;
-  return "tcp://" + (v6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
+  return (rfc2217 ? "rfc2217://" : "tcp://") + (v6 ? "[" + host + "]" : host) + ":" +
+         std::to_string(port);
 }
 
 namespace {
@@ -86,9 +87,14 @@ std::optional<std::string> HostProblem(std::string_view host) {
 }
 
 std::optional<TcpAddress> ParseTcpAddress(std::string_view text) {
-  constexpr std::string_view kScheme = "tcp://";
-  if (text.substr(0, kScheme.size()) == kScheme) text.remove_prefix(kScheme.size());
+  constexpr std::string_view kScheme = "tcp://", kRfc2217 = "rfc2217://";
   TcpAddress a;
+  if (text.substr(0, kScheme.size()) == kScheme) {
+    text.remove_prefix(kScheme.size());
+  } else if (text.substr(0, kRfc2217.size()) == kRfc2217) {
+    text.remove_prefix(kRfc2217.size());
+    a.rfc2217 = true;
+  }
   size_t colon;
   if (!text.empty() && text.front() == '[') {
     const size_t close = text.find(']');
@@ -131,6 +137,10 @@ const char* TcpStatusText(TcpStatus status) {
       return "connection closed by the converter";
     case TcpStatus::Busy:
       return "the converter is busy with another connection";
+    case TcpStatus::NoLineControl:
+      return "the converter does not take line settings (no RFC 2217)";
+    case TcpStatus::LineRefused:
+      return "the converter refused the scale's line settings";
     case TcpStatus::Failed:
       return "connection failed";
   }

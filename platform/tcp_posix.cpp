@@ -243,7 +243,7 @@ std::optional<TcpAddress> TcpEntry(uint8_t port) {
   std::string line;
   if (!std::getline(in, line)) return std::nullopt;
   while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
-  if (line.rfind("tcp://", 0) != 0) return std::nullopt;
+  if (line.rfind("tcp://", 0) != 0 && line.rfind("rfc2217://", 0) != 0) return std::nullopt;
   return ParseTcpAddress(line);
 }
 

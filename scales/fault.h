@@ -43,7 +43,10 @@ struct Failure {
   std::string bytes;        // what arrived (NotAReply, NotAWeight)
   std::string weightText;   // the text that was read as a number (NotAWeight)
   platform::TcpStatus link = platform::TcpStatus::Ok;  // why (LinkFailed)
-  std::vector<platform::PortHolder> holders;           // who holds the port (PortBusy)
+  // The line settings a converter kept ("9600 8N1", LinkFailed with
+  // LineRefused); the refusal in English words is in systemText.
+  std::string kept;
+  std::vector<platform::PortHolder> holders;  // who holds the port (PortBusy)
 
   Failure() = default;
   explicit Failure(Fault f) : fault(f) {}

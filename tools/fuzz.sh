@@ -9,9 +9,9 @@ seconds=${1:-20}
 bash tools/deps.sh --ci
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DZEV_FUZZ=ON >/dev/null
-quiet cmake --build build-fuzz --target parsers_fuzz text_fuzz driver_fuzz
+quiet cmake --build build-fuzz --target parsers_fuzz rfc2217_fuzz text_fuzz driver_fuzz
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
-for target in parsers text driver; do
+for target in parsers rfc2217 text driver; do
   work=$(mktemp -d)
   log=$work/log
   if ! build-fuzz/bin/${target}_fuzz -max_total_time="$seconds" -print_final_stats=1 \

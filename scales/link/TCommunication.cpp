@@ -81,15 +81,18 @@ bool TCommunication::Open(const TEndpoint& endpoint) {
 }
 
 bool TCommunication::OpenConverter(const platform::TcpAddress& address) {
-  std::string notes;
-  port_ = OpenTcpPort(address, timeouts_, openStatus_, &notes);
+  TConverterOpen report;
+  port_ = OpenTcpPort(address, model_.line, timeouts_, report);
+  openStatus_ = report.status;
   if (trace_) {
     trace_->Connected(address.Url(), platform::TcpStatusText(openStatus_));
-    if (!notes.empty()) trace_->Note(notes);
+    if (!report.notes.empty()) trace_->Note(report.notes);
   }
   if (port_) return true;
   error_ = Failure(Fault::LinkFailed);
   error_.link = openStatus_;
+  error_.systemText = report.refusal;
+  error_.kept = report.kept;
   return false;
 }
 
@@ -160,6 +163,10 @@ void TCommunication::Failed(Fault fault) {
   if (status == platform::TcpStatus::Ok) return;
   error_ = Failure(Fault::LinkFailed);
   error_.link = status;
+  // A reconnection refused as the first connection would be, with its words.
+  if (!port_) return;
+  error_.systemText = port_->LineRefusal();
+  error_.kept = port_->KeptLine();
 }
 
 bool TCommunication::Write(std::string_view command) {

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <utility>
 
+#include "TRfc2217.h"
 #include "TTelnet.h"
 #include "TTrace.h"
+#include "zev/platform/clock.h"
 
 namespace zev::scales {
 namespace {
@@ -23,6 +25,34 @@ platform::SerialTimeouts Within(uint32_t ms) {
 constexpr uint32_t kGreetingMs = 60;
 constexpr uint32_t kGreetingQuietMs = 25;
 constexpr size_t kGreetingMost = 512;
+// How long an RFC 2217 converter is given to agree to the serial-port control
+// and answer the line settings, and to answer a purge; a converter that lets
+// a purge go unanswered is drained locally from then on.
+constexpr int64_t kNegotiationMs = 1000;
+constexpr int64_t kPurgeAnswerMs = 100;
+constexpr uint32_t kAnswerQuietMs = 2;
+
+// A read of what arrives within `ms` that ends `quietMs` after the last byte.
+platform::SerialTimeouts Answers(int64_t ms) {
+  platform::SerialTimeouts t = Within(static_cast<uint32_t>(ms > 0 ? ms : 1));
+  t.readInterval = kAnswerQuietMs;
+  return t;
+}
+
+// The commands seen, without the subnegotiations ("SB"), which are told in
+// words of their own.
+std::string WithoutSubs(const std::string& seen) {
+  std::string out;
+  size_t from = 0;
+  while (from <= seen.size()) {
+    const size_t comma = seen.find(", ", from);
+    const std::string item = seen.substr(from, comma == std::string::npos ? comma : comma - from);
+    if (item != "SB" && !item.empty()) out += (out.empty() ? "" : ", ") + item;
+    if (comma == std::string::npos) break;
+    from = comma + 2;
+  }
+  return out;
+}
 
 // True for a line of text: printable characters and blanks, then a line end.
 bool IsTextLine(std::string_view bytes) {
@@ -40,8 +70,9 @@ bool IsTextLine(std::string_view bytes) {
 // away, and the next one connects again.
 class TTcpPort : public TPort {
  public:
-  TTcpPort(const platform::TcpAddress& address, const platform::SerialTimeouts& timeouts)
-      : address_(address), timeouts_(timeouts) {}
+  TTcpPort(const platform::TcpAddress& address, const LineSettings& line,
+           const platform::SerialTimeouts& timeouts)
+      : address_(address), line_(line), timeouts_(timeouts) {}
   platform::TcpStatus Open() { return Connect(); }
   bool Close() override {
     connection_.Close();
@@ -65,15 +96,26 @@ class TTcpPort : public TPort {
     return true;
   }
   platform::TcpStatus LinkStatus() const override {
-    return busy_ ? platform::TcpStatus::Busy : connection_.Status();
+    return refused_ != platform::TcpStatus::Ok ? refused_ : connection_.Status();
   }
   std::string TakeNotes() override { return std::exchange(notes_, std::string()); }
+  std::string LineRefusal() const override { return refusal_; }
+  std::string KeptLine() const override { return kept_; }
 
  private:
   enum class Mode : uint8_t { Unknown, Raw, Telnet };
 
   platform::TcpStatus Connect();
   void Greet();
+  // Sets the converter's line over RFC 2217 and reads what it applied.
+  void Negotiate();
+  // Waits for the converter's agreement to the serial-port control and then
+  // for the answers to the line settings, until `start` + kNegotiationMs;
+  // returns the data that came meanwhile. `sent`: the settings went out.
+  std::string AwaitAnswers(platform::MonoTime start, bool& sent);
+  // The converter's subnegotiations taken and noted in words.
+  void TakeSubs();
+  void PurgeRemote();
   platform::ReadResult Read(void* buffer, size_t size, const platform::SerialTimeouts& t);
   // Bytes received, with the connection's mode found from the first of them;
   // returns how many are data (kept at the front of `bytes`).
@@ -84,24 +126,105 @@ class TTcpPort : public TPort {
   }
 
   platform::TcpAddress address_;
+  LineSettings line_;
   platform::TcpConnection connection_;
   platform::SerialTimeouts timeouts_;
   Mode mode_ = Mode::Unknown;
   TTelnet telnet_;
-  bool busy_ = false;
+  TRfc2217 control_{line_};
+  // Why the connection was given up at connecting (busy, line settings not
+  // taken); Ok when it was not.
+  platform::TcpStatus refused_ = platform::TcpStatus::Ok;
+  std::string refusal_, kept_;
+  bool purgeAnswers_ = true;  // the converter answers PURGE-DATA
   std::string notes_;
 };
 
 platform::TcpStatus TTcpPort::Connect() {
-  busy_ = false;
+  refused_ = platform::TcpStatus::Ok;
+  refusal_.clear();
+  kept_.clear();
   mode_ = Mode::Unknown;
   telnet_ = TTelnet();
   const platform::TcpStatus status = connection_.Connect(address_);
   if (status != platform::TcpStatus::Ok) return status;
-  Greet();
-  if (!busy_) return platform::TcpStatus::Ok;
+  if (address_.rfc2217) {
+    Negotiate();
+  } else {
+    Greet();
+  }
+  if (refused_ == platform::TcpStatus::Ok) return platform::TcpStatus::Ok;
   connection_.Close();
-  return platform::TcpStatus::Busy;
+  return refused_;
+}
+
+void TTcpPort::Negotiate() {
+  mode_ = Mode::Telnet;
+  control_ = TRfc2217(line_);
+  purgeAnswers_ = true;
+  telnet_.Want(TTelnet::Side::Ours, TTelnet::kComPort);
+  const std::string requests = telnet_.Request(TTelnet::Side::Ours, TTelnet::kComPort) +
+                               telnet_.Request(TTelnet::Side::Ours, TTelnet::kBinary) +
+                               telnet_.Request(TTelnet::Side::Theirs, TTelnet::kBinary);
+  const platform::MonoTime start = platform::Now();
+  connection_.Write(requests.data(), requests.size(), timeouts_);
+  Note("rfc2217: WILL COM-PORT-OPTION, WILL BINARY, DO BINARY sent");
+  bool sent = false;
+  const std::string data = AwaitAnswers(start, sent);
+  if (!connection_.IsOpen()) {
+    // A converter that closes at once with a line of text serves another client.
+    if (IsTextLine(data)) refused_ = platform::TcpStatus::Busy;
+    Note("the converter closed the connection" +
+         (data.empty() ? std::string() : " after " + TTrace::Dump(data)));
+    return;
+  }
+  if (!data.empty()) Note("greeting dropped: " + TTrace::Dump(data));
+  if (!sent) {
+    refused_ = platform::TcpStatus::NoLineControl;
+    Note(std::string("rfc2217: the converter ") +
+         (telnet_.Declined(TTelnet::Side::Ours, TTelnet::kComPort) ? "refused"
+                                                                   : "did not agree to") +
+         " COM-PORT-OPTION: it does not take line settings");
+    return;
+  }
+  if (const auto refusal = control_.Refusal()) {
+    refused_ = platform::TcpStatus::LineRefused;
+    refusal_ = *refusal;
+    kept_ = control_.KeptText();
+    Note("rfc2217: " + refusal_);
+    return;
+  }
+  if (!telnet_.On(TTelnet::Side::Ours, TTelnet::kBinary) ||
+      !telnet_.On(TTelnet::Side::Theirs, TTelnet::kBinary))
+    Note("rfc2217: binary transmission not agreed both ways");
+  Note("rfc2217: the converter's line is " + control_.KeptText());
+}
+
+std::string TTcpPort::AwaitAnswers(platform::MonoTime start, bool& sent) {
+  std::string data;
+  char buffer[256];
+  while (connection_.IsOpen()) {
+    if (!sent && telnet_.On(TTelnet::Side::Ours, TTelnet::kComPort)) {
+      const std::string settings = control_.Requests();
+      connection_.Write(settings.data(), settings.size(), timeouts_);
+      Note("rfc2217: asked for " + LineText(line_) + ", no flow control, DTR and RTS on");
+      sent = true;
+    }
+    if (sent ? control_.Settled() : telnet_.Declined(TTelnet::Side::Ours, TTelnet::kComPort)) break;
+    const int64_t left = kNegotiationMs - platform::MillisBetween(start, platform::Now());
+    if (left <= 0) break;
+    const platform::ReadResult r = connection_.ReadAttempt(buffer, sizeof buffer, Answers(left));
+    const size_t kept = Received(buffer, r.count);
+    if (data.size() < kGreetingMost) data.append(buffer, kept);
+  }
+  return data;
+}
+
+void TTcpPort::TakeSubs() {
+  for (const std::string& sub : telnet_.TakeSubnegotiations()) {
+    const std::string words = control_.Take(sub);
+    if (!words.empty()) Note("rfc2217: " + words);
+  }
 }
 
 void TTcpPort::Greet() {
@@ -128,7 +251,7 @@ void TTcpPort::Greet() {
   }
   mode_ = Mode::Raw;
   if (!connection_.IsOpen() && IsTextLine(got)) {
-    busy_ = true;
+    refused_ = platform::TcpStatus::Busy;
     Note("the converter said " + TTrace::Dump(got) +
          " and closed the connection: it is busy with another connection");
     return;
@@ -145,7 +268,13 @@ size_t TTcpPort::Received(char* bytes, size_t count) {
   std::string answers, seen;
   const size_t data = telnet_.Filter(bytes, count, answers, seen);
   if (!answers.empty()) connection_.Write(answers.data(), answers.size(), timeouts_);
-  if (!seen.empty()) Note("telnet: " + seen + (answers.empty() ? "" : "; refused"));
+  if (address_.rfc2217) {
+    seen = WithoutSubs(seen);
+    if (!seen.empty()) Note("telnet: " + seen);
+    TakeSubs();
+  } else if (!seen.empty()) {
+    Note("telnet: " + seen + (answers.empty() ? "" : "; refused"));
+  }
   return data;
 }
 
@@ -170,9 +299,33 @@ platform::ReadResult TTcpPort::Read(void* buffer, size_t size, const platform::S
   return r;
 }
 
+void TTcpPort::PurgeRemote() {
+  // What the converter holds is discarded by it; what it sent before its
+  // answer is read and dropped here.
+  const std::string request = TRfc2217::PurgeRequest();
+  const int before = control_.Purges();
+  const platform::MonoTime start = platform::Now();
+  if (connection_.Write(request.data(), request.size(), timeouts_) != request.size()) return;
+  char sink[256];
+  while (control_.Purges() == before && connection_.IsOpen()) {
+    const int64_t left = kPurgeAnswerMs - platform::MillisBetween(start, platform::Now());
+    if (left <= 0) {
+      purgeAnswers_ = false;
+      Note("rfc2217: no answer to PURGE-DATA within 100 ms: drained here from now on");
+      return;
+    }
+    const platform::ReadResult r = connection_.ReadAttempt(sink, sizeof sink, Answers(left));
+    Received(sink, r.count);
+  }
+}
+
 void TTcpPort::Purge() {
   if (mode_ == Mode::Raw) {
     connection_.Purge();
+    return;
+  }
+  if (address_.rfc2217 && purgeAnswers_) {
+    PurgeRemote();
     return;
   }
   // What waits may hold negotiation that needs its answer, or the first
@@ -224,13 +377,15 @@ std::unique_ptr<TPort> OpenSerialPort(uint8_t port, uint32_t baudRate, platform:
   return p;
 }
 
-std::unique_ptr<TPort> OpenTcpPort(const platform::TcpAddress& address,
+std::unique_ptr<TPort> OpenTcpPort(const platform::TcpAddress& address, const LineSettings& line,
                                    const platform::SerialTimeouts& timeouts,
-                                   platform::TcpStatus& status, std::string* notes) {
-  auto p = std::make_unique<TTcpPort>(address, timeouts);
-  status = p->Open();
-  if (notes != nullptr) *notes = p->TakeNotes();
-  if (status != platform::TcpStatus::Ok) return nullptr;
+                                   TConverterOpen& report) {
+  auto p = std::make_unique<TTcpPort>(address, line, timeouts);
+  report.status = p->Open();
+  report.notes = p->TakeNotes();
+  report.refusal = p->LineRefusal();
+  report.kept = p->KeptLine();
+  if (report.status != platform::TcpStatus::Ok) return nullptr;
   return p;
 }
 

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "models.h"
 #include "zev/platform/port.h"
 #include "zev/platform/serial.h"
 #include "zev/platform/tcp.h"
@@ -38,13 +39,26 @@ std::unique_ptr<TPort> OpenSerialPort(uint8_t port, uint32_t baudRate, platform:
                                       const platform::SerialTimeouts& timeouts,
                                       platform::OpenStatus& status, platform::OpenProblem& problem,
                                       std::string& error);
-// Connects to a converter (its line settings are set in the converter); read
-// attempts keep `timeouts`; null with `status` on failure. What the converter
-// says first decides how it is spoken to: Telnet negotiation makes it a
-// Telnet connection, a text followed by the connection's end is a converter
-// busy with another client (TcpStatus::Busy), any other greeting is dropped.
-std::unique_ptr<TPort> OpenTcpPort(const platform::TcpAddress& address,
+// How a connection to a converter was opened, beside the port.
+struct TConverterOpen {
+  platform::TcpStatus status = platform::TcpStatus::Ok;
+  std::string notes;    // what the converter said or did at connecting, for the trace
+  std::string refusal;  // LineRefused: why, in English ("the converter kept 9600 8N1: ...")
+  std::string kept;     // LineRefused: the line the converter kept ("9600 8N1")
+};
+
+// Connects to a converter; read attempts keep `timeouts`; null with the
+// report's status on failure. A raw TCP converter keeps the line settings set
+// in it; what it says first decides how it is spoken to: Telnet negotiation
+// makes it a Telnet connection, a text followed by the connection's end is a
+// converter busy with another client (TcpStatus::Busy), any other greeting is
+// dropped. An RFC 2217 address (address.rfc2217) is a Telnet connection from
+// the start that sets the converter's line to `line` and reads back what the
+// converter applied: NoLineControl when the converter does not take the
+// serial-port control, LineRefused when it keeps other settings. The same
+// happens again at each reconnection.
+std::unique_ptr<TPort> OpenTcpPort(const platform::TcpAddress& address, const LineSettings& line,
                                    const platform::SerialTimeouts& timeouts,
-                                   platform::TcpStatus& status, std::string* notes = nullptr);
+                                   TConverterOpen& report);
 
 }  // namespace zev::scales

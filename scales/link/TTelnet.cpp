@@ -77,6 +77,64 @@ std::string TTelnet::Escape(std::string_view data) {
   return out;
 }
 
+void TTelnet::Want(Side side, uint8_t option) {
+  (side == Side::Ours ? wantOurs_ : wantTheirs_).set(option);
+}
+
+std::string TTelnet::Request(Side side, uint8_t option) {
+  Want(side, option);
+  Agreement& a = (side == Side::Ours ? ours_ : theirs_)[option];
+  if (a != Agreement::No) return std::string();
+  a = Agreement::Asked;
+  const char bytes[] = {static_cast<char>(kIac),
+                        static_cast<char>(side == Side::Ours ? kWill : kDo),
+                        static_cast<char>(option)};
+  return std::string(bytes, sizeof bytes);
+}
+
+std::vector<std::string> TTelnet::TakeSubnegotiations() {
+  std::vector<std::string> taken;
+  taken.swap(subs_);
+  return taken;
+}
+
+void TTelnet::Negotiate(uint8_t verb, uint8_t option, std::string& answers) {
+  // WILL and WONT are about the converter's end, DO and DONT about ours.
+  const bool theirs = verb == kWill || verb == kWont;
+  const bool on = verb == kWill || verb == kDo;
+  const bool wanted = (theirs ? wantTheirs_ : wantOurs_).test(option);
+  Agreement& a = (theirs ? theirs_ : ours_)[option];
+  auto answer = [&](uint8_t reply) {
+    answers += static_cast<char>(kIac);
+    answers += static_cast<char>(reply);
+    answers += static_cast<char>(option);
+  };
+  if (on && wanted) {
+    // Agreed: answered unless it agrees to our own request, or is on already.
+    if (a == Agreement::No) answer(theirs ? kDo : kWill);
+    a = Agreement::Yes;
+  } else if (on) {
+    // Every other option offered or asked for is refused, once.
+    auto& refused = theirs ? refusedWill_ : refusedDo_;
+    if (!refused.test(option)) {
+      refused.set(option);
+      answer(theirs ? kDont : kWont);
+    }
+  } else {
+    // Turned off: acknowledged when it was on; a refusal of our request
+    // needs no answer. A refusal of what was never on needs none either.
+    if (a == Agreement::Yes) answer(theirs ? kDont : kWont);
+    if (a == Agreement::Asked) (theirs ? declinedTheirs_ : declinedOurs_).set(option);
+    a = Agreement::No;
+  }
+}
+
+void TTelnet::EndSub() {
+  if (subKept_ && sub_.size() <= kSubMost && subs_.size() < kSubsKept) subs_.push_back(sub_);
+  sub_.clear();
+  subKept_ = false;
+}
+
 size_t TTelnet::Filter(char* bytes, size_t count, std::string& answers, std::string& seen) {
   size_t kept = 0;
   for (size_t i = 0; i < count; ++i) {
@@ -96,7 +154,7 @@ size_t TTelnet::Filter(char* bytes, size_t count, std::string& answers, std::str
         } else if (b == kSb) {
           if (!seen.empty()) seen += ", ";
           seen += "SB";
-          state_ = State::Sub;
+          state_ = State::SubOption;
         } else if (b >= kWill) {
           verb_ = b;
           state_ = State::Option;
@@ -104,27 +162,32 @@ size_t TTelnet::Filter(char* bytes, size_t count, std::string& answers, std::str
           state_ = State::Data;
         }
         break;
-      case State::Option: {
+      case State::Option:
         if (!seen.empty()) seen += ", ";
         seen += std::string(VerbName(verb_)) + " " + OptionName(b);
-        // Every option offered or asked for is refused; a refusal needs no answer.
-        if (verb_ == kWill || verb_ == kDo) {
-          auto& refused = verb_ == kWill ? refusedWill_ : refusedDo_;
-          if (!refused.test(b)) {
-            refused.set(b);
-            answers += static_cast<char>(kIac);
-            answers += static_cast<char>(verb_ == kWill ? kDont : kWont);
-            answers += static_cast<char>(b);
-          }
-        }
+        Negotiate(verb_, b, answers);
         state_ = State::Data;
         break;
-      }
+      case State::SubOption:
+        sub_.assign(1, static_cast<char>(b));
+        subKept_ = wantOurs_.test(b) || wantTheirs_.test(b);
+        state_ = b == kIac ? State::SubCommand : State::Sub;
+        break;
       case State::Sub:
-        if (b == kIac) state_ = State::SubCommand;
+        if (b == kIac) {
+          state_ = State::SubCommand;
+        } else if (sub_.size() <= kSubMost) {
+          sub_ += static_cast<char>(b);
+        }
         break;
       case State::SubCommand:
-        state_ = b == kSe ? State::Data : State::Sub;
+        if (b == kSe) {
+          EndSub();
+          state_ = State::Data;
+        } else {
+          if (b == kIac && sub_.size() <= kSubMost) sub_ += static_cast<char>(b);
+          state_ = State::Sub;
+        }
         break;
     }
   }

@@ -1,14 +1,18 @@
 // Telnet as a converter in Telnet mode speaks it in front of a serial line:
 // commands (IAC, byte FF, then a verb) mixed into the data, a data byte FF
-// sent as FF FF. The driver wants no option of the converter's: it refuses
-// every one it is offered and keeps the line's bytes as they are.
+// sent as FF FF. The driver refuses every option it is offered unless it
+// wants it (binary transmission and the serial-port control of RFC 2217 on a
+// connection that sets the converter's line), and keeps the line's bytes as
+// they are.
 #pragma once
 
+#include <array>
 #include <bitset>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace zev::scales {
 
@@ -29,10 +33,49 @@ class TTelnet {
   // An option in words ("ECHO"), or "OPTION-<n>" for one without a name here.
   static std::string OptionName(uint8_t option);
 
+  static constexpr uint8_t kBinary = 0;
+  static constexpr uint8_t kComPort = 44;
+
+  // Which end of the connection an option works on: Ours is the driver's
+  // (it says WILL, the converter DO), Theirs the converter's.
+  enum class Side : uint8_t { Ours, Theirs };
+  // The option on `side` is taken when the converter offers or asks for it,
+  // not refused; its subnegotiations are kept (TakeSubnegotiations).
+  void Want(Side side, uint8_t option);
+  // The request that turns a wanted option on (IAC WILL or IAC DO), sent by
+  // the caller; the converter's agreement is then not answered again.
+  std::string Request(Side side, uint8_t option);
+  // The option is on, both ends agreed.
+  bool On(Side side, uint8_t option) const { return state_of(side)[option] == Agreement::Yes; }
+  // The converter refused the option when it was requested.
+  bool Declined(Side side, uint8_t option) const {
+    return (side == Side::Ours ? declinedOurs_ : declinedTheirs_).test(option);
+  }
+  // The subnegotiations of wanted options received since the last call, each
+  // the option byte and its parameters (FF FF taken as FF), in order. A
+  // subnegotiation longer than kSubMost is dropped, and so are those beyond
+  // kSubsKept waiting.
+  std::vector<std::string> TakeSubnegotiations();
+  static constexpr size_t kSubMost = 64;
+  static constexpr size_t kSubsKept = 32;
+
  private:
-  enum class State : uint8_t { Data, Command, Option, Sub, SubCommand };
+  enum class State : uint8_t { Data, Command, Option, SubOption, Sub, SubCommand };
+  enum class Agreement : uint8_t { No, Asked, Yes };
+  using Agreements = std::array<Agreement, 256>;
+
+  const Agreements& state_of(Side side) const { return side == Side::Ours ? ours_ : theirs_; }
+  // One negotiation received (verb and option); its answer, if any, appended.
+  void Negotiate(uint8_t verb, uint8_t option, std::string& answers);
+  void EndSub();
+
   State state_ = State::Data;
   uint8_t verb_ = 0;
+  std::bitset<256> wantOurs_, wantTheirs_, declinedOurs_, declinedTheirs_;
+  Agreements ours_{}, theirs_{};
+  std::string sub_;  // the subnegotiation under way, option byte first
+  bool subKept_ = false;
+  std::vector<std::string> subs_;
   // Options already refused, WILL and DO apart: a converter that asks again
   // and again is answered once, so the two never loop.
   std::bitset<256> refusedWill_, refusedDo_;

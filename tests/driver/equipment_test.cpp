@@ -469,6 +469,64 @@ TEST_F(EquipmentTest, AConverterThatFailsIsToldWhyInEitherLanguage) {
   }
 }
 
+// A converter that takes its line settings from the driver (Connection
+// "RFC2217"), its line started at 9600 8N1: each model weighs at its own
+// line; one that keeps the parity is told in either language and no weight
+// is read.
+TEST_F(EquipmentTest, AnRfc2217ConverterTakesTheLineOrIsToldThatItDidNot) {
+  const struct {
+    const char* model;
+    const char* refuse;  // the setting the converter keeps; empty: none
+    const char* lang;
+    std::string text;  // after the address; empty: it weighs
+  } cases[] = {
+      {"ZEV-U", "", "ru", ""},
+      {"ZEV-AW", "", "ru", ""},
+      {"ZEV-NT(N)", "", "en", ""},
+      {"ZEV-AW", "parity", "ru",
+       ": Преобразователь не принял настройки линии весов: оставил 4800 8N1, весам нужно "
+       "4800 8O1."},
+      {"ZEV-NT(N)", "parity", "en", ": The converter kept 4800 8N1: parity odd refused."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.model) + " " + c.refuse + " " + c.lang);
+    sims.push_back(
+        std::make_unique<zev::sim::Simulator>(*zev::sim::ModelFromName(c.model), 12.345));
+    zev::sim::TcpOptions options;
+    options.rfc2217 = true;
+    options.refuseSetting = c.refuse;
+    ASSERT_TRUE(sims.back()->StartTcp("127.0.0.1", 0, options));
+    component =
+        std::make_unique<host::Component>(library, mm, &connection, u"TZEV_SCALE_4001_Class");
+    ASSERT_TRUE(Run(u"УстановитьЛокализацию", {W(c.lang), W("")})->Succeeded());
+    ASSERT_TRUE(Set("Model", W(c.model)));
+    ASSERT_TRUE(Set("Connection", W("RFC2217")));
+    ASSERT_TRUE(Set("Host", W("127.0.0.1")));
+    ASSERT_TRUE(Set("TCPPort", host::Int(sims.back()->TcpPort())));
+    auto open = Run(u"Подключить", {host::Empty()});
+    ASSERT_TRUE(open->ok);
+    bool weighed = false;
+    double kg = 0;
+    if (open->Flag()) {
+      auto weigh = Run(u"ПолучитьВес", {W(open->WText(0)), host::Empty()});
+      ASSERT_TRUE(weigh->ok);
+      weighed = weigh->Flag();
+      if (weigh->params[1].vt == v8abi::VTYPE_R8) kg = weigh->params[1].dblVal;
+    }
+    if (c.text.empty()) {
+      EXPECT_TRUE(weighed) << Error().second;
+      EXPECT_EQ(kg, 12.345);
+      EXPECT_EQ(sims.back()->ConverterLine(),
+                zev::sim::Simulator::ScaleLine(sims.back()->GetModel()));
+    } else {
+      EXPECT_FALSE(weighed);
+      EXPECT_EQ(kg, 0);
+      EXPECT_EQ(Error(), std::make_pair(1001, sims.back()->TcpUrl() + c.text));
+      EXPECT_EQ(sims.back()->Commands(), 0);
+    }
+  }
+}
+
 TEST_F(EquipmentTest, ConverterSettingsOutOfRangeAreRefusedWithAText) {
   const struct {
     const char* name;
@@ -493,7 +551,7 @@ TEST_F(EquipmentTest, ConverterSettingsOutOfRangeAreRefusedWithAText) {
   };
   const std::map<std::string, std::string> refusals = {
       {"TCPPort", "Номер TCP-порта должен быть целым числом от 1 до 65535, а не «%»."},
-      {"Connection", "Параметр Connection ждёт «COM» или «TCP», а не «%»."},
+      {"Connection", "Параметр Connection ждёт «COM», «TCP» или «RFC2217», а не «%»."},
       {"Host",
        "Адрес преобразователя должен быть IP-адресом или именем без порта (порт задаётся в "
        "TCPPort), а не «%»."},

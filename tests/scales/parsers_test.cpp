@@ -1,14 +1,17 @@
 // The three reply checks and the whole-frame rules, as pure functions of the
-// reply bytes; Telnet as a converter speaks it.
+// reply bytes; Telnet as a converter speaks it, and its serial-port control
+// (RFC 2217) as the driver speaks it.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "TRfc2217.h"
+#include "TTelnet.h"
+#include "models.h"
 #include "zev_aw.h"
 #include "zev_nt.h"
 #include "zev_u.h"
-#include "TTelnet.h"
 
 namespace {
 
@@ -187,6 +190,105 @@ TEST(Telnet, CommandsAreRefusedAndTakenOutOfTheData) {
   EXPECT_TRUE(zev::scales::TTelnet::Opens(Hex("FF FB 01")));
   EXPECT_FALSE(zev::scales::TTelnet::Opens(Hex("FF FF 01")));
   EXPECT_FALSE(zev::scales::TTelnet::Opens(Hex("35 FF FB")));
+}
+
+TEST(Telnet, WantedOptionsAreAgreedOnceAndTheirSubnegotiationsKept) {
+  using Side = zev::scales::TTelnet::Side;
+  struct Case {
+    const char* received;  // hex, after the driver's WILL 44, WILL 0, DO 0
+    const char* answers;   // hex
+    bool comPort, binaryOurs, binaryTheirs, comPortDeclined;
+    std::vector<const char*> subs;  // hex
+  } cases[] = {
+      // ser2net: DO BINARY, WILL BINARY, DO COM-PORT-OPTION agree to the requests.
+      {"FF FB 03 FF FD 00 FF FB 00 FF FD 2C", "FF FE 03", true, true, true, false, {}},
+      {"FF FE 2C FF FC 00", "", false, false, false, true, {}},  // refused: no answer
+      // Agreed, then turned off: acknowledged.
+      {"FF FD 2C FF FE 2C", "FF FC 2C", false, false, false, false, {}},
+      // A subnegotiation of the option, FF FF inside as FF; another option's dropped.
+      {"FF FD 2C FF FA 2C 65 FF FF FF F0 FF FA 18 01 FF F0",
+       "",
+       true,
+       false,
+       false,
+       false,
+       {"2C 65 FF"}},
+      // Too long to be an answer: dropped, and the stream goes on.
+      {"FF FA 2C 65 00 x80 FF F0 FF FA 2C 70 03 FF F0",
+       "",
+       false,
+       false,
+       false,
+       false,
+       {"2C 70 03"}},
+  };
+  for (const Case& c : cases) {
+    zev::scales::TTelnet telnet;
+    const std::string requests = telnet.Request(Side::Ours, 44) + telnet.Request(Side::Ours, 0) +
+                                 telnet.Request(Side::Theirs, 0);
+    EXPECT_EQ(requests, Hex("FF FB 2C FF FB 00 FF FD 00"));
+    std::string bytes = Hex(c.received), answers, seen;
+    EXPECT_EQ(telnet.Filter(bytes.data(), bytes.size(), answers, seen), 0u) << c.received;
+    EXPECT_EQ(answers, Hex(c.answers)) << c.received;
+    EXPECT_EQ(telnet.On(Side::Ours, 44), c.comPort) << c.received;
+    EXPECT_EQ(telnet.On(Side::Ours, 0), c.binaryOurs) << c.received;
+    EXPECT_EQ(telnet.On(Side::Theirs, 0), c.binaryTheirs) << c.received;
+    EXPECT_EQ(telnet.Declined(Side::Ours, 44), c.comPortDeclined) << c.received;
+    std::vector<std::string> subs;
+    for (const char* sub : c.subs) subs.push_back(Hex(sub));
+    EXPECT_EQ(telnet.TakeSubnegotiations(), subs) << c.received;
+  }
+}
+
+TEST(Rfc2217, RequestsSetTheModelsLineAndAnswersDecideWhetherItIsKept) {
+  const zev::scales::ModelRow& u = *zev::scales::FindModel(std::string_view("ZEV-U"));
+  const zev::scales::ModelRow& aw = *zev::scales::FindModel(std::string_view("ZEV-AW"));
+  // Baud 4800 (00 00 12 C0), 8 bits, parity odd (2), stop 1, no flow control
+  // both ways, DTR on, RTS on.
+  EXPECT_EQ(zev::scales::TRfc2217(aw.line).Requests(),
+            Hex("FF FA 2C 01 00 00 12 C0 FF F0 FF FA 2C 02 08 FF F0 FF FA 2C 03 02 FF F0 "
+                "FF FA 2C 04 01 FF F0 FF FA 2C 05 01 FF F0 FF FA 2C 05 0E FF F0 "
+                "FF FA 2C 05 08 FF F0 FF FA 2C 05 0B FF F0"));
+  EXPECT_EQ(zev::scales::TRfc2217::PurgeRequest(), Hex("FF FA 2C 0C 03 FF F0"));
+  struct Case {
+    const zev::scales::ModelRow& model;
+    std::vector<const char*> answers;  // hex, each after 2C
+    const char* refusal;               // empty: the line was taken
+    const char* firstWords;
+  } cases[] = {
+      {u,
+       {"65 00 00 12 C0", "66 08", "67 01", "68 01"},
+       "",
+       "set baud 4800: converter answered 4800"},
+      {aw,
+       {"65 00 00 12 C0", "66 08", "67 01", "68 01"},
+       "the converter kept 4800 8N1: parity odd refused",
+       "set baud 4800: converter answered 4800"},
+      {aw,
+       {"65 00 00 25 80", "66 07", "67 02", "68 02"},
+       "the converter kept 9600 7O2: baud 4800, data size 8, stop size 1 refused",
+       "set baud 4800: converter answered 9600"},
+      // Unanswered settings, and answers that say nothing of them.
+      {u,
+       {"65 00", "66", "01 02", "6A 01"},
+       "the converter kept ? ???: baud 4800, data size 8, "
+       "parity none, stop size 1 refused",
+       "converter answer 101 malformed: ignored"},
+  };
+  for (const Case& c : cases) {
+    zev::scales::TRfc2217 control(c.model.line);
+    std::string first;
+    for (const char* answer : c.answers) {
+      const std::string words = control.Take(Hex("2C") + Hex(answer));
+      if (first.empty()) first = words;
+    }
+    EXPECT_EQ(first, c.firstWords);
+    EXPECT_EQ(control.Refusal().value_or(""), c.refusal);
+    EXPECT_EQ(control.Settled(), std::string(c.refusal).find('?') == std::string::npos);
+  }
+  zev::scales::TRfc2217 control(u.line);
+  EXPECT_EQ(control.Take(Hex("2C 70 03")), "");
+  EXPECT_EQ(control.Purges(), 1);
 }
 
 }  // namespace

@@ -324,6 +324,9 @@ std::string TcpReason(Lang lang, platform::TcpStatus status) {
       return Text(lang, M::TcpClosed);
     case platform::TcpStatus::Busy:
       return Text(lang, M::TcpBusy);
+    case platform::TcpStatus::NoLineControl:
+    case platform::TcpStatus::LineRefused:
+      return platform::TcpStatusText(status);
     case platform::TcpStatus::Failed:
       break;
   }

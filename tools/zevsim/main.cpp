@@ -54,14 +54,14 @@ void Usage(FILE* out) {
       "              [--silent] [--delay MS] [--pause-after N --pause MS] [--extra N]\n"
       "              [--missing N] [--noise] [--hang-up-after N] [--raw HEX]\n"
       "              [--tcp HOST:PORT [--refuse | --no-accept | --busy] [--copy-to-all]\n"
-      "               [--telnet] [--banner TEXT]]\n"
+      "               [--telnet] [--banner TEXT] [--rfc2217 [--refuse-setting S]]]\n"
       "\n"
       "Serves a simulated scale on a pseudo-terminal and prints the device path.\n"
       "With --port and --ports it also makes DIR/COM<N> point at it, so the driver\n"
       "finds it as COM<N> when ZEVSCALE_PORTS=DIR. Runs until interrupted.\n"
       "With --tcp it serves the scale on a TCP port instead, as an Ethernet-to-serial\n"
       "converter in raw TCP server mode does, and prints tcp://HOST:PORT (port 0:\n"
-      "a free one).\n"
+      "a free one); with --rfc2217 it prints rfc2217://HOST:PORT.\n"
       "\n"
       "  --model M          scale model (default ZEV-U)\n"
       "  --weight KG        weight to report (default 0.5)\n"
@@ -82,6 +82,11 @@ void Usage(FILE* out) {
       "                     each receives all the scale sends, all commands reach it\n"
       "  --telnet           with --tcp: speak Telnet (negotiate on connecting, FF doubled)\n"
       "  --banner TEXT      with --tcp: send TEXT and CR LF on each connection first\n"
+      "  --rfc2217          with --tcp: speak Telnet with RFC 2217 serial-port control:\n"
+      "                     the line starts at 9600 8N1 and takes the settings a client\n"
+      "                     sets; the scale hears nothing while they are not its own\n"
+      "  --refuse-setting S with --rfc2217: keep setting S (baud, datasize, parity,\n"
+      "                     stopsize) whatever is asked, answering the one kept\n"
       "  --show             show the bytes received on standard error (always on a terminal)\n"
       "\n"
       "A line on standard input such as 1.25 changes the weight at once.\n",
@@ -178,6 +183,14 @@ int main(int argc, char** argv) {
       tcpOptions.telnet = true;
     } else if (arg == "--banner") {
       tcpOptions.banner = value();
+    } else if (arg == "--rfc2217") {
+      tcpOptions.rfc2217 = true;
+    } else if (arg == "--refuse-setting") {
+      const std::string setting = value();
+      if (setting != "baud" && setting != "datasize" && setting != "parity" &&
+          setting != "stopsize")
+        Refuse("--refuse-setting takes baud, datasize, parity or stopsize, not '" + setting + "'");
+      tcpOptions.refuseSetting = setting;
     } else if (arg == "--hang-up-after") {
       faults.hangUpAfterBytes = Whole(arg, value(), 0, 600000);
     } else {
@@ -192,9 +205,13 @@ int main(int argc, char** argv) {
   std::string error;
   const bool tcp = tcpPort >= 0;
   if (!tcp && (tcpOptions.mode != zev::sim::TcpMode::Serve || tcpOptions.copyToAll ||
-               tcpOptions.telnet || !tcpOptions.banner.empty())) {
-    Refuse("--refuse, --no-accept, --busy, --copy-to-all, --telnet and --banner need --tcp");
+               tcpOptions.telnet || !tcpOptions.banner.empty() || tcpOptions.rfc2217)) {
+    Refuse(
+        "--refuse, --no-accept, --busy, --copy-to-all, --telnet, --rfc2217 and --banner need "
+        "--tcp");
   }
+  if (!tcpOptions.refuseSetting.empty() && !tcpOptions.rfc2217)
+    Refuse("--refuse-setting needs --rfc2217");
   if (tcp ? !sim.StartTcp(tcpHost, tcpPort, tcpOptions, &error) : !sim.Start(&error)) {
     std::fprintf(stderr, "zevsim: %s\n", error.c_str());
     return 1;

@@ -157,6 +157,8 @@ bool Simulator::StartTcp(const std::string& host, int port, const TcpOptions& op
   stop_ = false;
   tcp_ = true;
   tcpOptions_ = options;
+  tcpOptions_.telnet = options.telnet || options.rfc2217;
+  line_ = LineState();
   tcpHost_ = host;
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
@@ -199,7 +201,8 @@ bool Simulator::StartTcp(const std::string& host, int port, const TcpOptions& op
 
 std::string Simulator::TcpUrl() const {
   const bool v6 = tcpHost_.find(':') != std::string::npos;
-  return "tcp://" + (v6 ? "[" + tcpHost_ + "]" : tcpHost_) + ":" + std::to_string(tcpPort_);
+  return (tcpOptions_.rfc2217 ? "rfc2217://" : "tcp://") + (v6 ? "[" + tcpHost_ + "]" : tcpHost_) +
+         ":" + std::to_string(tcpPort_);
 }
 
 std::string Simulator::TelnetGreeting() {
@@ -216,6 +219,8 @@ void Simulator::Accept() {
   setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
   const bool telnet = tcpOptions_.telnet;
   std::string greeting = telnet ? TelnetGreeting() : std::string();
+  // DO COM-PORT-OPTION, as ser2net's telnet(rfc2217) accepter asks.
+  if (tcpOptions_.rfc2217) greeting += std::string{'\xFF', '\xFD', '\x2C'};
   if (tcpOptions_.mode == TcpMode::Busy) {
     SendNow(fd, greeting + Escaped("Port already in use\r\n", telnet));
     shutdown(fd, SHUT_WR);
@@ -285,8 +290,90 @@ void Simulator::ReadConnection(size_t index) {
     return;
   }
   for (ssize_t i = 0; i < n && LineUp(); ++i) {
-    if (!tcpOptions_.telnet || TelnetData(clients_[index], buffer[i])) HandleByte(buffer[i]);
+    if (tcpOptions_.telnet && !TelnetData(clients_[index], buffer[i])) continue;
+    // On a line at other settings than the scale's, the scale hears nothing
+    // it can read.
+    if (tcpOptions_.rfc2217 && !(ConverterLine() == ScaleLine(model_))) continue;
+    HandleByte(buffer[i]);
   }
+}
+
+std::string LineState::Text() const {
+  std::string text = std::to_string(baud) + " " + std::to_string(dataSize);
+  text += parity < 6 ? "?NOEMS"[parity] : '?';
+  text += stopSize == 3 ? std::string("1.5") : std::to_string(stopSize);
+  return text;
+}
+
+LineState Simulator::ConverterLine() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return line_;
+}
+
+LineState Simulator::ScaleLine(Model model) {
+  LineState line;
+  line.baud = 4800;
+  line.parity = model == Model::ZevU ? 1 : 2;
+  return line;
+}
+
+LineState Simulator::PtyLine() const {
+  LineState line;
+  line.baud = 0;
+  termios tio{};
+  if (master_ < 0 || tcgetattr(master_, &tio) != 0) return line;
+  static const struct {
+    speed_t code;
+    uint32_t baud;
+  } kSpeeds[] = {{B1200, 1200},   {B2400, 2400},   {B4800, 4800},   {B9600, 9600},
+                 {B19200, 19200}, {B38400, 38400}, {B57600, 57600}, {B115200, 115200}};
+  for (const auto& s : kSpeeds) {
+    if (cfgetospeed(&tio) == s.code) line.baud = s.baud;
+  }
+  const tcflag_t size = tio.c_cflag & CSIZE;
+  line.dataSize = size == CS5 ? 5 : size == CS6 ? 6 : size == CS7 ? 7 : 8;
+  const bool odd = (tio.c_cflag & PARODD) != 0;
+  line.parity = (tio.c_cflag & PARENB) != 0 ? (odd ? 2 : 3) : (odd ? 2 : 1);
+  line.stopSize = (tio.c_cflag & CSTOPB) != 0 ? 2 : 1;
+  return line;
+}
+
+void Simulator::ServeComPort(int fd, const std::string& command) {
+  const auto byte = [&](size_t i) { return static_cast<unsigned char>(command[i]); };
+  if (command.size() < 6 || byte(1) != kSb || byte(2) != 44) return;
+  // The parameters between IAC SB 44 <code> and IAC SE, FF FF taken as FF.
+  const unsigned char code = byte(3);
+  std::string value;
+  for (size_t i = 4; i + 2 < command.size(); ++i) {
+    value += command[i];
+    if (byte(i) == kIac) ++i;
+  }
+  const std::string refused = tcpOptions_.refuseSetting;
+  std::string answer;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto v = value.empty() ? 0u : static_cast<unsigned char>(value[0]);
+    if (code == 1 && value.size() == 4) {
+      uint32_t baud = 0;
+      for (char c : value) baud = (baud << 8) | static_cast<unsigned char>(c);
+      if (baud != 0 && refused != "baud") line_.baud = baud;
+      for (int shift = 24; shift >= 0; shift -= 8) answer += static_cast<char>(line_.baud >> shift);
+    } else if (code == 2 && v != 0 && refused != "datasize") {
+      line_.dataSize = static_cast<uint8_t>(v);
+    } else if (code == 3 && v != 0 && refused != "parity") {
+      line_.parity = static_cast<uint8_t>(v);
+    } else if (code == 4 && v != 0 && refused != "stopsize") {
+      line_.stopSize = static_cast<uint8_t>(v);
+    }
+    if (code == 2) answer = std::string(1, static_cast<char>(line_.dataSize));
+    if (code == 3) answer = std::string(1, static_cast<char>(line_.parity));
+    if (code == 4) answer = std::string(1, static_cast<char>(line_.stopSize));
+  }
+  if (code == 5 || code == 12) answer = value.substr(0, 1);
+  if (code < 1 || (code > 5 && code != 12) || answer.empty()) return;
+  // Each answer is IAC SB 44 <code + 100> <value, FF doubled> IAC SE.
+  SendNow(fd, std::string{'\xFF', '\xFA', '\x2C', static_cast<char>(code + 100)} +
+                  Escaped(answer, true) + std::string{'\xFF', '\xF0'});
 }
 
 bool Simulator::TelnetData(Client& client, unsigned char byte) {
@@ -327,8 +414,11 @@ bool Simulator::TelnetData(Client& client, unsigned char byte) {
       break;
   }
   if (done) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    telnetReceived_ += client.command;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      telnetReceived_ += client.command;
+    }
+    if (tcpOptions_.rfc2217) ServeComPort(client.fd, client.command);
     client.command.clear();
     client.state = kData;
   }
@@ -491,7 +581,8 @@ void Simulator::Serve() {
     if (!tcp_ && (p[1].revents & POLLIN)) {
       unsigned char buffer[64];
       const ssize_t n = read(master_, buffer, sizeof buffer);
-      for (ssize_t i = 0; i < n && master_ >= 0; ++i) HandleByte(buffer[i]);
+      const bool heard = !lineCheck_ || PtyLine() == ScaleLine(model_);
+      for (ssize_t i = 0; i < n && master_ >= 0 && heard; ++i) HandleByte(buffer[i]);
     }
     for (size_t i = 2; i < p.size(); ++i) {
       const size_t index = i - 2;

@@ -44,6 +44,20 @@ enum class TcpMode {
   Busy,      // accepts, says "Port already in use" and closes, as when another client holds it
 };
 
+// A serial line's settings as RFC 2217 numbers them: parity 1 none, 2 odd,
+// 3 even; stop size 1, 2, or 3 for 1.5.
+struct LineState {
+  uint32_t baud = 9600;
+  uint8_t dataSize = 8;
+  uint8_t parity = 1;
+  uint8_t stopSize = 1;
+  bool operator==(const LineState& o) const {
+    return baud == o.baud && dataSize == o.dataSize && parity == o.parity && stopSize == o.stopSize;
+  }
+  // "9600 8N1".
+  std::string Text() const;
+};
+
 // A converter's ways, for the modes that accept connections.
 struct TcpOptions {
   TcpMode mode = TcpMode::Serve;
@@ -58,6 +72,15 @@ struct TcpOptions {
   // Sent with CR LF on each accept, after the Telnet negotiation and before
   // serving (empty: nothing; never in Busy).
   std::string banner;
+  // Speaks Telnet with the serial-port control of RFC 2217 (implies telnet):
+  // asks for COM-PORT-OPTION on accept, applies the line settings a client
+  // sets and answers them, answers PURGE-DATA. Its line starts at 9600 8N1
+  // and is kept across connections; the scale hears nothing of what is sent
+  // while the line is not the model's.
+  bool rfc2217 = false;
+  // A setting the converter keeps whatever is asked ("baud", "datasize",
+  // "parity", "stopsize"; empty: none), answering its own.
+  std::string refuseSetting;
 };
 
 class Simulator {
@@ -100,6 +123,16 @@ class Simulator {
   int Connections() const { return connections_; }
   // The negotiation the converter sends on accept in Telnet mode.
   static std::string TelnetGreeting();
+  // The converter's line (TcpOptions::rfc2217), and the scale's.
+  LineState ConverterLine() const;
+  static LineState ScaleLine(Model model);
+  // On the pseudo-terminal: the scale hears only what comes while the line,
+  // as the program on the other end set it, is the scale's own. A Linux
+  // pseudo-terminal keeps PARODD but clears PARENB, so an odd parity set
+  // there shows as PARODD alone and is taken for odd.
+  void SetLineCheck(bool on) { lineCheck_ = on; }
+  // The pseudo-terminal's line as it is set now (baud 0 when unknown).
+  LineState PtyLine() const;
   // Weigh commands answered (or ignored) so far.
   int WeighCommands() const { return weighCommands_; }
   int Commands() const { return commands_; }
@@ -141,6 +174,8 @@ class Simulator {
   // True when `byte` from `client` is data for the scale; a Telnet command's
   // byte is kept aside instead.
   bool TelnetData(Client& client, unsigned char byte);
+  // Answers a whole Telnet command of a client (TcpOptions::rfc2217).
+  void ServeComPort(int fd, const std::string& command);
   bool LineUp() const;
   // Sleeps unless stopped; false when stopped.
   bool Sleep(int ms);
@@ -172,6 +207,8 @@ class Simulator {
   std::string received_;
   std::string telnetReceived_;
   std::string pending_;  // bytes of a command frame still incomplete
+  LineState line_;       // the converter's (rfc2217)
+  std::atomic<bool> lineCheck_{false};
   std::string unsolicited_;
   uint32_t noiseState_ = 12345;
 };

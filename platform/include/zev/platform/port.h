@@ -26,6 +26,8 @@ enum class TcpStatus {
   Unreachable,      // no route to the network or the host
   Closed,           // the other side closed or reset the connection
   Busy,             // the converter said it serves another connection and closed this one
+  NoLineControl,    // the converter does not take line settings over the connection (RFC 2217)
+  LineRefused,      // the converter kept line settings other than the scale's (RFC 2217)
   Failed,           // any other failure of the system
 };
 
@@ -51,6 +53,11 @@ class Port {
   virtual bool Drop() { return false; }
   // How the connection last failed (Ok for a serial port).
   virtual TcpStatus LinkStatus() const { return TcpStatus::Ok; }
+  // With LinkStatus LineRefused, at the first connection or a later one:
+  // why, in English ("the converter kept 9600 8N1: parity odd refused"), and
+  // the line the converter kept ("9600 8N1"); empty otherwise.
+  virtual std::string LineRefusal() const { return std::string(); }
+  virtual std::string KeptLine() const { return std::string(); }
   // What the port saw or did beside the data since the last call (a
   // converter's negotiation or greeting), for the trace; empty for most.
   virtual std::string TakeNotes() { return std::string(); }

@@ -19,8 +19,13 @@ namespace zev::platform {
 struct TcpAddress {
   std::string host;  // a name, an IPv4 address, or an IPv6 address without brackets
   uint16_t port = 0;
+  // The converter takes its line settings from the driver over the
+  // connection (Telnet with the serial-port control of RFC 2217), instead of
+  // keeping the ones set in it (raw TCP).
+  bool rfc2217 = false;
 
-  // "tcp://HOST:PORT", with an IPv6 host between brackets.
+  // "tcp://HOST:PORT" or "rfc2217://HOST:PORT", with an IPv6 host between
+  // brackets.
   std::string Url() const;
 };
 
@@ -34,12 +39,14 @@ struct TcpAddress {
 // accepted.
 std::optional<std::string> HostProblem(std::string_view host);
 
-// Reads "HOST:PORT", "[IPv6]:PORT" or either after "tcp://"; the host passes
-// HostProblem, the port is 1 to 65535. Nothing else is accepted.
+// Reads "HOST:PORT", "[IPv6]:PORT" or either after "tcp://" or "rfc2217://"
+// (which sets rfc2217); the host passes HostProblem, the port is 1 to 65535.
+// Nothing else is accepted.
 std::optional<TcpAddress> ParseTcpAddress(std::string_view text);
 
 // The converter that COM<port> stands for: an entry of the ports directory that
-// is a regular file whose first line is "tcp://HOST:PORT". None on systems
+// is a regular file whose first line is "tcp://HOST:PORT" or
+// "rfc2217://HOST:PORT". None on systems
 // without a ports directory.
 std::optional<TcpAddress> TcpEntry(uint8_t port);
 
