@@ -4,7 +4,7 @@
 # to COM5: info, settings, a weighing of each model, a traced weighing, ports,
 # a failure in Russian (read back from a pipe, and from Wine's console through
 # a terminal), --simulate refused, add-ins it cannot use, and weighing, tare
-# and zero through a simulated converter with --tcp.
+# and zero, scan and listen through a simulated converter with --tcp.
 #   tools/wine-zevscale-test.sh BUILD_DIR [LINUX_BUILD_DIR]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -148,6 +148,13 @@ check "tare --tcp" 0 "tare command sent (54 |T|)" "--tcp $converter" -- \
   tare --model ZEV-U --weight 1 --tcp "$converter"
 check "zero --tcp" 0 "zero command sent (5A |Z|)" -- zero --model ZEV-U --tcp "$converter"
 check "weigh --help lists --tcp" 0 "  --tcp HOST:PORT" "with --tcp or --class 4001" -- weigh --help
+# scan and listen reach the converter by its address: scan through
+# TZEV_SCALE_4001_Class, listen on a connection of its own.
+check "scan --tcp" 0 "tcp://$converter ZEV-U" "1.500 kg" "Connection \"TCP\", Host \"127.0.0.1\"" -- \
+  scan --models ZEV-U,ZEV-AW --tcp "$converter"
+check "listen --tcp" 0 "ZEV-U, tcp://$converter: " "a whole ZEV-U reply" -- \
+  listen --model ZEV-U --seconds 1 --tcp "$converter"
+check "scan --help lists --tcp" 0 "  --tcp LIST" "with --tcp TZEV_SCALE_4001_Class" -- scan --help
 
 wine=$(zev_wine_command)
 # Wine's console, seen through a terminal: the text written with WriteConsoleW

@@ -182,3 +182,64 @@ TEST(CliTcp, TheEquipmentClassSaysWhyAConverterFails) {
 
 }  // namespace
 }  // namespace zev::cli
+
+namespace zev::cli {
+namespace {
+
+// A command line run as on Windows: no ports directory, no simulated scales.
+int RunAsOnWindows(const std::string& line, std::string& out, std::string& err) {
+  const Parsed p =
+      Parse(Split(line + " --library " ZEV_ADDIN_PATH), Lang::En, System{false, false});
+  EXPECT_TRUE(p.ok) << line << ": " << p.error;
+  if (!p.ok) return -1;
+  std::ostringstream o, e;
+  const int status = zev::cli::Run(p.options, o, e);
+  out = o.str();
+  err = e.str();
+  return status;
+}
+
+// Without a ports directory scan tries each model through the equipment
+// library's class, which takes the converter's address, and listen connects
+// to the converter itself.
+TEST(CliTcp, ScanAndListenReachAConverterWithoutAPortsDirectory) {
+  zev::sim::Simulator u(zev::sim::Model::ZevU, 2.0), aw(zev::sim::Model::ZevAW, 3.0),
+      nt(zev::sim::Model::ZevNT, 1.25), refusing(zev::sim::Model::ZevU, 1);
+  const std::string a = Serve(u), b = Serve(aw), n = Serve(nt);
+  const std::string r = Serve(refusing, zev::sim::TcpMode::Refuse);
+  struct Case {
+    std::string line;
+    int status;
+    std::vector<std::string> out;  // in standard output, in order
+  } cases[] = {
+      {"scan --tcp " + a + "," + b + "," + n + "," + r,
+       0,
+       {"tcp://" + a + " ZEV-U", "2.000 kg\n", "tcp://" + b + " ZEV-AW", "3.000 kg\n",
+        "tcp://" + n + " ZEV-NT(N)", "1.250 kg\n", "tcp://" + r + " refused the connection",
+        "Model \"ZEV-U\"", "Connection \"TCP\", Host \"127.0.0.1\""}},
+      {"scan --models ZEV-U --tcp " + r, 1, {"tcp://" + r + " refused the connection"}},
+      {"listen --model ZEV-AW --seconds 1 --tcp " + b,
+       0,
+       {"ZEV-AW, tcp://" + b + ": ", "a whole ZEV-AW reply"}},
+  };
+  for (const auto& c : cases) {
+    std::string out, err;
+    EXPECT_EQ(RunAsOnWindows(c.line, out, err), c.status) << c.line << "\n" << out << err;
+    size_t at = 0;
+    for (const auto& e : c.out) {
+      at = out.find(e, at);
+      EXPECT_NE(at, std::string::npos) << c.line << ": no \"" << e << "\" in\n" << out << err;
+      if (at == std::string::npos) break;
+    }
+  }
+  std::string out, err;
+  ASSERT_EQ(RunAsOnWindows("scan --json --models ZEV-U,ZEV-AW --tcp " + a, out, err), 0) << err;
+  const auto found = nlohmann::json::parse(out);
+  ASSERT_EQ(found.size(), 1u) << out;
+  EXPECT_EQ(found[0]["tcp"], "tcp://" + a);
+  EXPECT_EQ(found[0]["model"], "ZEV-U");
+  EXPECT_EQ(found[0]["weight"], 2.0);
+}
+
+}  // namespace
+}  // namespace zev::cli

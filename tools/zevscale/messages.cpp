@@ -189,12 +189,10 @@ constexpr platform::MessageRow<M, char> kCatalogue[] = {
    "--tcp принимает один адрес и указывается вместо --port и --simulate",
    "--tcp takes one address and stands instead of --port and --simulate"},
   {M::TcpNotHere,
-   "--tcp: scan и listen работают с преобразователем только через каталог портов, а в Windows "
-   "его нет; здесь --tcp принимают weigh, watch, test, tare, zero, check и report (через "
-   "TZEV_SCALE_4001_Class)",
-   "--tcp: scan and listen reach a converter only through a ports directory, which Windows "
-   "does not have; here weigh, watch, test, tare, zero, check and report take --tcp (through "
-   "TZEV_SCALE_4001_Class)"},
+   "--tcp: первый класс работает с преобразователем только через каталог портов, а его нет; "
+   "укажите --class 4001",
+   "--tcp: the first class reaches a converter only through a ports directory, and there is "
+   "none; give --class 4001"},
   {M::WhyConverter, "COM%1 — это преобразователь %2", "COM%1 is the converter %2"},
   {M::WhyConnect, "%1: %2", "%1: %2"},
   {M::WhyConnectionClosed,
@@ -688,6 +686,7 @@ constexpr platform::MessageRow<M, char> kCatalogue[] = {
    "Работает через класс TZEV_SCALE_Class, %1 — через TZEV_SCALE_4001_Class.\n",
    "Drives TZEV_SCALE_Class; %1 TZEV_SCALE_4001_Class.\n"},
   {M::UsageWithTcp, "с --tcp или --class 4001", "with --tcp or --class 4001"},
+  {M::UsageWithTcpOnly, "с --tcp", "with --tcp"},
   {M::UsageWithClass, "с --class 4001", "with --class 4001"},
   {M::UsageScanTcp,
    "  --tcp СПИСОК       адреса преобразователей, например 192.168.1.50:4001,192.168.1.51:4001\n",

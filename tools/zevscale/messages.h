@@ -259,6 +259,7 @@ enum class M {
   UsageDrivesBoth,
   UsageDrivesEither,
   UsageWithTcp,
+  UsageWithTcpOnly,
   UsageWithClass,
   UsageScanTcp,
   UsageScanRest,
