@@ -130,8 +130,10 @@ TEST(CliArguments, EveryUsageListsTcpAndItsClassOnEachSystem) {
     for (const bool win : {false, true}) {
       const std::string usage = Usage(c.command, Lang::En, win ? windows : linux);
       const std::string& drives = win ? c.drivesWindows : c.drivesLinux;
-      EXPECT_EQ(usage.find("  --tcp ") != std::string::npos, win ? c.tcpWindows : c.tcpLinux)
-          << c.command << (win ? " on Windows:\n" : " on Linux:\n") << usage;
+      for (const char* option : {"  --tcp ", "  --rfc2217 "}) {
+        EXPECT_EQ(usage.find(option) != std::string::npos, win ? c.tcpWindows : c.tcpLinux)
+            << c.command << option << (win ? " on Windows:\n" : " on Linux:\n") << usage;
+      }
       if (!drives.empty()) {
         EXPECT_EQ(usage.substr(usage.size() - std::min(usage.size(), drives.size())), drives)
             << c.command << (win ? " on Windows:\n" : " on Linux:\n") << usage;

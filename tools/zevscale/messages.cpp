@@ -691,6 +691,25 @@ constexpr platform::MessageRow<M, char> kCatalogue[] = {
   {M::UsageScanTcp,
    "  --tcp СПИСОК       адреса преобразователей, например 192.168.1.50:4001,192.168.1.51:4001\n",
    "  --tcp LIST         converters' addresses, e.g. 192.168.1.50:4001,192.168.1.51:4001\n"},
+  {M::UsageRfc2217,
+   "  --rfc2217 УЗЕЛ:ПОРТ преобразователь RFC 2217: параметры линии задаёт драйвер, вместо --port\n",
+   "  --rfc2217 HOST:PORT a converter that takes the line settings from the driver (RFC 2217)\n"},
+  {M::UsageScanRfc2217,
+   "  --rfc2217 СПИСОК   адреса преобразователей RFC 2217 (параметры линии задаёт драйвер)\n",
+   "  --rfc2217 LIST     converters' addresses, taking the line settings from the driver (RFC 2217)\n"},
+  {M::ScanSettingsRfc2217,
+   "настройки для библиотеки подключаемого оборудования (TZEV_SCALE_4001_Class): Модель (Model) "
+   "«%1» (в списке «%2»), Подключение (Connection) «RFC2217», Адрес преобразователя (Host) «%3», "
+   "TCP-порт (TCPPort) %4",
+   "settings for the equipment library (TZEV_SCALE_4001_Class): Model \"%1\" (\"%2\" in the "
+   "list), Connection \"RFC2217\", Host \"%3\", TCPPort %4"},
+  {M::ScanTriedRfc2217,
+   "%1 говорит по Telnet: опробован RFC 2217 (через TZEV_SCALE_4001_Class): ответили %2",
+   "%1 speaks Telnet: tried RFC 2217 (through TZEV_SCALE_4001_Class): %2 answered"},
+  {M::ScanTriedRfc2217None,
+   "%1 говорит по Telnet: опробован RFC 2217 (через TZEV_SCALE_4001_Class): ни одна модель не "
+   "ответила",
+   "%1 speaks Telnet: tried RFC 2217 (through TZEV_SCALE_4001_Class): no model answered"},
   {M::UsageScanRest,
    "  --models СПИСОК    например ZEV-U,ZEV-AW (по умолчанию все три)\n"
    "  --simulate         имитаторы: ZEV-U на COM3, ZEV-AW на COM4, ZEV-NT(N) на COM5\n"

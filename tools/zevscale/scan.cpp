@@ -31,13 +31,14 @@ struct Answer {
 struct PortResult {
   int port = 0;
   std::vector<Answer> answers;
-  std::string unavailable;   // the driver's text when the port would not open
-  int sameAs = -1;           // an earlier port that stands for the same device
-  std::string device;        // the device the port stands for
-  int lateMs = -1;           // a whole reply that came after the deadline...
-  std::string lateModel;     // ...as this model's
-  bool noisy = false;        // the line never fell quiet: noise, no scale late
-  bool unconnected = false;  // the equipment library's class did not connect to the converter
+  std::string unavailable;    // the driver's text when the port would not open
+  int sameAs = -1;            // an earlier port that stands for the same device
+  std::string device;         // the device the port stands for
+  int lateMs = -1;            // a whole reply that came after the deadline...
+  std::string lateModel;      // ...as this model's
+  bool noisy = false;         // the line never fell quiet: noise, no scale late
+  bool unconnected = false;   // the equipment library's class did not connect to the converter
+  bool triedRfc2217 = false;  // the converter spoke Telnet and was tried again with RFC 2217
   // The converter the port stands for, and what it did on a connection of
   // the tool's own (when greeted).
   std::optional<platform::TcpAddress> converter;
@@ -50,7 +51,8 @@ struct PortResult {
 // library's class, which takes its address.
 void ScanPort(const host::Library& library, const Options& o,
               const std::vector<std::string>& models, PortResult& result) {
-  const bool address = o.tcpDirect && result.converter && o.tcpNames.count(result.port);
+  const bool address =
+      (o.tcpDirect || result.triedRfc2217) && result.converter && o.tcpNames.count(result.port);
   Session s(library, address ? DriverClass::Equipment : DriverClass::First);
   if (!s.Valid()) return;
   for (const auto& model : models) {
@@ -309,6 +311,31 @@ void CheckSilentPorts(Context& c, const std::vector<std::string>& models,
   WaitFor(c, threads, finished, progress);
 }
 
+// A converter of --tcp that spoke Telnet and gave no answer may be one of
+// RFC 2217, which takes its line settings from the driver: each model is
+// tried again through the equipment library's class with Connection
+// RFC2217, all at once.
+void TryRfc2217(Context& c, const std::vector<std::string>& models,
+                std::vector<PortResult>& results, bool progress) {
+  std::atomic<size_t> finished{0};
+  std::vector<std::thread> threads;
+  for (auto& r : results) {
+    if (!r.converter || r.converter->rfc2217 || !c.o.tcpNames.count(r.port) || r.sameAs >= 0 ||
+        !r.answers.empty() || r.lateMs >= 0 || !r.unavailable.empty())
+      continue;
+    const bool telnet = (r.greeted && r.greeting.What() == Greeting::Kind::Telnet) ||
+                        BeginsWithTelnet(Undump(c.tap.AnyBytes(r.port)));
+    if (!telnet) continue;
+    r.converter->rfc2217 = true;
+    r.triedRfc2217 = true;
+    threads.emplace_back([&c, &models, &r, &finished] {
+      ScanPort(*c.library, c.o, models, r);
+      ++finished;
+    });
+  }
+  WaitFor(c, threads, finished, progress);
+}
+
 // What scan shows: a line for each outcome, notes, the settings to enter,
 // and the list that --json gives.
 struct ScanOutput {
@@ -455,8 +482,9 @@ void ShowAnswers(Context& c, const PortResult& r, ScanOutput& out) {
   // takes its address; the tool's own COM number would mean nothing there.
   out.settings.push_back(
       r.converter && o.tcpNames.count(r.port)
-          ? c.T(M::ScanSettingsTcp, {model, ListCaption(c, model), r.converter->host,
-                                     std::to_string(r.converter->port)})
+          ? c.T(r.converter->rfc2217 ? M::ScanSettingsRfc2217 : M::ScanSettingsTcp,
+                {model, ListCaption(c, model), r.converter->host,
+                 std::to_string(r.converter->port)})
           : c.T(M::ScanSettings, {model, ListCaption(c, model), std::to_string(r.port)}));
 }
 
@@ -485,6 +513,13 @@ void ShowPort(Context& c, const PortResult& r, const std::vector<std::string>& m
     if (!ShowUnopened(c, r, out)) ShowUnanswered(c, r, models, tried, out);
   } else {
     ShowAnswers(c, r, out);
+  }
+  if (r.triedRfc2217) {
+    std::string answered;
+    for (const auto& a : r.answers) answered += (answered.empty() ? "" : ", ") + a.model;
+    out.notes.push_back(answered.empty()
+                            ? c.T(M::ScanTriedRfc2217None, {PortName(o, r.port)})
+                            : c.T(M::ScanTriedRfc2217, {PortName(o, r.port), answered}));
   }
 }
 
@@ -521,6 +556,7 @@ int RunScan(Context& c) {
   const bool progress = o.terminal && !o.json && !o.trace;
   TryEveryPort(c, models, results, progress);
   CheckSilentPorts(c, models, results, progress);
+  TryRfc2217(c, models, results, progress);
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
