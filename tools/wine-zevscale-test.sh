@@ -4,7 +4,8 @@
 # to COM5: info, settings, a weighing of each model, a traced weighing, ports,
 # a failure in Russian (read back from a pipe, and from Wine's console through
 # a terminal), --simulate refused, add-ins it cannot use, and weighing, tare
-# and zero through a simulated converter with --tcp.
+# and zero, scan and listen through a simulated converter with --tcp, and
+# a converter of RFC 2217 with --rfc2217.
 #   tools/wine-zevscale-test.sh BUILD_DIR [LINUX_BUILD_DIR]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -148,6 +149,26 @@ check "tare --tcp" 0 "tare command sent (54 |T|)" "--tcp $converter" -- \
   tare --model ZEV-U --weight 1 --tcp "$converter"
 check "zero --tcp" 0 "zero command sent (5A |Z|)" -- zero --model ZEV-U --tcp "$converter"
 check "weigh --help lists --tcp" 0 "  --tcp HOST:PORT" "with --tcp or --class 4001" -- weigh --help
+# scan and listen reach the converter by its address: scan through
+# TZEV_SCALE_4001_Class, listen on a connection of its own.
+check "scan --tcp" 0 "tcp://$converter ZEV-U" "1.500 kg" "Connection \"TCP\", Host \"127.0.0.1\"" -- \
+  scan --models ZEV-U,ZEV-AW --tcp "$converter"
+check "listen --tcp" 0 "ZEV-U, tcp://$converter: " "a whole ZEV-U reply" -- \
+  listen --model ZEV-U --seconds 1 --tcp "$converter"
+check "scan --help lists --tcp" 0 "  --tcp LIST" "with --tcp TZEV_SCALE_4001_Class" -- scan --help
+# A converter of RFC 2217 (its line starts at 9600 8N1): --rfc2217 sets the
+# model's line through Connection = RFC2217; scan --tcp finds it speaks Telnet.
+"$linux/bin/zevsim" --model ZEV-AW --weight 2.25 --tcp 127.0.0.1 --rfc2217 >"$tmp/rfc" \
+  2>"$tmp/simrfc" &
+sims+=($!)
+for _ in $(seq 200); do [ -s "$tmp/rfc" ] && break; sleep 0.1; done
+rfc=$(head -n1 "$tmp/rfc")
+rfc=${rfc#rfc2217://}
+[ -n "$rfc" ] || { echo "zevsim --rfc2217 did not start: $(cat "$tmp/simrfc")"; exit 1; }
+check "scan --tcp tries RFC 2217" 0 "speaks Telnet: tried RFC 2217" "ZEV-AW answered" \
+  "Connection \"RFC2217\"" -- scan --models ZEV-AW --tcp "$rfc"
+check "weigh --rfc2217" 0 "ZEV-AW, rfc2217://$rfc" "2.250 kg" -- weigh --model ZEV-AW --rfc2217 "$rfc"
+check "weigh --help lists --rfc2217" 0 "  --rfc2217 HOST:PORT" -- weigh --help
 
 wine=$(zev_wine_command)
 # Wine's console, seen through a terminal: the text written with WriteConsoleW

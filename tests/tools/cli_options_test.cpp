@@ -120,8 +120,9 @@ TEST(CliArguments, EveryUsageListsTcpAndItsClassOnEachSystem) {
       {"report", true, true, either, eitherWin},
       {"settings", false, false, either, either},
       {"check", true, true, "Drives TZEV_SCALE_4001_Class.\n", "Drives TZEV_SCALE_4001_Class.\n"},
-      {"scan", true, false, "Drives TZEV_SCALE_Class.\n", "Drives TZEV_SCALE_Class.\n"},
-      {"listen", true, false, "", ""},
+      {"scan", true, true, "Drives TZEV_SCALE_Class.\n",
+       "Drives TZEV_SCALE_Class; with --tcp TZEV_SCALE_4001_Class.\n"},
+      {"listen", true, true, "", ""},
       {"info", false, false, "Drives both classes: TZEV_SCALE_Class and TZEV_SCALE_4001_Class.\n",
        "Drives both classes: TZEV_SCALE_Class and TZEV_SCALE_4001_Class.\n"},
   };
@@ -129,8 +130,10 @@ TEST(CliArguments, EveryUsageListsTcpAndItsClassOnEachSystem) {
     for (const bool win : {false, true}) {
       const std::string usage = Usage(c.command, Lang::En, win ? windows : linux);
       const std::string& drives = win ? c.drivesWindows : c.drivesLinux;
-      EXPECT_EQ(usage.find("  --tcp ") != std::string::npos, win ? c.tcpWindows : c.tcpLinux)
-          << c.command << (win ? " on Windows:\n" : " on Linux:\n") << usage;
+      for (const char* option : {"  --tcp ", "  --rfc2217 "}) {
+        EXPECT_EQ(usage.find(option) != std::string::npos, win ? c.tcpWindows : c.tcpLinux)
+            << c.command << option << (win ? " on Windows:\n" : " on Linux:\n") << usage;
+      }
       if (!drives.empty()) {
         EXPECT_EQ(usage.substr(usage.size() - std::min(usage.size(), drives.size())), drives)
             << c.command << (win ? " on Windows:\n" : " on Linux:\n") << usage;
@@ -176,8 +179,9 @@ TEST(CliArguments, TheClassIsChosenByClassAndOnWindowsByTcp) {
       {"weigh --model ZEV-U --port 3", true, true, DriverClass::First},
       {"settings --class 4001", false, true, DriverClass::Equipment},
       {"weigh --model ZEV-U --tcp 127.0.0.1:4001 --class 1", true, false, DriverClass::First},
-      {"scan --tcp 127.0.0.1:4001", true, false, DriverClass::First},
-      {"listen --model ZEV-U --tcp 127.0.0.1:4001", true, false, DriverClass::First},
+      {"scan --tcp 127.0.0.1:4001", true, true, DriverClass::Equipment},
+      {"scan --tcp 127.0.0.1:4001", false, true, DriverClass::First},
+      {"listen --model ZEV-U --tcp 127.0.0.1:4001", true, true, DriverClass::First},
       {"weigh --model ZEV-U --port 3 --class 2", false, false, DriverClass::First},
       {"weigh --model ZEV-U --port 3 --class", false, false, DriverClass::First},
       {"check --model ZEV-U --port 3 --class 4001", false, false, DriverClass::First},

@@ -182,3 +182,145 @@ TEST(CliTcp, TheEquipmentClassSaysWhyAConverterFails) {
 
 }  // namespace
 }  // namespace zev::cli
+
+namespace zev::cli {
+namespace {
+
+// A command line run as on Windows: no ports directory, no simulated scales.
+int RunAsOnWindows(const std::string& line, std::string& out, std::string& err) {
+  const Parsed p =
+      Parse(Split(line + " --library " ZEV_ADDIN_PATH), Lang::En, System{false, false});
+  EXPECT_TRUE(p.ok) << line << ": " << p.error;
+  if (!p.ok) return -1;
+  std::ostringstream o, e;
+  const int status = zev::cli::Run(p.options, o, e);
+  out = o.str();
+  err = e.str();
+  return status;
+}
+
+// Without a ports directory scan tries each model through the equipment
+// library's class, which takes the converter's address, and listen connects
+// to the converter itself.
+TEST(CliTcp, ScanAndListenReachAConverterWithoutAPortsDirectory) {
+  zev::sim::Simulator u(zev::sim::Model::ZevU, 2.0), aw(zev::sim::Model::ZevAW, 3.0),
+      nt(zev::sim::Model::ZevNT, 1.25), refusing(zev::sim::Model::ZevU, 1);
+  const std::string a = Serve(u), b = Serve(aw), n = Serve(nt);
+  const std::string r = Serve(refusing, zev::sim::TcpMode::Refuse);
+  struct Case {
+    std::string line;
+    int status;
+    std::vector<std::string> out;  // in standard output, in order
+  } cases[] = {
+      {"scan --tcp " + a + "," + b + "," + n + "," + r,
+       0,
+       {"tcp://" + a + " ZEV-U", "2.000 kg\n", "tcp://" + b + " ZEV-AW", "3.000 kg\n",
+        "tcp://" + n + " ZEV-NT(N)", "1.250 kg\n", "tcp://" + r + " refused the connection",
+        "Model \"ZEV-U\"", "Connection \"TCP\", Host \"127.0.0.1\""}},
+      {"scan --models ZEV-U --tcp " + r, 1, {"tcp://" + r + " refused the connection"}},
+      {"listen --model ZEV-AW --seconds 1 --tcp " + b,
+       0,
+       {"ZEV-AW, tcp://" + b + ": ", "a whole ZEV-AW reply"}},
+  };
+  for (const auto& c : cases) {
+    std::string out, err;
+    EXPECT_EQ(RunAsOnWindows(c.line, out, err), c.status) << c.line << "\n" << out << err;
+    size_t at = 0;
+    for (const auto& e : c.out) {
+      at = out.find(e, at);
+      EXPECT_NE(at, std::string::npos) << c.line << ": no \"" << e << "\" in\n" << out << err;
+      if (at == std::string::npos) break;
+    }
+  }
+  std::string out, err;
+  ASSERT_EQ(RunAsOnWindows("scan --json --models ZEV-U,ZEV-AW --tcp " + a, out, err), 0) << err;
+  const auto found = nlohmann::json::parse(out);
+  ASSERT_EQ(found.size(), 1u) << out;
+  EXPECT_EQ(found[0]["tcp"], "tcp://" + a);
+  EXPECT_EQ(found[0]["model"], "ZEV-U");
+  EXPECT_EQ(found[0]["weight"], 2.0);
+}
+
+}  // namespace
+}  // namespace zev::cli
+
+namespace zev::cli {
+namespace {
+
+// A converter of RFC 2217 on the loopback address: its line starts at 9600
+// 8N1, and `refused` names a setting it keeps.
+std::string ServeRfc2217(zev::sim::Simulator& s, const std::string& refused = std::string()) {
+  zev::sim::TcpOptions options;
+  options.rfc2217 = true;
+  options.refuseSetting = refused;
+  std::string error;
+  EXPECT_TRUE(s.StartTcp("127.0.0.1", 0, options, &error)) << error;
+  return s.TcpUrl().substr(std::string("rfc2217://").size());
+}
+
+// --rfc2217 sets the model's line on the converter, through a ports
+// directory's entry and as on Windows through Connection = RFC2217; a
+// converter that keeps its parity gives no weight; scan tries RFC 2217 on a
+// converter of --tcp that speaks Telnet.
+TEST(CliTcp, Rfc2217ConvertersTakeTheLineFromTheTool) {
+  struct Case {
+    std::string model, refused, args;
+    bool windows;
+    int status;
+    std::vector<std::string> out, err;  // in order
+  } cases[] = {
+      {"ZEV-U", "", "weigh --rfc2217", false, 0, {"ZEV-U, rfc2217://", "1.500 kg\n"}, {}},
+      {"ZEV-AW", "", "weigh --rfc2217", false, 0, {"1.500 kg\n"}, {}},
+      {"ZEV-NT(N)", "", "weigh --rfc2217", false, 0, {"1.500 kg\n"}, {}},
+      {"ZEV-U", "", "weigh --rfc2217", true, 0, {"ZEV-U, rfc2217://", "1.500 kg\n"}, {}},
+      {"ZEV-AW", "", "weigh --rfc2217", true, 0, {"1.500 kg\n"}, {}},
+      {"ZEV-NT(N)", "", "weigh --rfc2217", true, 0, {"1.500 kg\n"}, {}},
+      {"ZEV-AW", "parity", "weigh --rfc2217", false, 1, {}, {"refused the scale's line settings"}},
+      {"ZEV-AW",
+       "parity",
+       "weigh --rfc2217",
+       true,
+       1,
+       {},
+       {"The converter kept 4800 8N1: parity odd refused."}},
+      {"ZEV-AW",
+       "",
+       "scan --models ZEV-U,ZEV-AW --tcp",
+       false,
+       0,
+       {"ZEV-AW ", "1.500 kg\n", "speaks Telnet: tried RFC 2217", "ZEV-AW answered",
+        "Connection \"RFC2217\""},
+       {}},
+      {"ZEV-AW",
+       "",
+       "scan --models ZEV-AW --tcp",
+       true,
+       0,
+       {"ZEV-AW ", "speaks Telnet: tried RFC 2217", "ZEV-AW answered"},
+       {}},
+  };
+  for (const auto& c : cases) {
+    zev::sim::Simulator scale(*zev::sim::ModelFromName(c.model), 1.5);
+    const std::string address = ServeRfc2217(scale, c.refused);
+    std::string line = c.args + " " + address;
+    if (c.args.rfind("weigh", 0) == 0) line += " --model " + c.model;
+    std::string out, err;
+    EXPECT_EQ(c.windows ? RunAsOnWindows(line, out, err) : RunLine(line, out, err), c.status)
+        << line << (c.windows ? " (as on Windows)\n" : "\n") << out << err;
+    if (c.status != 0) {
+      EXPECT_EQ(out.find(" kg"), std::string::npos) << line << "\n" << out;
+    }
+    for (const auto* texts : {&c.out, &c.err}) {
+      const std::string& got = texts == &c.out ? out : err;
+      size_t at = 0;
+      for (const auto& e : *texts) {
+        at = got.find(e, at);
+        EXPECT_NE(at, std::string::npos) << line << ": no \"" << e << "\" in\n" << got;
+        if (at == std::string::npos) break;
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace zev::cli

@@ -114,7 +114,8 @@ void SetDevice(Calls& calls, const std::string& traceFile,
     parameters.push_back(
         {"TCPPort = " + std::to_string(converter->port), host::Double(converter->port)});
     parameters.push_back({"Host = " + converter->host, s.Wide(converter->host)});
-    parameters.push_back({"Connection = TCP", s.Wide("TCP")});
+    const std::string connection = converter->rfc2217 ? "RFC2217" : "TCP";
+    parameters.push_back({"Connection = " + connection, s.Wide(connection)});
   } else {
     parameters.push_back({"Port = " + std::to_string(portNumber), host::Double(portNumber)});
   }

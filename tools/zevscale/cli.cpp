@@ -8,6 +8,7 @@
 #include "console.h"
 #include "converters.h"
 #include "simulation.h"
+#include "zev/platform/tcp.h"
 
 namespace zev::cli {
 
@@ -67,9 +68,16 @@ int Run(const Options& o, std::ostream& out, std::ostream& err,
   // check, and the other commands with the equipment library's class, set the
   // converter's address in the class's settings; the first class reaches it
   // through a ports entry of the tool's own.
-  if (!o.tcp.empty() && o.command != "check" && o.driverClass == DriverClass::Equipment) {
+  // listen and scan without a ports directory take the addresses as they are.
+  if (!o.tcp.empty() && o.command != "check" &&
+      (o.driverClass == DriverClass::Equipment || o.tcpDirect)) {
+    for (size_t i = 0; i < o.tcp.size(); ++i) {
+      const int port = kConverterPort + static_cast<int>(i);
+      const auto address = platform::ParseTcpAddress(o.tcp[i]);
+      options.tcpNames[port] = address ? address->Url() : o.tcp[i];
+      if (o.command == "scan") options.scanPorts.push_back(port);
+    }
     options.port = kConverterPort;
-    options.tcpNames[kConverterPort] = ConverterUrl(o);
   } else if (!o.tcp.empty() && o.command != "check") {
     std::string error;
     converters = MapConverters(o.tcp, options.tcpNames, error);

@@ -59,6 +59,8 @@ struct Options {
   std::vector<std::string> scanModels;  // empty: all three
   DriverClass driverClass = DriverClass::First;
   bool classGiven = false;  // --class given (else chosen by the system and --tcp)
+  bool tcpDirect = false;   // the converters of --tcp are reached by their address, not
+                            // through entries of a ports directory (a system without one)
   bool simulate = false;
   double simWeight = 0.5;
   sim::Faults simFaults;

@@ -134,7 +134,8 @@ bool Session::Configure(const std::string& model, int port) {
 }
 
 bool Session::Configure(const std::string& model, const platform::TcpAddress& converter) {
-  return equipment_ && Set("Model", Wide(model)) && Set("Connection", Wide("TCP")) &&
+  const char* connection = converter.rfc2217 ? "RFC2217" : "TCP";
+  return equipment_ && Set("Model", Wide(model)) && Set("Connection", Wide(connection)) &&
          Set("Host", Wide(converter.host)) && Set("TCPPort", host::Int(converter.port));
 }
 

@@ -138,13 +138,13 @@ std::string Listening::All() const {
   return all;
 }
 
-Listening Listen(int port, const scales::ModelRow& model, int ms, bool quietFirst, bool untilFrame,
+Listening Listen(int port, const std::optional<platform::TcpAddress>& converter,
+                 const scales::ModelRow& model, int ms, bool quietFirst, bool untilFrame,
                  const std::atomic<bool>* interrupted) {
   Listening l;
   const platform::SerialTimeouts t = ShortAttempts();
-  // COM<port> may stand for a converter's TCP address.
   std::unique_ptr<scales::TPort> line;
-  if (const auto converter = platform::TcpEntry(static_cast<uint8_t>(port))) {
+  if (converter) {
     l.converter = true;
     auto raw = std::make_unique<RawTcpPort>(t);
     const platform::TcpStatus status = raw->Connect(*converter);

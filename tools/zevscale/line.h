@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -42,14 +43,16 @@ struct Listening {
   bool noisy = false;
 };
 
-// Opens COM<port> with the model's settings, sends its weighing command once
+// Opens COM<port> with the model's settings (or connects to `converter`, the
+// one COM<port> stands for, when given), sends its weighing command once
 // and gathers what arrives for `ms` milliseconds. With `quietFirst` it first
 // waits until the line has been quiet for 300 ms (up to a second), so that
 // late replies to earlier commands are not taken for this one's; when it
 // never is, or more bytes come than such replies make, the line sends noise
 // and it gives up at once (Listening::noisy). With
 // `untilFrame` it stops once the bytes make one of the model's frames.
-Listening Listen(int port, const scales::ModelRow& model, int ms, bool quietFirst, bool untilFrame,
+Listening Listen(int port, const std::optional<platform::TcpAddress>& converter,
+                 const scales::ModelRow& model, int ms, bool quietFirst, bool untilFrame,
                  const std::atomic<bool>* interrupted = nullptr);
 
 // The first reply frame of `model` (or, for ZEV-NT(N), of ZEV-AW) that

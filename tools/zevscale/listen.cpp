@@ -47,7 +47,9 @@ int RunListen(Context& c) {
                                     Dump(std::string(model->weigh)), std::to_string(o.seconds)})
           << std::endl;
   }
-  const Listening l = Listen(o.port, *model, o.seconds * 1000, false, false, c.interrupted);
+  // COM<N> may stand for a converter; one of --tcp is reached by its address.
+  const Listening l =
+      Listen(o.port, ConverterOf(o, o.port), *model, o.seconds * 1000, false, false, c.interrupted);
   if (!l.opened) {
     Failure f;
     f.code = 1;

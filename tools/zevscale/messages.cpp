@@ -189,12 +189,10 @@ constexpr platform::MessageRow<M, char> kCatalogue[] = {
    "--tcp принимает один адрес и указывается вместо --port и --simulate",
    "--tcp takes one address and stands instead of --port and --simulate"},
   {M::TcpNotHere,
-   "--tcp: scan и listen работают с преобразователем только через каталог портов, а в Windows "
-   "его нет; здесь --tcp принимают weigh, watch, test, tare, zero, check и report (через "
-   "TZEV_SCALE_4001_Class)",
-   "--tcp: scan and listen reach a converter only through a ports directory, which Windows "
-   "does not have; here weigh, watch, test, tare, zero, check and report take --tcp (through "
-   "TZEV_SCALE_4001_Class)"},
+   "--tcp: первый класс работает с преобразователем только через каталог портов, а его нет; "
+   "укажите --class 4001",
+   "--tcp: the first class reaches a converter only through a ports directory, and there is "
+   "none; give --class 4001"},
   {M::WhyConverter, "COM%1 — это преобразователь %2", "COM%1 is the converter %2"},
   {M::WhyConnect, "%1: %2", "%1: %2"},
   {M::WhyConnectionClosed,
@@ -688,10 +686,30 @@ constexpr platform::MessageRow<M, char> kCatalogue[] = {
    "Работает через класс TZEV_SCALE_Class, %1 — через TZEV_SCALE_4001_Class.\n",
    "Drives TZEV_SCALE_Class; %1 TZEV_SCALE_4001_Class.\n"},
   {M::UsageWithTcp, "с --tcp или --class 4001", "with --tcp or --class 4001"},
+  {M::UsageWithTcpOnly, "с --tcp", "with --tcp"},
   {M::UsageWithClass, "с --class 4001", "with --class 4001"},
   {M::UsageScanTcp,
    "  --tcp СПИСОК       адреса преобразователей, например 192.168.1.50:4001,192.168.1.51:4001\n",
    "  --tcp LIST         converters' addresses, e.g. 192.168.1.50:4001,192.168.1.51:4001\n"},
+  {M::UsageRfc2217,
+   "  --rfc2217 УЗЕЛ:ПОРТ преобразователь RFC 2217: параметры линии задаёт драйвер, вместо --port\n",
+   "  --rfc2217 HOST:PORT a converter that takes the line settings from the driver (RFC 2217)\n"},
+  {M::UsageScanRfc2217,
+   "  --rfc2217 СПИСОК   адреса преобразователей RFC 2217 (параметры линии задаёт драйвер)\n",
+   "  --rfc2217 LIST     converters' addresses, taking the line settings from the driver (RFC 2217)\n"},
+  {M::ScanSettingsRfc2217,
+   "настройки для библиотеки подключаемого оборудования (TZEV_SCALE_4001_Class): Модель (Model) "
+   "«%1» (в списке «%2»), Подключение (Connection) «RFC2217», Адрес преобразователя (Host) «%3», "
+   "TCP-порт (TCPPort) %4",
+   "settings for the equipment library (TZEV_SCALE_4001_Class): Model \"%1\" (\"%2\" in the "
+   "list), Connection \"RFC2217\", Host \"%3\", TCPPort %4"},
+  {M::ScanTriedRfc2217,
+   "%1 говорит по Telnet: опробован RFC 2217 (через TZEV_SCALE_4001_Class): ответили %2",
+   "%1 speaks Telnet: tried RFC 2217 (through TZEV_SCALE_4001_Class): %2 answered"},
+  {M::ScanTriedRfc2217None,
+   "%1 говорит по Telnet: опробован RFC 2217 (через TZEV_SCALE_4001_Class): ни одна модель не "
+   "ответила",
+   "%1 speaks Telnet: tried RFC 2217 (through TZEV_SCALE_4001_Class): no model answered"},
   {M::UsageScanRest,
    "  --models СПИСОК    например ZEV-U,ZEV-AW (по умолчанию все три)\n"
    "  --simulate         имитаторы: ZEV-U на COM3, ZEV-AW на COM4, ZEV-NT(N) на COM5\n"

@@ -165,15 +165,14 @@ Outcome PlainOption(Arg& r, Options& o) {
 Outcome ListOption(Arg& r, Options& o) {
   const std::string& a = r.a;
   const Lang lang = r.lang;
-  if (a == "--tcp" && TalksToScale(o.command)) {
-    // Only the equipment library's class takes an address without one.
-    if (!r.system.portsDirectory && (o.command == "scan" || o.command == "listen"))
-      return Text(lang, M::TcpNotHere);
+  if ((a == "--tcp" || a == "--rfc2217") && TalksToScale(o.command)) {
     if (!r.Value()) return r.Needs(M::NeedTcp);
     for (const auto& item : o.command == "scan" ? SplitList(r.v) : std::vector<std::string>{r.v}) {
-      if (!platform::ParseTcpAddress(item))
-        return Text(lang, M::OptionNeeds, {a, Text(lang, M::NeedTcp, {item})});
-      o.tcp.push_back(item);
+      auto address = platform::ParseTcpAddress(item);
+      if (!address) return Text(lang, M::OptionNeeds, {a, Text(lang, M::NeedTcp, {item})});
+      // A converter of --rfc2217 takes its line settings over the connection.
+      address->rfc2217 = address->rfc2217 || a == "--rfc2217";
+      o.tcp.push_back(address->rfc2217 ? address->Url() : item);
     }
   } else if (a == "--ports" && o.command == "scan") {
     if (!r.Value()) return r.Needs(M::NeedPortList);
@@ -272,9 +271,12 @@ std::string ParseOption(Arg& r, Options& o, bool& countGiven) {
 std::string Completed(Options& o, Lang lang, const System& system) {
   // The first class reaches a converter through a ports directory alone;
   // without one, the equipment library's class takes the address.
-  if (!o.tcp.empty() && TakesClass(o.command) && !system.portsDirectory) {
+  // listen opens the converter itself.
+  const bool direct = TakesClass(o.command) || o.command == "scan" || o.command == "listen";
+  if (!o.tcp.empty() && direct && !system.portsDirectory) {
     if (o.classGiven && o.driverClass == DriverClass::First) return Text(lang, M::TcpFirstClass);
-    o.driverClass = DriverClass::Equipment;
+    if (o.command != "listen") o.driverClass = DriverClass::Equipment;
+    o.tcpDirect = true;
   }
   if (OneScale(o.command)) {
     if (o.model.empty()) return Text(lang, M::CommandNeeds, {o.command, "--model"});
@@ -332,7 +334,9 @@ namespace {
 std::string DrivesText(const std::string& command, Lang lang, const System& system) {
   if (command == "info") return Text(lang, M::UsageDrivesBoth);
   if (command == "check") return Text(lang, M::UsageDrives, {ClassName(DriverClass::Equipment)});
-  if (command == "scan") return Text(lang, M::UsageDrives, {ClassName(DriverClass::First)});
+  if (command == "scan" && system.portsDirectory)
+    return Text(lang, M::UsageDrives, {ClassName(DriverClass::First)});
+  if (command == "scan") return Text(lang, M::UsageDrivesEither, {Text(lang, M::UsageWithTcpOnly)});
   if (!TakesClass(command)) return std::string();
   const bool tcp = !system.portsDirectory && command != "settings";
   return Text(lang, M::UsageDrivesEither, {Text(lang, tcp ? M::UsageWithTcp : M::UsageWithClass)});
@@ -347,7 +351,8 @@ std::string Usage(const std::string& command, Lang lang, const System& system) {
   // The first class on Windows takes no --tcp: the other one is driven then.
   const std::string driver =
       Text(lang, M::UsageClass, {system.portsDirectory ? "1" : t(M::UsageClassDefaultTcp)});
-  const std::string scale = t(M::UsageScale) + t(M::UsageTcp) + t(M::UsageTrace) + sim;
+  const std::string tcp = t(M::UsageTcp) + t(M::UsageRfc2217);
+  const std::string scale = t(M::UsageScale) + tcp + t(M::UsageTrace) + sim;
   std::string text = t(M::UsageMain);
   if (command == "info") text = t(M::UsageInfo) + common;
   if (command == "settings") text = t(M::UsageSettings) + common + driver;
@@ -358,18 +363,17 @@ std::string Usage(const std::string& command, Lang lang, const System& system) {
   if (command == "zero") text = t(M::UsageZero) + common + scale + driver;
   if (command == "ports") text = t(M::UsagePorts);
   if (command == "scan") {
-    text = t(M::UsageScan) + (system.portsDirectory ? t(M::UsageScanTcp) : std::string()) +
-           t(M::UsageScanRest) + common + t(M::UsageTrace);
+    text = t(M::UsageScan) + t(M::UsageScanTcp) + t(M::UsageScanRfc2217) + t(M::UsageScanRest) +
+           common + t(M::UsageTrace);
   }
   if (command == "check") {
     text = t(M::UsageCheck) + t(M::UsageCheckWarning) + t(M::UsageCheckOptions) + common + scale;
   }
   if (command == "report") {
-    text = t(M::UsageReport) + common + t(M::UsageScale) + t(M::UsageTcp) + sim + driver;
+    text = t(M::UsageReport) + common + t(M::UsageScale) + tcp + sim + driver;
   }
   if (command == "listen") {
-    text = t(M::UsageListen) + common + t(M::UsageScale) +
-           (system.portsDirectory ? t(M::UsageTcp) : std::string()) + sim;
+    text = t(M::UsageListen) + common + t(M::UsageScale) + tcp + sim;
   }
   const std::string drives = DrivesText(command, lang, system);
   return drives.empty() ? text : text + "\n" + drives;

@@ -1,6 +1,8 @@
 // zevscale scan: which model answers on which port. Every port is tried at
 // once, each on its own thread with its own driver object; only weighing
-// commands are sent.
+// commands are sent. A converter of --tcp on a system without a ports
+// directory is tried through the equipment library's class, which takes its
+// address.
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -29,12 +31,14 @@ struct Answer {
 struct PortResult {
   int port = 0;
   std::vector<Answer> answers;
-  std::string unavailable;  // the driver's text when the port would not open
-  int sameAs = -1;          // an earlier port that stands for the same device
-  std::string device;       // the device the port stands for
-  int lateMs = -1;          // a whole reply that came after the deadline...
-  std::string lateModel;    // ...as this model's
-  bool noisy = false;       // the line never fell quiet: noise, no scale late
+  std::string unavailable;    // the driver's text when the port would not open
+  int sameAs = -1;            // an earlier port that stands for the same device
+  std::string device;         // the device the port stands for
+  int lateMs = -1;            // a whole reply that came after the deadline...
+  std::string lateModel;      // ...as this model's
+  bool noisy = false;         // the line never fell quiet: noise, no scale late
+  bool unconnected = false;   // the equipment library's class did not connect to the converter
+  bool triedRfc2217 = false;  // the converter spoke Telnet and was tried again with RFC 2217
   // The converter the port stands for, and what it did on a connection of
   // the tool's own (when greeted).
   std::optional<platform::TcpAddress> converter;
@@ -42,15 +46,23 @@ struct PortResult {
   Greeting greeting;
 };
 
-void ScanPort(const host::Library& library, const std::vector<std::string>& models,
-              PortResult& result) {
-  Session s(library);
+// Each model on the port, one after another, through the first class; a
+// converter of --tcp without a ports directory through the equipment
+// library's class, which takes its address.
+void ScanPort(const host::Library& library, const Options& o,
+              const std::vector<std::string>& models, PortResult& result) {
+  const bool address =
+      (o.tcpDirect || result.triedRfc2217) && result.converter && o.tcpNames.count(result.port);
+  Session s(library, address ? DriverClass::Equipment : DriverClass::First);
   if (!s.Valid()) return;
   for (const auto& model : models) {
-    if (!s.Configure(model, result.port)) continue;
+    if (!(address ? s.Configure(model, *result.converter) : s.Configure(model, result.port)))
+      continue;
     if (!s.Open()) {
       result.unavailable = s.LastError().second;
-      if (result.unavailable == kPortUnavailable) return;  // no model can open it
+      // The class connects at Open: no other model gets a connection either.
+      result.unconnected = address;
+      if (result.unavailable == kPortUnavailable || result.unconnected) return;
       continue;
     }
     double kg = 0;
@@ -71,7 +83,7 @@ void CheckLate(const std::vector<std::string>& models, PortResult& result) {
     if (line == nullptr) continue;
     // Stale replies to earlier commands may come first, in time; the reply
     // to this command is the frame that begins after the deadline.
-    const Listening l = Listen(result.port, *line, 1000, true, false);
+    const Listening l = Listen(result.port, result.converter, *line, 1000, true, false);
     if (l.noisy) {
       result.noisy = true;
       return;
@@ -187,7 +199,7 @@ std::vector<PortResult> PortResults(const Options& o, const std::set<int>& portS
   for (int port : portSet) {
     PortResult r;
     r.port = port;
-    r.converter = platform::TcpEntry(static_cast<uint8_t>(port));
+    r.converter = ConverterOf(o, port);
     r.device =
         r.converter
             ? r.converter->Url()
@@ -248,7 +260,7 @@ void TryEveryPort(Context& c, const std::vector<std::string>& models,
   for (auto& result : results) {
     if (result.sameAs >= 0) continue;
     threads.emplace_back([&c, &models, &result, &finished] {
-      ScanPort(*c.library, models, result);
+      ScanPort(*c.library, c.o, models, result);
       ++finished;
     });
   }
@@ -299,6 +311,31 @@ void CheckSilentPorts(Context& c, const std::vector<std::string>& models,
   WaitFor(c, threads, finished, progress);
 }
 
+// A converter of --tcp that spoke Telnet and gave no answer may be one of
+// RFC 2217, which takes its line settings from the driver: each model is
+// tried again through the equipment library's class with Connection
+// RFC2217, all at once.
+void TryRfc2217(Context& c, const std::vector<std::string>& models,
+                std::vector<PortResult>& results, bool progress) {
+  std::atomic<size_t> finished{0};
+  std::vector<std::thread> threads;
+  for (auto& r : results) {
+    if (!r.converter || r.converter->rfc2217 || !c.o.tcpNames.count(r.port) || r.sameAs >= 0 ||
+        !r.answers.empty() || r.lateMs >= 0 || !r.unavailable.empty())
+      continue;
+    const bool telnet = (r.greeted && r.greeting.What() == Greeting::Kind::Telnet) ||
+                        BeginsWithTelnet(Undump(c.tap.AnyBytes(r.port)));
+    if (!telnet) continue;
+    r.converter->rfc2217 = true;
+    r.triedRfc2217 = true;
+    threads.emplace_back([&c, &models, &r, &finished] {
+      ScanPort(*c.library, c.o, models, r);
+      ++finished;
+    });
+  }
+  WaitFor(c, threads, finished, progress);
+}
+
 // What scan shows: a line for each outcome, notes, the settings to enter,
 // and the list that --json gives.
 struct ScanOutput {
@@ -337,10 +374,14 @@ void Outcome(const Options& o, const PortResult& r, const char* status, const st
 // False when the port opened.
 bool ShowUnopened(Context& c, const PortResult& r, ScanOutput& out) {
   const Options& o = c.o;
-  if (r.unavailable == kPortUnavailable && r.converter) {
+  // The equipment library's class that did not open a converter: no
+  // connection, unless one of the tool's own connects.
+  const bool unlinked = r.converter && (r.unavailable == kPortUnavailable || r.unconnected);
+  std::string why;
+  const platform::TcpStatus status =
+      unlinked ? ConnectOutcome(c, r.port, *r.converter, why) : platform::TcpStatus::Ok;
+  if (unlinked && (status != platform::TcpStatus::Ok || !r.unconnected)) {
     // No connection: refused, not answered, or no way to the converter.
-    std::string why;
-    const platform::TcpStatus status = ConnectOutcome(c, r.port, *r.converter, why);
     std::string shown = status == platform::TcpStatus::Refused ? c.T(M::ScanOutRefused)
                         : status == platform::TcpStatus::TimedOut
                             ? c.T(M::ScanOutConnectTimeout)
@@ -356,7 +397,7 @@ bool ShowUnopened(Context& c, const PortResult& r, ScanOutput& out) {
   }
   if (r.unavailable == kPortUnavailable) {
     const platform::OpenDiagnosis d = platform::DiagnoseOpen(r.port);
-    std::string why;
+    why.clear();
     for (const auto& reason : WhyNoOpen(c, r.port)) why += (why.empty() ? "" : "; ") + reason;
     if (!d.exists) {
       Outcome(o, r, "missing", why, c.T(M::ScanOutMissing, {why}), out);
@@ -370,7 +411,7 @@ bool ShowUnopened(Context& c, const PortResult& r, ScanOutput& out) {
     return true;
   }
   if (!r.unavailable.empty()) {
-    std::string why = r.unavailable;
+    why = r.unavailable;
     // The port's driver refused the line settings: say why that happens.
     if (why == "Ошибка DCB-структуры") why += "; " + c.T(M::WhyDcb);
     Outcome(o, r, "no access", why, c.T(M::ScanOutNoAccess, {why}), out);
@@ -441,8 +482,9 @@ void ShowAnswers(Context& c, const PortResult& r, ScanOutput& out) {
   // takes its address; the tool's own COM number would mean nothing there.
   out.settings.push_back(
       r.converter && o.tcpNames.count(r.port)
-          ? c.T(M::ScanSettingsTcp, {model, ListCaption(c, model), r.converter->host,
-                                     std::to_string(r.converter->port)})
+          ? c.T(r.converter->rfc2217 ? M::ScanSettingsRfc2217 : M::ScanSettingsTcp,
+                {model, ListCaption(c, model), r.converter->host,
+                 std::to_string(r.converter->port)})
           : c.T(M::ScanSettings, {model, ListCaption(c, model), std::to_string(r.port)}));
 }
 
@@ -471,6 +513,13 @@ void ShowPort(Context& c, const PortResult& r, const std::vector<std::string>& m
     if (!ShowUnopened(c, r, out)) ShowUnanswered(c, r, models, tried, out);
   } else {
     ShowAnswers(c, r, out);
+  }
+  if (r.triedRfc2217) {
+    std::string answered;
+    for (const auto& a : r.answers) answered += (answered.empty() ? "" : ", ") + a.model;
+    out.notes.push_back(answered.empty()
+                            ? c.T(M::ScanTriedRfc2217None, {PortName(o, r.port)})
+                            : c.T(M::ScanTriedRfc2217, {PortName(o, r.port), answered}));
   }
 }
 
@@ -507,6 +556,7 @@ int RunScan(Context& c) {
   const bool progress = o.terminal && !o.json && !o.trace;
   TryEveryPort(c, models, results, progress);
   CheckSilentPorts(c, models, results, progress);
+  TryRfc2217(c, models, results, progress);
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
