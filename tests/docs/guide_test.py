@@ -107,7 +107,7 @@ FIRST_ERROR, LAST_ERROR, MORE_ERRORS, LINK = (
     "NoModel", "WrongParameterCount", ("TestFailed", "TraceNotOpened"), "LinkFailed")
 # Options of changes that are not merged yet: "--name" for any command,
 # "command --name" for one.
-PENDING_OPTIONS = {"--rfc2217"}
+PENDING_OPTIONS = set()
 OPTION = re.compile(r"(?<![\w-])--[a-z][a-z0-9-]*")
 CODE_SPAN = re.compile(r"`([^`]+)`")
 

@@ -326,8 +326,9 @@ std::string TcpReason(Lang lang, platform::TcpStatus status) {
     case platform::TcpStatus::Busy:
       return Text(lang, M::TcpBusy);
     case platform::TcpStatus::NoLineControl:
+      return Text(lang, M::TcpNoLineControl);
     case platform::TcpStatus::LineRefused:
-      return platform::TcpStatusText(status);
+      return Text(lang, M::TcpLineRefused);
     case platform::TcpStatus::Failed:
       break;
   }

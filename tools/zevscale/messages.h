@@ -106,6 +106,8 @@ enum class M {
   TcpUnreachable,
   TcpClosed,
   TcpBusy,
+  TcpNoLineControl,
+  TcpLineRefused,
   TcpFailed,
   PortConverterOk,
   PortConverterFails,
